@@ -1,0 +1,39 @@
+# tickora_library(NAME DIR [SOURCES_EXCLUDE regex] [LINK deps...])
+# A static library from every .cpp directly in DIR; an empty folder gives an
+# interface library so dependants link before the first source exists.
+function(tickora_library name dir)
+  cmake_parse_arguments(ARG "" "EXCLUDE" "LINK" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.c)
+  if(ARG_EXCLUDE)
+    list(FILTER srcs EXCLUDE REGEX "${ARG_EXCLUDE}")
+  endif()
+  if(srcs)
+    add_library(${name} STATIC ${srcs})
+    target_link_libraries(${name} PUBLIC ${ARG_LINK})
+  else()
+    add_library(${name} INTERFACE)
+    target_link_libraries(${name} INTERFACE ${ARG_LINK})
+  endif()
+endfunction()
+
+# tickora_tests(DIR LINK deps...): one test program per test_*.cpp in DIR, so a
+# suite that does not build never stops the others. Every other .cpp in DIR is
+# shared support code compiled into each program of the folder.
+function(tickora_tests dir)
+  cmake_parse_arguments(ARG "" "LABEL" "LINK" ${ARGN})
+  get_filename_component(sub ${dir} NAME)
+  file(GLOB tests CONFIGURE_DEPENDS ${dir}/test_*.cpp)
+  file(GLOB support CONFIGURE_DEPENDS ${dir}/*.cpp)
+  list(FILTER support EXCLUDE REGEX "/test_[^/]*\\.cpp$")
+  foreach(t ${tests})
+    get_filename_component(stem ${t} NAME_WE)
+    set(exe ${sub}_${stem})
+    add_executable(${exe} ${t} ${support})
+    target_link_libraries(${exe} PRIVATE ${ARG_LINK} test_support GTest::gmock GTest::gtest_main)
+    target_compile_definitions(${exe} PRIVATE TICKORA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+                                              TICKORA_BINARY_DIR="${PROJECT_BINARY_DIR}")
+    gtest_discover_tests(${exe} DISCOVERY_TIMEOUT 60
+                         PROPERTIES LABELS "${sub}" TIMEOUT 600
+                         WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  endforeach()
+endfunction()
