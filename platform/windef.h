@@ -50,6 +50,9 @@ typedef BYTE *LPBYTE;
 typedef DWORD *LPDWORD;
 typedef BOOL *LPBOOL;
 typedef void *HANDLE;
+// Module handles (also declared, identically, by the window layer).
+typedef struct HINSTANCE__ *HINSTANCE;
+typedef HINSTANCE HMODULE;
 
 #define _T(x) L##x
 #define TEXT(x) L##x
