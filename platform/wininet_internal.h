@@ -1,0 +1,95 @@
+// Objects behind the HINTERNET handles of platform/wininet.h and the transfer
+// engine that runs one HTTP exchange over libcurl. Private to the platform.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/wininet.h"
+
+typedef void CURL;
+typedef void CURLM;
+
+namespace wininet {
+
+enum class HandleKind { Session, Connect, Request };
+
+struct Timeouts {
+  DWORD connectMs = 0;  // 0: inherit from the parent, then the default
+  DWORD receiveMs = 0;
+};
+
+struct Object {
+  explicit Object(HandleKind k) : kind(k) {}
+  virtual ~Object() = default;
+  HandleKind kind;
+  Timeouts timeouts;
+};
+
+struct Session : Object {
+  Session();
+  ~Session() override;
+  std::string agent;  // bytes as sent
+  DWORD accessType = INTERNET_OPEN_TYPE_PRECONFIG;
+  std::string proxy;                // proxy list as given (INTERNET_OPEN_TYPE_PROXY)
+  std::vector<std::string> bypass;  // bypass entries; "<local>" = names without a dot
+  CURLM *multi = nullptr;           // shared by the session's requests: keeps connections alive
+};
+
+struct Connect : Object {
+  Connect() : Object(HandleKind::Connect) {}
+  std::shared_ptr<Session> session;
+  std::string host;
+  INTERNET_PORT port = 0;
+  std::string user, password;            // server credentials
+  std::string proxyUser, proxyPassword;  // proxy credentials
+};
+
+// One request header line, name and value as bytes.
+struct HeaderLine {
+  std::string name;
+  std::string value;
+};
+
+// Response of one exchange: the header block of the last response.
+struct Response {
+  std::string statusLine;
+  int status = 0;
+  std::vector<HeaderLine> headers;
+};
+
+struct Transfer;  // curl state of one exchange (wininet_transfer.cpp)
+
+struct Request : Object {
+  Request();
+  ~Request() override;
+  std::shared_ptr<Connect> connect;
+  std::string verb;
+  std::string object;  // path and query as bytes
+  std::string httpVersion;
+  std::string referrer;
+  DWORD flags = 0;
+  DWORD securityFlags = 0;  // stored for queries; verification is never relaxed
+  std::vector<HeaderLine> headers;
+  // Body collected by InternetWriteFile between HttpSendRequestExW and HttpEndRequestW.
+  bool writing = false;
+  std::string pendingBody;
+  std::unique_ptr<Transfer> transfer;
+};
+
+// Runs the exchange of `req` with these extra header lines and body; returns
+// TRUE once the final response headers are in, else FALSE with the last error set.
+BOOL StartExchange(Request &req, const std::vector<HeaderLine> &extraHeaders, std::string body);
+// Copies up to n body bytes; TRUE with 0 at the end of the body.
+BOOL ReadBody(Request &req, void *buffer, DWORD n, DWORD *read);
+// The response of the finished or running exchange, NULL before any send.
+const Response *GetResponse(const Request &req);
+void EndTransfer(Request &req);
+
+DWORD EffectiveConnectTimeout(const Request &req);
+DWORD EffectiveReceiveTimeout(const Request &req);
+
+}  // namespace wininet

@@ -1,0 +1,314 @@
+// The real program on an X display: it starts, shows its floating window in
+// the bottom-right corner of the screen and its icon in a tray host, and keeps
+// running; the icon's double click shows the main window and its menu's "退出"
+// ends the program with code 0. The test runs its own X server, so windows of
+// other suites running at the same time stay out of its screenshots.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/loopback_server.h"
+
+extern char **environ;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A child process of this test, ended when the object goes.
+class Child {
+ public:
+  Child(const std::vector<std::string> &argv, const std::vector<std::string> &extraEnv) {
+    std::vector<char *> args, env;
+    for (const auto &a : argv) args.push_back(const_cast<char *>(a.c_str()));
+    args.push_back(nullptr);
+    std::vector<std::string> envStrings(extraEnv);
+    for (char **e = environ; *e; ++e) envStrings.push_back(*e);  // earlier entries win
+    for (const auto &e : envStrings) env.push_back(const_cast<char *>(e.c_str()));
+    env.push_back(nullptr);
+    if (posix_spawnp(&pid_, args[0], nullptr, nullptr, args.data(), env.data()) != 0) pid_ = -1;
+  }
+  ~Child() {
+    if (pid_ <= 0) return;
+    if (Running()) kill(pid_, SIGTERM);
+    for (int i = 0; i < 100 && Running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (Running()) kill(pid_, SIGKILL);
+    if (!reaped_) waitpid(pid_, nullptr, 0);
+  }
+  pid_t pid() const { return pid_; }
+  bool Running() {
+    if (reaped_) return false;
+    if (waitpid(pid_, &status_, WNOHANG) == pid_) reaped_ = true;
+    return !reaped_;
+  }
+  // The exit code once it ended by itself; -1 while it runs or after a signal.
+  int ExitCode() {
+    if (Running() || !WIFEXITED(status_)) return -1;
+    return WEXITSTATUS(status_);
+  }
+
+ private:
+  pid_t pid_ = -1;
+  bool reaped_ = false;
+  int status_ = 0;
+};
+
+// An X server of its own on a free display, ended with the object.
+class XServer {
+ public:
+  XServer() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    server_ = std::make_unique<Child>(std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen",
+                                                               "0", "1280x1024x24", "-nolisten", "tcp"},
+                                      std::vector<std::string>{});
+    close(fds[1]);
+    std::string number;
+    pollfd p{fds[0], POLLIN, 0};
+    char c;
+    while (poll(&p, 1, 20000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (!number.empty()) display_ = ":" + number;
+  }
+  // Empty when the server did not start.
+  const std::string &display() const { return display_; }
+
+ private:
+  std::unique_ptr<Child> server_;
+  std::string display_;
+};
+
+std::string Output(const std::string &cmd) {
+  std::string out;
+  if (FILE *p = popen(cmd.c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+  }
+  return out;
+}
+
+bool WaitFor(const std::function<bool()> &cond, int seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (std::chrono::steady_clock::now() < end) {
+    if (cond()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  return cond();
+}
+
+struct Geometry {
+  unsigned long id;
+  int x, y, w, h;
+};
+
+// The mapped windows of a process, with their screen geometry.
+std::vector<Geometry> VisibleWindows(const std::string &display, pid_t pid) {
+  std::vector<Geometry> out;
+  const std::string xdotool = "DISPLAY=" + display + " xdotool ";
+  std::istringstream ids(Output(xdotool + "search --onlyvisible --pid " + std::to_string(pid) + " 2>/dev/null"));
+  unsigned long id;
+  while (ids >> id) {
+    Geometry g{id, 0, 0, 0, 0};
+    std::istringstream shell(Output(xdotool + "getwindowgeometry --shell " + std::to_string(id) + " 2>/dev/null"));
+    std::string line;
+    while (std::getline(shell, line)) {
+      if (line.rfind("X=", 0) == 0) g.x = std::atoi(line.c_str() + 2);
+      if (line.rfind("Y=", 0) == 0) g.y = std::atoi(line.c_str() + 2);
+      if (line.rfind("WIDTH=", 0) == 0) g.w = std::atoi(line.c_str() + 6);
+      if (line.rfind("HEIGHT=", 0) == 0) g.h = std::atoi(line.c_str() + 7);
+    }
+    out.push_back(g);
+  }
+  return out;
+}
+
+// A screenshot of the whole screen.
+struct Shot {
+  int width = 0, height = 0;
+  std::vector<unsigned char> rgb;
+  unsigned Pixel(int x, int y) const {
+    const size_t i = (static_cast<size_t>(y) * width + x) * 3;
+    return rgb[i] << 16 | rgb[i + 1] << 8 | rgb[i + 2];
+  }
+};
+
+Shot Screenshot(const std::string &display, const std::string &file) {
+  Shot s;
+  if (std::system(("DISPLAY=" + display + " import -window root -depth 8 ppm:'" + file + "' 2>/dev/null").c_str()) != 0)
+    return s;
+  std::ifstream in(file, std::ios::binary);
+  std::string magic;
+  int maxval = 0;
+  in >> magic >> s.width >> s.height >> maxval;
+  in.get();
+  if (magic != "P6" || maxval != 255) return Shot{};
+  s.rgb.resize(static_cast<size_t>(s.width) * s.height * 3);
+  in.read(reinterpret_cast<char *>(s.rgb.data()), static_cast<std::streamsize>(s.rgb.size()));
+  return s;
+}
+
+// Pixels of the rectangle that differ from the same pixels of another shot,
+// and the number of distinct colours in it.
+void Compare(const Shot &now, const Shot &before, int x0, int y0, int w, int h, int *changed, size_t *colours) {
+  std::set<unsigned> seen;
+  *changed = 0;
+  for (int y = y0; y < y0 + h; ++y)
+    for (int x = x0; x < x0 + w; ++x) {
+      seen.insert(now.Pixel(x, y));
+      if (now.Pixel(x, y) != before.Pixel(x, y)) ++*changed;
+    }
+  *colours = seen.size();
+}
+
+TEST(GuiStartup, ProgramShowsTheFloatingWindowBottomRightAndItsTrayIcon) {
+  const std::string program = TICKORA_BINARY_DIR "/client/tickora";
+  ASSERT_TRUE(fs::exists(program)) << "build the program first: " << program;
+
+  XServer x;
+  ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
+  const std::string &display = x.display();
+  testsupport::TempDir home;
+  const std::vector<std::string> env = {"DISPLAY=" + display, "XDG_CONFIG_HOME=" + home.path() + "/config",
+                                        "XDG_CACHE_HOME=" + home.path() + "/cache",
+                                        "XDG_DATA_HOME=" + home.path() + "/data", "HOME=" + home.path()};
+
+  // A tray host in the top-right corner, away from the floating window and
+  // from where the main window shows.
+  Child tray({"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "64", "--heighttype",
+              "pixel", "--height", "32", "--SetDockType", "false", "--SetPartialStrut", "false", "--transparent",
+              "false"},
+             env);
+  ASSERT_GT(tray.pid(), 0);
+  ASSERT_TRUE(WaitFor([&] { return !VisibleWindows(display, tray.pid()).empty(); }, 20)) << "trayer did not start";
+  const Shot before = Screenshot(display, home.path() + "/before.ppm");
+  ASSERT_GT(before.width, 0);
+
+  Child app({program}, env);
+  ASSERT_GT(app.pid(), 0);
+
+  // The floating window: the size of its bitmap, in the bottom-right corner.
+  Geometry floating{};
+  const bool shown = WaitFor(
+      [&] {
+        for (const auto &g : VisibleWindows(display, app.pid()))
+          if (g.w == 105 && g.h == 118) {
+            floating = g;
+            return true;
+          }
+        return false;
+      },
+      30);
+  ASSERT_TRUE(shown) << "no floating window appeared";
+  EXPECT_EQ(floating.x + floating.w, before.width);
+  EXPECT_EQ(floating.y + floating.h, before.height);
+
+  // Its skin is on the screen: most of its pixels changed, in many colours.
+  int changed = 0;
+  size_t colours = 0;
+  Shot after;
+  WaitFor(
+      [&] {
+        after = Screenshot(display, home.path() + "/after.ppm");
+        if (after.width != before.width || after.height != before.height) return false;
+        Compare(after, before, floating.x, floating.y, floating.w, floating.h, &changed, &colours);
+        return changed > floating.w * floating.h / 2 && colours > 8;
+      },
+      20);
+  EXPECT_GT(changed, floating.w * floating.h / 2);
+  EXPECT_GT(colours, 8u);
+
+  // The tray icon: a window of the program inside the tray host's area, and
+  // its picture drawn there.
+  Geometry icon{};
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        for (const auto &g : VisibleWindows(display, app.pid()))
+          if (g.x >= before.width - 64 && g.y < 32 && g.w <= 64 && g.h <= 32) {
+            icon = g;
+            return true;
+          }
+        return false;
+      },
+      20))
+      << "no tray icon in the tray host";
+  int trayChanged = 0;
+  size_t trayColours = 0;
+  WaitFor(
+      [&] {
+        const Shot now = Screenshot(display, home.path() + "/tray.ppm");
+        if (now.width != before.width) return false;
+        Compare(now, before, before.width - 64, 0, 64, 32, &trayChanged, &trayColours);
+        return trayChanged > 100;
+      },
+      20);
+  EXPECT_GT(trayChanged, 100) << "the tray host shows no icon";
+
+  // It registered itself to start at log-on, in the temporary configuration.
+  std::string entries;
+  std::error_code ec;
+  for (const auto &e : fs::directory_iterator(home.File("config/autostart"), ec))
+    entries += testsupport::ReadFileBytes(e.path().string());
+  EXPECT_NE(entries.find("\nExec=\"" + fs::canonical(program).string() + "\"\n"), std::string::npos) << entries;
+
+  // It keeps running.
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  ASSERT_TRUE(app.Running());
+  if (icon.w == 0) return;
+
+  // A double click on the icon shows the hidden main window.
+  const std::string xdotool = "DISPLAY=" + display + " xdotool ";
+  const std::string atIcon =
+      "mousemove " + std::to_string(icon.x + icon.w / 2) + " " + std::to_string(icon.y + icon.h / 2) + " ";
+  std::system((xdotool + atIcon + "click --repeat 2 --delay 60 1").c_str());
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        for (const auto &g : VisibleWindows(display, app.pid()))
+          if (g.w > 200 && g.h > 400) return true;  // the main window, 181 x 288 dialog units
+        return false;
+      },
+      20))
+      << "the double click did not show the main window";
+
+  // "退出" in the icon's right-button menu ends the program with code 0.
+  std::set<unsigned long> shownBefore;
+  for (const auto &g : VisibleWindows(display, app.pid())) shownBefore.insert(g.id);
+  std::system((xdotool + atIcon + "click 3").c_str());
+  Geometry menu{};
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        for (const auto &g : VisibleWindows(display, app.pid()))
+          if (!shownBefore.count(g.id) && g.x >= 0 && g.y >= 0 && g.w > 20 && g.h > 10 && g.h < 100) {
+            menu = g;
+            return true;
+          }
+        return false;
+      },
+      20))
+      << "no menu opened";
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the menu takes the pointer first
+  std::system((xdotool + "mousemove " + std::to_string(menu.x + menu.w / 2) + " " +
+               std::to_string(menu.y + menu.h / 2) + " click 1")
+                  .c_str());
+  EXPECT_TRUE(WaitFor([&] { return !app.Running(); }, 20))
+      << "the program did not end; menu at " << menu.x << "," << menu.y << " " << menu.w << "x" << menu.h;
+  EXPECT_EQ(app.ExitCode(), 0);
+}
+
+}  // namespace

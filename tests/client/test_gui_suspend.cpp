@@ -1,0 +1,230 @@
+// The floating window on a real X display (run under xvfb-run): a screenshot shows
+// its bitmap with the four figures in their colours, and a click in its folded
+// corner opens the alarm panel.
+#include <glib.h>
+#include <gtk/gtk.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "client/quoteworker.h"
+#include "client/resource.h"
+#include "client/resources.h"
+#include "client/setdlg.h"
+#include "client/suspenddlg.h"
+#include "platform/afxwin.h"
+#include "tests/support/loopback_server.h"
+
+namespace {
+
+constexpr UINT kTestMainTemplate = 900;
+
+// Lets the toolkit and the X server settle: runs the main loop for ms.
+void Pump(int ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < end) {
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
+    usleep(10000);
+  }
+}
+
+// The whole screen, taken with ImageMagick's import as a binary PPM.
+struct Screenshot {
+  int width = 0, height = 0;
+  std::vector<unsigned char> rgb;
+  COLORREF At(int x, int y) const {
+    const unsigned char *p = &rgb[(size_t(y) * width + x) * 3];
+    return RGB(p[0], p[1], p[2]);
+  }
+};
+
+bool TakeScreenshot(const std::string &path, Screenshot &shot) {
+  const std::string cmd = "import -window root -depth 8 ppm:" + path;
+  if (system(cmd.c_str()) != 0) return false;
+  std::ifstream in(path, std::ios::binary);
+  std::string magic;
+  int maxval = 0;
+  in >> magic >> shot.width >> shot.height >> maxval;
+  in.get();
+  if (magic != "P6" || maxval != 255 || shot.width <= 0 || shot.height <= 0) return false;
+  shot.rgb.resize(size_t(shot.width) * shot.height * 3);
+  in.read(reinterpret_cast<char *>(shot.rgb.data()), shot.rgb.size());
+  return bool(in);
+}
+
+// Counts the pixels of rc whose colour is close to the pure colour c (one channel
+// at 255, the others at 0), as antialiased text in that colour leaves some.
+int CountNear(const Screenshot &shot, const RECT &rc, COLORREF c) {
+  int n = 0;
+  for (int y = rc.top; y < rc.bottom; ++y)
+    for (int x = rc.left; x < rc.right; ++x) {
+      const COLORREF p = shot.At(x, y);
+      const int dr = GetRValue(p) - GetRValue(c), dg = GetGValue(p) - GetGValue(c), db = GetBValue(p) - GetBValue(c);
+      n += dr * dr + dg * dg + db * db < 60 * 60;
+    }
+  return n;
+}
+
+COLORREF BitmapPixel(UINT id, int x, int y) {
+  CBitmap bitmap;
+  CDC mem;
+  if (!bitmap.LoadBitmap(id) || !mem.CreateCompatibleDC(nullptr) || !mem.SelectObject(&bitmap)) return CLR_INVALID;
+  return mem.GetPixel(x, y);
+}
+
+void SetRecord(const wchar_t *priceA, const wchar_t *priceB, const wchar_t *total, const wchar_t *hashRate) {
+  std::lock_guard<std::mutex> lock(GetQuoteLock());
+  QuoteRecord &r = GetQuoteRecord();
+  r.m_strPriceA = priceA;
+  r.m_strPriceB = priceB;
+  r.m_strTotal = total;
+  r.m_strHashRate = hashRate;
+}
+
+// A hidden stand-in for the main window owning the floating window, placed and shown
+// in the bottom-right corner as the main window does it.
+class SuspendGui : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (xvfb-run)";
+    ASSERT_TRUE(AfxSetBackend(BACKEND_GTK));
+    SetResourceFolder(TICKORA_SOURCE_DIR L"/client/res");
+    RegisterSuspendResources();
+    RegisterDialogTemplate({kTestMainTemplate, 181, 288, WS_POPUP | WS_SYSMENU, 0, nullptr, 9, {}});
+    ASSERT_TRUE(main_.Create(kTestMainTemplate, nullptr));
+    ASSERT_TRUE(floating_.Create(IDD_SUSPEND_DIALOG, &main_));
+    floating_.PlaceAtBottomRight();
+    floating_.ShowWindow(SW_SHOW);
+  }
+  void TearDown() override {
+    floating_.DestroyWindow();
+    main_.DestroyWindow();
+  }
+  std::wstring Label(int id) {
+    CString text;
+    floating_.GetDlgItem(id)->GetWindowText(text);
+    return text.GetString();
+  }
+
+  CDialog main_;
+  CSUSPENDDLG floating_;
+};
+
+TEST_F(SuspendGui, ShowsFiguresAndOpensPanelFromCorner) {
+  SetRecord(L"88888", L"888.88", L"8888888", L"88888");
+  floating_.SendMessage(WM_TIMER, CSUSPENDDLG::kRefreshTimer, 0);
+  Pump(1500);
+
+  CRect f;
+  floating_.GetWindowRect(&f);
+  ASSERT_EQ(f.Width(), 105);
+  ASSERT_EQ(f.Height(), 118);
+  testsupport::TempDir dir;
+  Screenshot shot;
+  ASSERT_TRUE(TakeScreenshot(dir.path() + "/screen.ppm", shot));
+  ASSERT_LE(f.right, shot.width);
+  ASSERT_LE(f.bottom, shot.height);
+
+  // The bitmap where no label stands: the left margin, the folded corner, the bottom.
+  for (POINT p : {POINT{2, 2}, POINT{3, 60}, POINT{103, 1}, POINT{95, 20}, POINT{50, 115}})
+    EXPECT_EQ(shot.At(f.left + p.x, f.top + p.y), BitmapPixel(IDB_SUSPEND_SKIN, p.x, p.y)) << p.x << "," << p.y;
+
+  // Each figure in its colour within its label.
+  struct Figure {
+    int id;
+    COLORREF colour;
+  } figures[] = {{IDC_PRICE_A, RGB(255, 0, 0)}, {IDC_PRICE_B, RGB(0, 255, 0)}, {IDC_TOTAL, RGB(0, 0, 255)},
+                 {IDC_HASHRATE, RGB(0, 0, 255)}};
+  for (const Figure &fig : figures) {
+    CRect rc;
+    floating_.GetDlgItem(fig.id)->GetWindowRect(&rc);
+    EXPECT_GE(CountNear(shot, rc, fig.colour), 5) << "figure " << fig.id;
+  }
+
+  // A click in the folded corner opens the panel 100 pixels to the left.
+  ASSERT_FALSE(floating_.m_pSetDlg->IsWindowVisible());
+  const std::string click = "xdotool mousemove " + std::to_string(f.right - 10) + " " + std::to_string(f.top + 10) +
+                            " click 1";
+  ASSERT_EQ(system(click.c_str()), 0);
+  Pump(1500);
+  ASSERT_TRUE(floating_.m_pSetDlg->IsWindowVisible());
+  CRect p;
+  floating_.m_pSetDlg->GetWindowRect(&p);
+  EXPECT_EQ(p.left, f.left - 100);
+  EXPECT_EQ(p.top, f.top);
+
+  ASSERT_TRUE(TakeScreenshot(dir.path() + "/panel.ppm", shot));
+  // The panel's header and its round clear button, left of the floating window.
+  for (POINT q : {POINT{3, 3}, POINT{40, 28}, POINT{105 - 22, 118 - 22}})
+    EXPECT_EQ(shot.At(p.left + q.x, p.top + q.y), BitmapPixel(IDB_SET_SKIN, q.x, q.y)) << q.x << "," << q.y;
+}
+
+// The alarm message is a modal dialog of the toolkit: the program keeps running its
+// loop meanwhile, timer 1 stays stopped until the message is closed, then runs again.
+TEST_F(SuspendGui, AlarmMessageHoldsRefreshUntilClosed) {
+  SetRecord(L"1", L"10000.5", L"", L"");
+  floating_.SendMessage(WM_COMMAND, ID_MENU_ALARM, 0);
+  floating_.m_pSetDlg->SetDlgItemText(IDC_ALARM_B, L"9000");
+
+  // Runs inside the message's own loop: new quotes arrive at once, and after more
+  // than one refresh period the labels are read and the message is answered.
+  struct Probe {
+    CWnd *labelB;
+    bool fired;
+    bool answered;
+    CString labelWhileOpen;
+  } probe{floating_.GetDlgItem(IDC_PRICE_B), false, false, CString()};
+  const guint quotes = g_timeout_add(
+      500,
+      [](gpointer) -> gboolean {
+        SetRecord(L"1", L"9500", L"", L"");
+        return G_SOURCE_REMOVE;
+      },
+      nullptr);
+  const guint answer = g_timeout_add(
+      6500,
+      [](gpointer data) -> gboolean {
+        auto *pr = static_cast<Probe *>(data);
+        pr->fired = true;
+        pr->labelB->GetWindowText(pr->labelWhileOpen);
+        GList *windows = gtk_window_list_toplevels();
+        for (GList *w = windows; w; w = w->next) {
+          if (!GTK_IS_MESSAGE_DIALOG(w->data) || !gtk_widget_get_visible(GTK_WIDGET(w->data))) continue;
+          gchar *text = nullptr;
+          g_object_get(w->data, "text", &text, nullptr);
+          if (text && std::string(text) == "Tickora提醒：市场已达到你设置的报警价格，请注意！") {
+            gtk_dialog_response(GTK_DIALOG(w->data), GTK_RESPONSE_OK);
+            pr->answered = true;
+          }
+          g_free(text);
+        }
+        g_list_free(windows);
+        return G_SOURCE_REMOVE;
+      },
+      &probe);
+  // Timer 1 finds price B above 9000 and shows the message; this returns when the
+  // probe has answered it.
+  floating_.SendMessage(WM_TIMER, CSUSPENDDLG::kRefreshTimer, 0);
+  if (!probe.fired) {
+    g_source_remove(answer);
+    g_source_remove(quotes);
+  }
+  ASSERT_TRUE(probe.answered);
+  // 9500 arrived while the message was open, but timer 1 did not run.
+  EXPECT_EQ(std::wstring(probe.labelWhileOpen.GetString()), L"10000.5");
+
+  // Quotes move below the threshold; the restarted timer 1 shows them.
+  SetRecord(L"1", L"8000", L"", L"");
+  Pump(5600);
+  EXPECT_EQ(Label(IDC_PRICE_B), L"8000");
+}
+
+}  // namespace

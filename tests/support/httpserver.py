@@ -1,0 +1,148 @@
+#!/usr/bin/env python3
+"""Loopback HTTP/HTTPS server for tests.
+
+Usage: httpserver.py [--cert PEM --key PEM] [--root DIR]
+Listens on 127.0.0.1 at a free port and prints "ready <port>" once it serves.
+
+Routes (every route takes repeated h=Name:Value parameters, added as
+response headers):
+  /echo             200, text: the request line, each request header as
+                    "Name: value" on its own line, an empty line, the body
+  /status/N         status N, body "status N"
+  /redirect?to=URL  302 to URL (code=N picks another status)
+  /file/NAME        the bytes of NAME in --root; ct=TYPE sets Content-Type,
+                    chunked=1 sends it in chunks instead of a Content-Length
+  /short            announces 100 bytes, sends 10 and closes
+  /flaky?key=K&fail=N
+                    closes the first N connections for key K without an
+                    answer, then answers 200 "ok"
+"""
+import argparse
+import os
+import ssl
+import sys
+import threading
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from urllib.parse import parse_qs, urlsplit
+
+FLAKY = {}
+FLAKY_LOCK = threading.Lock()
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    root = "."
+
+    def log_message(self, fmt, *args):
+        pass
+
+    def do_GET(self):
+        self.route()
+
+    def do_POST(self):
+        self.route()
+
+    def do_PUT(self):
+        self.route()
+
+    def read_body(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        return self.rfile.read(length) if length else b""
+
+    def send(self, status, body, ctype="text/plain", extra=(), chunked=False):
+        self.send_response(status)
+        self.send_header("Content-Type", ctype)
+        for name, value in extra:
+            self.send_header(name, value)
+        if chunked:
+            self.send_header("Transfer-Encoding", "chunked")
+            self.end_headers()
+            step = max(1, len(body) // 5 or 1)
+            for i in range(0, len(body), step):
+                part = body[i:i + step]
+                self.wfile.write(b"%x\r\n%s\r\n" % (len(part), part))
+            self.wfile.write(b"0\r\n\r\n")
+        else:
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+
+    def route(self):
+        url = urlsplit(self.path)
+        q = parse_qs(url.query, keep_blank_values=True)
+        extra = []
+        for h in q.get("h", []):
+            name, _, value = h.partition(":")
+            extra.append((name.strip(), value.strip()))
+        body = self.read_body()
+        path = url.path
+        if path == "/echo":
+            text = self.requestline.encode("latin-1") + b"\n"
+            for k, v in self.headers.items():
+                text += ("%s: %s\n" % (k, v)).encode("latin-1", "replace")
+            self.send(200, text + b"\n" + body, "text/plain", extra)
+        elif path.startswith("/status/"):
+            code = int(path[len("/status/"):])
+            self.send(code, b"status %d" % code, extra=extra)
+        elif path == "/redirect":
+            code = int(q.get("code", ["302"])[0])
+            self.send(code, b"moved", extra=extra + [("Location", q["to"][0])])
+        elif path.startswith("/file/"):
+            name = os.path.basename(path[len("/file/"):])
+            try:
+                with open(os.path.join(self.root, name), "rb") as f:
+                    data = f.read()
+            except OSError:
+                self.send(404, b"no such file")
+                return
+            ctype = q.get("ct", ["application/octet-stream"])[0]
+            self.send(200, data, ctype, extra, chunked=q.get("chunked", ["0"])[0] == "1")
+        elif path == "/short":
+            self.send_response(200)
+            self.send_header("Content-Length", "100")
+            self.end_headers()
+            self.wfile.write(b"0123456789")
+            self.wfile.flush()
+            self.close_connection = True
+        elif path == "/flaky":
+            key = q.get("key", [""])[0]
+            fail = int(q.get("fail", ["0"])[0])
+            with FLAKY_LOCK:
+                seen = FLAKY.get(key, 0)
+                FLAKY[key] = seen + 1
+            if seen < fail:
+                self.close_connection = True
+                return
+            self.send(200, b"ok", extra=extra)
+        else:
+            self.send(404, b"not found")
+
+
+class Server(ThreadingHTTPServer):
+    daemon_threads = True
+
+    def handle_error(self, request, client_address):
+        pass  # failed handshakes and dropped connections are part of the tests
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--cert")
+    ap.add_argument("--key")
+    ap.add_argument("--root", default=".")
+    args = ap.parse_args()
+    Handler.root = args.root
+    server = Server(("127.0.0.1", 0), Handler)
+    if args.cert:
+        ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        ctx.load_cert_chain(args.cert, args.key)
+        server.socket = ctx.wrap_socket(server.socket, server_side=True, do_handshake_on_connect=False)
+    print("ready %d" % server.server_address[1], flush=True)
+    try:
+        server.serve_forever()
+    except KeyboardInterrupt:
+        pass
+
+
+if __name__ == "__main__":
+    sys.exit(main())

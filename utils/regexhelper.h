@@ -1,0 +1,57 @@
+// CRegexHelper: the door to the regular-expression engine for code outside
+// it, over CString texts.
+//
+//   CRegexHelper helper(regex::IGNORECASE | regex::ALLMATCHES | regex::KEEPALLGROUPS);
+//   std::vector<CString> groups;
+//   if (helper.Match(L"charset=(.+)", headers, groups) && groups.size() == 2)
+//       name = groups[1];
+//
+// Every call compiles its pattern anew (no cache) and matches recursively
+// over std::wstring subjects. Results are appended to the caller's vectors,
+// never cleared. An object holds only its flags: separate objects may be
+// used on separate threads at once, and one object too while nobody calls
+// SetFlags.
+#pragma once
+
+#include <vector>
+
+#include "platform/cstring.h"
+#include "platform/windef.h"
+#include "utils/regex/basics.h"
+
+class CRegexHelper {
+public:
+    explicit CRegexHelper(regex::pattern_flags flags) : m_flags(flags) {}
+
+    void SetFlags(regex::pattern_flags flags) { m_flags = flags; }
+
+    // Matches after folding "\r\n" to "\n" in pattern and text; on a match
+    // appends the text of every record (all groups of every match under
+    // ALLMATCHES with KEEPALLGROUPS; empty for a group that took no part).
+    // Every failure, a bad pattern included, is FALSE; texts appended before
+    // an error stay.
+    BOOL Match(const CString &pattern, const CString &text, std::vector<CString> &groups) const;
+
+    // As Match without the folding, appending only the records at odd
+    // positions (group 1 of every match for a one-group pattern under
+    // ALLMATCHES with KEEPALLGROUPS). A bad pattern throws regex::bad_regexpr.
+    BOOL MatchAll(const CString &pattern, const CString &text, std::vector<CString> &groups) const;
+
+    // TRUE when Match succeeds and yields at least one text; never throws.
+    BOOL IsMatch(const CString &pattern, const CString &text) const;
+
+    // Substitution and split: a bad pattern throws regex::bad_regexpr with
+    // the parser's message; the substitution and split drivers are not in
+    // this build, so a valid pattern throws regex::bad_regexpr too.
+    BOOL Replace(const CString &pattern, const CString &replacement, CString &text) const;
+    BOOL Split(const CString &pattern, const CString &text, std::vector<CString> &pieces) const;
+
+private:
+    regex::pattern_flags m_flags;
+};
+
+// Escapes the pattern metacharacters \ ^ [ ? + ( ) . $ * | { of text so that
+// it matches itself; occurrences of the kept strings (tried in list order)
+// stay as they are. Empty kept strings are ignored.
+CString EscapeRegex(const CString &text, const std::vector<CString> &keep);
+CString EscapeRegex(const CString &text, const CString &keep);
