@@ -32,8 +32,14 @@ function(tickora_tests dir)
     target_link_libraries(${exe} PRIVATE ${ARG_LINK} test_support GTest::gmock GTest::gtest_main)
     target_compile_definitions(${exe} PRIVATE TICKORA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
                                               TICKORA_BINARY_DIR="${PROJECT_BINARY_DIR}")
+    # Suites that put real windows on the shared display run alone, so no other
+    # suite's windows stand in their screenshots.
+    set(serial FALSE)
+    if(stem MATCHES "gui|gtk|dhtml")
+      set(serial TRUE)
+    endif()
     gtest_discover_tests(${exe} DISCOVERY_TIMEOUT 60
-                         PROPERTIES LABELS "${sub}" TIMEOUT 600
+                         PROPERTIES LABELS "${sub}" TIMEOUT 600 RUN_SERIAL ${serial}
                          WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
   endforeach()
 endfunction()
