@@ -3,6 +3,10 @@
 #pragma once
 
 #include "platform/cstring.h"
+// The unit's text and list, path text and random helpers, declared by topic.
+#include "utils/pathhelper.h"
+#include "utils/randomhelper.h"
+#include "utils/texthelper.h"
 
 // The folder of the program's own file joined with `strFileName` by one '/'
 // (none is added when the name starts with one). The program's file is the

@@ -52,17 +52,20 @@ BOOL CRegexHelper::IsMatch(const CString &pattern, const CString &text) const {
 }
 
 BOOL CRegexHelper::Replace(const CString &pattern, const CString &replacement, CString &text) const {
-    regex::rpattern pat(pattern.str(), m_flags, regex::MODE_RECURSIVE);
-    (void)replacement;
-    (void)text;
-    throw regex::bad_regexpr("substitution is not supported by this build");
+    const regex::rpattern pat(pattern.str(), replacement.str(), m_flags, regex::MODE_RECURSIVE);
+    std::wstring subject = text.str();
+    regex::subst_results results;
+    pat.substitute(subject, results, 0, std::wstring::npos);
+    text = CString(std::move(subject));
+    return TRUE;
 }
 
 BOOL CRegexHelper::Split(const CString &pattern, const CString &text, std::vector<CString> &pieces) const {
-    regex::rpattern pat(pattern.str(), m_flags, regex::MODE_RECURSIVE);
-    (void)text;
-    (void)pieces;
-    throw regex::bad_regexpr("split is not supported by this build");
+    const regex::rpattern pat(pattern.str(), m_flags, regex::MODE_RECURSIVE);
+    std::vector<std::wstring> cut;
+    const std::size_t count = pat.split(text.str(), cut, 0, 0, std::wstring::npos);
+    for (std::size_t i = 0; i < count; ++i) pieces.emplace_back(std::move(cut[i]));
+    return TRUE;
 }
 
 CString EscapeRegex(const CString &text, const std::vector<CString> &keep) {

@@ -40,10 +40,15 @@ public:
     // TRUE when Match succeeds and yields at least one text; never throws.
     BOOL IsMatch(const CString &pattern, const CString &text) const;
 
-    // Substitution and split: a bad pattern throws regex::bad_regexpr with
-    // the parser's message; the substitution and split drivers are not in
-    // this build, so a valid pattern throws regex::bad_regexpr too.
+    // Replaces the first match in text, or every match under ALLMATCHES, by
+    // the expansion of replacement ($1, $&, \U...\E, ...). TRUE, also when
+    // nothing matched (text unchanged). A bad pattern or replacement throws
+    // regex::bad_regexpr; allocation errors pass too.
     BOOL Replace(const CString &pattern, const CString &replacement, CString &text) const;
+
+    // Appends the pieces of text between the matches, each followed by the
+    // text of the groups that took part in the match after it; empty pieces
+    // at the end are dropped. TRUE; a bad pattern throws regex::bad_regexpr.
     BOOL Split(const CString &pattern, const CString &text, std::vector<CString> &pieces) const;
 
 private:

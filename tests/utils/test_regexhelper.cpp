@@ -60,6 +60,34 @@ TEST(RegexHelper, FailuresAndBadPatterns) {
     EXPECT_EQ(text, CString(L"abc"));
 }
 
+TEST(RegexHelper, ReplaceFirstOrEveryMatchAndAlwaysTrue) {
+    CRegexHelper helper(regex::NOFLAGS);
+    CString text(L"k=one; k=two");
+    EXPECT_TRUE(helper.Replace(L"k=(\\w+)", L"\\U$1", text));
+    EXPECT_EQ(text, CString(L"ONE; k=two"));
+    helper.SetFlags(regex::ALLMATCHES | regex::IGNORECASE);
+    text = L"K=one; k=two";
+    EXPECT_TRUE(helper.Replace(L"k=(\\w+)", L"[$1]", text));
+    EXPECT_EQ(text, CString(L"[one]; [two]"));
+    // No match: TRUE with the text unchanged; "\r\n" is not folded here.
+    text = L"a\r\nb";
+    EXPECT_TRUE(helper.Replace(L"a\nb", L"x", text));
+    EXPECT_EQ(text, CString(L"a\r\nb"));
+    // A bad replacement throws and leaves the text alone.
+    EXPECT_THROW(helper.Replace(L"(a)", L"$2", text), regex::bad_regexpr);
+    EXPECT_EQ(text, CString(L"a\r\nb"));
+}
+
+TEST(RegexHelper, SplitAppendsPiecesAndGroups) {
+    CRegexHelper helper(regex::NOFLAGS);
+    std::vector<CString> pieces{L"kept"};
+    EXPECT_TRUE(helper.Split(L"\\s*(;)\\s*", L"a ; b;c;;", pieces));
+    EXPECT_EQ(pieces, (std::vector<CString>{L"kept", L"a", L";", L"b", L";", L"c", L";", L"", L";"}));
+    pieces.clear();
+    EXPECT_TRUE(helper.Split(L",", L",,", pieces));
+    EXPECT_TRUE(pieces.empty());
+}
+
 TEST(RegexHelper, SetFlagsChangesLaterCalls) {
     CRegexHelper helper(regex::NOFLAGS);
     EXPECT_FALSE(helper.IsMatch(L"ABC", L"abc"));

@@ -324,22 +324,34 @@ public:
         results.m_ibegin = ibegin;
         param_type param(ibegin, ibegin, iend, nullptr, 0);
         if (!(this->m_flags & ALLMATCHES)) return match_guarded(param, results.m_records, nul);
+        match_all(param, results.m_records, nul, [] {});
+        return !results.m_records.empty();
+    }
+
+    // The all-matches loop: matches from param.m_istart on until no match is
+    // left, calling on_match() while records hold the current match. An
+    // empty match is never taken twice at one place. Afterwards records hold
+    // what the keep flags ask for: the whole match of every match
+    // (KEEPWHOLEMATCHES), all records of every match (KEEPALLGROUPS), or the
+    // records of the last match; nothing when nothing matched.
+    template <class OnMatch>
+    void match_all(param_type &param, std::vector<backref_type> &records, bool nul, OnMatch on_match) const {
         const bool keep_whole = (this->m_flags & KEEPWHOLEMATCHES) != 0;
         const bool keep_all = !keep_whole && (this->m_flags & KEEPALLGROUPS) != 0;
         std::vector<backref_type> kept;
-        while (match_guarded(param, results.m_records, nul)) {
-            const backref_type whole = results.m_records[0];
+        while (match_guarded(param, records, nul)) {
+            on_match();
+            const backref_type whole = records[0];
             if (keep_whole)
                 kept.push_back(whole);
             else if (keep_all)
-                kept.insert(kept.end(), results.m_records.begin(), results.m_records.end());
+                kept.insert(kept.end(), records.begin(), records.end());
             else
-                kept.swap(results.m_records);
+                kept.swap(records);
             param.m_istart = whole.second;
             param.m_fno_empty_match = whole.first == whole.second;
         }
-        results.m_records.swap(kept);
-        return !results.m_records.empty();
+        records.swap(kept);
     }
 
     // One guarded match: sizes the records, runs the search in the pattern's

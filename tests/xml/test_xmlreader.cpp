@@ -1,0 +1,242 @@
+// The pull reader and the entity helpers, over texts in memory.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "utils/xmlreader.h"
+
+using namespace pcutil;
+
+namespace {
+
+// Every node of `text` as "kind:value[name=value,...]".
+std::vector<std::wstring> Nodes(const std::wstring &text) {
+  CXmlReader reader(text);
+  std::vector<std::wstring> out;
+  while (reader.Read()) {
+    std::wstring node = std::to_wstring(reader.GetNodeType()) + L":" + reader.GetValue();
+    if (reader.GetAttributeCount() > 0) {
+      node += L"[";
+      for (int i = 0; i < reader.GetAttributeCount(); ++i) {
+        std::wstring name, value;
+        reader.GetAttribute(i, name, value);
+        node += (i ? L"," : L"") + name + L"=" + value;
+      }
+      node += L"]";
+    }
+    out.push_back(node);
+  }
+  return out;
+}
+
+// The code of the exception that reading all of `text` raises, or 0.
+int ErrorCode(const std::wstring &text) {
+  try {
+    Nodes(text);
+  } catch (const CXmlException &e) {
+    return e.code;
+  }
+  return 0;
+}
+
+}  // namespace
+
+TEST(XmlReader, NodesOfWellFormedTexts) {
+  const struct {
+    std::wstring text;
+    std::vector<std::wstring> nodes;
+  } cases[] = {
+      {L"", {}},
+      {L" \t\r\n ", {}},
+      {L"<?XML version='1.0' encoding=\"utf-8\"?>", {L"6:[version=1.0,encoding=utf-8]"}},
+      {L"<?xml?>", {L"6:"}},
+      {L"<a/><a />", {L"2:a", L"2:a"}},
+      {L"<a b = 'x' >", {L"0:a[b=x]"}},
+      {L"<a b='1'c=\"2\" b='3'/>", {L"2:a[b=1,c=2,b=3]"}},
+      {L"<a b='&lt;&#x41;&QUOT;'>", {L"0:a[b=<A\"]"}},
+      {L"\u3000<a\tb='x'\u3000/>", {L"2:a[b=x]"}},  // wide white space counts
+      {L"</a >", {L"1:a "}},
+      {L"<r> x &lt;y&gt; &AMP; z \r\n</r>", {L"0:r", L"4:x <y> & z", L"1:r"}},
+      {L"<r>a&#x0A;</r>", {L"0:r", L"4:a", L"1:r"}},  // trimmed after decoding
+      {L"<r>&#x;</r>", {L"0:r", std::wstring(L"4:") + L'\0', L"1:r"}},
+      {L"<!-- a -- b -->", {L"3: a -- b "}},
+      {L"<![cdata[ <x>&amp; ]]>", {L"5: <x>&amp; "}},
+      {L"<a x='1'><b/>t<!--c--></a>", {L"0:a[x=1]", L"2:b", L"4:t", L"3:c", L"1:a"}},
+      {L"<a/b>", {L"0:a/b"}},
+      {std::wstring(L"<a/>") + L'\0' + L"<b>", {L"2:a"}},  // a NUL ends the text
+  };
+  for (const auto &c : cases) {
+    try {
+      EXPECT_EQ(Nodes(c.text), c.nodes) << c.text;
+    } catch (const CXmlException &e) {
+      ADD_FAILURE() << "code " << e.code << " for " << c.text;
+    }
+  }
+}
+
+TEST(XmlReader, MalformedTextsRaiseTheCodeOfTheirConstruct) {
+  const struct {
+    std::wstring text;
+    int code;
+  } cases[] = {
+      {L"<a b=x>", 3},
+      {L"<>", 3},
+      {L"< a>", 3},
+      {L"<a b c='x'>", 3},
+      {L"<a", 3},
+      {L"<a b='x'", 3},
+      {L"<a b='x>", 3},
+      {L"<a b='&bogus;'>", 3},
+      {L"</a", 3},
+      {L"<a></a>tail", 4},
+      {L"<r>&#65;<", 4},
+      {L"<r>&#X41;<", 4},
+      {L"<r>&nbsp;<", 4},
+      {L"<!-- open", 5},
+      {L"<?xml version='1.0'", 6},
+      {L"<?xml version=1?>", 6},
+      {L"<?xml version ?>", 6},
+      {L"<![CDATA[ open ]]", 7},
+  };
+  for (const auto &c : cases) {
+    EXPECT_EQ(ErrorCode(c.text), c.code) << c.text;
+  }
+}
+
+TEST(XmlReader, AccessorsAndEndOfText) {
+  const std::wstring text = L"<a b='1' b='2' c='3'>";
+  CXmlReader reader(text);
+  EXPECT_EQ(reader.GetNodeType(), XML_NODE_NONE);
+  ASSERT_TRUE(reader.Read());
+  EXPECT_EQ(reader.GetAttribute(L"b"), L"1");  // first of duplicates
+  EXPECT_EQ(reader.GetAttribute(L"B"), L"");   // names compare with case
+  EXPECT_EQ(reader.GetAttribute(L"c"), L"3");
+  std::wstring name = L"n", value = L"v";
+  reader.GetAttribute(3, name, value);
+  reader.GetAttribute(-1, name, value);
+  EXPECT_EQ(name + value, L"nv");
+  EXPECT_FALSE(reader.Read());
+  EXPECT_FALSE(reader.Read());
+  EXPECT_EQ(reader.GetNodeType(), XML_NODE_START_ELEMENT);  // kept at the end
+  EXPECT_EQ(reader.GetValue(), L"");
+  EXPECT_EQ(reader.GetAttributeCount(), 0);
+}
+
+TEST(XmlException, MessagesByCode) {
+  const struct {
+    int code;
+    const wchar_t *message;
+  } cases[] = {{2, L"Open File Error"},      {3, L"Parse Element Error"},  {4, L"Parse Text Node Error"},
+               {5, L"Parse Comment Error"},  {6, L"Parse Declaration Error"}, {7, L"Parse CData Error"},
+               {8, L"Document Empty"},       {9, L"Document Illegal"},     {1, L""},
+               {10, L""}};
+  for (const auto &c : cases) {
+    const CXmlException e(c.code);
+    const CXmlException copy(e);
+    EXPECT_EQ(copy.code, c.code);
+    EXPECT_STREQ(copy.message.GetString(), c.message);
+  }
+}
+
+TEST(XmlEntity, StartsWith) {
+  EXPECT_TRUE(XmlStartsWith(L"<?XML x", L"<?xml", true));
+  EXPECT_FALSE(XmlStartsWith(L"<?XML x", L"<?xml", false));
+  EXPECT_TRUE(XmlStartsWith(L"abc", L"", false));
+  EXPECT_FALSE(XmlStartsWith(L"", L"", false));  // an empty text starts with nothing
+  EXPECT_FALSE(XmlStartsWith(L"<!-", L"<!--", true));
+}
+
+TEST(XmlEntity, ReadName) {
+  const struct {
+    const wchar_t *text;
+    const wchar_t *name;  // null: the scan fails
+    int stopAt;
+  } cases[] = {
+      {L"abc='", L"abc", 3}, {L"ab \t='", L"ab", 4}, {L"='", L"", 0},
+      {L"a b='", nullptr, 0}, {L"abc", nullptr, 0},
+  };
+  for (const auto &c : cases) {
+    std::wstring name = L">";
+    const wchar_t *end = XmlReadName(c.text, name, L'=');
+    if (c.name == nullptr) {
+      EXPECT_EQ(end, nullptr) << c.text;
+    } else {
+      EXPECT_EQ(end, c.text + c.stopAt) << c.text;
+      EXPECT_EQ(name, std::wstring(L">") + c.name) << c.text;
+    }
+  }
+  std::wstring name;
+  EXPECT_EQ(XmlReadName(nullptr, name, L'='), nullptr);
+}
+
+TEST(XmlEntity, ReadUntil) {
+  std::wstring out = L"x";
+  const wchar_t *text = L"a&lt;b'c";
+  EXPECT_EQ(XmlReadUntil(text, out, L'\'', false), text + 6);
+  EXPECT_EQ(out, L"xa&lt;b");
+  out.clear();
+  EXPECT_EQ(XmlReadUntil(text, out, L'\'', true), text + 6);
+  EXPECT_EQ(out, L"a<b");
+  out.clear();
+  // A quote made by a reference does not end the scan.
+  text = L"&apos;'";
+  EXPECT_EQ(XmlReadUntil(text, out, L'\'', true), text + 6);
+  EXPECT_EQ(out, L"'");
+  EXPECT_EQ(XmlReadUntil(L"no stop", out, L'<', false), nullptr);
+  EXPECT_EQ(XmlReadUntil(L"&#x41", out, L'<', true), nullptr);  // cut off before the stop
+  EXPECT_EQ(XmlReadUntil(nullptr, out, L'<', true), nullptr);
+}
+
+TEST(XmlEntity, EscapeReplacesSpecialAndControlCharacters) {
+  std::wstring in = L"a&<>\"'\t\n\r\x1f";
+  in.push_back(L'\0');
+  in += L"\x7f\u00e9\U0001F600";
+  std::wstring out = L"keep:";
+  XmlEscape(in, out);
+  EXPECT_EQ(out, L"keep:a&amp;&lt;&gt;&quot;&apos;&#x09;&#x0A;&#x0D;&#x1F;&#x00;\x7f\u00e9\U0001F600");
+  std::wstring back;
+  EXPECT_TRUE(XmlUnescape(out.substr(5), back));
+  EXPECT_EQ(back, in);
+}
+
+TEST(XmlEntity, Unescape) {
+  const struct {
+    std::wstring text;
+    bool ok;
+    std::wstring out;
+  } cases[] = {
+      {L"&apos;&QuOt;&GT;&lt;&amp;", true, L"'\"><&"},
+      {L"&#x41;&#x3000;&#x1F600;", true, L"A\u3000\U0001F600"},  // whole characters, not 16 bits
+      {L"a&#x41", true, L"aA"},                                  // cut off by the end: still counts
+      {L"&#65;", false, L""},
+      {L"a&#X41;", false, L"a"},
+      {L"a&amp", false, L"a"},
+      {L"a&", false, L"a"},
+      // The character after the digits must be ';': it is never swallowed.
+      {L"&#x41<b>", false, L""},
+      {L"&#x41 ", false, L""},
+      // Digits only, and nothing beyond the Unicode range.
+      {L"&#x-41;", false, L""},
+      {L"&#x 41;", false, L""},
+      {L"&#x0x41;", false, L""},
+      {L"&#x110000;", false, L""},
+      {L"&#xFFFFFFFF41;", false, L""},
+      {L"&#x10FFFF;", true, L"\U0010FFFF"},
+      // UTF-16 written out as two references makes one character; anything
+      // else leaves a surrogate as it stands.
+      {L"&#xD83D;&#xDE00;", true, L"\U0001F600"},
+      {L"&#xd83d;&#xde00", true, L"\U0001F600"},
+      {L"&#xD83D;&#x41;", true, std::wstring(1, wchar_t(0xD83D)) + L"A"},
+      {L"&#xDE00;&#xD83D;", true, std::wstring{wchar_t(0xDE00), wchar_t(0xD83D)}},
+      {L"&#xD83D;&#xDE00 x", false, std::wstring(1, wchar_t(0xD83D))},
+  };
+  for (const auto &c : cases) {
+    std::wstring out;
+    EXPECT_EQ(XmlUnescape(c.text, out), c.ok) << c.text;
+    EXPECT_EQ(out, c.out) << c.text;
+  }
+  std::wstring out = L"x";
+  EXPECT_TRUE(XmlUnescape(std::wstring(L"a\0&bogus", 8), out));  // stops at the NUL
+  EXPECT_EQ(out, L"xa");
+}

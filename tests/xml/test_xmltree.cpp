@@ -1,0 +1,388 @@
+// The XML document tree: linking, searching, attributes, text, cloning,
+// writing as text and loading from the reader.
+#include <gtest/gtest.h>
+
+#include <cwchar>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/xml/xmltree_fixture.h"
+#include "utils/xmlelement.h"
+#include "utils/xmlexception.h"
+#include "utils/xmlreader.h"
+
+using namespace pcutil;
+using xmltest::AssertCounter;
+using xmltest::Load;
+using xmltest::Xml;
+
+namespace {
+
+std::wstring Children(const CXmlNode &node) {
+  std::wstring names;
+  for (const CXmlNode *c = node.GetFirstChild(); c; c = c->GetNextSibling()) {
+    if (!names.empty()) names += L',';
+    names += c->GetValue();
+  }
+  return names;
+}
+
+std::wstring Attributes(const CXmlElement &element) {
+  std::wstring list;
+  for (const CXmlAttribute *a = element.GetFirstAttribute(); a; a = a->GetNext())
+    list += std::wstring(a->GetName()) + L'=' + a->GetValue() + L';';
+  return list;
+}
+
+// --- linking and searching ---------------------------------------------------
+
+TEST(XmlTreeLinks, AppendPrependRemoveKeepTheListConsistent) {
+  CXmlElement root(L"r");
+  CXmlNode *b = root.AppendChild(new CXmlElement(L"b"));
+  root.AppendChild(new CXmlElement(L"c"));
+  CXmlNode *a = root.PrependChild(new CXmlElement(L"a"));
+  EXPECT_EQ(Children(root), L"a,b,c");
+  EXPECT_EQ(b->GetParent(), &root);
+  EXPECT_EQ(a->GetNextSibling(), b);
+
+  EXPECT_TRUE(root.RemoveChild(b));
+  EXPECT_EQ(Children(root), L"a,c");
+  EXPECT_TRUE(root.RemoveChild(root.FindFirstChild(L"c")));
+  EXPECT_TRUE(root.RemoveChild(a));
+  EXPECT_EQ(root.GetFirstChild(), nullptr);
+  // The ends were reset: a new child is both first and last.
+  CXmlNode *d = root.AppendChild(new CXmlElement(L"d"));
+  EXPECT_EQ(root.FindLastChild(L"d"), d);
+  EXPECT_EQ(Children(root), L"d");
+}
+
+TEST(XmlTreeLinks, RemoveChildOfAnotherNodeFailsAndChangesNothing) {
+  CXmlElement root(L"r"), other(L"o");
+  CXmlNode *foreign = other.AppendChild(new CXmlElement(L"x"));
+  root.AppendChild(new CXmlElement(L"x"));
+  AssertCounter asserts;
+  EXPECT_FALSE(root.RemoveChild(foreign));
+  EXPECT_FALSE(root.RemoveChild(nullptr));
+  EXPECT_EQ(asserts.reported(), 2);
+  EXPECT_EQ(Children(root), L"x");
+  EXPECT_EQ(foreign->GetParent(), &other);
+}
+
+TEST(XmlTreeLinks, FindFamilyComparesValuesOfEveryNodeKind) {
+  CXmlElement root(L"r");
+  CXmlNode *x1 = root.AppendChild(new CXmlElement(L"x"));
+  CXmlNode *text = root.AppendChild(new CXmlText(L"x"));
+  root.AppendChild(new CXmlComment(L"y"));
+  CXmlNode *x2 = root.AppendChild(new CXmlElement(L"x"));
+
+  EXPECT_EQ(root.FindFirstChild(L"x"), x1);
+  EXPECT_EQ(root.FindLastChild(L"x"), x2);
+  EXPECT_EQ(x1->FindNextSibling(L"x"), text);  // a text node matches by its text
+  EXPECT_EQ(x2->FindPrevSibling(L"x"), text);
+  EXPECT_EQ(x1->FindPrevSibling(L"x"), nullptr);
+  EXPECT_NE(root.FindFirstChild(L"y"), nullptr);
+  EXPECT_EQ(root.FindFirstChild(L"X"), nullptr);  // exact, with case
+  EXPECT_EQ(root.FindFirstChild(nullptr), nullptr);
+}
+
+TEST(XmlTreeLinks, AppendingALinkedNodeMovesIt) {
+  CXmlElement first(L"f"), second(L"s");
+  CXmlNode *n = first.AppendChild(new CXmlElement(L"n"));
+  first.AppendChild(new CXmlElement(L"m"));
+  {
+    AssertCounter asserts;  // another parent is reported, then handled soundly
+    EXPECT_EQ(second.AppendChild(n), n);
+  }
+  EXPECT_EQ(Children(first), L"m");
+  EXPECT_EQ(Children(second), L"n");
+  EXPECT_EQ(n->GetParent(), &second);
+
+  // Re-appending a node's own child moves it to the end.
+  CXmlNode *o = second.PrependChild(new CXmlElement(L"o"));
+  second.AppendChild(o);
+  EXPECT_EQ(Children(second), L"n,o");
+}
+
+TEST(XmlTreeLinks, RefusesToMakeACycle) {
+  CXmlElement root(L"r");
+  CXmlNode *child = root.AppendChild(new CXmlElement(L"c"));
+  AssertCounter asserts;
+  EXPECT_EQ(child->AppendChild(&root), nullptr);
+  EXPECT_EQ(root.PrependChild(&root), nullptr);
+  EXPECT_EQ(root.AppendChild(nullptr), nullptr);
+  EXPECT_EQ(root.GetParent(), nullptr);
+  EXPECT_EQ(child->GetFirstChild(), nullptr);
+  EXPECT_EQ(Children(root), L"c");
+}
+
+TEST(XmlTreeLinks, DestroyingALinkedNodeUnlinksIt) {
+  CXmlElement root(L"r");
+  CXmlNode *a = root.AppendChild(new CXmlElement(L"a"));
+  root.AppendChild(new CXmlElement(L"b"));
+  a->AppendChild(new CXmlText(L"t"));
+  delete a;
+  EXPECT_EQ(Children(root), L"b");
+  EXPECT_EQ(root.GetFirstChild()->GetNextSibling(), nullptr);
+}
+
+// --- attributes ----------------------------------------------------------------
+
+TEST(XmlTreeAttributes, SetKeepsFirstPlaceAndTakesLastValue) {
+  CXmlElement e(L"e");
+  e.SetAttribute(L"a", L"1");
+  e.SetAttribute(L"b", L"2");
+  e.SetAttribute(L"a", L"3");
+  EXPECT_EQ(Attributes(e), L"a=3;b=2;");
+  EXPECT_STREQ(e.GetAttribute(L"a"), L"3");
+  EXPECT_EQ(e.GetAttribute(L"A"), nullptr);
+}
+
+TEST(XmlTreeAttributes, RemoveKeepsTheOthersInOrder) {
+  CXmlElement e(L"e");
+  for (const wchar_t *name : {L"a", L"b", L"c"}) e.SetAttribute(name, L"v");
+  e.RemoveAttribute(L"zz");
+  e.RemoveAttribute(nullptr);
+  EXPECT_EQ(Attributes(e), L"a=v;b=v;c=v;");
+  e.RemoveAttribute(L"b");
+  EXPECT_EQ(Attributes(e), L"a=v;c=v;");
+  EXPECT_EQ(e.GetAttribute(L"b"), nullptr);
+  e.RemoveAttribute(L"a");
+  e.RemoveAttribute(L"c");
+  EXPECT_EQ(e.GetFirstAttribute(), nullptr);
+  e.SetAttribute(L"b", L"2");  // the name may come back after removal
+  EXPECT_EQ(Attributes(e), L"b=2;");
+}
+
+TEST(XmlTreeAttributes, TypedGettersConvertOrLeaveTheOutputAlone) {
+  CXmlElement e(L"e");
+  e.SetAttribute(L"n", L" -42x");
+  e.SetAttribute(L"big", L"99999999999");
+  CString text = L"keep";
+  int i = 7;
+  long l = 7;
+  EXPECT_FALSE(e.GetAttribute(L"missing", text));
+  EXPECT_FALSE(e.GetAttribute(L"missing", i));
+  EXPECT_FALSE(e.GetAttribute(L"missing", l));
+  EXPECT_EQ(text, L"keep");
+  EXPECT_EQ(i, 7);
+  EXPECT_EQ(l, 7);
+  EXPECT_TRUE(e.GetAttribute(L"n", text));
+  EXPECT_EQ(text, L" -42x");
+  EXPECT_TRUE(e.GetAttribute(L"n", i));
+  EXPECT_EQ(i, -42);
+  EXPECT_TRUE(e.GetAttribute(L"big", l));
+  EXPECT_EQ(l, 2147483647L);  // wcstol with a 32-bit long saturates
+}
+
+TEST(XmlTreeAttributes, EmptyNameAndValueDoesNotHideLaterAttributes) {
+  CXmlElement e(L"e");
+  e.SetAttribute(L"a", L"1");
+  e.SetAttribute(L"", L"");
+  e.SetAttribute(L"c", L"3");
+  EXPECT_EQ(Attributes(e), L"a=1;=;c=3;");
+  std::unique_ptr<CXmlNode> copy(e.Clone());
+  EXPECT_EQ(Attributes(*copy->AsElement()), L"a=1;=;c=3;");
+  EXPECT_EQ(Xml(&e), L"<e a=\"1\" =\"\" c=\"3\" />");
+}
+
+// --- text ------------------------------------------------------------------------
+
+TEST(XmlTreeText, GetTextReadsOnlyAFirstTextChild) {
+  CXmlElement e(L"e");
+  EXPECT_EQ(e.GetText(), nullptr);
+  e.AppendChild(new CXmlComment(L"c"));
+  e.AppendChild(new CXmlText(L"t"));
+  EXPECT_EQ(e.GetText(), nullptr);
+
+  CXmlElement f(L"f");
+  f.AppendChild(new CXmlText(L"t", true));
+  EXPECT_STREQ(f.GetText(), L"t");
+}
+
+TEST(XmlTreeText, SetTextReplacesAppendsOrPutsTextFirst) {
+  CXmlElement e(L"e");
+  e.SetText(L"a<b", false);
+  EXPECT_EQ(Xml(&e), L"<e>a&lt;b</e>");
+  e.SetText(L"x", true);  // the same node takes the text and the flag
+  EXPECT_EQ(Xml(&e), L"<e><![CDATA[x]]></e>");
+  EXPECT_EQ(Children(e), L"x");
+
+  CXmlElement c(L"c");
+  c.AppendChild(new CXmlComment(L"note"));
+  AssertCounter asserts;
+  c.SetText(L"t", false);
+  EXPECT_EQ(asserts.reported(), 1);
+  EXPECT_STREQ(c.GetText(), L"t");
+  EXPECT_EQ(Children(c), L"t,note");  // the comment is kept
+}
+
+// --- writing ---------------------------------------------------------------------
+
+TEST(XmlTreeWrite, GetXmlOfSmallTrees) {
+  struct Case {
+    const char *what;
+    std::function<void(CXmlElement &)> build;
+    const wchar_t *xml;
+    const wchar_t *inner;
+  };
+  const std::vector<Case> cases = {
+      {"new element", [](CXmlElement &) {}, L"<e />", L""},
+      {"attributes in order, escaped",
+       [](CXmlElement &e) {
+         e.SetAttribute(L"b", L"x<y");
+         e.SetAttribute(L"a", L"\"");
+       },
+       L"<e b=\"x&lt;y\" a=\"&quot;\" />", L""},
+      {"cdata text", [](CXmlElement &e) { e.AppendChild(new CXmlText(L"x", true)); },
+       L"<e><![CDATA[x]]></e>", L""},
+      {"only a comment", [](CXmlElement &e) { e.AppendChild(new CXmlComment(L"c")); }, L"<e />", L""},
+      {"nested",
+       [](CXmlElement &e) {
+         e.AppendChild(new CXmlElement(L"a"))->AsElement()->SetText(L"1");
+         e.AppendChild(new CXmlComment(L"skip"));
+         e.AppendChild(new CXmlElement(L"b"));
+       },
+       L"<e><a>1</a><b /></e>", L"<a>1</a><b />"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    CXmlElement e(L"e");
+    c.build(e);
+    AssertCounter asserts;  // inner text alone cannot open a document
+    EXPECT_EQ(Xml(&e), c.xml);
+    EXPECT_EQ(e.GetInnerXml().str(), c.inner);
+  }
+}
+
+TEST(XmlTreeWrite, MixedContentIsWrittenBackWhole) {
+  CXmlElement e(L"e");
+  e.AppendChild(new CXmlText(L"t"));
+  e.AppendChild(new CXmlElement(L"child"));
+  e.AppendChild(new CXmlText(L"u"));
+  AssertCounter asserts;
+  EXPECT_EQ(Xml(&e), L"<e>t<child />u</e>");
+  EXPECT_EQ(asserts.reported(), 0);
+  auto again = Load(L"<r>a<b>c</b>d</r>");
+  EXPECT_EQ(Xml(again.get()), L"<r>a<b>c</b>d</r>");
+}
+
+// --- cloning -----------------------------------------------------------------------
+
+TEST(XmlTreeClone, DeepCopyWithoutParentAndWithDataWords) {
+  auto root = Load(L"<r k='v'><a x='1'><b>t</b><c><![CDATA[c<d]]></c></a><!--n--></r>");
+  CXmlNode *a = root->GetFirstChild();
+  root->data = 1;
+  a->data = 2;
+  a->GetFirstChild()->data = 3;
+  root->GetFirstChild()->GetNextSibling()->data = 4;  // the comment
+
+  std::unique_ptr<CXmlNode> copy(a->Clone());
+  EXPECT_EQ(copy->GetParent(), nullptr);
+  EXPECT_EQ(Xml(copy.get()), Xml(a));
+  EXPECT_EQ(copy->data, 2);
+  EXPECT_EQ(copy->GetFirstChild()->data, 3);
+  EXPECT_EQ(copy->GetFirstChild()->GetParent(), copy.get());
+
+  std::unique_ptr<CXmlNode> whole(root->Clone());
+  EXPECT_EQ(Xml(whole.get()), L"<r k=\"v\"><a x=\"1\"><b>t</b><c><![CDATA[c<d]]></c></a></r>");
+  ASSERT_NE(whole->GetFirstChild()->GetNextSibling(), nullptr);
+  EXPECT_NE(whole->GetFirstChild()->GetNextSibling()->AsComment(), nullptr);
+  EXPECT_EQ(whole->GetFirstChild()->GetNextSibling()->data, 4);
+  // The copy is independent of the original.
+  root->RemoveAllChildren();
+  EXPECT_EQ(Children(*whole), L"a,n");
+}
+
+// --- loading -------------------------------------------------------------------------
+
+TEST(XmlTreeRead, LoadsAttributesAndEveryChildKind) {
+  auto a = Load(L"<a x='1'><b/>t<!--c--></a>");
+  EXPECT_EQ(Attributes(*a), L"x=1;");
+  CXmlNode *b = a->GetFirstChild();
+  ASSERT_NE(b, nullptr);
+  EXPECT_NE(b->AsElement(), nullptr);
+  EXPECT_STREQ(b->GetValue(), L"b");
+  CXmlNode *t = b->GetNextSibling();
+  ASSERT_NE(t, nullptr);
+  EXPECT_NE(t->AsText(), nullptr);
+  EXPECT_STREQ(t->GetValue(), L"t");
+  CXmlNode *c = t->GetNextSibling();
+  ASSERT_NE(c, nullptr);
+  EXPECT_NE(c->AsComment(), nullptr);
+  EXPECT_STREQ(c->GetValue(), L"c");
+  EXPECT_EQ(c->GetNextSibling(), nullptr);
+}
+
+TEST(XmlTreeRead, RoundTripThroughTheWriter) {
+  const std::wstring text =
+      L"<?xml version='1.0'?><cfg v='a&amp;b' v='last'>"
+      L"<item id='1'>x &lt; y</item><item id='2'/><raw><![CDATA[<&>]]></raw></cfg>";
+  auto cfg = Load(text);
+  EXPECT_EQ(Xml(cfg.get()),
+            L"<cfg v=\"last\"><item id=\"1\">x &lt; y</item><item id=\"2\" />"
+            L"<raw><![CDATA[<&>]]></raw></cfg>");
+  auto again = Load(Xml(cfg.get()).c_str());
+  EXPECT_EQ(Xml(again.get()), Xml(cfg.get()));
+}
+
+TEST(XmlTreeRead, IllegalDocumentsRaiseCode9AndKeepWhatWasLoaded) {
+  const struct {
+    const wchar_t *text;
+    const wchar_t *loaded;  // the children of the root when it failed
+  } cases[] = {
+      {L"<a><b></a>", L"b"},                   // wrong end tag
+      {L"<a><c/>", L"c"},                      // no end tag
+      {L"<a>", L""},                           // nothing after the start tag
+      {L"<a><?xml version='1'?></a>", L""},    // declaration inside
+      {L"<a></A>", L""},                       // end tags compare with case
+      {L"<a></a >", L""},                      // ... and exactly
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(testing::Message() << std::string(c.text, c.text + wcslen(c.text)));
+    const std::wstring text = c.text;
+    CXmlReader reader(text);
+    ASSERT_TRUE(reader.Read());
+    CXmlElement root(reader.GetValue());
+    try {
+      root.ReadFrom(reader);
+      ADD_FAILURE() << "no exception";
+    } catch (const CXmlException &e) {
+      EXPECT_EQ(e.code, 9);
+      EXPECT_EQ(e.message, L"Document Illegal");
+    }
+    EXPECT_EQ(Children(root), c.loaded);
+  }
+}
+
+TEST(XmlTreeRead, ReaderErrorsPassThrough) {
+  try {
+    Load(L"<a><!-- open</a>");
+    ADD_FAILURE() << "no exception";
+  } catch (const CXmlException &e) {
+    EXPECT_EQ(e.code, 5);
+  }
+}
+
+TEST(XmlTreeRead, NestingIsBoundedSoHostileInputCannotExhaustTheStack) {
+  auto nested = [](int depth) {
+    std::wstring text;
+    for (int i = 0; i < depth; ++i) text += L"<n>";
+    for (int i = 0; i < depth; ++i) text += L"</n>";
+    return text;
+  };
+  auto deepest = Load(nested(CXmlElement::kMaxReadDepth));
+  std::unique_ptr<CXmlNode> copy(deepest->Clone());
+  EXPECT_EQ(Xml(copy.get()).size(), Xml(deepest.get()).size());
+
+  for (int depth : {CXmlElement::kMaxReadDepth + 1, 200000}) {
+    try {
+      Load(nested(depth));
+      ADD_FAILURE() << "depth " << depth << " loaded";
+    } catch (const CXmlException &e) {
+      EXPECT_EQ(e.code, 9);
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,44 @@
+// Shared by the XML tree tests: loading a tree from text and counting the
+// debug assertions a call reports.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/debug.h"
+#include "utils/xmlelement.h"
+#include "utils/xmlreader.h"
+
+namespace xmltest {
+
+// The root element of `text` loaded through the reader (a declaration before
+// it is skipped). Throws what the reader or the loader throws.
+inline std::unique_ptr<pcutil::CXmlElement> Load(const std::wstring &text) {
+  pcutil::CXmlReader reader(text);
+  do {
+    if (!reader.Read()) return nullptr;
+  } while (reader.GetNodeType() == pcutil::XML_NODE_DECLARATION);
+  auto root = std::make_unique<pcutil::CXmlElement>(reader.GetValue());
+  root->ReadFrom(reader);
+  return root;
+}
+
+inline std::wstring Xml(const pcutil::CXmlNode *node) { return node->GetXml().str(); }
+
+// Counts assertion reports while it lives (and keeps them off stderr).
+class AssertCounter {
+ public:
+  AssertCounter() : old_(platform::SetAssertHandler(&Record)) { count() = 0; }
+  ~AssertCounter() { platform::SetAssertHandler(old_); }
+  int reported() const { return count(); }
+
+ private:
+  static int &count() {
+    static int n = 0;
+    return n;
+  }
+  static void Record(const char *, int, const char *) { ++count(); }
+  platform::AssertHandler old_;
+};
+
+}  // namespace xmltest

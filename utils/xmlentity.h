@@ -1,0 +1,45 @@
+// Text helpers of the XML library: the prefix test and the two scanners the
+// reader is built from, and entity escaping for the writers.
+//
+// References understood when decoding: &apos; &quot; &gt; &lt; &amp; (names
+// without regard to case) and hexadecimal character references &#xHHHH;
+// (lower-case 'x' only; decimal references are malformed). A character
+// reference must end with ';' and name a value up to U+10FFFF; a high and a
+// low surrogate referenced one after the other make one character.
+#pragma once
+
+#include <string>
+
+namespace pcutil {
+
+// White space for the reader and the scanners: the runtime's iswspace, LF
+// and CR.
+bool XmlIsSpace(wchar_t c);
+
+// True when `p` begins with `tag`; with `ignoreCase` both sides pass through
+// the runtime's towlower. A null or empty `p` gives false.
+bool XmlStartsWith(const wchar_t *p, const wchar_t *tag, bool ignoreCase);
+
+// Scans a name that ends at `stop`: the name may be followed by white space
+// before `stop` but not interrupted by it. Appends the name (possibly empty)
+// to `name` and returns the position of `stop` (not consumed); null for a
+// null `p`, a text that ends first or a name broken by white space.
+const wchar_t *XmlReadName(const wchar_t *p, std::wstring &name, wchar_t stop);
+
+// Scans up to `stop` and appends what stands before it to `text`, decoding
+// references when `unescape` is true (a decoded character never ends the
+// scan). Returns the position of `stop` (not consumed); null for a null `p`,
+// a text that ends first or a malformed reference.
+const wchar_t *XmlReadUntil(const wchar_t *p, std::wstring &text, wchar_t stop, bool unescape);
+
+// Appends `input` to `output` with & < > " ' replaced by their entities and
+// every character below U+0020 (NUL included) by &#xHH;.
+void XmlEscape(const std::wstring &input, std::wstring &output);
+
+// Appends `input` (up to its first NUL) to `output` with references decoded.
+// False at the first malformed reference; what came before it stays
+// appended. A character reference cut off by the end of the text still
+// counts.
+bool XmlUnescape(const std::wstring &input, std::wstring &output);
+
+}  // namespace pcutil
