@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/defaultbrowser.h"
 
 namespace fs = std::filesystem;
 
@@ -104,6 +105,20 @@ bool IsOnRunKeyPath(const HKEY__ &key) {
   const auto &run = RunKeyParts();
   return (key.root == 1 || key.root == 2) && key.path.size() <= run.size() &&
          std::equal(key.path.begin(), key.path.end(), run.begin());
+}
+
+// HKEY_CLASSES_ROOT's ".htm" and "htmlfile\shell\open\command" stand for
+// the desktop's default browser while they are not stored: their default
+// values are "htmlfile" and the browser's command line. False for other keys
+// and when no browser is set.
+bool BrowserClassValue(const HKEY__ &key, std::wstring *text) {
+  static const std::vector<std::string> extension = SplitKeyPath(L".htm");
+  static const std::vector<std::string> command = SplitKeyPath(L"htmlfile\\shell\\open\\command");
+  if (key.root != 0 || (key.path != extension && key.path != command)) return false;
+  std::wstring browser = platform::DefaultBrowserCommand();
+  if (browser.empty()) return false;
+  if (text) *text = key.path == extension ? L"htmlfile" : browser;
+  return true;
 }
 
 fs::path KeyFolder(const HKEY__ &key) {
@@ -300,7 +315,8 @@ LONG OpenKey(HKEY parent, LPCWSTR sub_key, REGSAM sam, bool create, PHKEY result
   const fs::path folder = KeyFolder(key);
   if (folder.empty()) return ERROR_PATH_NOT_FOUND;
   std::error_code ec;
-  const bool exists = IsOnRunKeyPath(key) || fs::is_directory(folder, ec);
+  const bool exists =
+      IsOnRunKeyPath(key) || fs::is_directory(folder, ec) || (!create && BrowserClassValue(key, nullptr));
   if (!exists && !create) return ERROR_FILE_NOT_FOUND;
   if (!exists) {
     fs::create_directories(folder, ec);
@@ -359,7 +375,14 @@ LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType, L
   } else {
     std::string bytes;
     const fs::path file = ValueFile(key, lpValueName);
-    if (file.empty() || !ReadWholeFile(file, bytes)) return ERROR_FILE_NOT_FOUND;
+    std::wstring browser;
+    const bool stored = !file.empty() && ReadWholeFile(file, bytes);
+    const bool isDefault = !lpValueName || !*lpValueName;
+    if (!stored && !(isDefault && BrowserClassValue(key, &browser))) return ERROR_FILE_NOT_FOUND;
+    if (!browser.empty()) {
+      bytes.assign("\x01\0\0\0", 4);  // REG_SZ
+      bytes.append(reinterpret_cast<const char *>(browser.c_str()), (browser.size() + 1) * sizeof(WCHAR));
+    }
     if (bytes.size() < 4) return ERROR_INVALID_DATA;
     for (int i = 0; i < 4; ++i) type |= static_cast<DWORD>(static_cast<unsigned char>(bytes[i])) << (8 * i);
     data = bytes.substr(4);

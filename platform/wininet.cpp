@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "platform/codepage.h"
+#include "platform/proxyconfig.h"
 #include "platform/winerror.h"
 #include "platform/wininet_internal.h"
 
@@ -377,6 +378,9 @@ BOOL InternetQueryOptionW(HINTERNET handle, DWORD option, LPVOID buffer, LPDWORD
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  // Without a handle the proxy options describe the system's settings.
+  if (!handle && platform::IsSystemProxyOption(option))
+    return platform::QuerySystemProxyOption(option, buffer, bufferLength);
   if (option == INTERNET_OPTION_CONNECTED_STATE) {
     // There is no offline mode here: always connected.
     if (!buffer || *bufferLength < sizeof(INTERNET_CONNECTED_INFO)) {

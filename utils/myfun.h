@@ -3,10 +3,20 @@
 #pragma once
 
 #include "platform/cstring.h"
-// The unit's text and list, path text and random helpers, declared by topic.
+// The unit's file and folder, text and list, path text, process and random
+// helpers, declared by topic.
+#include "utils/filehelper.h"
 #include "utils/pathhelper.h"
+#include "utils/processhelper.h"
 #include "utils/randomhelper.h"
+#include "utils/shellhelper.h"
 #include "utils/texthelper.h"
+// Dates, times and the log writer; downloads and FTP transfers; the update
+// description parser.
+#include "utils/datetimehelper.h"
+#include "utils/downloadhelper.h"
+#include "utils/logwriter.h"
+#include "utils/updateinfo.h"
 
 // The folder of the program's own file joined with `strFileName` by one '/'
 // (none is added when the name starts with one). The program's file is the

@@ -11,6 +11,7 @@
 
 #include "platform/cstring.h"
 #include "platform/windef.h"
+#include "utils/html2ubb.h"  // the HTML-to-UBB conversion, in its own unit
 
 // Conversions.
 std::string ToUtf8(LPCWSTR text);

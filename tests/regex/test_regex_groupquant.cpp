@@ -142,7 +142,12 @@ TEST(GroupQuantifier, ThroughPatterns) {
         {L"(a)(?(1)b|c){2}", L"abb", {P(0, 3), P(0, 1)}},
         {L"(?:AB){2}", L"abAB", {P(0, 4)}, IGNORECASE},
         {L"(x){0}y", L"xy", {P(1, 2), PX}},
+        {L"(ab){1,4294967294}", L"abab", {P(0, 4), P(2, 4)}},
+        {L"(?:abcd){1073741824,}", L"abcdabcd", {}},
     });
+    // 0xFFFFFFFF would read as "unbounded": it is refused as a count.
+    for (const wchar_t *bad : {L"(ab){4294967295}", L"(ab){1,4294967295}", L"(ab){99999999999}"})
+        EXPECT_THROW(rpattern(bad, NOFLAGS, MODE_RECURSIVE), bad_regexpr);
 }
 
 }  // namespace

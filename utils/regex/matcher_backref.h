@@ -69,8 +69,6 @@ public:
         return table[n]->width_range(wp);
     }
 
-    std::uint32_t group_number() const { return m_nbackref; }
-
 protected:
     const backref_tag<IT> *referenced(const match_param<IT> &param) const {
         ASSERT(this->m_nbackref < param.m_cbackrefs);

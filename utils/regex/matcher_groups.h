@@ -84,11 +84,6 @@ public:
         return false;
     }
 
-    const sub_expr<IT> *group() const { return this->m_patom; }
-    const sub_expr<IT> *successor() const { return this->next; }
-    std::uint32_t min_count() const { return this->m_cmin; }
-    std::uint32_t max_count() const { return this->m_cmax; }
-
     backref_tag<IT> &record(match_param<IT> &param) const { return param.m_prgbackrefs[m_pgroup->group_number()]; }
 
 protected:

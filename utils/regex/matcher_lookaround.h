@@ -58,7 +58,6 @@ public:
     saved_records(const saved_records &) = delete;
     saved_records &operator=(const saved_records &) = delete;
 
-    bool empty() const { return m_count == 0; }
     void restore(match_param<IT> &param) const {
         if (m_count) std::copy(m_p, m_p + m_count, param.m_prgbackrefs + m_first);
     }
@@ -88,7 +87,6 @@ public:
 
     void set_nested_groups(const group_range &block) override { m_nested_groups = block; }
     const group_range &nested_groups() const { return m_nested_groups; }
-    bool is_positive() const { return m_fpositive; }
 
     // Saves the block's records and the position on the stack, and puts
     // them back.

@@ -51,8 +51,6 @@ public:
         translate_group_number(m_ngroup, *wp.m_phidden);
     }
 
-    std::uint32_t group_number() const { return m_ngroup; }
-
 private:
     bool holds(const match_param<IT> &param) const {
         return m_ngroup < param.m_cbackrefs && param.m_prgbackrefs[m_ngroup].matched;
@@ -114,8 +112,6 @@ public:
     // Measures the look-around's body (a look-behind needs its width).
     void resolve(const width_context<IT> &wp) { m_passertion->width_range(wp); }
 
-    const independent_group_base<IT> *assertion() const { return m_passertion; }
-
 private:
     independent_group_base<IT> *m_passertion;
 };
@@ -155,8 +151,6 @@ public:
     bool peek_start(start_hint &hint) const override {
         return this->alternative_count() > 1 && match_group_base<IT>::peek_start(hint);
     }
-
-    const C &condition() const { return m_condition; }
 
 private:
     const sub_expr<IT> *branch(bool holds) const {

@@ -1,0 +1,52 @@
+// File and folder helpers: whole-file UTF-16LE texts (no byte-order mark,
+// no terminator), file tests, deleting and copying, the user's folders and
+// the program's file name.
+#pragma once
+
+#include "platform/cstring.h"
+#include "platform/window_types.h"
+#include "platform/windef.h"
+
+// Writes every character of `strText` as UTF-16LE (characters above U+FFFF
+// as surrogate pairs), replacing the file. FALSE when it cannot be opened;
+// a failed write throws CFileException.
+BOOL SaveTextToFile(CString strPath, CString strText);
+// The file's bytes as UTF-16LE up to the first NUL unit (an odd last byte is
+// ignored); empty when it cannot be opened. A failed read throws
+// CFileException.
+CString LoadTextFromFile(CString strPath);
+
+// TRUE for an existing file or folder; FALSE for a path of 260 characters
+// or more.
+BOOL IsFileExist(CString strPath);
+BOOL IsDirectory(CString strPath);
+// TRUE when the file cannot be opened exclusively for reading and writing:
+// another opener holds it, or it is missing or not accessible.
+BOOL IsFileInUse(CString strPath);
+// The type of the file system that holds the path's root ("ext4",
+// "overlay", ...); empty when it cannot be told.
+CString GetFileSystemName(CString strPath);
+
+// Deletes a file (not a folder).
+BOOL DeleteFileSafe(const CString &strPath);
+// Copies `strSource` to `strTarget`, replacing an existing target; FALSE
+// when the source does not exist.
+BOOL CopyFileTo(CString strSource, CString strTarget);
+
+// The user's desktop and application-data folders; empty when unknown.
+CString GetDesktopPath();
+CString GetAppDataPath();
+// The file name of the running program.
+CString GetAppFileName();
+
+// Dialogs, UI thread only. ShowFileDialog shows an Open (`bOpen`) or Save As
+// dialog in `strInitialDir` with the name `strFileName`, the "|"-separated
+// `strFilter` and, when saving, an overwrite prompt and `lpszDefExt` added
+// to a name without an extension; TRUE with the chosen path in `strPath`,
+// FALSE with `strPath` unchanged when cancelled.
+BOOL ShowFileDialog(CString &strPath, CString strInitialDir, HWND hOwner, CString strFilter, LPCTSTR lpszDefExt,
+                    BOOL bOpen, CString strFileName);
+// Lets the user pick a folder, starting in the folder of `strInitialPath`.
+// The choice goes into `strFolder`; a cancelled dialog leaves it as it was.
+// TRUE when `strFolder` is then non-empty.
+BOOL BrowseFolder(const CString &strInitialPath, HWND hOwner, CString &strFolder);
