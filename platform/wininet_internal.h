@@ -12,8 +12,35 @@
 
 typedef void CURL;
 typedef void CURLM;
+struct x509_store_st;
 
 namespace wininet {
+
+// Starts curl and OpenSSL once per process.
+void GlobalInit();
+
+// A curl multi handle: the connection pool of a session, shared with the
+// transfers that run in it so that a pool replaced meanwhile outlives them.
+// NULL when curl cannot make one.
+std::shared_ptr<CURLM> NewConnectionPool();
+
+// The certificate authorities TLS connections are verified against: the
+// system's plus the extra trusted file, parsed once and shared read-only by
+// every connection on every thread (wininet_trust.cpp).
+struct TrustStore {
+  TrustStore() = default;
+  ~TrustStore();
+  TrustStore(const TrustStore &) = delete;  // owns one reference to `store`
+  TrustStore &operator=(const TrustStore &) = delete;
+  x509_store_st *store = nullptr;
+  unsigned long long generation = 0;  // distinct for every store built
+};
+// The store for the current configuration, rebuilt first when the extra
+// file was set anew or either file changed on disk; NULL when none can be built.
+std::shared_ptr<const TrustStore> CurrentTrust();
+// Makes every TLS connection of `easy` verify against `trust`, which must
+// live until the transfer ends. FALSE when curl refuses the setting.
+bool UseTrust(CURL *easy, const TrustStore &trust);
 
 enum class HandleKind { Session, Connect, Request };
 
@@ -36,7 +63,11 @@ struct Session : Object {
   DWORD accessType = INTERNET_OPEN_TYPE_PRECONFIG;
   std::string proxy;                // proxy list as given (INTERNET_OPEN_TYPE_PROXY)
   std::vector<std::string> bypass;  // bypass entries; "<local>" = names without a dot
-  CURLM *multi = nullptr;           // shared by the session's requests: keeps connections alive
+  // Shared by the session's requests: keeps connections alive. Replaced when
+  // the trust store changes, so that no connection verified against other
+  // authorities is reused.
+  std::shared_ptr<CURLM> multi;
+  unsigned long long trustGeneration = 0;  // of the store the pool's connections were verified with
 };
 
 struct Connect : Object {

@@ -1,7 +1,7 @@
 // The transfer engine behind the request handles: one HTTP exchange over a
 // libcurl easy handle, driven by the session's multi handle so that the
 // caller can stop after the response headers and then pull the body piece by
-// piece. Also holds the process-wide trust and time-out settings.
+// piece. Also holds the process-wide time-out settings.
 #include <curl/curl.h>
 #include <openssl/crypto.h>
 
@@ -9,7 +9,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <sstream>
 
@@ -27,6 +26,8 @@ constexpr long kMaxRedirects = 30;
 std::atomic<DWORD> g_connectTimeoutMs{0};
 std::atomic<DWORD> g_receiveTimeoutMs{0};
 
+}  // namespace
+
 void GlobalInit() {
   static std::once_flag once;
   std::call_once(once, [] {
@@ -37,64 +38,14 @@ void GlobalInit() {
   });
 }
 
-// --- trust store -------------------------------------------------------------
-
-struct TrustState {
-  std::mutex lock;
-  bool explicitlySet = false;
-  std::string extraPath;
-  bool built = false;
-  // System bundle + extra authorities; NULL: curl's defaults.
-  std::shared_ptr<const std::string> blob;
-};
-
-TrustState &Trust() {
-  static TrustState *state = new TrustState;  // outlives every request
-  return *state;
+std::shared_ptr<CURLM> NewConnectionPool() {
+  GlobalInit();
+  CURLM *m = curl_multi_init();
+  if (!m) return nullptr;
+  return std::shared_ptr<CURLM>(m, [](CURLM *p) { curl_multi_cleanup(p); });
 }
 
-bool ReadWholeFile(const std::string &path, std::string &out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  out = ss.str();
-  return true;
-}
-
-std::string SystemBundlePath() {
-  const char *candidates[] = {"/etc/ssl/certs/ca-certificates.crt", "/etc/pki/tls/certs/ca-bundle.crt",
-                              "/etc/ssl/cert.pem"};
-  for (const char *c : candidates) {
-    std::ifstream in(c);
-    if (in) return c;
-  }
-  return std::string();
-}
-
-// The combined PEM text to hand to curl, or NULL for curl's own defaults.
-std::shared_ptr<const std::string> TrustBlob() {
-  TrustState &t = Trust();
-  std::lock_guard<std::mutex> g(t.lock);
-  if (!t.built) {
-    std::string path = t.extraPath;
-    if (!t.explicitlySet) {
-      const char *env = std::getenv("TICKORA_EXTRA_CA_FILE");
-      path = env ? env : "";
-    }
-    std::string extra;
-    if (!path.empty() && ReadWholeFile(path, extra) && !extra.empty()) {
-      std::string system;
-      std::string sys = SystemBundlePath();
-      if (!sys.empty()) ReadWholeFile(sys, system);
-      t.blob = std::make_shared<const std::string>(system + "\n" + extra + "\n");
-    } else {
-      t.blob.reset();
-    }
-    t.built = true;
-  }
-  return t.blob;
-}
+namespace {
 
 // --- errors --------------------------------------------------------------------
 
@@ -201,7 +152,9 @@ struct Transfer {
   }
 
   CURL *easy = nullptr;
-  CURLM *multi = nullptr;  // the session's; not owned
+  std::shared_ptr<CURLM> pool;  // the session's connection pool at the start
+  CURLM *multi = nullptr;       // pool.get()
+  std::shared_ptr<const TrustStore> trust;  // verifies this transfer's TLS connections
   bool attached = false;
   curl_slist *headerList = nullptr;
   std::string url;
@@ -339,14 +292,9 @@ struct Transfer {
   }
 };
 
-Session::Session() : Object(HandleKind::Session) {
-  GlobalInit();
-  multi = curl_multi_init();
-}
+Session::Session() : Object(HandleKind::Session), multi(NewConnectionPool()) {}
 
-Session::~Session() {
-  if (multi) curl_multi_cleanup(multi);
-}
+Session::~Session() = default;
 
 Request::Request() : Object(HandleKind::Request) {}
 Request::~Request() { transfer.reset(); }
@@ -399,9 +347,20 @@ BOOL StartExchange(Request &req, const std::vector<HeaderLine> &extraHeaders, st
   req.transfer.reset();
   auto t = std::make_unique<Transfer>();
   Session &session = *req.connect->session;
-  t->multi = session.multi;
+  t->trust = CurrentTrust();
+  if (t->trust && session.trustGeneration != t->trust->generation) {
+    // The pooled connections were verified against other authorities: none
+    // of them may carry this request.
+    std::shared_ptr<CURLM> pool = session.trustGeneration == 0 ? session.multi : NewConnectionPool();
+    if (pool) {
+      session.multi = std::move(pool);
+      session.trustGeneration = t->trust->generation;
+    }
+  }
+  if (t->trust && session.trustGeneration == t->trust->generation) t->pool = session.multi;
+  t->multi = t->pool.get();
   t->easy = curl_easy_init();
-  if (!t->multi || !t->easy) {
+  if (!t->trust || !t->multi || !t->easy) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return FALSE;
   }
@@ -452,9 +411,9 @@ BOOL StartExchange(Request &req, const std::vector<HeaderLine> &extraHeaders, st
   // Certificates: always the full check, whatever the flags say.
   curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
-  if (std::shared_ptr<const std::string> trust = TrustBlob()) {
-    curl_blob blob{const_cast<char *>(trust->data()), trust->size(), CURL_BLOB_COPY};
-    curl_easy_setopt(e, CURLOPT_CAINFO_BLOB, &blob);
+  if (!UseTrust(e, *t->trust)) {
+    SetLastError(ERROR_INTERNET_SECURITY_CHANNEL_ERROR);
+    return FALSE;
   }
 
   if (const char *proxy = ChooseProxy(session, req.connect->host, secure, t->proxy)) {
@@ -534,14 +493,6 @@ const Response *GetResponse(const Request &req) {
 void EndTransfer(Request &req) { req.transfer.reset(); }
 
 }  // namespace wininet
-
-void InternetSetExtraTrustedCaFile(const std::string &pemPath) {
-  wininet::TrustState &t = wininet::Trust();
-  std::lock_guard<std::mutex> g(t.lock);
-  t.explicitlySet = true;
-  t.extraPath = pemPath;
-  t.built = false;
-}
 
 void InternetSetDefaultTimeouts(DWORD connectMs, DWORD receiveMs) {
   wininet::g_connectTimeoutMs = connectMs;

@@ -1,12 +1,20 @@
 // The HTTP handle layer against real servers on loopback.
 #include "platform/wininet.h"
 
+#include <curl/curl.h>
 #include <gtest/gtest.h>
+#include <openssl/pem.h>
+#include <openssl/x509_vfy.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/winerror.h"
+#include "platform/wininet_internal.h"
 #include "tests/support/loopback_server.h"
 
 using testsupport::LoopbackServer;
@@ -21,6 +29,27 @@ struct Servers {
   testsupport::HttpsTestServers https{dir.path()};
 };
 Servers *g_servers = nullptr;
+
+// A whole HTTPS GET of /status/200 on `session`: ERROR_SUCCESS or the error.
+DWORD SecureGet(HINTERNET session, const LoopbackServer &server) {
+  HINTERNET c = InternetConnectW(session, L"127.0.0.1", static_cast<INTERNET_PORT>(server.port()), nullptr, nullptr,
+                                 INTERNET_SERVICE_HTTP, 0, 0);
+  HINTERNET r = c ? HttpOpenRequestW(c, L"GET", L"/status/200", nullptr, nullptr, nullptr, INTERNET_FLAG_SECURE, 0)
+                  : nullptr;
+  DWORD result = r && HttpSendRequestW(r, nullptr, 0, nullptr, 0) ? ERROR_SUCCESS : GetLastError();
+  if (result == ERROR_SUCCESS) {
+    std::string body;
+    char buf[256];
+    DWORD n = 0;
+    BOOL ok;
+    while ((ok = InternetReadFile(r, buf, sizeof buf, &n)) && n > 0) body.append(buf, n);
+    if (!ok) result = GetLastError();
+    else if (body != "status 200") result = ERROR_HTTP_INVALID_SERVER_RESPONSE;
+  }
+  if (r) InternetCloseHandle(r);
+  if (c) InternetCloseHandle(c);
+  return result;
+}
 
 class WinInetTest : public ::testing::Test {
  protected:
@@ -310,6 +339,93 @@ TEST_F(WinInetTest, BadCertificatesFailEvenWithIgnoreFlags) {
     InternetCloseHandle(connect_);
     request_ = connect_ = nullptr;
   }
+}
+
+// The session keeps its connection to a server alive; a change of the trusted
+// authorities must still apply to that server's next request.
+TEST_F(WinInetTest, ChangedTrustAppliesToKeptConnections) {
+  Servers &s = *g_servers;
+  ASSERT_TRUE(s.https.good->ok() && s.https.unknownCa->ok());
+  TempDir dir;
+  std::string extra = dir.Write("extra.pem", testsupport::ReadFileBytes(s.https.trusted->caFile()));
+  InternetSetExtraTrustedCaFile(extra);
+  EXPECT_EQ(SecureGet(session_, *s.https.good), (DWORD)ERROR_SUCCESS);
+  EXPECT_EQ(SecureGet(session_, *s.https.good), (DWORD)ERROR_SUCCESS);
+
+  // The file is replaced on disk: now the other authority is the trusted one.
+  std::filesystem::rename(dir.Write("next.pem", testsupport::ReadFileBytes(s.https.stranger->caFile())), extra);
+  EXPECT_EQ(SecureGet(session_, *s.https.good), (DWORD)ERROR_INTERNET_INVALID_CA);
+  EXPECT_EQ(SecureGet(session_, *s.https.unknownCa), (DWORD)ERROR_SUCCESS);
+
+  // Set back by name: the kept connection to the second server is not reused either.
+  InternetSetExtraTrustedCaFile(s.https.trusted->caFile());
+  EXPECT_EQ(SecureGet(session_, *s.https.unknownCa), (DWORD)ERROR_INTERNET_INVALID_CA);
+  EXPECT_EQ(SecureGet(session_, *s.https.good), (DWORD)ERROR_SUCCESS);
+}
+
+TEST_F(WinInetTest, SessionsOnSeveralThreadsShareTheTrustStore) {
+  const LoopbackServer &good = *g_servers->https.good;
+  const LoopbackServer &unknown = *g_servers->https.unknownCa;
+  ASSERT_TRUE(good.ok() && unknown.ok());
+  constexpr int kThreads = 4, kRounds = 4;
+  std::vector<int> passed(kThreads, 0), refused(kThreads, 0);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([&, i] {
+      for (int round = 0; round < kRounds; ++round) {
+        // A session per fetch: every fetch makes a new TLS connection.
+        HINTERNET session = InternetOpenW(L"TestAgent/1.0", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+        if (SecureGet(session, good) == ERROR_SUCCESS) ++passed[i];
+        if (SecureGet(session, unknown) == ERROR_INTERNET_INVALID_CA) ++refused[i];
+        InternetCloseHandle(session);
+      }
+    });
+  }
+  for (std::thread &t : threads) t.join();
+  for (int i = 0; i < kThreads; ++i) {
+    EXPECT_EQ(passed[i], kRounds) << "thread " << i;
+    EXPECT_EQ(refused[i], kRounds) << "thread " << i;
+  }
+}
+
+// Which authorities the shared store trusts, looked up by subject as the
+// chain check does.
+TEST_F(WinInetTest, TrustStoreHoldsTheSystemAuthoritiesBesideTheExtraOne) {
+  std::shared_ptr<const wininet::TrustStore> trust = wininet::CurrentTrust();
+  ASSERT_TRUE(trust && trust->store);
+  auto readCerts = [](const std::string &path) {
+    std::vector<X509 *> certs;
+    if (FILE *f = std::fopen(path.c_str(), "r")) {
+      while (X509 *c = PEM_read_X509(f, nullptr, nullptr, nullptr)) certs.push_back(c);
+      std::fclose(f);
+    }
+    return certs;
+  };
+  auto trusted = [&](X509 *cert) {
+    X509_STORE_CTX *ctx = X509_STORE_CTX_new();
+    X509_STORE_CTX_init(ctx, trust->store, nullptr, nullptr);
+    X509_OBJECT *found = X509_STORE_CTX_get_obj_by_subject(ctx, X509_LU_X509, X509_get_subject_name(cert));
+    bool same = found && X509_cmp(X509_OBJECT_get0_X509(found), cert) == 0;
+    X509_OBJECT_free(found);
+    X509_STORE_CTX_free(ctx);
+    return same;
+  };
+  char *bundle = nullptr;
+  CURL *probe = curl_easy_init();
+  ASSERT_EQ(curl_easy_getinfo(probe, CURLINFO_CAINFO, &bundle), CURLE_OK);
+  std::vector<X509 *> system = readCerts(bundle ? bundle : "");
+  curl_easy_cleanup(probe);
+  ASSERT_GT(system.size(), 10u);
+  std::vector<X509 *> extra = readCerts(g_servers->https.trusted->caFile());
+  std::vector<X509 *> stranger = readCerts(g_servers->https.stranger->caFile());
+  ASSERT_EQ(extra.size(), 1u);
+  ASSERT_EQ(stranger.size(), 1u);
+  EXPECT_TRUE(trusted(system.front()));
+  EXPECT_TRUE(trusted(system.back()));
+  EXPECT_TRUE(trusted(extra[0]));
+  EXPECT_FALSE(trusted(stranger[0]));
+  for (auto *list : {&system, &extra, &stranger})
+    for (X509 *c : *list) X509_free(c);
 }
 
 TEST_F(WinInetTest, SilentServerFailsWithinTheReceiveTimeout) {
