@@ -15,6 +15,7 @@
 // description parser.
 #include "utils/datetimehelper.h"
 #include "utils/downloadhelper.h"
+#include "utils/ftphelper.h"
 #include "utils/logwriter.h"
 #include "utils/updateinfo.h"
 
