@@ -17,25 +17,6 @@ constexpr long kConnectTimeoutMs = 60000;
 // A transfer that moves less than one byte per second for this long has stalled.
 constexpr long kStallSeconds = 60;
 
-DWORD ErrorFromCurl(CURLcode code) {
-  switch (code) {
-    case CURLE_OK: return ERROR_SUCCESS;
-    case CURLE_URL_MALFORMAT: return ERROR_INTERNET_INVALID_URL;
-    case CURLE_COULDNT_RESOLVE_HOST: return ERROR_INTERNET_NAME_NOT_RESOLVED;
-    case CURLE_COULDNT_CONNECT: return ERROR_INTERNET_CANNOT_CONNECT;
-    case CURLE_OPERATION_TIMEDOUT: return ERROR_INTERNET_TIMEOUT;
-    case CURLE_LOGIN_DENIED: return ERROR_INTERNET_LOGIN_FAILURE;
-    case CURLE_OUT_OF_MEMORY: return ERROR_NOT_ENOUGH_MEMORY;
-    // The server refused the command: the reason is in its reply.
-    case CURLE_QUOTE_ERROR:
-    case CURLE_REMOTE_ACCESS_DENIED:
-    case CURLE_REMOTE_FILE_NOT_FOUND:
-    case CURLE_FTP_COULDNT_RETR_FILE:
-    case CURLE_UPLOAD_FAILED: return ERROR_INTERNET_EXTENDED_ERROR;
-    default: return ERROR_INTERNET_CONNECTION_ABORTED;
-  }
-}
-
 // `name` from the root: as given when it starts with '/', else below `cwd`.
 std::string Absolute(const std::string &cwd, const std::string &name) {
   if (!name.empty() && name[0] == '/') return name;
@@ -167,7 +148,7 @@ struct CFtpConnection::State {
   BOOL Perform() {
     CURLcode rc = curl_easy_perform(easy);
     if (rc != CURLE_OK) {
-      SetLastError(ErrorFromCurl(rc));
+      SetLastError(wininet::ErrorFromCurl(rc));
       return FALSE;
     }
     return TRUE;

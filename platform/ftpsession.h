@@ -31,9 +31,6 @@
 #define INTERNET_DEFAULT_FTP_PORT 21
 #define FTP_TRANSFER_TYPE_ASCII 0x00000001u
 #define FTP_TRANSFER_TYPE_BINARY 0x00000002u
-#ifndef ERROR_INTERNET_LOGIN_FAILURE
-#define ERROR_INTERNET_LOGIN_FAILURE 12015
-#endif
 
 // Thrown by GetFtpConnection when no connection can be made; m_dwError is the
 // error code (also the thread's last error).

@@ -123,4 +123,9 @@ void EndTransfer(Request &req);
 DWORD EffectiveConnectTimeout(const Request &req);
 DWORD EffectiveReceiveTimeout(const Request &req);
 
+// The WinINet error code for a libcurl result (a CURLcode); `verifyResult`
+// is the X509 verification result of a TLS failure. Shared by the HTTP and
+// FTP stand-ins.
+DWORD ErrorFromCurl(int curlCode, long verifyResult = 0);
+
 }  // namespace wininet

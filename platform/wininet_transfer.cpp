@@ -16,6 +16,45 @@
 #include "platform/wininet_internal.h"
 
 namespace wininet {
+
+// --- errors --------------------------------------------------------------------
+
+DWORD ErrorFromCurl(int curlCode, long verifyResult) {
+  switch (static_cast<CURLcode>(curlCode)) {
+    case CURLE_OK: return ERROR_SUCCESS;
+    case CURLE_UNSUPPORTED_PROTOCOL: return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
+    case CURLE_URL_MALFORMAT: return ERROR_INTERNET_INVALID_URL;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY: return ERROR_INTERNET_NAME_NOT_RESOLVED;
+    case CURLE_COULDNT_CONNECT: return ERROR_INTERNET_CANNOT_CONNECT;
+    case CURLE_OPERATION_TIMEDOUT: return ERROR_INTERNET_TIMEOUT;
+    case CURLE_SSL_CONNECT_ERROR: return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
+    case CURLE_PEER_FAILED_VERIFICATION:
+      // X509 verify results 9/10: not yet valid / expired; 62 (or 0 and 1,
+      // which curl leaves after its own host-name check): the chain is fine
+      // but the name does not match; anything else: the authority.
+      if (verifyResult == 9 || verifyResult == 10) return ERROR_INTERNET_SEC_CERT_DATE_INVALID;
+      if (verifyResult == 0 || verifyResult == 1 || verifyResult == 62) return ERROR_INTERNET_SEC_CERT_CN_INVALID;
+      return ERROR_INTERNET_INVALID_CA;
+    case CURLE_SSL_CACERT_BADFILE: return ERROR_INTERNET_INVALID_CA;
+    case CURLE_TOO_MANY_REDIRECTS: return ERROR_HTTP_REDIRECT_FAILED;
+    case CURLE_GOT_NOTHING:
+    case CURLE_WEIRD_SERVER_REPLY: return ERROR_HTTP_INVALID_SERVER_RESPONSE;
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_PARTIAL_FILE: return ERROR_INTERNET_CONNECTION_RESET;
+    case CURLE_OUT_OF_MEMORY: return ERROR_NOT_ENOUGH_MEMORY;
+    case CURLE_LOGIN_DENIED: return ERROR_INTERNET_LOGIN_FAILURE;
+    // An FTP server refused the command: the reason is in its reply.
+    case CURLE_QUOTE_ERROR:
+    case CURLE_REMOTE_ACCESS_DENIED:
+    case CURLE_REMOTE_FILE_NOT_FOUND:
+    case CURLE_FTP_COULDNT_RETR_FILE:
+    case CURLE_UPLOAD_FAILED: return ERROR_INTERNET_EXTENDED_ERROR;
+    default: return ERROR_INTERNET_CONNECTION_ABORTED;
+  }
+}
+
 namespace {
 
 constexpr DWORD kDefaultTimeoutMs = 60000;
@@ -46,37 +85,6 @@ std::shared_ptr<CURLM> NewConnectionPool() {
 }
 
 namespace {
-
-// --- errors --------------------------------------------------------------------
-
-DWORD ErrorFromCurl(CURLcode code, long verifyResult) {
-  switch (code) {
-    case CURLE_OK: return ERROR_SUCCESS;
-    case CURLE_UNSUPPORTED_PROTOCOL: return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
-    case CURLE_URL_MALFORMAT: return ERROR_INTERNET_INVALID_URL;
-    case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY: return ERROR_INTERNET_NAME_NOT_RESOLVED;
-    case CURLE_COULDNT_CONNECT: return ERROR_INTERNET_CANNOT_CONNECT;
-    case CURLE_OPERATION_TIMEDOUT: return ERROR_INTERNET_TIMEOUT;
-    case CURLE_SSL_CONNECT_ERROR: return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
-    case CURLE_PEER_FAILED_VERIFICATION:
-      // X509 verify results 9/10: not yet valid / expired; 62 (or 0 and 1,
-      // which curl leaves after its own host-name check): the chain is fine
-      // but the name does not match; anything else: the authority.
-      if (verifyResult == 9 || verifyResult == 10) return ERROR_INTERNET_SEC_CERT_DATE_INVALID;
-      if (verifyResult == 0 || verifyResult == 1 || verifyResult == 62) return ERROR_INTERNET_SEC_CERT_CN_INVALID;
-      return ERROR_INTERNET_INVALID_CA;
-    case CURLE_SSL_CACERT_BADFILE: return ERROR_INTERNET_INVALID_CA;
-    case CURLE_TOO_MANY_REDIRECTS: return ERROR_HTTP_REDIRECT_FAILED;
-    case CURLE_GOT_NOTHING:
-    case CURLE_WEIRD_SERVER_REPLY: return ERROR_HTTP_INVALID_SERVER_RESPONSE;
-    case CURLE_SEND_ERROR:
-    case CURLE_RECV_ERROR:
-    case CURLE_PARTIAL_FILE: return ERROR_INTERNET_CONNECTION_RESET;
-    case CURLE_OUT_OF_MEMORY: return ERROR_NOT_ENOUGH_MEMORY;
-    default: return ERROR_INTERNET_CONNECTION_ABORTED;
-  }
-}
 
 bool EqualsNoCase(const std::string &a, const char *b) {
   size_t n = std::strlen(b);
