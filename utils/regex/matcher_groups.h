@@ -174,33 +174,40 @@ private:
 template <class IT>
 group_quantifier<IT>::~group_quantifier() {}
 
+// The node after a quantified group's body: it loops back into its
+// quantifier `Q` (greedy or lazy), which makes every decision.
+template <class IT, class Q>
+class group_loop_end : public indestructable_sub_expr<IT, group_loop_end<IT, Q>> {
+public:
+    explicit group_loop_end(const Q *pquant = nullptr) : m_pquant(pquant) {}
+
+    bool match_chain(match_param<IT> &param, IT pos) const override { return chain(param, pos, bounded_tag()); }
+    bool match_chain_nul(match_param<IT> &param, IT pos) const override { return chain(param, pos, nul_tag()); }
+    bool step_forward(match_param<IT> &param) const override { return m_pquant->decide(param); }
+    bool step_forward_nul(match_param<IT> &param) const override { return m_pquant->decide(param); }
+    bool step_back(match_param<IT> &param) const override { return m_pquant->undo(param); }
+    bool step_back_nul(match_param<IT> &param) const override { return m_pquant->undo(param); }
+    node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
+
+private:
+    template <class Tag>
+    bool chain(match_param<IT> &param, IT pos, Tag tag) const {
+        const Q *q = m_pquant;
+        return q->loop_back(param, pos, tag, [q](match_param<IT> &p, IT at, Tag t) { return q->repeat(p, at, t); });
+    }
+
+    const Q *m_pquant;
+};
+
 // Greedy group loop.
 template <class IT>
 class max_group_quantifier : public group_quantifier<IT> {
     typedef group_quantifier<IT> base;
 
 public:
-    class end_quantifier : public indestructable_sub_expr<IT, end_quantifier> {
-    public:
-        explicit end_quantifier(const max_group_quantifier *pquant = nullptr) : m_pquant(pquant) {}
-
-        bool match_chain(match_param<IT> &param, IT pos) const override { return chain(param, pos, bounded_tag()); }
-        bool match_chain_nul(match_param<IT> &param, IT pos) const override { return chain(param, pos, nul_tag()); }
-        bool step_forward(match_param<IT> &param) const override { return m_pquant->decide(param); }
-        bool step_forward_nul(match_param<IT> &param) const override { return m_pquant->decide(param); }
-        bool step_back(match_param<IT> &param) const override { return m_pquant->undo(param); }
-        bool step_back_nul(match_param<IT> &param) const override { return m_pquant->undo(param); }
-        node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
-
-    private:
-        template <class Tag>
-        bool chain(match_param<IT> &param, IT pos, Tag tag) const {
-            const max_group_quantifier *q = m_pquant;
-            return q->loop_back(param, pos, tag, [q](match_param<IT> &p, IT at, Tag t) { return q->repeat(p, at, t); });
-        }
-
-        const max_group_quantifier *m_pquant;
-    };
+    // The node after the body that loops back here.
+    using end_quantifier = group_loop_end<IT, max_group_quantifier>;
+    friend end_quantifier;
 
     max_group_quantifier(match_group_base<IT> *group, std::uint32_t min, std::uint32_t max)
         : base(group, min, max, &m_end_quant), m_end_quant(this) {}
@@ -284,27 +291,9 @@ class min_group_quantifier : public group_quantifier<IT> {
     typedef group_quantifier<IT> base;
 
 public:
-    class end_quantifier : public indestructable_sub_expr<IT, end_quantifier> {
-    public:
-        explicit end_quantifier(const min_group_quantifier *pquant = nullptr) : m_pquant(pquant) {}
-
-        bool match_chain(match_param<IT> &param, IT pos) const override { return chain(param, pos, bounded_tag()); }
-        bool match_chain_nul(match_param<IT> &param, IT pos) const override { return chain(param, pos, nul_tag()); }
-        bool step_forward(match_param<IT> &param) const override { return m_pquant->decide(param); }
-        bool step_forward_nul(match_param<IT> &param) const override { return m_pquant->decide(param); }
-        bool step_back(match_param<IT> &param) const override { return m_pquant->undo(param); }
-        bool step_back_nul(match_param<IT> &param) const override { return m_pquant->undo(param); }
-        node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
-
-    private:
-        template <class Tag>
-        bool chain(match_param<IT> &param, IT pos, Tag tag) const {
-            const min_group_quantifier *q = m_pquant;
-            return q->loop_back(param, pos, tag, [q](match_param<IT> &p, IT at, Tag t) { return q->repeat(p, at, t); });
-        }
-
-        const min_group_quantifier *m_pquant;
-    };
+    // The node after the body that loops back here.
+    using end_quantifier = group_loop_end<IT, min_group_quantifier>;
+    friend end_quantifier;
 
     min_group_quantifier(match_group_base<IT> *group, std::uint32_t min, std::uint32_t max)
         : base(group, min, max, &m_end_quant), m_end_quant(this) {}
