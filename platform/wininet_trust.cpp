@@ -46,19 +46,21 @@ struct SystemLocations {
   std::string folder;
 };
 
+// Never destroyed: a worker may still open a connection while the process
+// runs its exit handlers.
 const SystemLocations &System() {
-  static const SystemLocations locations = [] {
+  static const SystemLocations *locations = [] {
     GlobalInit();
-    SystemLocations l;
+    auto *l = new SystemLocations;
     if (CURL *probe = curl_easy_init()) {
       char *file = nullptr, *folder = nullptr;
-      if (curl_easy_getinfo(probe, CURLINFO_CAINFO, &file) == CURLE_OK && file) l.file = file;
-      if (curl_easy_getinfo(probe, CURLINFO_CAPATH, &folder) == CURLE_OK && folder) l.folder = folder;
+      if (curl_easy_getinfo(probe, CURLINFO_CAINFO, &file) == CURLE_OK && file) l->file = file;
+      if (curl_easy_getinfo(probe, CURLINFO_CAPATH, &folder) == CURLE_OK && folder) l->folder = folder;
       curl_easy_cleanup(probe);
     }
     return l;
   }();
-  return locations;
+  return *locations;
 }
 
 struct TrustState {
