@@ -379,11 +379,19 @@ class GtkBackend : public Backend {
     return SIZE{r.width, r.height};
   }
 
+  // A drag with the left button from the cursor's screen position, only while
+  // the button is held: a drag asked for after the release (a posted message
+  // delivered late) would wait for the next release and swallow the next press,
+  // the second half of a double click.
   void BeginMoveDrag(HWND h, POINT pt) override {
     GtkWin *w = Win(h);
-    if (!w || !h->visible) return;
-    gtk_window_begin_move_drag(GTK_WINDOW(w->window), lastButton_ ? (gint)lastButton_ : 1, pt.x, pt.y,
-                               lastPressWindow_ == h ? lastPressTime_ : GDK_CURRENT_TIME);
+    if (!w || !h->visible || !gtk_widget_get_realized(w->window)) return;
+    GdkDevice *pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
+    GdkModifierType state = GdkModifierType(0);
+    gdk_device_get_state(pointer, gtk_widget_get_window(w->window), nullptr, &state);
+    if (!(state & GDK_BUTTON1_MASK)) return;
+    const bool pressedHere = lastPressWindow_ == h && lastButton_ == 1;
+    gtk_window_begin_move_drag(GTK_WINDOW(w->window), 1, pt.x, pt.y, pressedHere ? lastPressTime_ : GDK_CURRENT_TIME);
   }
 
   BOOL SetForeground(HWND h) override {

@@ -9,6 +9,7 @@
 
 #include "platform/dhtml.h"
 #include "platform/headless.h"
+#include "platform/wctype_win.h"
 #include "platform/window_internal.h"
 
 using namespace wl;
@@ -417,7 +418,7 @@ PageElements ParsePageElements(const std::string &html) {
     pos = end + 1;
     if (tag.empty() || tag[0] == L'/' || tag[0] == L'!') continue;
     for (size_t a = tag.find(L"id="); a != std::wstring::npos; a = tag.find(L"id=", a + 3)) {
-      if (a > 0 && !iswspace(tag[a - 1])) continue;
+      if (a > 0 && !win_iswspace(tag[a - 1])) continue;
       size_t v = a + 3;
       if (v >= tag.size()) break;
       wchar_t quote = tag[v];
@@ -428,7 +429,7 @@ PageElements ParsePageElements(const std::string &html) {
         id = tag.substr(v + 1, close - v - 1);
       } else {
         size_t close = v;
-        while (close < tag.size() && !iswspace(tag[close]) && tag[close] != L'/') ++close;
+        while (close < tag.size() && !win_iswspace(tag[close]) && tag[close] != L'/') ++close;
         id = tag.substr(v, close - v);
       }
       size_t next = page.find(L'<', pos);

@@ -288,6 +288,14 @@ ControlLook QueryControlLook(HWND c) {
 }
 
 // Default processing of the messages the layer knows.
+// A move drag starts where the cursor is: the message's point is not used, as
+// callers commonly pass the press in client coordinates.
+static void BeginMoveDragAtCursor(HWND h) {
+  POINT pt{};
+  ::GetCursorPos(&pt);
+  CurrentBackend()->BeginMoveDrag(h, pt);
+}
+
 static LRESULT DefProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
   switch (msg) {
     case WM_NCHITTEST: {
@@ -332,7 +340,7 @@ static LRESULT DefProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
           Send(h, WM_CLOSE, 0, 0);
           break;
         case SC_MOVE:
-          CurrentBackend()->BeginMoveDrag(h, POINT{GET_X_LPARAM(l), GET_Y_LPARAM(l)});
+          BeginMoveDragAtCursor(h);
           break;
         case SC_KEYMENU: {
           RECT r = ScreenRect(h);
@@ -348,7 +356,7 @@ static LRESULT DefProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
       if (w == VK_SPACE) Send(TopLevelOf(h), WM_SYSCOMMAND, SC_KEYMENU, VK_SPACE);
       return 0;
     case WM_NCLBUTTONDOWN:
-      if (w == HTCAPTION) CurrentBackend()->BeginMoveDrag(TopLevelOf(h), POINT{GET_X_LPARAM(l), GET_Y_LPARAM(l)});
+      if (w == HTCAPTION) BeginMoveDragAtCursor(TopLevelOf(h));
       return 0;
     case WM_RBUTTONUP: {
       RECT r = ScreenRect(h);
@@ -1022,54 +1030,3 @@ BOOL EqualRect(const RECT *a, const RECT *b) {
   return a->left == b->left && a->top == b->top && a->right == b->right && a->bottom == b->bottom;
 }
 
-namespace wl {
-
-std::string ToUtf8(const std::wstring &s) {
-  std::string out;
-  for (wchar_t wc : s) {
-    uint32_t c = (uint32_t)wc;
-    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-    if (c < 0x80) {
-      out += (char)c;
-    } else if (c < 0x800) {
-      out += (char)(0xC0 | (c >> 6));
-      out += (char)(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += (char)(0xE0 | (c >> 12));
-      out += (char)(0x80 | ((c >> 6) & 0x3F));
-      out += (char)(0x80 | (c & 0x3F));
-    } else {
-      out += (char)(0xF0 | (c >> 18));
-      out += (char)(0x80 | ((c >> 12) & 0x3F));
-      out += (char)(0x80 | ((c >> 6) & 0x3F));
-      out += (char)(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
-// Malformed sequences become U+FFFD.
-std::wstring FromUtf8(const std::string &s) {
-  std::wstring out;
-  for (size_t i = 0; i < s.size();) {
-    unsigned char b = (unsigned char)s[i];
-    int len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-    uint32_t c = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
-    bool ok = len > 0 && i + len <= s.size();
-    for (int k = 1; ok && k < len; ++k) {
-      unsigned char cb = (unsigned char)s[i + k];
-      ok = (cb & 0xC0) == 0x80;
-      c = (c << 6) | (cb & 0x3F);
-    }
-    if (!ok) {
-      out += L'\xFFFD';
-      ++i;
-      continue;
-    }
-    out += (wchar_t)c;
-    i += len;
-  }
-  return out;
-}
-
-}  // namespace wl

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/afxwin.h"
+#include "platform/codepage.h"
 #include "platform/threads.h"
 
 class CDHtmlDialog;
@@ -283,8 +284,9 @@ struct PageElements {
 };
 PageElements ParsePageElements(const std::string &html);
 
-std::string ToUtf8(const std::wstring &s);
-std::wstring FromUtf8(const std::string &s);
+// UTF-8 for the toolkit's texts and file names.
+inline std::string ToUtf8(const std::wstring &s) { return WideToMultiByte(CP_UTF8, s); }
+inline std::wstring FromUtf8(const std::string &s) { return MultiByteToWide(CP_UTF8, s); }
 
 }  // namespace wl
 

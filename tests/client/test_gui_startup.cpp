@@ -4,7 +4,6 @@
 // ends the program with code 0. The test runs its own X server, so windows of
 // other suites running at the same time stay out of its screenshots.
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -16,7 +15,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -24,6 +22,7 @@
 #include <vector>
 
 #include "tests/support/loopback_server.h"
+#include "tests/support/x_server.h"
 
 extern char **environ;
 namespace fs = std::filesystem;
@@ -66,31 +65,6 @@ class Child {
   pid_t pid_ = -1;
   bool reaped_ = false;
   int status_ = 0;
-};
-
-// An X server of its own on a free display, ended with the object.
-class XServer {
- public:
-  XServer() {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    server_ = std::make_unique<Child>(std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen",
-                                                               "0", "1280x1024x24", "-nolisten", "tcp"},
-                                      std::vector<std::string>{});
-    close(fds[1]);
-    std::string number;
-    pollfd p{fds[0], POLLIN, 0};
-    char c;
-    while (poll(&p, 1, 20000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
-    if (!number.empty()) display_ = ":" + number;
-  }
-  // Empty when the server did not start.
-  const std::string &display() const { return display_; }
-
- private:
-  std::unique_ptr<Child> server_;
-  std::string display_;
 };
 
 std::string Output(const std::string &cmd) {
@@ -181,7 +155,7 @@ TEST(GuiStartup, ProgramShowsTheFloatingWindowBottomRightAndItsTrayIcon) {
   const std::string program = TICKORA_BINARY_DIR "/client/tickora";
   ASSERT_TRUE(fs::exists(program)) << "build the program first: " << program;
 
-  XServer x;
+  testsupport::XServer x;
   ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
   const std::string &display = x.display();
   testsupport::TempDir home;
@@ -199,6 +173,14 @@ TEST(GuiStartup, ProgramShowsTheFloatingWindowBottomRightAndItsTrayIcon) {
   ASSERT_TRUE(WaitFor([&] { return !VisibleWindows(display, tray.pid()).empty(); }, 20)) << "trayer did not start";
   const Shot before = Screenshot(display, home.path() + "/before.ppm");
   ASSERT_GT(before.width, 0);
+
+  // Every window mapped on the screen, as the X server reports it.
+  const std::string mapLog = home.path() + "/maps.txt";
+  // The shell takes the last of repeated variables, so the display is named.
+  Child maps({"sh", "-c", "exec xev -display " + display + " -root -event substructure > '" + mapLog + "' 2>/dev/null"},
+             env);
+  ASSERT_GT(maps.pid(), 0);
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(mapLog); }, 10));
 
   Child app({program}, env);
   ASSERT_GT(app.pid(), 0);
@@ -272,19 +254,33 @@ TEST(GuiStartup, ProgramShowsTheFloatingWindowBottomRightAndItsTrayIcon) {
   ASSERT_TRUE(app.Running());
   if (icon.w == 0) return;
 
-  // A double click on the icon shows the hidden main window.
+  // A double click on the icon shows the hidden main window, which was never
+  // mapped before it: no flash at start.
+  const std::string mappedBefore = testsupport::ReadFileBytes(mapLog);
   const std::string xdotool = "DISPLAY=" + display + " xdotool ";
   const std::string atIcon =
       "mousemove " + std::to_string(icon.x + icon.w / 2) + " " + std::to_string(icon.y + icon.h / 2) + " ";
   std::system((xdotool + atIcon + "click --repeat 2 --delay 60 1").c_str());
+  Geometry mainWindow{};
   EXPECT_TRUE(WaitFor(
       [&] {
         for (const auto &g : VisibleWindows(display, app.pid()))
-          if (g.w > 200 && g.h > 400) return true;  // the main window, 181 x 288 dialog units
+          if (g.w > 200 && g.h > 400) {  // the main window, 181 x 288 dialog units
+            mainWindow = g;
+            return true;
+          }
         return false;
       },
       20))
       << "the double click did not show the main window";
+  char mapped[64];
+  std::snprintf(mapped, sizeof mapped, "window 0x%lx, override", mainWindow.id);
+  EXPECT_EQ(mappedBefore.find(mapped), std::string::npos) << "the main window was on the screen before";
+  // The log does see the map the double click made.
+  if (mainWindow.id != 0) {
+    EXPECT_TRUE(WaitFor([&] { return testsupport::ReadFileBytes(mapLog).find(mapped) != std::string::npos; }, 10))
+        << mapped << " not in:\n" << testsupport::ReadFileBytes(mapLog);
+  }
 
   // "退出" in the icon's right-button menu ends the program with code 0.
   std::set<unsigned long> shownBefore;

@@ -20,6 +20,7 @@
 #include "client/setdlg.h"
 #include "client/suspenddlg.h"
 #include "platform/afxwin.h"
+#include "platform/window_internal.h"
 #include "tests/support/loopback_server.h"
 
 namespace {
@@ -165,6 +166,51 @@ TEST_F(SuspendGui, ShowsFiguresAndOpensPanelFromCorner) {
   // The panel's header and its round clear button, left of the floating window.
   for (POINT q : {POINT{3, 3}, POINT{40, 28}, POINT{105 - 22, 118 - 22}})
     EXPECT_EQ(shot.At(p.left + q.x, p.top + q.y), BitmapPixel(IDB_SET_SKIN, q.x, q.y)) << q.x << "," << q.y;
+}
+
+// A real double click (press, release, press, release from the X server): the
+// first press starts a drag that must neither move the window nor swallow the
+// second press; the double click then places the main window by the quarter rule
+// and shows it, and the next one hides it. The floating window stays put.
+TEST_F(SuspendGui, DoubleClickShowsMainWindowAboveAndHidesIt) {
+  Pump(1000);
+  CRect f;
+  floating_.GetWindowRect(&f);
+  CRect m;
+  main_.GetWindowRect(&m);
+  ASSERT_FALSE(main_.IsWindowVisible());
+  // Away from the folded corner, so the panel stays closed.
+  const std::string doubleClick = "xdotool mousemove " + std::to_string(f.left + 20) + " " +
+                                  std::to_string(f.top + 60) + " click --repeat 2 --delay 80 1";
+
+  // On-screen origin of a window, as the X server has it.
+  auto origin = [](CWnd &wnd) {
+    int x = 0, y = 0;
+    gdk_window_get_origin(gtk_widget_get_window(AfxGtkWidget(wnd.m_hWnd)), &x, &y);
+    return CPoint(x, y);
+  };
+
+  ASSERT_EQ(system(doubleClick.c_str()), 0);
+  Pump(1500);
+  CRect after;
+  floating_.GetWindowRect(&after);
+  EXPECT_EQ(after, f) << after.left << "," << after.top;
+  EXPECT_EQ(origin(floating_), f.TopLeft());
+  ASSERT_TRUE(main_.IsWindowVisible());
+  EXPECT_FALSE(floating_.m_pSetDlg->IsWindowVisible());
+  // Bottom-right quarter: above the floating window, right edges aligned.
+  const CRect expected(f.right - m.Width(), f.top - m.Height(), f.right, f.top);
+  CRect shown;
+  main_.GetWindowRect(&shown);
+  EXPECT_EQ(shown, expected) << shown.left << "," << shown.top;
+  EXPECT_EQ(origin(main_), expected.TopLeft());
+
+  ASSERT_EQ(system(doubleClick.c_str()), 0);
+  Pump(1500);
+  EXPECT_FALSE(main_.IsWindowVisible());
+  EXPECT_FALSE(gtk_widget_get_mapped(AfxGtkWidget(main_.m_hWnd)));
+  floating_.GetWindowRect(&after);
+  EXPECT_EQ(after, f) << after.left << "," << after.top;
 }
 
 // The alarm message is a modal dialog of the toolkit: the program keeps running its
