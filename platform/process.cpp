@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/spawn.h"
 #include "platform/winerror.h"
 
 extern char **environ;
@@ -32,9 +33,10 @@ std::string FileName(const wchar_t *text) {
   return WideToMultiByte(CP_UTF8, text, std::wcslen(text));
 }
 
-// Starts args[0] (searched on PATH when `search`) with `args` as its
-// arguments, in `folder` (the caller's when empty), with only descriptors 0 to
-// 2 inherited. 0 or the errno value.
+}  // namespace
+
+namespace platform {
+
 int Spawn(const std::vector<std::string> &args, bool search, const std::string &folder, pid_t *pidOut) {
   posix_spawn_file_actions_t actions;
   if (posix_spawn_file_actions_init(&actions) != 0) return ENOMEM;
@@ -53,8 +55,6 @@ int Spawn(const std::vector<std::string> &args, bool search, const std::string &
   return rc;
 }
 
-// Waits for the child on a detached thread so it never stays a zombie. Its
-// handles must be opened before: once reaped, its id may name another process.
 void ReapWhenEnded(pid_t pid) {
   std::thread([pid] {
     int status = 0;
@@ -63,7 +63,10 @@ void ReapWhenEnded(pid_t pid) {
   }).detach();
 }
 
-}  // namespace
+}  // namespace platform
+
+using platform::ReapWhenEnded;
+using platform::Spawn;
 
 BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
                     BOOL bInheritHandles, DWORD, LPVOID lpEnvironment, LPCWSTR lpCurrentDirectory,

@@ -1,16 +1,14 @@
 #include "platform/winexec.h"
 
 #include <glib.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <cerrno>
-#include <thread>
+#include <string>
+#include <vector>
 
 #include "platform/codepage.h"
+#include "platform/spawn.h"
 #include "platform/winerror.h"
-
-extern char **environ;
 
 UINT WinExec(LPCSTR cmdLine, UINT) {
   if (!cmdLine) return 0;
@@ -18,9 +16,10 @@ UINT WinExec(LPCSTR cmdLine, UINT) {
   gchar **argv = nullptr;
   gint argc = 0;
   if (!g_shell_parse_argv(utf8.c_str(), &argc, &argv, nullptr)) return 0;
-  pid_t pid = 0;
-  int rc = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv, environ);
+  std::vector<std::string> args(argv, argv + argc);
   g_strfreev(argv);
+  pid_t pid = 0;
+  int rc = args.empty() ? ENOENT : platform::Spawn(args, true, std::string(), &pid);
   switch (rc) {
     case 0:
       break;
@@ -34,10 +33,6 @@ UINT WinExec(LPCSTR cmdLine, UINT) {
     default:
       return 0;
   }
-  std::thread([pid] {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-  }).detach();
+  platform::ReapWhenEnded(pid);
   return 33;
 }
