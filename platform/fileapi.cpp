@@ -207,7 +207,9 @@ DWORD GetFileAttributesW(LPCWSTR path) {
     FailErrno();
     return INVALID_FILE_ATTRIBUTES;
   }
-  DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+  DWORD attributes = S_ISDIR(st.st_mode)   ? FILE_ATTRIBUTE_DIRECTORY
+                     : S_ISREG(st.st_mode) ? FILE_ATTRIBUTE_NORMAL
+                                           : FILE_ATTRIBUTE_DEVICE;
   if (::access(native.c_str(), W_OK) != 0) {
     attributes = (attributes == FILE_ATTRIBUTE_NORMAL ? 0 : attributes) | FILE_ATTRIBUTE_READONLY;
   }

@@ -39,6 +39,7 @@
 #define TRUNCATE_EXISTING 5u
 #define FILE_ATTRIBUTE_READONLY 0x00000001u
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
+#define FILE_ATTRIBUTE_DEVICE 0x00000040u
 #ifndef FILE_ATTRIBUTE_NORMAL
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 #endif
@@ -73,8 +74,9 @@ BOOL CloseHandle(HANDLE handle);
 BOOL CreateDirectoryW(LPCWSTR path, void *securityAttributes);
 // TRUE when the path names an existing folder.
 BOOL PathIsDirectoryW(LPCWSTR path);
-// FILE_ATTRIBUTE_DIRECTORY for a folder (FILE_ATTRIBUTE_NORMAL for a plain
-// file), plus FILE_ATTRIBUTE_READONLY when it cannot be written;
+// FILE_ATTRIBUTE_DIRECTORY for a folder, FILE_ATTRIBUTE_NORMAL for a plain
+// file, FILE_ATTRIBUTE_DEVICE for anything else (devices, pipes, sockets),
+// plus FILE_ATTRIBUTE_READONLY when it cannot be written;
 // INVALID_FILE_ATTRIBUTES when the path does not exist.
 DWORD GetFileAttributesW(LPCWSTR path);
 

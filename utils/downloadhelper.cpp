@@ -1,12 +1,12 @@
 #include "utils/downloadhelper.h"
 
-#include <filesystem>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "platform/afxfile.h"
 #include "platform/codepage.h"
+#include "platform/fileapi.h"
 #include "platform/threads.h"
 #include "platform/winerror.h"
 #include "platform/wininet.h"
@@ -73,8 +73,8 @@ class StepLog {
 // Removes a partial download. Only a regular file is removed: a device or
 // pipe the caller named as target stays.
 void RemovePartial(const CString &file) {
-  std::error_code ec;
-  if (std::filesystem::is_regular_file(std::filesystem::path(WideToMultiByte(CP_UTF8, file.GetString())), ec)) {
+  const DWORD attributes = GetFileAttributesW(file);
+  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE))) {
     DeleteFileSafe(file);
   }
 }

@@ -65,6 +65,7 @@ TEST(FileApi, FoldersAndTempNames) {
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
   EXPECT_EQ(GetFileAttributesW(W(dir.File("d")).c_str()) & FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY);
   EXPECT_EQ(GetFileAttributesW(W(dir.File("none")).c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesW(L"/dev/null") & FILE_ATTRIBUTE_DEVICE, FILE_ATTRIBUTE_DEVICE);
 
   wchar_t name[MAX_PATH];
   EXPECT_EQ(GetTempFileNameW(W(dir.path()).c_str(), L"abcdef", 0xBEEF, name), 0xBEEFu);
