@@ -74,9 +74,7 @@ void BM_HttpsGetKeptSession(benchmark::State &state) {
 }
 BENCHMARK(BM_HttpsGetKeptSession)->Unit(benchmark::kMillisecond);
 
-void BM_HttpGetNewSession(benchmark::State &state) {
-  FetchRepeatedly(state, Shared().http->Url("/status/200"), false);
-}
+void BM_HttpGetNewSession(benchmark::State &state) { FetchRepeatedly(state, Shared().http->Url("/status/200"), false); }
 BENCHMARK(BM_HttpGetNewSession)->Unit(benchmark::kMillisecond);
 
 }  // namespace

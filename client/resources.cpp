@@ -4,20 +4,21 @@
 #include "platform/afxwin.h"
 
 void RegisterMainResources() {
-  RegisterDialogTemplate({IDD_ABOUTBOX,
-                          170,
-                          62,
-                          WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT,
-                          0,
-                          L"关于 Tickora",
-                          9,
-                          {
-                              {-1, DLGITEM_ICON, nullptr, 14, 14, 21, 20, SS_ICON, IDR_MAINFRAME},
-                              {-1, DLGITEM_STATIC, L"Tickora，1.0 版", 42, 14, 114, 8, SS_LEFT},
-                              {IDOK, DLGITEM_BUTTON, L"确定", 113, 41, 50, 14, BS_DEFPUSHBUTTON | WS_GROUP | WS_TABSTOP},
-                          }});
-  RegisterDialogTemplate({IDD_TICKORA_DIALOG, 181, 288, WS_POPUP | WS_VISIBLE | WS_SYSMENU | DS_SETFONT,
-                          WS_EX_APPWINDOW, nullptr, 9, {}});
+  RegisterDialogTemplate(
+      {IDD_ABOUTBOX,
+       170,
+       62,
+       WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT,
+       0,
+       L"关于 Tickora",
+       9,
+       {
+           {-1, DLGITEM_ICON, nullptr, 14, 14, 21, 20, SS_ICON, IDR_MAINFRAME},
+           {-1, DLGITEM_STATIC, L"Tickora，1.0 版", 42, 14, 114, 8, SS_LEFT},
+           {IDOK, DLGITEM_BUTTON, L"确定", 113, 41, 50, 14, BS_DEFPUSHBUTTON | WS_GROUP | WS_TABSTOP},
+       }});
+  RegisterDialogTemplate(
+      {IDD_TICKORA_DIALOG, 181, 288, WS_POPUP | WS_VISIBLE | WS_SYSMENU | DS_SETFONT, WS_EX_APPWINDOW, nullptr, 9, {}});
   RegisterStringResource(IDS_ABOUTBOX, L"关于 Tickora(&A)...");
   RegisterHtmlResource(IDR_HTML_TICKORA_DIALOG, L"tickora_dialog.html");
   RegisterIconResource(IDR_MAINFRAME, L"tickora.png");

@@ -24,8 +24,7 @@ CString AlarmSoundPath() { return GetAppFilePath(L"air.WAV"); }
 }  // namespace
 
 CSUSPENDDLG::CSUSPENDDLG(CWnd *pParent)
-    : CDialog(IDD_SUSPEND_DIALOG, pParent), m_pSetDlg(nullptr), m_bTopMost(TRUE), m_bAlarm(FALSE),
-      m_bMainHidden(TRUE) {
+    : CDialog(IDD_SUSPEND_DIALOG, pParent), m_pSetDlg(nullptr), m_bTopMost(TRUE), m_bAlarm(FALSE), m_bMainHidden(TRUE) {
   m_hIcon = AfxGetApp() ? AfxGetApp()->LoadIcon(IDR_MAINFRAME) : nullptr;
 }
 
@@ -139,11 +138,19 @@ HBRUSH CSUSPENDDLG::OnCtlColor(CDC *pDC, CWnd *pWnd, UINT nCtlColor) {
   CDialog::OnCtlColor(pDC, pWnd, nCtlColor);
   COLORREF colour;
   switch (pWnd ? pWnd->GetDlgCtrlID() : 0) {
-    case IDC_PRICE_A: colour = kPriceAColour; break;
-    case IDC_PRICE_B: colour = kPriceBColour; break;
+    case IDC_PRICE_A:
+      colour = kPriceAColour;
+      break;
+    case IDC_PRICE_B:
+      colour = kPriceBColour;
+      break;
     case IDC_TOTAL:
-    case IDC_HASHRATE: colour = kFigureColour; break;
-    default: colour = CLR_INVALID; break;
+    case IDC_HASHRATE:
+      colour = kFigureColour;
+      break;
+    default:
+      colour = CLR_INVALID;
+      break;
   }
   if (colour != CLR_INVALID) {
     pDC->SetBkMode(TRANSPARENT);
@@ -188,8 +195,7 @@ void CSUSPENDDLG::OnInitMenuPopup(CMenu *pPopupMenu, UINT nIndex, BOOL bSysMenu)
     const UINT count = static_cast<UINT>(pPopupMenu->GetMenuItemCount());
     if (count < state.m_nIndexMax) {
       state.m_nIndex -= state.m_nIndexMax - count;
-      while (state.m_nIndex < count &&
-             pPopupMenu->GetMenuItemID(static_cast<int>(state.m_nIndex)) == state.m_nID)
+      while (state.m_nIndex < count && pPopupMenu->GetMenuItemID(static_cast<int>(state.m_nIndex)) == state.m_nID)
         ++state.m_nIndex;
     }
     state.m_nIndexMax = count;
@@ -266,25 +272,37 @@ void RegisterSuspendResources() {
   const DWORD kLabel = WS_CHILD | WS_VISIBLE | SS_LEFT;
   const DWORD kEdit = WS_CHILD | WS_VISIBLE | ES_NUMBER | ES_AUTOHSCROLL | WS_TABSTOP;
 
-  RegisterDialogTemplate({IDD_SUSPEND_DIALOG, 146, 183, kPopup, 0, nullptr, 8,
+  RegisterDialogTemplate({IDD_SUSPEND_DIALOG,
+                          146,
+                          183,
+                          kPopup,
+                          0,
+                          nullptr,
+                          8,
                           {
                               {IDC_PRICE_A, DLGITEM_STATIC, L"0", 33, 16, 32, 8, kLabel},
                               {IDC_PRICE_B, DLGITEM_STATIC, L"0", 33, 29, 32, 8, kLabel},
                               {IDC_TOTAL, DLGITEM_STATIC, L"0", 33, 42, 32, 8, kLabel},
                               {IDC_HASHRATE, DLGITEM_STATIC, L"0", 33, 55, 32, 8, kLabel},
                           }});
-  RegisterDialogTemplate({IDD_SET_DIALOG, 316, 183, kPopup, 0, nullptr, 8,
-                          {
-                              {IDC_ALARM_A, DLGITEM_EDIT, L"", 31, 27, 32, 12, kEdit},
-                              {IDCANCEL, DLGITEM_BUTTON, L"取消", 259, 162, 50, 14,
-                               WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON | WS_TABSTOP},
-                              {IDC_ALARM_B, DLGITEM_EDIT, L"", 31, 48, 32, 12, kEdit},
-                          }});
+  RegisterDialogTemplate(
+      {IDD_SET_DIALOG,
+       316,
+       183,
+       kPopup,
+       0,
+       nullptr,
+       8,
+       {
+           {IDC_ALARM_A, DLGITEM_EDIT, L"", 31, 27, 32, 12, kEdit},
+           {IDCANCEL, DLGITEM_BUTTON, L"取消", 259, 162, 50, 14, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON | WS_TABSTOP},
+           {IDC_ALARM_B, DLGITEM_EDIT, L"", 31, 48, 32, 12, kEdit},
+       }});
   RegisterMenuResource(IDR_MENU_FLOAT, {MenuPopup(L"右键", {
-                                                             MenuItem(L"退出", ID_MENU_EXIT),
-                                                             MenuItem(L"警报", ID_MENU_ALARM),
-                                                             MenuItem(L"置顶", ID_MENU_TOPMOST),
-                                                         })});
+                                                               MenuItem(L"退出", ID_MENU_EXIT),
+                                                               MenuItem(L"警报", ID_MENU_ALARM),
+                                                               MenuItem(L"置顶", ID_MENU_TOPMOST),
+                                                           })});
   RegisterBitmapResource(IDB_SUSPEND_SKIN, L"suspend_skin.bmp");
   RegisterBitmapResource(IDB_SET_SKIN, L"set_skin.bmp");
 }

@@ -7,13 +7,20 @@ namespace {
 
 int CauseOf(DWORD error) {
   switch (error) {
-    case ERROR_FILE_NOT_FOUND: return CFileException::fileNotFound;
-    case ERROR_PATH_NOT_FOUND: return CFileException::badPath;
-    case ERROR_ACCESS_DENIED: return CFileException::accessDenied;
-    case ERROR_INVALID_HANDLE: return CFileException::invalidFile;
-    case ERROR_DISK_FULL: return CFileException::diskFull;
-    case ERROR_HANDLE_EOF: return CFileException::endOfFile;
-    default: return CFileException::genericException;
+    case ERROR_FILE_NOT_FOUND:
+      return CFileException::fileNotFound;
+    case ERROR_PATH_NOT_FOUND:
+      return CFileException::badPath;
+    case ERROR_ACCESS_DENIED:
+      return CFileException::accessDenied;
+    case ERROR_INVALID_HANDLE:
+      return CFileException::invalidFile;
+    case ERROR_DISK_FULL:
+      return CFileException::diskFull;
+    case ERROR_HANDLE_EOF:
+      return CFileException::endOfFile;
+    default:
+      return CFileException::genericException;
   }
 }
 
@@ -25,7 +32,7 @@ BOOL CFile::Open(LPCWSTR fileName, UINT openFlags, CFileException *error) {
   const DWORD access = mode == modeWrite       ? GENERIC_WRITE
                        : mode == modeReadWrite ? GENERIC_READ | GENERIC_WRITE
                                                : GENERIC_READ;
-  const DWORD disposition = !(openFlags & modeCreate)    ? OPEN_EXISTING
+  const DWORD disposition = !(openFlags & modeCreate)      ? OPEN_EXISTING
                             : (openFlags & modeNoTruncate) ? OPEN_ALWAYS
                                                            : CREATE_ALWAYS;
   h_ = CreateFileW(fileName, access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);

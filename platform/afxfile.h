@@ -8,8 +8,16 @@
 
 class CFileException {
  public:
-  enum { none = 0, genericException = 1, fileNotFound = 2, badPath = 3, accessDenied = 5, invalidFile = 6,
-         diskFull = 14, endOfFile = 15 };
+  enum {
+    none = 0,
+    genericException = 1,
+    fileNotFound = 2,
+    badPath = 3,
+    accessDenied = 5,
+    invalidFile = 6,
+    diskFull = 14,
+    endOfFile = 15
+  };
   CFileException(int cause, LONG osError, CString fileName = CString())
       : m_cause(cause), m_lOsError(osError), m_strFileName(fileName) {}
   int m_cause;
@@ -23,7 +31,7 @@ class CFile {
     modeRead = 0x0000,
     modeWrite = 0x0001,
     modeReadWrite = 0x0002,
-    modeCreate = 0x1000,  // create, truncating an existing file
+    modeCreate = 0x1000,      // create, truncating an existing file
     modeNoTruncate = 0x2000,  // with modeCreate: keep an existing file's bytes
     typeBinary = 0x8000,
   };

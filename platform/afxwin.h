@@ -6,7 +6,7 @@
 #include "platform/gdi.h"
 #include "platform/msgbox.h"
 #include "platform/object.h"
+#include "platform/windef.h"
 #include "platform/window.h"
 #include "platform/window_resources.h"
 #include "platform/window_types.h"
-#include "platform/windef.h"

@@ -1,8 +1,8 @@
 #include "platform/atlfile.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include <string>
 

@@ -287,7 +287,8 @@ class GtkBackend : public Backend {
     }
     GtkWindow *parent = nullptr;
     if (GtkWin *w = Win(owner); w && owner->visible) parent = GTK_WINDOW(w->window);
-    GtkWidget *box = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, icon, GTK_BUTTONS_NONE, "%s", ToUtf8(text).c_str());
+    GtkWidget *box =
+        gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, icon, GTK_BUTTONS_NONE, "%s", ToUtf8(text).c_str());
     gtk_window_set_title(GTK_WINDOW(box), ToUtf8(caption).c_str());
     if (!parent) gtk_window_set_position(GTK_WINDOW(box), GTK_WIN_POS_CENTER);
     gtk_window_set_keep_above(GTK_WINDOW(box), TRUE);
@@ -337,8 +338,8 @@ class GtkBackend : public Backend {
     GtkWidget *gm = BuildMenu(menu, &run.chosen);
     // A chosen item is activated right after the menu deactivates, in the same
     // event dispatch, so the loop below sees both.
-    g_signal_connect(gm, "deactivate", G_CALLBACK(+[](GtkMenuShell *, gpointer p) { static_cast<Run *>(p)->done = true; }),
-                     &run);
+    g_signal_connect(gm, "deactivate",
+                     G_CALLBACK(+[](GtkMenuShell *, gpointer p) { static_cast<Run *>(p)->done = true; }), &run);
     GdkWindow *root = gdk_get_default_root_window();
     GdkRectangle rect{x, y, 1, 1};
     GtkWin *w = Win(owner);
@@ -430,13 +431,15 @@ class GtkBackend : public Backend {
         WEBKIT_USER_CONTENT_INJECT_TOP_FRAME, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END, nullptr, nullptr);
     webkit_user_content_manager_add_script(ucm, script);
     webkit_user_script_unref(script);
-    w->webview = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_, "user-content-manager", ucm, nullptr));
+    w->webview =
+        GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_, "user-content-manager", ucm, nullptr));
     g_object_unref(ucm);
     gtk_widget_set_size_request(w->webview, std::max(1, ClientWidth(h)), std::max(1, ClientHeight(h)));
     gtk_layout_put(GTK_LAYOUT(w->layout), w->webview, 0, 0);
     g_signal_connect(w->webview, "button-press-event", G_CALLBACK(&GtkBackend::OnBrowserPress), h);
-    g_signal_connect(w->webview, "context-menu", G_CALLBACK(+[](WebKitWebView *, WebKitContextMenu *, GdkEvent *,
-                                                                 WebKitHitTestResult *, gpointer) -> gboolean { return TRUE; }),
+    g_signal_connect(w->webview, "context-menu",
+                     G_CALLBACK(+[](WebKitWebView *, WebKitContextMenu *, GdkEvent *, WebKitHitTestResult *,
+                                    gpointer) -> gboolean { return TRUE; }),
                      nullptr);
     g_signal_connect(w->webview, "load-changed", G_CALLBACK(&GtkBackend::OnLoadChanged), h);
     g_signal_connect(w->webview, "load-failed",
@@ -463,7 +466,8 @@ class GtkBackend : public Backend {
   void BrowserSetElementText(HWND h, const std::wstring &id, const std::wstring &text) override {
     GtkWin *w = Win(h);
     if (!w || !w->webview) return;
-    std::string js = "(function(){var e=document.getElementById(" + Json(id) + ");if(e)e.innerText=" + Json(text) + ";})();";
+    std::string js =
+        "(function(){var e=document.getElementById(" + Json(id) + ");if(e)e.innerText=" + Json(text) + ";})();";
     webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(w->webview), js.c_str(), -1, nullptr, nullptr, nullptr, nullptr,
                                         nullptr);
   }
@@ -544,7 +548,9 @@ class GtkBackend : public Backend {
         break;
       default:
         ctl->widget = gtk_label_new(text.c_str());
-        gtk_label_set_xalign(GTK_LABEL(ctl->widget), (c->style & SS_CENTER) ? 0.5f : (c->style & SS_RIGHT) ? 1.0f : 0.0f);
+        gtk_label_set_xalign(GTK_LABEL(ctl->widget), (c->style & SS_CENTER)  ? 0.5f
+                                                     : (c->style & SS_RIGHT) ? 1.0f
+                                                                             : 0.0f);
         gtk_label_set_yalign(GTK_LABEL(ctl->widget), 0.0f);
         break;
     }
@@ -561,7 +567,8 @@ class GtkBackend : public Backend {
     ControlLook look = QueryControlLook(c);
     // The dialog font's size; entries lose the theme's tall minimum so they
     // fit the template's rectangle.
-    std::string css = "* { font-size: " + std::to_string(c->fontPointSize) + "pt; color: " + CssColor(look.textColor) + ";";
+    std::string css =
+        "* { font-size: " + std::to_string(c->fontPointSize) + "pt; color: " + CssColor(look.textColor) + ";";
     if (c->ctrlKind == DLGITEM_EDIT) css += " min-height: 0; padding-top: 0; padding-bottom: 0;";
     if (c->ctrlKind != DLGITEM_EDIT && (look.nullBrush || look.transparentText))
       css += " background: transparent; background-image: none;";
@@ -579,7 +586,8 @@ class GtkBackend : public Backend {
     if (!w) return;
     bool tool = (h->exStyle & WS_EX_TOOLWINDOW) != 0;
     if (!gtk_widget_get_realized(w->window))
-      gtk_window_set_type_hint(GTK_WINDOW(w->window), tool ? GDK_WINDOW_TYPE_HINT_UTILITY : GDK_WINDOW_TYPE_HINT_NORMAL);
+      gtk_window_set_type_hint(GTK_WINDOW(w->window),
+                               tool ? GDK_WINDOW_TYPE_HINT_UTILITY : GDK_WINDOW_TYPE_HINT_NORMAL);
     gtk_window_set_skip_taskbar_hint(GTK_WINDOW(w->window), tool);
     gtk_window_set_skip_pager_hint(GTK_WINDOW(w->window), tool);
   }

@@ -268,7 +268,7 @@ void HeadlessSetCursorPos(int x, int y) { S().cursor = POINT{x, y}; }
 HCURSOR HeadlessCurrentCursor() { return CurrentCursor(); }
 
 void HeadlessMouse(HWND h, enum HeadlessMouse kind, POINT pt) {
-  static const UINT msgs[] = {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN,
+  static const UINT msgs[] = {WM_LBUTTONDOWN, WM_LBUTTONUP,     WM_LBUTTONDBLCLK, WM_RBUTTONDOWN,
                               WM_RBUTTONUP,   WM_RBUTTONDBLCLK, WM_MOUSEMOVE};
   static const UINT keys[] = {MK_LBUTTON, 0, MK_LBUTTON, MK_RBUTTON, 0, MK_RBUTTON, 0};
   S().cursor = pt;
@@ -404,8 +404,9 @@ PageElements ParsePageElements(const std::string &html) {
   PageElements out;
   std::wstring page = FromUtf8(html);
   auto decode = [](std::wstring s) {
-    static const std::pair<const wchar_t *, const wchar_t *> entities[] = {
-        {L"&lt;", L"<"}, {L"&gt;", L">"}, {L"&quot;", L"\""}, {L"&#39;", L"'"}, {L"&nbsp;", L"\u00a0"}, {L"&amp;", L"&"}};
+    static const std::pair<const wchar_t *, const wchar_t *> entities[] = {{L"&lt;", L"<"},        {L"&gt;", L">"},
+                                                                           {L"&quot;", L"\""},     {L"&#39;", L"'"},
+                                                                           {L"&nbsp;", L"\u00a0"}, {L"&amp;", L"&"}};
     for (auto &[from, to] : entities)
       for (size_t p; (p = s.find(from)) != std::wstring::npos;) s.replace(p, wcslen(from), to);
     return s;
@@ -433,7 +434,8 @@ PageElements ParsePageElements(const std::string &html) {
         id = tag.substr(v, close - v);
       }
       size_t next = page.find(L'<', pos);
-      out.elements.emplace_back(decode(id), decode(page.substr(pos, next == std::wstring::npos ? std::wstring::npos : next - pos)));
+      out.elements.emplace_back(decode(id),
+                                decode(page.substr(pos, next == std::wstring::npos ? std::wstring::npos : next - pos)));
       break;
     }
   }

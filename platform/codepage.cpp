@@ -157,8 +157,8 @@ bool DecodeIconv(UINT cp, const char *src, size_t n, bool strict, std::wstring &
   return true;
 }
 
-bool EncodeIconv(UINT cp, const wchar_t *src, size_t n, const std::string &default_char, bool strict, bool &used_default,
-                 std::string &out) {
+bool EncodeIconv(UINT cp, const wchar_t *src, size_t n, const std::string &default_char, bool strict,
+                 bool &used_default, std::string &out) {
   iconv_t cd = t_iconv.Get(cp, false);
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
   char *in = reinterpret_cast<char *>(const_cast<wchar_t *>(src));
@@ -183,18 +183,21 @@ bool EncodeIconv(UINT cp, const wchar_t *src, size_t n, const std::string &defau
 
 bool Decode(UINT cp, const char *src, size_t n, bool strict, std::wstring &out) {
   switch (cp) {
-    case CP_UTF8: return DecodeUtf8(src, n, strict, out);
+    case CP_UTF8:
+      return DecodeUtf8(src, n, strict, out);
     case 28591:
       for (size_t i = 0; i < n; ++i) out += static_cast<wchar_t>(static_cast<unsigned char>(src[i]));
       return true;
-    default: return DecodeIconv(cp, src, n, strict, out);
+    default:
+      return DecodeIconv(cp, src, n, strict, out);
   }
 }
 
 bool Encode(UINT cp, const wchar_t *src, size_t n, const std::string &default_char, bool strict, bool &used_default,
             std::string &out) {
   switch (cp) {
-    case CP_UTF8: return EncodeUtf8(src, n, strict, out);
+    case CP_UTF8:
+      return EncodeUtf8(src, n, strict, out);
     case 28591:
       for (size_t i = 0; i < n; ++i) {
         if (src[i] >= 0 && src[i] < 256) {
@@ -206,7 +209,8 @@ bool Encode(UINT cp, const wchar_t *src, size_t n, const std::string &default_ch
         }
       }
       return true;
-    default: return EncodeIconv(cp, src, n, default_char, strict, used_default, out);
+    default:
+      return EncodeIconv(cp, src, n, default_char, strict, used_default, out);
   }
 }
 

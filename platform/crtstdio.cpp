@@ -1,9 +1,9 @@
 #include "platform/crtstdio.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include <string>
 
@@ -58,8 +58,10 @@ crt_file *crt_wfopen(LPCWSTR path, LPCWSTR mode) {
   const int fd = ::open(NativePath(path).c_str(), flags | O_CLOEXEC, 0666);
   if (fd < 0) {
     // Every mode creates, so a missing entry is a missing folder on the way.
-    if (errno == ENOENT) SetLastError(ERROR_PATH_NOT_FOUND);
-    else SetErrnoError();
+    if (errno == ENOENT)
+      SetLastError(ERROR_PATH_NOT_FOUND);
+    else
+      SetErrnoError();
     return nullptr;
   }
   return new crt_file{fd};

@@ -37,10 +37,9 @@ class CString {
   CString(LPCWSTR text, int length);
   // Narrow text, converted with the thread code page (936).
   template <class P>
-    requires std::same_as<P, const char *> || std::same_as<P, char *>
-  CString(P text) : s_(FromNarrow(text)) {}
+  requires std::same_as<P, const char *> || std::same_as<P, char *> CString(P text) : s_(FromNarrow(text)) {}
   template <class C>
-    requires std::same_as<C, wchar_t>
+  requires std::same_as<C, wchar_t>
   explicit CString(C ch, int repeat = 1) : s_(repeat > 0 ? repeat : 0, ch) {}
   explicit CString(const std::wstring &text) : s_(text) {}
   explicit CString(std::wstring &&text) noexcept : s_(std::move(text)) {}
@@ -52,8 +51,7 @@ class CString {
     return *this;
   }
   template <class P>
-    requires std::same_as<P, const char *> || std::same_as<P, char *>
-  CString &operator=(P text) {
+  requires std::same_as<P, const char *> || std::same_as<P, char *> CString &operator=(P text) {
     s_ = FromNarrow(text);
     return *this;
   }

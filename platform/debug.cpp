@@ -14,9 +14,7 @@ void DefaultAssert(const char *file, int line, const char *condition) {
   std::fprintf(stderr, "%s(%d): assertion failed: %s\n", file, line, condition);
 }
 
-void DefaultTrace(const std::wstring &text) {
-  std::fputs(WideToMultiByte(CP_UTF8, text).c_str(), stderr);
-}
+void DefaultTrace(const std::wstring &text) { std::fputs(WideToMultiByte(CP_UTF8, text).c_str(), stderr); }
 
 std::atomic<AssertHandler> g_assert{DefaultAssert};
 std::atomic<TraceHandler> g_trace{DefaultTrace};

@@ -21,8 +21,7 @@ void Trace(const wchar_t *format, ...);
 
 }  // namespace platform
 
-#define ASSERT(cond) \
-  ((cond) ? (void)0 : ::platform::ReportAssertFailure(__FILE__, __LINE__, #cond))
+#define ASSERT(cond) ((cond) ? (void)0 : ::platform::ReportAssertFailure(__FILE__, __LINE__, #cond))
 #define ATLASSERT(cond) ASSERT(cond)
 #define VERIFY(cond) ASSERT(cond)
 #define TRACE(...) ::platform::Trace(__VA_ARGS__)

@@ -19,7 +19,7 @@ std::set<CDHtmlDialog *> &LiveDialogs() {
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CDHtmlDialog, CDialog)
-  ON_WM_DESTROY()
+ON_WM_DESTROY()
 END_MESSAGE_MAP()
 
 CDHtmlDialog::CDHtmlDialog() { LiveDialogs().insert(this); }

@@ -55,10 +55,9 @@ class CDHtmlEventSink {
   const DHtmlEventMapEntry *className::GetDHtmlEventMap() { \
     using ThisClass [[maybe_unused]] = className;           \
     static const DHtmlEventMapEntry _dhtmlEntries[] = {
-#define DHTML_EVENT_ONCLICK(elemName, memberFxn)                                        \
-  {DISPID_HTMLELEMENTEVENTS_ONCLICK, elemName, [](CDHtmlDialog *_d, IHTMLElement *_e) -> HRESULT { \
-     return static_cast<ThisClass *>(_d)->memberFxn(_e);                                \
-   }},
+#define DHTML_EVENT_ONCLICK(elemName, memberFxn) \
+  {DISPID_HTMLELEMENTEVENTS_ONCLICK, elemName,   \
+   [](CDHtmlDialog *_d, IHTMLElement *_e) -> HRESULT { return static_cast<ThisClass *>(_d)->memberFxn(_e); }},
 #define END_DHTML_EVENT_MAP() \
   { 0, nullptr, nullptr }     \
   }                           \

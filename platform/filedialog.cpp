@@ -29,13 +29,13 @@ void AddFilters(GtkFileChooser *chooser, const FileChooserRequest &request) {
 }
 
 std::optional<std::wstring> RunGtkChooser(const FileChooserRequest &request) {
-  const GtkFileChooserAction action = request.kind == FileChooserRequest::SAVE     ? GTK_FILE_CHOOSER_ACTION_SAVE
-                                      : request.kind == FileChooserRequest::FOLDER ? GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER
-                                                                                   : GTK_FILE_CHOOSER_ACTION_OPEN;
-  GtkWidget *dialog = gtk_file_chooser_dialog_new(Utf8(request.title).c_str(), nullptr, action, "取消",
-                                                  GTK_RESPONSE_CANCEL,
-                                                  request.kind == FileChooserRequest::SAVE ? "保存" : "确定",
-                                                  GTK_RESPONSE_ACCEPT, nullptr);
+  const GtkFileChooserAction action = request.kind == FileChooserRequest::SAVE ? GTK_FILE_CHOOSER_ACTION_SAVE
+                                      : request.kind == FileChooserRequest::FOLDER
+                                          ? GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER
+                                          : GTK_FILE_CHOOSER_ACTION_OPEN;
+  GtkWidget *dialog = gtk_file_chooser_dialog_new(
+      Utf8(request.title).c_str(), nullptr, action, "取消", GTK_RESPONSE_CANCEL,
+      request.kind == FileChooserRequest::SAVE ? "保存" : "确定", GTK_RESPONSE_ACCEPT, nullptr);
   GtkFileChooser *chooser = GTK_FILE_CHOOSER(dialog);
   gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
   gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
@@ -108,7 +108,8 @@ INT_PTR CFileDialog::DoModal() {
   request.name = m_strFileName;
   request.filters = ParseFilter(m_strFilter);
   request.confirmOverwrite = !m_bOpenFileDialog && (m_ofn.Flags & OFN_OVERWRITEPROMPT);
-  std::optional<std::wstring> chosen = RunFileChooser(m_pParentWnd ? static_cast<HWND>(*m_pParentWnd) : nullptr, request);
+  std::optional<std::wstring> chosen =
+      RunFileChooser(m_pParentWnd ? static_cast<HWND>(*m_pParentWnd) : nullptr, request);
   if (!chosen) return IDCANCEL;
   // A saved name without an extension gets the default one.
   const size_t slash = chosen->rfind(L'/');

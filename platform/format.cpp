@@ -1,10 +1,10 @@
 #include "platform/format.h"
 
+#include <locale.h>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
-#include <locale.h>
 
 #include "platform/codepage.h"
 #include "platform/wctype_win.h"
@@ -60,20 +60,28 @@ class ListReader : public ArgReader {
     const FormatArg *a = Next();
     if (!a) return 0;
     switch (a->kind) {
-      case FormatArg::kInt: return static_cast<uint64_t>(a->i);
-      case FormatArg::kUInt: return a->u;
-      case FormatArg::kDouble: return static_cast<uint64_t>(static_cast<int64_t>(a->d));
-      default: return reinterpret_cast<uintptr_t>(a->p);
+      case FormatArg::kInt:
+        return static_cast<uint64_t>(a->i);
+      case FormatArg::kUInt:
+        return a->u;
+      case FormatArg::kDouble:
+        return static_cast<uint64_t>(static_cast<int64_t>(a->d));
+      default:
+        return reinterpret_cast<uintptr_t>(a->p);
     }
   }
   double Double() override {
     const FormatArg *a = Next();
     if (!a) return 0.0;
     switch (a->kind) {
-      case FormatArg::kDouble: return a->d;
-      case FormatArg::kInt: return static_cast<double>(a->i);
-      case FormatArg::kUInt: return static_cast<double>(a->u);
-      default: return 0.0;
+      case FormatArg::kDouble:
+        return a->d;
+      case FormatArg::kInt:
+        return static_cast<double>(a->i);
+      case FormatArg::kUInt:
+        return static_cast<double>(a->u);
+      default:
+        return 0.0;
     }
   }
   TextArg Text(bool) override {
@@ -157,12 +165,18 @@ class Formatter {
       }
       Directive sp;
       for (;; ++f) {
-        if (*f == '-') sp.left = true;
-        else if (*f == '+') sp.plus = true;
-        else if (*f == ' ') sp.space = true;
-        else if (*f == '#') sp.alt = true;
-        else if (*f == '0') sp.zero = true;
-        else break;
+        if (*f == '-')
+          sp.left = true;
+        else if (*f == '+')
+          sp.plus = true;
+        else if (*f == ' ')
+          sp.space = true;
+        else if (*f == '#')
+          sp.alt = true;
+        else if (*f == '0')
+          sp.zero = true;
+        else
+          break;
       }
       if (*f == '*') {
         int w = static_cast<int>(static_cast<int32_t>(args_.Int(32)));
@@ -249,7 +263,8 @@ class Formatter {
           sp.bits = 8 * sizeof(void *);
         }
         return true;
-      default: return true;
+      default:
+        return true;
     }
   }
 
@@ -403,7 +418,9 @@ class Formatter {
       case 'u':
       case 'o':
       case 'x':
-      case 'X': Integer(conv, sp); return true;
+      case 'X':
+        Integer(conv, sp);
+        return true;
       case 'f':
       case 'F':
       case 'e':
@@ -411,7 +428,9 @@ class Formatter {
       case 'g':
       case 'G':
       case 'a':
-      case 'A': Floating(conv, sp); return true;
+      case 'A':
+        Floating(conv, sp);
+        return true;
       case 'c':
       case 'C': {
         bool wide = sp.text_size ? sp.text_size > 0 : (conv == 'c') == wide_default;
@@ -424,10 +443,17 @@ class Formatter {
         Text(wide, sp);
         return true;
       }
-      case 'p': Pointer(sp); return true;
-      case '%': out_ += '%'; return true;
-      case 'n': args_.Pointer(); return true;
-      default: return false;
+      case 'p':
+        Pointer(sp);
+        return true;
+      case '%':
+        out_ += '%';
+        return true;
+      case 'n':
+        args_.Pointer();
+        return true;
+      default:
+        return false;
     }
   }
 

@@ -217,8 +217,8 @@ BOOL CFtpConnection::GetFile(LPCWSTR remoteFile, LPCWSTR localFile, BOOL failIfE
   if (!state_) return Closed();
   std::string path;
   if (!RemotePath(state_->cwd, remoteFile, path)) return FALSE;
-  HANDLE file = CreateFileW(localFile, GENERIC_WRITE, 0, nullptr, failIfExists ? CREATE_NEW : CREATE_ALWAYS, attributes,
-                            nullptr);
+  HANDLE file =
+      CreateFileW(localFile, GENERIC_WRITE, 0, nullptr, failIfExists ? CREATE_NEW : CREATE_ALWAYS, attributes, nullptr);
   if (file == INVALID_HANDLE_VALUE) return FALSE;
   FileSink sink{file};
   state_->Prepare(path);

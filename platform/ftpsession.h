@@ -61,8 +61,8 @@ class CFtpConnection {
   // Copies the remote file into `localFile`, created with `attributes`; with
   // failIfExists an existing local file fails with ERROR_FILE_EXISTS. A failed
   // transfer leaves no local file behind.
-  BOOL GetFile(LPCWSTR remoteFile, LPCWSTR localFile, BOOL failIfExists = TRUE, DWORD attributes = FILE_ATTRIBUTE_NORMAL,
-               DWORD flags = FTP_TRANSFER_TYPE_BINARY, DWORD_PTR context = 1);
+  BOOL GetFile(LPCWSTR remoteFile, LPCWSTR localFile, BOOL failIfExists = TRUE,
+               DWORD attributes = FILE_ATTRIBUTE_NORMAL, DWORD flags = FTP_TRANSFER_TYPE_BINARY, DWORD_PTR context = 1);
   // Copies `localFile` to the remote file, replacing it.
   BOOL PutFile(LPCWSTR localFile, LPCWSTR remoteFile, DWORD flags = FTP_TRANSFER_TYPE_BINARY, DWORD_PTR context = 1);
   // Ends the control connection; later calls fail with ERROR_INVALID_HANDLE.
@@ -80,8 +80,9 @@ class CInternetSession {
  public:
   // Direct connections (no proxy); agent, context, access type and flags are
   // kept for the interface's sake.
-  explicit CInternetSession(LPCWSTR agent = nullptr, DWORD_PTR context = 1, DWORD accessType = PRE_CONFIG_INTERNET_ACCESS,
-                            LPCWSTR proxyName = nullptr, LPCWSTR proxyBypass = nullptr, DWORD flags = 0);
+  explicit CInternetSession(LPCWSTR agent = nullptr, DWORD_PTR context = 1,
+                            DWORD accessType = PRE_CONFIG_INTERNET_ACCESS, LPCWSTR proxyName = nullptr,
+                            LPCWSTR proxyBypass = nullptr, DWORD flags = 0);
   ~CInternetSession();
   CInternetSession(const CInternetSession &) = delete;  // owns its connections
   CInternetSession &operator=(const CInternetSession &) = delete;

@@ -233,10 +233,13 @@ HICON IconFromFile(const std::wstring &path) {
 }
 
 HICON StockIcon(int id) {
-  static const std::map<int, const char *> names = {
-      {32512, "application-x-executable"}, {32513, "dialog-error"}, {32514, "dialog-question"},
-      {32515, "dialog-warning"},           {32516, "dialog-information"}, {32517, "start-here"},
-      {32518, "security-high"}};
+  static const std::map<int, const char *> names = {{32512, "application-x-executable"},
+                                                    {32513, "dialog-error"},
+                                                    {32514, "dialog-question"},
+                                                    {32515, "dialog-warning"},
+                                                    {32516, "dialog-information"},
+                                                    {32517, "start-here"},
+                                                    {32518, "security-high"}};
   auto n = names.find(id);
   if (n == names.end()) return nullptr;
   std::lock_guard<std::mutex> lock(g_iconMutex);
@@ -249,7 +252,7 @@ HICON StockIcon(int id) {
 }
 
 HCURSOR StockCursor(int id) {
-  static const std::map<int, const char *> names = {{32512, "default"}, {32513, "text"},  {32514, "wait"},
+  static const std::map<int, const char *> names = {{32512, "default"},   {32513, "text"}, {32514, "wait"},
                                                     {32515, "crosshair"}, {32646, "move"}, {32649, "pointer"}};
   auto n = names.find(id);
   if (n == names.end()) return nullptr;

@@ -134,8 +134,8 @@ class CDC {
   HGDIOBJ SelectObject(HGDIOBJ obj);
 
   BOOL BitBlt(int x, int y, int nWidth, int nHeight, CDC *pSrcDC, int xSrc, int ySrc, DWORD dwRop);
-  BOOL StretchBlt(int x, int y, int nWidth, int nHeight, CDC *pSrcDC, int xSrc, int ySrc, int nSrcWidth,
-                  int nSrcHeight, DWORD dwRop);
+  BOOL StretchBlt(int x, int y, int nWidth, int nHeight, CDC *pSrcDC, int xSrc, int ySrc, int nSrcWidth, int nSrcHeight,
+                  DWORD dwRop);
   COLORREF GetPixel(int x, int y) const;
   COLORREF GetPixel(POINT pt) const { return GetPixel(pt.x, pt.y); }
   COLORREF SetPixel(int x, int y, COLORREF color);

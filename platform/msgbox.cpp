@@ -9,11 +9,13 @@ int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
   std::wstring text = lpText ? lpText : L"";
   std::wstring caption = lpCaption ? lpCaption : L"错误";
   HWND owner = IsLive(hWnd) ? TopLevelOf(hWnd) : nullptr;
-  if (AfxIsUiThread() || AfxGetBackend() != BACKEND_GTK) return CurrentBackend()->MessageBox(owner, text, caption, uType);
+  if (AfxIsUiThread() || AfxGetBackend() != BACKEND_GTK)
+    return CurrentBackend()->MessageBox(owner, text, caption, uType);
   // Windows belong to the UI thread: show the box there and wait for it.
   auto answer = std::make_shared<std::promise<int>>();
   std::future<int> result = answer->get_future();
-  PostFunction([=] { answer->set_value(CurrentBackend()->MessageBox(IsLive(owner) ? owner : nullptr, text, caption, uType)); });
+  PostFunction(
+      [=] { answer->set_value(CurrentBackend()->MessageBox(IsLive(owner) ? owner : nullptr, text, caption, uType)); });
   return result.get();
 }
 

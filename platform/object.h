@@ -32,10 +32,10 @@ class CObject {
 };
 
 #define RUNTIME_CLASS(cls) (&cls::class##cls)
-#define DECLARE_DYNAMIC(cls)                               \
- public:                                                   \
-  static const CRuntimeClass class##cls;                   \
+#define DECLARE_DYNAMIC(cls)             \
+ public:                                 \
+  static const CRuntimeClass class##cls; \
   const CRuntimeClass *GetRuntimeClass() const override;
-#define IMPLEMENT_DYNAMIC(cls, base)                                                    \
+#define IMPLEMENT_DYNAMIC(cls, base)                                                   \
   const CRuntimeClass cls::class##cls = {#cls, (int)sizeof(cls), RUNTIME_CLASS(base)}; \
   const CRuntimeClass *cls::GetRuntimeClass() const { return RUNTIME_CLASS(cls); }

@@ -9,6 +9,6 @@
 #include "platform/module.h"
 #include "platform/numeric.h"
 #include "platform/threads.h"
+#include "platform/wctype_win.h"
 #include "platform/windef.h"
 #include "platform/winerror.h"
-#include "platform/wctype_win.h"

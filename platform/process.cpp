@@ -29,9 +29,7 @@ HANDLE NewHandle(pid_t pid) {
   return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd));
 }
 
-std::string FileName(const wchar_t *text) {
-  return WideToMultiByte(CP_UTF8, text, std::wcslen(text));
-}
+std::string FileName(const wchar_t *text) { return WideToMultiByte(CP_UTF8, text, std::wcslen(text)); }
 
 }  // namespace
 
@@ -80,7 +78,8 @@ BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSECURITY_
     return FALSE;
   }
   pid_t pid = 0;
-  const int rc = Spawn({FileName(lpApplicationName)}, false, lpCurrentDirectory ? FileName(lpCurrentDirectory) : "", &pid);
+  const int rc =
+      Spawn({FileName(lpApplicationName)}, false, lpCurrentDirectory ? FileName(lpCurrentDirectory) : "", &pid);
   if (rc != 0) {
     SetLastError(Win32ErrorFromErrno(rc));
     return FALSE;

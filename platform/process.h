@@ -12,8 +12,8 @@
 #pragma once
 
 #include "platform/fileapi.h"
-#include "platform/window_types.h"
 #include "platform/windef.h"
+#include "platform/window_types.h"
 
 #define NORMAL_PRIORITY_CLASS 0x00000020u
 

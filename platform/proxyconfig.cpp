@@ -68,8 +68,8 @@ Settings ReadSettings() {
   std::string all = Env("all_proxy", "ALL_PROXY");
   const struct {
     const char *scheme, *lower, *upper;
-  } vars[] = {{"http", "http_proxy", "HTTP_PROXY"}, {"https", "https_proxy", "HTTPS_PROXY"},
-              {"ftp", "ftp_proxy", "FTP_PROXY"}};
+  } vars[] = {
+      {"http", "http_proxy", "HTTP_PROXY"}, {"https", "https_proxy", "HTTPS_PROXY"}, {"ftp", "ftp_proxy", "FTP_PROXY"}};
   for (const auto &v : vars) {
     std::string url = Env(v.lower, v.upper);
     if (url.empty()) url = all;

@@ -96,9 +96,7 @@ const std::vector<std::string> &RunKeyParts() {
 }
 
 // The Run key of the machine or the user, realised by the autostart folder.
-bool IsRunKey(const HKEY__ &key) {
-  return (key.root == 1 || key.root == 2) && key.path == RunKeyParts();
-}
+bool IsRunKey(const HKEY__ &key) { return (key.root == 1 || key.root == 2) && key.path == RunKeyParts(); }
 
 // The Run key and the keys above it always exist.
 bool IsOnRunKeyPath(const HKEY__ &key) {
@@ -214,11 +212,20 @@ std::string EscapeEntryString(const std::string &s) {
   std::string out;
   for (char c : s) {
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
-      default: out += c;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default:
+        out += c;
     }
   }
   return out;

@@ -41,7 +41,7 @@ RPC_STATUS UuidCreate(UUID *uuid) noexcept {
   std::memcpy(&uuid->Data2, bytes + 4, 2);
   std::memcpy(&uuid->Data3, bytes + 6, 2);
   std::memcpy(uuid->Data4, bytes + 8, 8);
-  uuid->Data3 = static_cast<WORD>((uuid->Data3 & 0x0FFF) | 0x4000);           // version 4
+  uuid->Data3 = static_cast<WORD>((uuid->Data3 & 0x0FFF) | 0x4000);    // version 4
   uuid->Data4[0] = static_cast<BYTE>((uuid->Data4[0] & 0x3F) | 0x80);  // RFC 4122 variant
   return RPC_S_OK;
 }

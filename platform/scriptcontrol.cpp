@@ -78,7 +78,9 @@ CString FromEngine(const char *bytes, size_t length) {
 }  // namespace
 
 COleDispatchException::COleDispatchException(SCODE code, const CString &description)
-    : std::runtime_error(WideToMultiByte(CP_UTF8, description.GetString(), description.GetLength())), m_scError(code), m_strDescription(description) {}
+    : std::runtime_error(WideToMultiByte(CP_UTF8, description.GetString(), description.GetLength())),
+      m_scError(code),
+      m_strDescription(description) {}
 
 CScriptControl::~CScriptControl() { ReleaseDispatch(); }
 

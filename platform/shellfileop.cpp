@@ -136,10 +136,15 @@ int SHFileOperationW(SHFILEOPSTRUCTW *operation) {
   if (operation == nullptr) return static_cast<int>(ERROR_INVALID_PARAMETER);
   operation->fAnyOperationsAborted = FALSE;
   switch (operation->wFunc) {
-    case FO_COPY: return Transfer(*operation, CopyOne);
-    case FO_MOVE: return Transfer(*operation, MoveOne);
-    case FO_DELETE: return Delete(*operation);
-    case FO_RENAME: return Rename(*operation);
-    default: return static_cast<int>(ERROR_INVALID_PARAMETER);
+    case FO_COPY:
+      return Transfer(*operation, CopyOne);
+    case FO_MOVE:
+      return Transfer(*operation, MoveOne);
+    case FO_DELETE:
+      return Delete(*operation);
+    case FO_RENAME:
+      return Rename(*operation);
+    default:
+      return static_cast<int>(ERROR_INVALID_PARAMETER);
   }
 }

@@ -53,8 +53,7 @@ struct StatusKey {
 // Sent at once from the GTK signal (the UI thread), so a menu the window opens
 // has the click as its trigger event.
 void SendTrayMessage(const StatusKey *key, UINT mouseMessage) {
-  if (const UINT callback = CallbackOf(key->hWnd, key->uID))
-    SendMessageW(key->hWnd, callback, key->uID, mouseMessage);
+  if (const UINT callback = CallbackOf(key->hWnd, key->uID)) SendMessageW(key->hWnd, callback, key->uID, mouseMessage);
 }
 
 gboolean OnStatusPress(GtkStatusIcon *, GdkEventButton *event, gpointer data) {

@@ -91,8 +91,10 @@ BOOL OpenProcessToken(HANDLE process, DWORD, HANDLE *token) {
 BOOL LookupPrivilegeValueW(LPCWSTR systemName, LPCWSTR name, LUID *luid) {
   if ((systemName && *systemName) || !name || !luid) return FailWith(ERROR_INVALID_PARAMETER);
   DWORD id = 0;
-  if (std::wcscmp(name, SE_SHUTDOWN_NAME) == 0) id = kShutdownLuid;
-  else if (std::wcscmp(name, SE_DEBUG_NAME) == 0) id = kDebugLuid;
+  if (std::wcscmp(name, SE_SHUTDOWN_NAME) == 0)
+    id = kShutdownLuid;
+  else if (std::wcscmp(name, SE_DEBUG_NAME) == 0)
+    id = kDebugLuid;
   if (!id) return FailWith(ERROR_NO_SUCH_PRIVILEGE);
   luid->LowPart = id;
   luid->HighPart = 0;
@@ -101,8 +103,7 @@ BOOL LookupPrivilegeValueW(LPCWSTR systemName, LPCWSTR name, LUID *luid) {
 
 BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState, DWORD, PTOKEN_PRIVILEGES,
                            LPDWORD returnLength) {
-  if (!token || token == INVALID_HANDLE_VALUE || (!disableAll && !newState))
-    return FailWith(ERROR_INVALID_PARAMETER);
+  if (!token || token == INVALID_HANDLE_VALUE || (!disableAll && !newState)) return FailWith(ERROR_INVALID_PARAMETER);
   if (returnLength) *returnLength = 0;
   DWORD error = ERROR_SUCCESS;
   if (disableAll) {
@@ -111,9 +112,12 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newS
     for (DWORD i = 0; i < newState->PrivilegeCount; ++i) {
       const LUID_AND_ATTRIBUTES &p = newState->Privileges[i];
       if (p.Luid.LowPart != kShutdownLuid) continue;
-      if (!(p.Attributes & SE_PRIVILEGE_ENABLED)) g_shutdownEnabled = false;
-      else if (Backend().CanPowerOff() == "yes") g_shutdownEnabled = true;
-      else error = ERROR_NOT_ALL_ASSIGNED;
+      if (!(p.Attributes & SE_PRIVILEGE_ENABLED))
+        g_shutdownEnabled = false;
+      else if (Backend().CanPowerOff() == "yes")
+        g_shutdownEnabled = true;
+      else
+        error = ERROR_NOT_ALL_ASSIGNED;
     }
   }
   SetLastError(error);
@@ -126,8 +130,8 @@ BOOL InitiateSystemShutdownW(LPWSTR machineName, LPWSTR message, DWORD timeout, 
   platform::ShutdownBackend &b = Backend();
   std::string text = message ? WideToMultiByte(CP_UTF8, std::wstring(message)) : "";
   auto at = std::chrono::system_clock::now() + std::chrono::seconds(timeout);
-  uint64_t usec = static_cast<uint64_t>(
-      std::chrono::duration_cast<std::chrono::microseconds>(at.time_since_epoch()).count());
+  uint64_t usec =
+      static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(at.time_since_epoch()).count());
   if (!b.SetWallMessage(text) || !b.ScheduleShutdown(rebootAfterShutdown ? "reboot" : "poweroff", usec))
     return FailWith(ERROR_ACCESS_DENIED);
   return TRUE;
@@ -135,8 +139,7 @@ BOOL InitiateSystemShutdownW(LPWSTR machineName, LPWSTR message, DWORD timeout, 
 
 BOOL ExitWindowsEx(UINT flags, DWORD) {
   UINT what = flags & 0x0Bu;
-  if (what != EWX_SHUTDOWN && what != EWX_POWEROFF && what != EWX_REBOOT &&
-      what != (EWX_SHUTDOWN | EWX_POWEROFF))
+  if (what != EWX_SHUTDOWN && what != EWX_POWEROFF && what != EWX_REBOOT && what != (EWX_SHUTDOWN | EWX_POWEROFF))
     return FailWith(ERROR_NOT_SUPPORTED);
   if (!g_shutdownEnabled) return FailWith(ERROR_PRIVILEGE_NOT_HELD);
   platform::ShutdownBackend &b = Backend();

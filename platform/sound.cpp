@@ -18,9 +18,12 @@ struct AliasEvent {
   const char *event;
 };
 constexpr AliasEvent kAliases[] = {
-    {L"SystemAsterisk", "dialog-information"}, {L"SystemExclamation", "dialog-warning"},
-    {L"SystemHand", "dialog-error"},           {L"SystemQuestion", "dialog-question"},
-    {L"SystemDefault", "bell"},                {L".Default", "bell"},
+    {L"SystemAsterisk", "dialog-information"},
+    {L"SystemExclamation", "dialog-warning"},
+    {L"SystemHand", "dialog-error"},
+    {L"SystemQuestion", "dialog-question"},
+    {L"SystemDefault", "bell"},
+    {L".Default", "bell"},
 };
 constexpr const char *kDefaultEvent = "bell";
 

@@ -32,8 +32,10 @@ void ParseRelease(const char *release, DWORD parts[3]) {
     parts[i] = 0;
     if (*p < '0' || *p > '9') continue;
     while (*p >= '0' && *p <= '9') parts[i] = parts[i] * 10 + static_cast<DWORD>(*p++ - '0');
-    if (*p == '.') ++p;
-    else p = "";  // the numbers end here
+    if (*p == '.')
+      ++p;
+    else
+      p = "";  // the numbers end here
   }
 }
 
@@ -46,8 +48,10 @@ std::wstring platform::ReadOsReleaseName(const char *path) {
     const size_t eq = line.find('=');
     if (line.empty() || line[0] == '#' || eq == std::string::npos) continue;
     const std::string key = line.substr(0, eq);
-    if (key == "PRETTY_NAME") pretty = UnquoteValue(line.substr(eq + 1));
-    else if (key == "NAME") name = UnquoteValue(line.substr(eq + 1));
+    if (key == "PRETTY_NAME")
+      pretty = UnquoteValue(line.substr(eq + 1));
+    else if (key == "NAME")
+      name = UnquoteValue(line.substr(eq + 1));
   }
   return MultiByteToWide(CP_UTF8, pretty.empty() ? name : pretty);
 }
@@ -62,7 +66,7 @@ BOOL GetVersionExW(LPOSVERSIONINFOW info) noexcept {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return FALSE;
   }
-  utsname uts {};
+  utsname uts{};
   if (uname(&uts) != 0) uts.release[0] = '\0';
   DWORD parts[3];
   ParseRelease(uts.release, parts);

@@ -66,9 +66,8 @@ win_wctype_t win_wctype(const char *name) noexcept {
     const char *name;
     win_wctype_t mask;
   } kClasses[] = {
-      {"alnum", 0x107}, {"alpha", 0x103}, {"cntrl", 0x020}, {"digit", 0x004},
-      {"graph", 0x117}, {"lower", 0x002}, {"print", 0x157}, {"punct", 0x010},
-      {"space", 0x008}, {"upper", 0x001}, {"xdigit", 0x080},
+      {"alnum", 0x107}, {"alpha", 0x103}, {"cntrl", 0x020}, {"digit", 0x004}, {"graph", 0x117},  {"lower", 0x002},
+      {"print", 0x157}, {"punct", 0x010}, {"space", 0x008}, {"upper", 0x001}, {"xdigit", 0x080},
   };
   if (!name) return 0;
   for (const auto &c : kClasses)
@@ -97,14 +96,12 @@ wchar_t unicode_towlower(wchar_t ch) noexcept {
 }
 
 wchar_t crt_towupper(wchar_t ch) noexcept {
-  if (g_chinese_locale.load(std::memory_order_relaxed) || static_cast<uint32_t>(ch) >= 256)
-    return unicode_towupper(ch);
+  if (g_chinese_locale.load(std::memory_order_relaxed) || static_cast<uint32_t>(ch) >= 256) return unicode_towupper(ch);
   return ch >= L'a' && ch <= L'z' ? ch - L'a' + L'A' : ch;
 }
 
 wchar_t crt_towlower(wchar_t ch) noexcept {
-  if (g_chinese_locale.load(std::memory_order_relaxed) || static_cast<uint32_t>(ch) >= 256)
-    return unicode_towlower(ch);
+  if (g_chinese_locale.load(std::memory_order_relaxed) || static_cast<uint32_t>(ch) >= 256) return unicode_towlower(ch);
   return ch >= L'A' && ch <= L'Z' ? ch - L'A' + L'a' : ch;
 }
 

@@ -69,52 +69,71 @@ struct AFX_MSGMAP {
   const AFX_MSGMAP_ENTRY *lpEntries;
 };
 
-#define DECLARE_MESSAGE_MAP()                     \
- protected:                                       \
-  static const AFX_MSGMAP *GetThisMessageMap();   \
+#define DECLARE_MESSAGE_MAP()                   \
+ protected:                                     \
+  static const AFX_MSGMAP *GetThisMessageMap(); \
   const AFX_MSGMAP *GetMessageMap() const override;
 
-#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                    \
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                      \
   const AFX_MSGMAP *theClass::GetMessageMap() const { return GetThisMessageMap(); } \
-  const AFX_MSGMAP *theClass::GetThisMessageMap() {                               \
-    using ThisClass [[maybe_unused]] = theClass;                                  \
-    using TheBaseClass = baseClass;                                               \
+  const AFX_MSGMAP *theClass::GetThisMessageMap() {                                 \
+    using ThisClass [[maybe_unused]] = theClass;                                    \
+    using TheBaseClass = baseClass;                                                 \
     static const AFX_MSGMAP_ENTRY _messageEntries[] = {
-
-#define END_MESSAGE_MAP()                                                           \
-  { 0, 0, 0, 0, nullptr }                                                           \
-  }                                                                                 \
-  ;                                                                                 \
+#define END_MESSAGE_MAP()                                                                       \
+  { 0, 0, 0, 0, nullptr }                                                                       \
+  }                                                                                             \
+  ;                                                                                             \
   static const AFX_MSGMAP messageMap = {&TheBaseClass::GetThisMessageMap, &_messageEntries[0]}; \
-  return &messageMap;                                                               \
+  return &messageMap;                                                                           \
   }
 
-#define AFX_THUNK(body) [](CCmdTarget * _t, [[maybe_unused]] UINT _m, [[maybe_unused]] WPARAM _w, \
-                           [[maybe_unused]] LPARAM _l) -> LRESULT { body }
+#define AFX_THUNK(body)                                                                                             \
+  [](CCmdTarget *_t, [[maybe_unused]] UINT _m, [[maybe_unused]] WPARAM _w, [[maybe_unused]] LPARAM _l) -> LRESULT { \
+    body                                                                                                            \
+  }
 #define AFX_THIS static_cast<ThisClass *>(_t)
 
-#define ON_COMMAND(id, memberFxn) \
-  {WM_COMMAND, CN_COMMAND, (UINT)(id), (UINT)(id), AFX_THUNK(AFX_THIS->memberFxn(); return 0;)},
-#define ON_COMMAND_RANGE(id, idLast, memberFxn)          \
-  {WM_COMMAND, CN_COMMAND, (UINT)(id), (UINT)(idLast), \
-   AFX_THUNK(AFX_THIS->memberFxn((UINT)LOWORD(_w)); return 0;)},
-#define ON_BN_CLICKED(id, memberFxn) \
-  {WM_COMMAND, BN_CLICKED, (UINT)(id), (UINT)(id), AFX_THUNK(AFX_THIS->memberFxn(); return 0;)},
-#define ON_EN_CHANGE(id, memberFxn) \
-  {WM_COMMAND, EN_CHANGE, (UINT)(id), (UINT)(id), AFX_THUNK(AFX_THIS->memberFxn(); return 0;)},
-#define ON_UPDATE_COMMAND_UI(id, memberFxn)                        \
-  {WM_COMMAND, CN_UPDATE_COMMAND_UI, (UINT)(id), (UINT)(id), \
-   AFX_THUNK(AFX_THIS->memberFxn(reinterpret_cast<CCmdUI *>(_l)); return 0;)},
-#define ON_MESSAGE(message, memberFxn) \
-  {(UINT)(message), 0, 0, 0, AFX_THUNK(return AFX_THIS->memberFxn(_w, _l);)},
+#define ON_COMMAND(id, memberFxn)                                                                 \
+  { WM_COMMAND, CN_COMMAND, (UINT)(id), (UINT)(id), AFX_THUNK(AFX_THIS->memberFxn(); return 0;) } \
+  ,
+#define ON_COMMAND_RANGE(id, idLast, memberFxn)                                                                       \
+  { WM_COMMAND, CN_COMMAND, (UINT)(id), (UINT)(idLast), AFX_THUNK(AFX_THIS->memberFxn((UINT)LOWORD(_w)); return 0;) } \
+  ,
+#define ON_BN_CLICKED(id, memberFxn)                                                              \
+  { WM_COMMAND, BN_CLICKED, (UINT)(id), (UINT)(id), AFX_THUNK(AFX_THIS->memberFxn(); return 0;) } \
+  ,
+#define ON_EN_CHANGE(id, memberFxn)                                                              \
+  { WM_COMMAND, EN_CHANGE, (UINT)(id), (UINT)(id), AFX_THUNK(AFX_THIS->memberFxn(); return 0;) } \
+  ,
+#define ON_UPDATE_COMMAND_UI(id, memberFxn)                                       \
+  {                                                                               \
+    WM_COMMAND, CN_UPDATE_COMMAND_UI, (UINT)(id), (UINT)(id),                     \
+        AFX_THUNK(AFX_THIS->memberFxn(reinterpret_cast<CCmdUI *>(_l)); return 0;) \
+  }                                                                               \
+  ,
+#define ON_MESSAGE(message, memberFxn)                                         \
+  { (UINT)(message), 0, 0, 0, AFX_THUNK(return AFX_THIS->memberFxn(_w, _l);) } \
+  ,
 
-#define ON_WM_TIMER() {WM_TIMER, 0, 0, 0, AFX_THUNK(AFX_THIS->OnTimer((UINT_PTR)_w); return 0;)},
-#define ON_WM_PAINT() {WM_PAINT, 0, 0, 0, AFX_THUNK(AFX_THIS->OnPaint(); return 0;)},
-#define ON_WM_NCPAINT() {WM_NCPAINT, 0, 0, 0, AFX_THUNK(AFX_THIS->OnNcPaint(); return 0;)},
-#define ON_WM_NCHITTEST() {WM_NCHITTEST, 0, 0, 0, AFX_THUNK(return AFX_THIS->OnNcHitTest(CPoint(_l));)},
-#define ON_WM_NCLBUTTONDOWN() \
-  {WM_NCLBUTTONDOWN, 0, 0, 0, AFX_THUNK(AFX_THIS->OnNcLButtonDown((UINT)_w, CPoint(_l)); return 0;)},
-#define AFX_MOUSE_ENTRY(msg, fn) {msg, 0, 0, 0, AFX_THUNK(AFX_THIS->fn((UINT)_w, CPoint(_l)); return 0;)},
+#define ON_WM_TIMER()                                                          \
+  { WM_TIMER, 0, 0, 0, AFX_THUNK(AFX_THIS->OnTimer((UINT_PTR)_w); return 0;) } \
+  ,
+#define ON_WM_PAINT()                                              \
+  { WM_PAINT, 0, 0, 0, AFX_THUNK(AFX_THIS->OnPaint(); return 0;) } \
+  ,
+#define ON_WM_NCPAINT()                                                \
+  { WM_NCPAINT, 0, 0, 0, AFX_THUNK(AFX_THIS->OnNcPaint(); return 0;) } \
+  ,
+#define ON_WM_NCHITTEST()                                                         \
+  { WM_NCHITTEST, 0, 0, 0, AFX_THUNK(return AFX_THIS->OnNcHitTest(CPoint(_l));) } \
+  ,
+#define ON_WM_NCLBUTTONDOWN()                                                                          \
+  { WM_NCLBUTTONDOWN, 0, 0, 0, AFX_THUNK(AFX_THIS->OnNcLButtonDown((UINT)_w, CPoint(_l)); return 0;) } \
+  ,
+#define AFX_MOUSE_ENTRY(msg, fn)                                             \
+  { msg, 0, 0, 0, AFX_THUNK(AFX_THIS->fn((UINT)_w, CPoint(_l)); return 0;) } \
+  ,
 #define ON_WM_MOUSEMOVE() AFX_MOUSE_ENTRY(WM_MOUSEMOVE, OnMouseMove)
 #define ON_WM_LBUTTONDOWN() AFX_MOUSE_ENTRY(WM_LBUTTONDOWN, OnLButtonDown)
 #define ON_WM_LBUTTONUP() AFX_MOUSE_ENTRY(WM_LBUTTONUP, OnLButtonUp)
@@ -122,30 +141,47 @@ struct AFX_MSGMAP {
 #define ON_WM_RBUTTONDOWN() AFX_MOUSE_ENTRY(WM_RBUTTONDOWN, OnRButtonDown)
 #define ON_WM_RBUTTONUP() AFX_MOUSE_ENTRY(WM_RBUTTONUP, OnRButtonUp)
 #define ON_WM_RBUTTONDBLCLK() AFX_MOUSE_ENTRY(WM_RBUTTONDBLCLK, OnRButtonDblClk)
-#define ON_WM_CONTEXTMENU()                       \
-  {WM_CONTEXTMENU, 0, 0, 0,                       \
-   AFX_THUNK(AFX_THIS->OnContextMenu(CWnd::FromHandle((HWND)_w), CPoint(_l)); return 0;)},
-#define ON_WM_SETCURSOR()                                                                    \
-  {WM_SETCURSOR, 0, 0, 0,                                                                    \
-   AFX_THUNK(return AFX_THIS->OnSetCursor(CWnd::FromHandle((HWND)_w), (UINT)(short)LOWORD(_l), \
-                                          (UINT)HIWORD(_l));)},
+#define ON_WM_CONTEXTMENU()                                                                                          \
+  { WM_CONTEXTMENU, 0, 0, 0, AFX_THUNK(AFX_THIS->OnContextMenu(CWnd::FromHandle((HWND)_w), CPoint(_l)); return 0;) } \
+  ,
+#define ON_WM_SETCURSOR()                                                                                         \
+  {                                                                                                               \
+    WM_SETCURSOR, 0, 0, 0,                                                                                        \
+        AFX_THUNK(                                                                                                \
+            return AFX_THIS->OnSetCursor(CWnd::FromHandle((HWND)_w), (UINT)(short)LOWORD(_l), (UINT)HIWORD(_l));) \
+  }                                                                                                               \
+  ,
 // wParam: the HDC of the control's paint; lParam: the control's HWND.
-#define ON_WM_CTLCOLOR()                                                                            \
-  {WM_CTLCOLORMSGBOX, 0, 0, WM_CTLCOLORSTATIC,                                                      \
-   AFX_THUNK(return (LRESULT)AFX_THIS->OnCtlColor(CDC::FromHandle((HDC)_w), CWnd::FromHandle((HWND)_l), \
-                                                  _m - WM_CTLCOLORMSGBOX);)},
-#define ON_WM_SYSCOMMAND() {WM_SYSCOMMAND, 0, 0, 0, AFX_THUNK(AFX_THIS->OnSysCommand((UINT)_w, _l); return 0;)},
-#define ON_WM_QUERYDRAGICON() {WM_QUERYDRAGICON, 0, 0, 0, AFX_THUNK(return (LRESULT)AFX_THIS->OnQueryDragIcon();)},
-#define ON_WM_CLOSE() {WM_CLOSE, 0, 0, 0, AFX_THUNK(AFX_THIS->OnClose(); return 0;)},
-#define ON_WM_DESTROY() {WM_DESTROY, 0, 0, 0, AFX_THUNK(AFX_THIS->OnDestroy(); return 0;)},
-#define ON_WM_ERASEBKGND() \
-  {WM_ERASEBKGND, 0, 0, 0, AFX_THUNK(return AFX_THIS->OnEraseBkgnd(CDC::FromHandle((HDC)_w));)},
+#define ON_WM_CTLCOLOR()                                                                                     \
+  {                                                                                                          \
+    WM_CTLCOLORMSGBOX, 0, 0, WM_CTLCOLORSTATIC,                                                              \
+        AFX_THUNK(return (LRESULT)AFX_THIS->OnCtlColor(CDC::FromHandle((HDC)_w), CWnd::FromHandle((HWND)_l), \
+                                                       _m - WM_CTLCOLORMSGBOX);)                             \
+  }                                                                                                          \
+  ,
+#define ON_WM_SYSCOMMAND()                                                               \
+  { WM_SYSCOMMAND, 0, 0, 0, AFX_THUNK(AFX_THIS->OnSysCommand((UINT)_w, _l); return 0;) } \
+  ,
+#define ON_WM_QUERYDRAGICON()                                                            \
+  { WM_QUERYDRAGICON, 0, 0, 0, AFX_THUNK(return (LRESULT)AFX_THIS->OnQueryDragIcon();) } \
+  ,
+#define ON_WM_CLOSE()                                              \
+  { WM_CLOSE, 0, 0, 0, AFX_THUNK(AFX_THIS->OnClose(); return 0;) } \
+  ,
+#define ON_WM_DESTROY()                                                \
+  { WM_DESTROY, 0, 0, 0, AFX_THUNK(AFX_THIS->OnDestroy(); return 0;) } \
+  ,
+#define ON_WM_ERASEBKGND()                                                                        \
+  { WM_ERASEBKGND, 0, 0, 0, AFX_THUNK(return AFX_THIS->OnEraseBkgnd(CDC::FromHandle((HDC)_w));) } \
+  ,
 // wParam: the popup's HMENU; lParam: MAKELONG(index, is-system-menu).
-#define ON_WM_INITMENUPOPUP()                                                                \
-  {WM_INITMENUPOPUP, 0, 0, 0,                                                                \
-   AFX_THUNK(AFX_THIS->OnInitMenuPopup(CMenu::FromHandle((HMENU)_w), (UINT)LOWORD(_l),       \
-                                       (BOOL)HIWORD(_l));                                    \
-             return 0;)},
+#define ON_WM_INITMENUPOPUP()                                                                                  \
+  {                                                                                                            \
+    WM_INITMENUPOPUP, 0, 0, 0,                                                                                 \
+        AFX_THUNK(AFX_THIS->OnInitMenuPopup(CMenu::FromHandle((HMENU)_w), (UINT)LOWORD(_l), (BOOL)HIWORD(_l)); \
+                  return 0;)                                                                                   \
+  }                                                                                                            \
+  ,
 
 class CCmdTarget : public CObject {
  public:

@@ -360,8 +360,7 @@ static LRESULT DefProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
       return 0;
     case WM_RBUTTONUP: {
       RECT r = ScreenRect(h);
-      Send(h, WM_CONTEXTMENU, (WPARAM)h,
-           MAKELONG((short)(GET_X_LPARAM(l) + r.left), (short)(GET_Y_LPARAM(l) + r.top)));
+      Send(h, WM_CONTEXTMENU, (WPARAM)h, MAKELONG((short)(GET_X_LPARAM(l) + r.left), (short)(GET_Y_LPARAM(l) + r.top)));
       return 0;
     }
     case 0x00A5:  // WM_NCRBUTTONUP
@@ -532,9 +531,7 @@ LRESULT CWnd::Default() {
 
 BOOL CWnd::DestroyWindow() { return ::DestroyWindow(m_hWnd); }
 
-LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  return Send(m_hWnd, message, wParam, lParam);
-}
+LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) { return Send(m_hWnd, message, wParam, lParam); }
 
 BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   return ::PostMessageW(m_hWnd, message, wParam, lParam);
@@ -1029,4 +1026,3 @@ BOOL IntersectRect(LPRECT dst, const RECT *a, const RECT *b) {
 BOOL EqualRect(const RECT *a, const RECT *b) {
   return a->left == b->left && a->top == b->top && a->right == b->right && a->bottom == b->bottom;
 }
-

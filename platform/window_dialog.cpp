@@ -32,9 +32,9 @@ struct DialogAccess {
 };
 
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
-  ON_MESSAGE(WM_INITDIALOG, HandleInitDialog)
-  ON_COMMAND(IDOK, OnOK)
-  ON_COMMAND(IDCANCEL, OnCancel)
+ON_MESSAGE(WM_INITDIALOG, HandleInitDialog)
+ON_COMMAND(IDOK, OnOK)
+ON_COMMAND(IDCANCEL, OnCancel)
 END_MESSAGE_MAP()
 
 CDialog::CDialog() = default;
@@ -69,9 +69,7 @@ BOOL CDialog::PreTranslateMessage(MSG *pMsg) {
   return FALSE;
 }
 
-void CDialog::MapDialogRect(LPRECT r) const {
-  MapDialogUnits(IsLive(m_hWnd) ? m_hWnd->fontPointSize : 9, r);
-}
+void CDialog::MapDialogRect(LPRECT r) const { MapDialogUnits(IsLive(m_hWnd) ? m_hWnd->fontPointSize : 9, r); }
 
 BOOL CDialog::CreateFromTemplate(CWnd *pOwner, bool modal) {
   const DLGTEMPLATE_DESC *t = FindDialogTemplate(m_nIDTemplate);
@@ -111,7 +109,8 @@ BOOL CDialog::CreateFromTemplate(CWnd *pOwner, bool modal) {
     RECT cr{item.x, item.y, item.x + item.cx, item.y + item.cy};
     MapDialogUnits(h->fontPointSize, &cr);
     c->rect = cr;
-    if (item.kind == DLGITEM_ICON && item.iconId) c->ctrlIcon = AfxGetApp() ? AfxGetApp()->LoadIcon(item.iconId) : nullptr;
+    if (item.kind == DLGITEM_ICON && item.iconId)
+      c->ctrlIcon = AfxGetApp() ? AfxGetApp()->LoadIcon(item.iconId) : nullptr;
     c->ownedObject.reset(MakeControlObject(item.kind));
     c->ownedObject->m_hWnd = c;
     c->wnd = c->ownedObject.get();
@@ -175,7 +174,7 @@ CWinApp *g_app = nullptr;
 }
 
 BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
-  ON_COMMAND(ID_HELP, OnHelp)
+ON_COMMAND(ID_HELP, OnHelp)
 END_MESSAGE_MAP()
 
 CWinApp::CWinApp(LPCTSTR lpszAppName) : m_pszAppName(lpszAppName) { g_app = this; }

@@ -39,9 +39,9 @@ struct Timer {
   UINT_PTR id = 0;
   UINT period = 0;
   TIMERPROC proc = nullptr;
-  uint64_t due = 0;       // headless clock
-  uint64_t order = 0;     // start order, to break ties between equal due times
-  unsigned source = 0;    // GTK timeout source
+  uint64_t due = 0;     // headless clock
+  uint64_t order = 0;   // start order, to break ties between equal due times
+  unsigned source = 0;  // GTK timeout source
 };
 
 }  // namespace wl
@@ -80,8 +80,8 @@ struct HWND__ {
 };
 
 struct HICON__ {
-  std::wstring path;        // image file
-  std::string themeName;    // icon-theme or cursor name
+  std::wstring path;      // image file
+  std::string themeName;  // icon-theme or cursor name
   wl::Image image;
   bool loaded = false;
   bool isCursor = false;
@@ -134,7 +134,7 @@ struct Font : GdiObject {
 
 inline GdiObject *Gdi(HGDIOBJ h) { return reinterpret_cast<GdiObject *>(h); }
 inline HGDIOBJ Handle(GdiObject *o) { return reinterpret_cast<HGDIOBJ>(o); }
-Region *RegionOf(HRGN h);   // nullptr for a handle that is no live region
+Region *RegionOf(HRGN h);  // nullptr for a handle that is no live region
 Bitmap *BitmapOf(HBITMAP h);
 Brush *BrushOf(HBRUSH h);
 bool IsNullBrush(HBRUSH h);
@@ -151,8 +151,8 @@ struct HDC__ {
   COLORREF textColor = 0;
   COLORREF bkColor = 0xFFFFFF;
   int bkMode = OPAQUE;
-  CDC *object = nullptr;            // the CDC that owns the handle
-  std::unique_ptr<CDC> wrapper;     // FromHandle's wrapper otherwise
+  CDC *object = nullptr;         // the CDC that owns the handle
+  std::unique_ptr<CDC> wrapper;  // FromHandle's wrapper otherwise
 };
 
 namespace wl {

@@ -234,8 +234,7 @@ BOOL CMenu::SetDefaultItem(UINT uItem, BOOL fByPos) {
   }
   HMENU holder;
   size_t index;
-  if (!Locate(m_hMenu, uItem, fByPos ? MF_BYPOSITION : MF_BYCOMMAND, holder, index) || holder != m_hMenu)
-    return FALSE;
+  if (!Locate(m_hMenu, uItem, fByPos ? MF_BYPOSITION : MF_BYCOMMAND, holder, index) || holder != m_hMenu) return FALSE;
   m_hMenu->defaultItem = (int)index;
   return TRUE;
 }
@@ -261,8 +260,10 @@ BOOL CMenu::TrackPopupMenu(UINT nFlags, int x, int y, CWnd *pWnd, LPCRECT) {
 // ------------------------------------------------------------ command update
 
 void CCmdUI::Enable(BOOL bOn) {
-  if (m_pMenu) m_pMenu->EnableMenuItem(m_nIndex, MF_BYPOSITION | (bOn ? MF_ENABLED : MF_GRAYED));
-  else if (m_pOther) m_pOther->EnableWindow(bOn);
+  if (m_pMenu)
+    m_pMenu->EnableMenuItem(m_nIndex, MF_BYPOSITION | (bOn ? MF_ENABLED : MF_GRAYED));
+  else if (m_pOther)
+    m_pOther->EnableWindow(bOn);
   m_bEnableChanged = TRUE;
 }
 

@@ -44,7 +44,7 @@ struct MENUITEM_DESC {
   UINT id;              // command id; 0 for separators and popups
   std::vector<MENUITEM_DESC> items;
   bool popup = false;
-  UINT flags = 0;       // MF_CHECKED, MF_GRAYED
+  UINT flags = 0;  // MF_CHECKED, MF_GRAYED
 };
 inline MENUITEM_DESC MenuItem(const wchar_t *text, UINT id) { return {text, id, {}, false, 0}; }
 inline MENUITEM_DESC MenuSeparator() { return {nullptr, 0, {}, false, 0}; }

@@ -114,8 +114,10 @@ bool ApplyHeader(std::vector<HeaderLine> &list, const HeaderLine &h, DWORD modif
   const bool exists = it != list.end();
   if (modifiers & HTTP_ADDREQ_FLAG_REPLACE) {
     if (exists) {
-      if (h.value.empty()) list.erase(it);
-      else it->value = h.value;
+      if (h.value.empty())
+        list.erase(it);
+      else
+        it->value = h.value;
       return true;
     }
     if (!(modifiers & HTTP_ADDREQ_FLAG_ADD)) {
@@ -175,49 +177,92 @@ BOOL WriteNumber(const std::string &text, LPVOID buffer, LPDWORD length) {
 
 const char *HeaderNameOf(DWORD level) {
   switch (level) {
-    case HTTP_QUERY_MIME_VERSION: return "MIME-Version";
-    case HTTP_QUERY_CONTENT_TYPE: return "Content-Type";
-    case HTTP_QUERY_CONTENT_TRANSFER_ENCODING: return "Content-Transfer-Encoding";
-    case HTTP_QUERY_CONTENT_ID: return "Content-ID";
-    case HTTP_QUERY_CONTENT_DESCRIPTION: return "Content-Description";
-    case HTTP_QUERY_CONTENT_LENGTH: return "Content-Length";
-    case HTTP_QUERY_CONTENT_LANGUAGE: return "Content-Language";
-    case HTTP_QUERY_ALLOW: return "Allow";
-    case HTTP_QUERY_PUBLIC: return "Public";
-    case HTTP_QUERY_DATE: return "Date";
-    case HTTP_QUERY_EXPIRES: return "Expires";
-    case HTTP_QUERY_LAST_MODIFIED: return "Last-Modified";
-    case HTTP_QUERY_MESSAGE_ID: return "Message-ID";
-    case HTTP_QUERY_URI: return "URI";
-    case HTTP_QUERY_DERIVED_FROM: return "Derived-From";
-    case HTTP_QUERY_COST: return "Cost";
-    case HTTP_QUERY_LINK: return "Link";
-    case HTTP_QUERY_PRAGMA: return "Pragma";
-    case HTTP_QUERY_CONNECTION: return "Connection";
-    case HTTP_QUERY_ACCEPT: return "Accept";
-    case HTTP_QUERY_ACCEPT_CHARSET: return "Accept-Charset";
-    case HTTP_QUERY_ACCEPT_ENCODING: return "Accept-Encoding";
-    case HTTP_QUERY_ACCEPT_LANGUAGE: return "Accept-Language";
-    case HTTP_QUERY_AUTHORIZATION: return "Authorization";
-    case HTTP_QUERY_CONTENT_ENCODING: return "Content-Encoding";
-    case HTTP_QUERY_FORWARDED: return "Forwarded";
-    case HTTP_QUERY_FROM: return "From";
-    case HTTP_QUERY_IF_MODIFIED_SINCE: return "If-Modified-Since";
-    case HTTP_QUERY_LOCATION: return "Location";
-    case HTTP_QUERY_ORIG_URI: return "Orig-URI";
-    case HTTP_QUERY_REFERER: return "Referer";
-    case HTTP_QUERY_RETRY_AFTER: return "Retry-After";
-    case HTTP_QUERY_SERVER: return "Server";
-    case HTTP_QUERY_TITLE: return "Title";
-    case HTTP_QUERY_USER_AGENT: return "User-Agent";
-    case HTTP_QUERY_WWW_AUTHENTICATE: return "WWW-Authenticate";
-    case HTTP_QUERY_PROXY_AUTHENTICATE: return "Proxy-Authenticate";
-    case HTTP_QUERY_ACCEPT_RANGES: return "Accept-Ranges";
-    case HTTP_QUERY_SET_COOKIE: return "Set-Cookie";
-    case HTTP_QUERY_COOKIE: return "Cookie";
-    case HTTP_QUERY_HOST: return "Host";
-    case HTTP_QUERY_TRANSFER_ENCODING: return "Transfer-Encoding";
-    default: return nullptr;
+    case HTTP_QUERY_MIME_VERSION:
+      return "MIME-Version";
+    case HTTP_QUERY_CONTENT_TYPE:
+      return "Content-Type";
+    case HTTP_QUERY_CONTENT_TRANSFER_ENCODING:
+      return "Content-Transfer-Encoding";
+    case HTTP_QUERY_CONTENT_ID:
+      return "Content-ID";
+    case HTTP_QUERY_CONTENT_DESCRIPTION:
+      return "Content-Description";
+    case HTTP_QUERY_CONTENT_LENGTH:
+      return "Content-Length";
+    case HTTP_QUERY_CONTENT_LANGUAGE:
+      return "Content-Language";
+    case HTTP_QUERY_ALLOW:
+      return "Allow";
+    case HTTP_QUERY_PUBLIC:
+      return "Public";
+    case HTTP_QUERY_DATE:
+      return "Date";
+    case HTTP_QUERY_EXPIRES:
+      return "Expires";
+    case HTTP_QUERY_LAST_MODIFIED:
+      return "Last-Modified";
+    case HTTP_QUERY_MESSAGE_ID:
+      return "Message-ID";
+    case HTTP_QUERY_URI:
+      return "URI";
+    case HTTP_QUERY_DERIVED_FROM:
+      return "Derived-From";
+    case HTTP_QUERY_COST:
+      return "Cost";
+    case HTTP_QUERY_LINK:
+      return "Link";
+    case HTTP_QUERY_PRAGMA:
+      return "Pragma";
+    case HTTP_QUERY_CONNECTION:
+      return "Connection";
+    case HTTP_QUERY_ACCEPT:
+      return "Accept";
+    case HTTP_QUERY_ACCEPT_CHARSET:
+      return "Accept-Charset";
+    case HTTP_QUERY_ACCEPT_ENCODING:
+      return "Accept-Encoding";
+    case HTTP_QUERY_ACCEPT_LANGUAGE:
+      return "Accept-Language";
+    case HTTP_QUERY_AUTHORIZATION:
+      return "Authorization";
+    case HTTP_QUERY_CONTENT_ENCODING:
+      return "Content-Encoding";
+    case HTTP_QUERY_FORWARDED:
+      return "Forwarded";
+    case HTTP_QUERY_FROM:
+      return "From";
+    case HTTP_QUERY_IF_MODIFIED_SINCE:
+      return "If-Modified-Since";
+    case HTTP_QUERY_LOCATION:
+      return "Location";
+    case HTTP_QUERY_ORIG_URI:
+      return "Orig-URI";
+    case HTTP_QUERY_REFERER:
+      return "Referer";
+    case HTTP_QUERY_RETRY_AFTER:
+      return "Retry-After";
+    case HTTP_QUERY_SERVER:
+      return "Server";
+    case HTTP_QUERY_TITLE:
+      return "Title";
+    case HTTP_QUERY_USER_AGENT:
+      return "User-Agent";
+    case HTTP_QUERY_WWW_AUTHENTICATE:
+      return "WWW-Authenticate";
+    case HTTP_QUERY_PROXY_AUTHENTICATE:
+      return "Proxy-Authenticate";
+    case HTTP_QUERY_ACCEPT_RANGES:
+      return "Accept-Ranges";
+    case HTTP_QUERY_SET_COOKIE:
+      return "Set-Cookie";
+    case HTTP_QUERY_COOKIE:
+      return "Cookie";
+    case HTTP_QUERY_HOST:
+      return "Host";
+    case HTTP_QUERY_TRANSFER_ENCODING:
+      return "Transfer-Encoding";
+    default:
+      return nullptr;
   }
 }
 
@@ -273,10 +318,13 @@ std::shared_ptr<Request> MakeRequest(const std::shared_ptr<Connect> &c, LPCWSTR 
 
 DWORD *TimeoutField(Object &obj, DWORD option) {
   switch (option) {
-    case INTERNET_OPTION_CONNECT_TIMEOUT: return &obj.timeouts.connectMs;
+    case INTERNET_OPTION_CONNECT_TIMEOUT:
+      return &obj.timeouts.connectMs;
     case INTERNET_OPTION_RECEIVE_TIMEOUT:
-    case INTERNET_OPTION_SEND_TIMEOUT: return &obj.timeouts.receiveMs;
-    default: return nullptr;
+    case INTERNET_OPTION_SEND_TIMEOUT:
+      return &obj.timeouts.receiveMs;
+    default:
+      return nullptr;
   }
 }
 
@@ -417,16 +465,19 @@ BOOL InternetQueryOptionW(HINTERNET handle, DWORD option, LPVOID buffer, LPDWORD
       return WriteDword(static_cast<Request &>(*obj).securityFlags, buffer, bufferLength);
     case INTERNET_OPTION_USER_AGENT: {
       std::shared_ptr<Session> s;
-      if (obj->kind == HandleKind::Session) s = std::static_pointer_cast<Session>(obj);
-      else if (obj->kind == HandleKind::Connect) s = static_cast<Connect &>(*obj).session;
-      else s = static_cast<Request &>(*obj).connect->session;
+      if (obj->kind == HandleKind::Session)
+        s = std::static_pointer_cast<Session>(obj);
+      else if (obj->kind == HandleKind::Connect)
+        s = static_cast<Connect &>(*obj).session;
+      else
+        s = static_cast<Request &>(*obj).connect->session;
       return WriteText(Wide(s->agent), buffer, bufferLength);
     }
     case INTERNET_OPTION_URL: {
       if (obj->kind != HandleKind::Request) break;
       Request &r = static_cast<Request &>(*obj);
-      std::string url = std::string(r.flags & INTERNET_FLAG_SECURE ? "https" : "http") + "://" + r.connect->host +
-                        ":" + std::to_string(r.connect->port) + r.object;
+      std::string url = std::string(r.flags & INTERNET_FLAG_SECURE ? "https" : "http") + "://" + r.connect->host + ":" +
+                        std::to_string(r.connect->port) + r.object;
       return WriteText(Wide(url), buffer, bufferLength);
     }
     case INTERNET_OPTION_PROXY_USERNAME:
@@ -486,10 +537,14 @@ BOOL InternetSetOptionW(HINTERNET handle, DWORD option, LPVOID buffer, DWORD buf
       if (obj->kind != HandleKind::Connect) break;
       Connect &c = static_cast<Connect &>(*obj);
       std::string text = OptionText(buffer, bufferLength);
-      if (option == INTERNET_OPTION_PROXY_USERNAME) c.proxyUser = text;
-      else if (option == INTERNET_OPTION_PROXY_PASSWORD) c.proxyPassword = text;
-      else if (option == INTERNET_OPTION_USERNAME) c.user = text;
-      else c.password = text;
+      if (option == INTERNET_OPTION_PROXY_USERNAME)
+        c.proxyUser = text;
+      else if (option == INTERNET_OPTION_PROXY_PASSWORD)
+        c.proxyPassword = text;
+      else if (option == INTERNET_OPTION_USERNAME)
+        c.user = text;
+      else
+        c.password = text;
       return TRUE;
     }
     case INTERNET_OPTION_USER_AGENT: {
@@ -536,8 +591,7 @@ BOOL HttpAddRequestHeadersW(HINTERNET request, LPCWSTR headers, DWORD headersLen
   return TRUE;
 }
 
-BOOL HttpSendRequestW(HINTERNET request, LPCWSTR headers, DWORD headersLength, LPVOID optional,
-                      DWORD optionalLength) {
+BOOL HttpSendRequestW(HINTERNET request, LPCWSTR headers, DWORD headersLength, LPVOID optional, DWORD optionalLength) {
   auto r = LookupAs<Request>(request, HandleKind::Request);
   if (!r) return FALSE;
   std::vector<HeaderLine> extra;
@@ -656,7 +710,8 @@ BOOL HttpQueryInfoW(HINTERNET request, DWORD infoLevel, LPVOID buffer, LPDWORD b
       }
       return WriteText(w, buffer, bufferLength);
     }
-    case HTTP_QUERY_REQUEST_METHOD: return give(r->verb);
+    case HTTP_QUERY_REQUEST_METHOD:
+      return give(r->verb);
     case HTTP_QUERY_STATUS_CODE:
       if (!resp) break;
       return give(std::to_string(resp->status));
@@ -672,7 +727,8 @@ BOOL HttpQueryInfoW(HINTERNET request, DWORD infoLevel, LPVOID buffer, LPDWORD b
       }
       return give(level == HTTP_QUERY_VERSION ? version : reason);
     }
-    default: break;
+    default:
+      break;
   }
 
   std::string name;

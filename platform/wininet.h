@@ -270,12 +270,11 @@ HINTERNET HttpOpenRequestW(HINTERNET connect, LPCWSTR verb, LPCWSTR objectName, 
 BOOL HttpAddRequestHeadersW(HINTERNET request, LPCWSTR headers, DWORD headersLength, DWORD modifiers);
 // headers (length in characters, (DWORD)-1 for terminated) are added for this
 // send only and win over stored lines of the same name.
-BOOL HttpSendRequestW(HINTERNET request, LPCWSTR headers, DWORD headersLength, LPVOID optional,
-                      DWORD optionalLength);
+BOOL HttpSendRequestW(HINTERNET request, LPCWSTR headers, DWORD headersLength, LPVOID optional, DWORD optionalLength);
 // Starts a request whose body follows through InternetWriteFile; the exchange
 // itself runs in HttpEndRequestW, so network errors surface there.
-BOOL HttpSendRequestExW(HINTERNET request, LPINTERNET_BUFFERSW buffersIn, LPINTERNET_BUFFERSW buffersOut,
-                        DWORD flags, DWORD_PTR context);
+BOOL HttpSendRequestExW(HINTERNET request, LPINTERNET_BUFFERSW buffersIn, LPINTERNET_BUFFERSW buffersOut, DWORD flags,
+                        DWORD_PTR context);
 BOOL InternetWriteFile(HINTERNET request, LPCVOID buffer, DWORD numberOfBytesToWrite, LPDWORD numberOfBytesWritten);
 BOOL HttpEndRequestW(HINTERNET request, LPINTERNET_BUFFERSW buffersOut, DWORD flags, DWORD_PTR context);
 BOOL InternetReadFile(HINTERNET request, LPVOID buffer, DWORD numberOfBytesToRead, LPDWORD numberOfBytesRead);

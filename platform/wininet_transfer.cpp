@@ -21,14 +21,21 @@ namespace wininet {
 
 DWORD ErrorFromCurl(int curlCode, long verifyResult) {
   switch (static_cast<CURLcode>(curlCode)) {
-    case CURLE_OK: return ERROR_SUCCESS;
-    case CURLE_UNSUPPORTED_PROTOCOL: return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
-    case CURLE_URL_MALFORMAT: return ERROR_INTERNET_INVALID_URL;
+    case CURLE_OK:
+      return ERROR_SUCCESS;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
+    case CURLE_URL_MALFORMAT:
+      return ERROR_INTERNET_INVALID_URL;
     case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY: return ERROR_INTERNET_NAME_NOT_RESOLVED;
-    case CURLE_COULDNT_CONNECT: return ERROR_INTERNET_CANNOT_CONNECT;
-    case CURLE_OPERATION_TIMEDOUT: return ERROR_INTERNET_TIMEOUT;
-    case CURLE_SSL_CONNECT_ERROR: return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return ERROR_INTERNET_NAME_NOT_RESOLVED;
+    case CURLE_COULDNT_CONNECT:
+      return ERROR_INTERNET_CANNOT_CONNECT;
+    case CURLE_OPERATION_TIMEDOUT:
+      return ERROR_INTERNET_TIMEOUT;
+    case CURLE_SSL_CONNECT_ERROR:
+      return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
     case CURLE_PEER_FAILED_VERIFICATION:
       // X509 verify results 9/10: not yet valid / expired; 62 (or 0 and 1,
       // which curl leaves after its own host-name check): the chain is fine
@@ -36,22 +43,30 @@ DWORD ErrorFromCurl(int curlCode, long verifyResult) {
       if (verifyResult == 9 || verifyResult == 10) return ERROR_INTERNET_SEC_CERT_DATE_INVALID;
       if (verifyResult == 0 || verifyResult == 1 || verifyResult == 62) return ERROR_INTERNET_SEC_CERT_CN_INVALID;
       return ERROR_INTERNET_INVALID_CA;
-    case CURLE_SSL_CACERT_BADFILE: return ERROR_INTERNET_INVALID_CA;
-    case CURLE_TOO_MANY_REDIRECTS: return ERROR_HTTP_REDIRECT_FAILED;
+    case CURLE_SSL_CACERT_BADFILE:
+      return ERROR_INTERNET_INVALID_CA;
+    case CURLE_TOO_MANY_REDIRECTS:
+      return ERROR_HTTP_REDIRECT_FAILED;
     case CURLE_GOT_NOTHING:
-    case CURLE_WEIRD_SERVER_REPLY: return ERROR_HTTP_INVALID_SERVER_RESPONSE;
+    case CURLE_WEIRD_SERVER_REPLY:
+      return ERROR_HTTP_INVALID_SERVER_RESPONSE;
     case CURLE_SEND_ERROR:
     case CURLE_RECV_ERROR:
-    case CURLE_PARTIAL_FILE: return ERROR_INTERNET_CONNECTION_RESET;
-    case CURLE_OUT_OF_MEMORY: return ERROR_NOT_ENOUGH_MEMORY;
-    case CURLE_LOGIN_DENIED: return ERROR_INTERNET_LOGIN_FAILURE;
+    case CURLE_PARTIAL_FILE:
+      return ERROR_INTERNET_CONNECTION_RESET;
+    case CURLE_OUT_OF_MEMORY:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    case CURLE_LOGIN_DENIED:
+      return ERROR_INTERNET_LOGIN_FAILURE;
     // An FTP server refused the command: the reason is in its reply.
     case CURLE_QUOTE_ERROR:
     case CURLE_REMOTE_ACCESS_DENIED:
     case CURLE_REMOTE_FILE_NOT_FOUND:
     case CURLE_FTP_COULDNT_RETR_FILE:
-    case CURLE_UPLOAD_FAILED: return ERROR_INTERNET_EXTENDED_ERROR;
-    default: return ERROR_INTERNET_CONNECTION_ABORTED;
+    case CURLE_UPLOAD_FAILED:
+      return ERROR_INTERNET_EXTENDED_ERROR;
+    default:
+      return ERROR_INTERNET_CONNECTION_ABORTED;
   }
 }
 
@@ -109,7 +124,8 @@ std::string TrimBlanks(const std::string &s) {
 bool WildcardMatch(const char *pattern, const char *text) {
   if (*pattern == '\0') return *text == '\0';
   if (*pattern == '*') return WildcardMatch(pattern + 1, text) || (*text && WildcardMatch(pattern, text + 1));
-  return *text && std::tolower(static_cast<unsigned char>(*pattern)) == std::tolower(static_cast<unsigned char>(*text)) &&
+  return *text &&
+         std::tolower(static_cast<unsigned char>(*pattern)) == std::tolower(static_cast<unsigned char>(*text)) &&
          WildcardMatch(pattern + 1, text + 1);
 }
 
@@ -160,8 +176,8 @@ struct Transfer {
   }
 
   CURL *easy = nullptr;
-  std::shared_ptr<CURLM> pool;  // the session's connection pool at the start
-  CURLM *multi = nullptr;       // pool.get()
+  std::shared_ptr<CURLM> pool;              // the session's connection pool at the start
+  CURLM *multi = nullptr;                   // pool.get()
   std::shared_ptr<const TrustStore> trust;  // verifies this transfer's TLS connections
   bool attached = false;
   curl_slist *headerList = nullptr;
@@ -216,7 +232,8 @@ struct Transfer {
     response = building;
     haveResponse = true;
     if (code >= 100 && code < 200) return;  // interim response; the real one follows
-    bool redirect = followRedirects && code >= 300 && code < 400 && code != 304 && HasHeader(building.headers, "Location");
+    bool redirect =
+        followRedirects && code >= 300 && code < 400 && code != 304 && HasHeader(building.headers, "Location");
     if (!redirect) headersFinal = true;
   }
 
@@ -330,8 +347,8 @@ std::string EscapeTarget(const std::string &object) {
   static const char hex[] = "0123456789ABCDEF";
   std::string out;
   for (unsigned char c : object) {
-    if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' || c == '`' ||
-        c == '{' || c == '|' || c == '}') {
+    if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' || c == '`' || c == '{' ||
+        c == '|' || c == '}') {
       out += '%';
       out += hex[c >> 4];
       out += hex[c & 15];
@@ -383,11 +400,15 @@ BOOL StartExchange(Request &req, const std::vector<HeaderLine> &extraHeaders, st
   // stored ones of the same name; curl's own Accept and Expect are dropped.
   std::vector<HeaderLine> lines = req.headers;
   for (const HeaderLine &h : extraHeaders) {
-    auto it = std::find_if(lines.begin(), lines.end(), [&](const HeaderLine &x) { return EqualsNoCase(x.name, h.name.c_str()); });
-    if (it != lines.end()) *it = h;
-    else lines.push_back(h);
+    auto it = std::find_if(lines.begin(), lines.end(),
+                           [&](const HeaderLine &x) { return EqualsNoCase(x.name, h.name.c_str()); });
+    if (it != lines.end())
+      *it = h;
+    else
+      lines.push_back(h);
   }
-  if ((req.flags & INTERNET_FLAG_PRAGMA_NOCACHE) && !HasHeader(lines, "Pragma")) lines.push_back({"Pragma", "no-cache"});
+  if ((req.flags & INTERNET_FLAG_PRAGMA_NOCACHE) && !HasHeader(lines, "Pragma"))
+    lines.push_back({"Pragma", "no-cache"});
   for (const HeaderLine &h : lines) t->headerList = curl_slist_append(t->headerList, (h.name + ": " + h.value).c_str());
   if (!HasHeader(lines, "Accept")) t->headerList = curl_slist_append(t->headerList, "Accept:");
   if (!HasHeader(lines, "Expect")) t->headerList = curl_slist_append(t->headerList, "Expect:");

@@ -66,9 +66,9 @@ const SystemLocations &System() {
 struct TrustState {
   std::mutex lock;
   bool explicitlySet = false;
-  std::string extraPath;     // as set by InternetSetExtraTrustedCaFile
-  bool configChanged = true; // the extra path must be resolved again
-  std::string resolvedExtra; // the file in use: the set path or the environment's
+  std::string extraPath;              // as set by InternetSetExtraTrustedCaFile
+  bool configChanged = true;          // the extra path must be resolved again
+  std::string resolvedExtra;          // the file in use: the set path or the environment's
   FileStamp systemStamp, extraStamp;  // of the files `current` was built from
   std::shared_ptr<const TrustStore> current;
   unsigned long long generations = 0;

@@ -183,8 +183,8 @@ int DownloadFile(CString url, CString file, CString logFile, BOOL setTimeout) {
 
 int DownloadFileEx(CString url, CString file, DWORD *contentLength, DWORD *received, DWORD *rate, CString logFile,
                    BOOL setTimeout) {
-  return Download({url, file, kAcceptLine, kAcceptLineLength, setTimeout, contentLength, received, rate,
-                   StepLog(logFile)});
+  return Download(
+      {url, file, kAcceptLine, kAcceptLineLength, setTimeout, contentLength, received, rate, StepLog(logFile)});
 }
 
 int DownloadFileWithHeaders(CString url, CString file, CString headers) {

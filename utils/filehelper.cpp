@@ -46,8 +46,8 @@ BOOL IsFileExist(CString strPath) {
 BOOL IsDirectory(CString strPath) { return PathIsDirectoryW(strPath); }
 
 BOOL IsFileInUse(CString strPath) {
-  const HANDLE h = CreateFileW(strPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE h =
+      CreateFileW(strPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return TRUE;
   CloseHandle(h);
   return FALSE;
@@ -93,8 +93,7 @@ CString GetAppFileName() {
 BOOL ShowFileDialog(CString &strPath, CString strInitialDir, HWND hOwner, CString strFilter, LPCTSTR lpszDefExt,
                     BOOL bOpen, CString strFileName) {
   CWnd *owner = hOwner ? CWnd::FromHandle(hOwner) : nullptr;
-  CFileDialog dialog(bOpen, lpszDefExt, strFileName, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, strFilter, owner, 0,
-                     TRUE);
+  CFileDialog dialog(bOpen, lpszDefExt, strFileName, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, strFilter, owner, 0, TRUE);
   dialog.m_ofn.lpstrInitialDir = strInitialDir;
   if (dialog.DoModal() != IDOK) return FALSE;
   strPath = dialog.GetPathName();

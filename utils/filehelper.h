@@ -4,8 +4,8 @@
 #pragma once
 
 #include "platform/cstring.h"
-#include "platform/window_types.h"
 #include "platform/windef.h"
+#include "platform/window_types.h"
 
 // Writes every character of `strText` as UTF-16LE (characters above U+FFFF
 // as surrogate pairs), replacing the file. FALSE when it cannot be opened;

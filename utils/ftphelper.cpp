@@ -101,9 +101,9 @@ bool FtpTransferOnce(CString server, CString user, CString password, CString rem
     connection->GetCurrentDirectory(remoteDir);
   }
   if (!localFile.IsEmpty() && !remoteFile.IsEmpty()) {
-    const BOOL ok = download ? connection->GetFile(remoteFile, localFile, TRUE, FILE_ATTRIBUTE_NORMAL,
-                                                   FTP_TRANSFER_TYPE_BINARY, 1)
-                             : connection->PutFile(localFile, remoteFile, FTP_TRANSFER_TYPE_BINARY, 1);
+    const BOOL ok =
+        download ? connection->GetFile(remoteFile, localFile, TRUE, FILE_ATTRIBUTE_NORMAL, FTP_TRANSFER_TYPE_BINARY, 1)
+                 : connection->PutFile(localFile, remoteFile, FTP_TRANSFER_TYPE_BINARY, 1);
     if (!ok) return false;
   }
   connection->Close();

@@ -1,8 +1,8 @@
 #include "utils/gzipdecoder.h"
 
 #include <climits>
-#include <initializer_list>
 #include <cstring>
+#include <initializer_list>
 #include <new>
 
 namespace pcutil {

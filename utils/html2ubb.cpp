@@ -8,7 +8,8 @@ namespace {
 // and the result is left in the global `ret`.
 
 // A record of a scanned tag: its position and the attribute flags.
-const wchar_t kItem[] = LR"js(
+const wchar_t kItem[] =
+    LR"js(
 function item(pos, font, face, size, color) {
   this.pos = pos; this.font = font; this.face = face; this.size = size; this.color = color;
 }
@@ -17,7 +18,8 @@ var fontlist = [], fontclose = [], anchorlist = [];
 
 // Opening FONT tags with their FACE, SIZE and COLOR flags; each closing FONT
 // tag takes the flags of the latest unpaired opening tag before it.
-const wchar_t kDoFont[] = LR"js(
+const wchar_t kDoFont[] =
+    LR"js(
 function do_font(text) {
   var upper = text.toUpperCase(), m, re, i, j;
   fontlist = []; fontclose = [];
@@ -43,7 +45,8 @@ function do_font(text) {
 
 // Anchors in order: mail anchors keep their address in `font`, link anchors
 // hold null there.
-const wchar_t kDoAnchor[] = LR"js(
+const wchar_t kDoAnchor[] =
+    LR"js(
 function do_anchor(text) {
   var upper = text.toUpperCase(), pos = 0, start, end, tag;
   anchorlist = [];
@@ -60,7 +63,8 @@ function do_anchor(text) {
 }
 )js";
 
-const wchar_t kHtml2Ubb[] = LR"js(
+const wchar_t kHtml2Ubb[] =
+    LR"js(
 function html2Ubb(bbcodetext) {
   var t = bbcodetext, i;
   function lit(s) { return function () { return s; }; }

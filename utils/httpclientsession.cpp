@@ -165,9 +165,9 @@ BOOL CHttpClientSession::OpenRequest(BOOL bPost, const CString &object, LPCWSTR 
     InternetCloseHandle(m_hHTTPRequest);
     m_hHTTPRequest = nullptr;
   }
-  m_hHTTPRequest = HttpOpenRequestW(m_hHTTPConnect, verb, object, L"HTTP/1.1",
-                                    m_strReferrer.IsEmpty() ? nullptr : static_cast<LPCWSTR>(m_strReferrer),
-                                    acceptTypes, flags, 0);
+  m_hHTTPRequest =
+      HttpOpenRequestW(m_hHTTPConnect, verb, object, L"HTTP/1.1",
+                       m_strReferrer.IsEmpty() ? nullptr : static_cast<LPCWSTR>(m_strReferrer), acceptTypes, flags, 0);
   return m_hHTTPRequest != nullptr;
 }
 
@@ -266,8 +266,7 @@ void CHttpClientSession::BuildMultipartBody(std::string &body, LPCWSTR boundary)
   }
   for (const CHttpPostBinaryRefArgument &file : m_vecPostBinaryRefArguments) {
     CString head = CString(L"--") + boundary + L"\r\nContent-Disposition: form-data; name=" + file.m_strName +
-                   L";filename=\"" + file.m_strFileName + L"\"\r\nContent-Type: " + file.m_strContentType +
-                   L"\r\n\r\n";
+                   L";filename=\"" + file.m_strFileName + L"\"\r\nContent-Type: " + file.m_strContentType + L"\r\n\r\n";
     body += ToUtf8(head);
     if (file.m_pData && file.m_dwSize) body.append(reinterpret_cast<const char *>(file.m_pData), file.m_dwSize);
     body += "\r\n";
@@ -462,8 +461,8 @@ BOOL CHttpClientSession::Connect(const CString &host, INTERNET_PORT port, LPCWST
     InternetCloseHandle(m_hHTTPConnect);
     m_hHTTPConnect = nullptr;
   }
-  m_hHTTPConnect = InternetConnectW(m_hHTTPOpen, host, port, user, password, INTERNET_SERVICE_HTTP,
-                                    INTERNET_FLAG_NO_UI, 0);
+  m_hHTTPConnect =
+      InternetConnectW(m_hHTTPOpen, host, port, user, password, INTERNET_SERVICE_HTTP, INTERNET_FLAG_NO_UI, 0);
   if (!m_hHTTPConnect) return FALSE;
   m_strConnectedHost = host;
   m_nConnectedPort = port;
@@ -484,9 +483,12 @@ BOOL CHttpClientSession::SendRequest(const CString &object, HTTP_REQUEST_METHOD 
   // An exception while sending is a failed request.
   try {
     switch (method) {
-      case HTTP_REQUEST_METHOD_POST: return SendPostRequest(object);
-      case HTTP_REQUEST_METHOD_POST_MULTIPART: return SendMultipartRequest(object);
-      default: return SendGetRequest(object);
+      case HTTP_REQUEST_METHOD_POST:
+        return SendPostRequest(object);
+      case HTTP_REQUEST_METHOD_POST_MULTIPART:
+        return SendMultipartRequest(object);
+      default:
+        return SendGetRequest(object);
     }
   } catch (...) {
     return FALSE;

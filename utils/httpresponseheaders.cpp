@@ -129,12 +129,18 @@ bool CHttpResponseHeaders::ParseSetCookie(const std::string &header, THttpRespon
   for (size_t i = 1; i < pairs.size(); ++i) {
     const std::string &n = pairs[i].first;
     CString v = FromAnsi(pairs[i].second);
-    if (n == "path") cookie.strPath = v;
-    else if (n == "domain") cookie.strDomain = v;
-    else if (n == "expires") cookie.strExpires = v;
-    else if (n == "max-age") cookie.strMaxAge = v;
-    else if (n == "secure") cookie.strSecure = v;
-    else if (n == "httponly") cookie.strHttpOnly = v;
+    if (n == "path")
+      cookie.strPath = v;
+    else if (n == "domain")
+      cookie.strDomain = v;
+    else if (n == "expires")
+      cookie.strExpires = v;
+    else if (n == "max-age")
+      cookie.strMaxAge = v;
+    else if (n == "secure")
+      cookie.strSecure = v;
+    else if (n == "httponly")
+      cookie.strHttpOnly = v;
   }
   return true;
 }

@@ -65,8 +65,10 @@ void RemoveNewOption(CString &command) {
   int at = 0;
   while ((at = command.Find(L" -new", at)) >= 0) {
     int after = at + 5;
-    if (after == command.GetLength() || command[after] == L' ') command.Delete(at, 5);
-    else at = after;
+    if (after == command.GetLength() || command[after] == L' ')
+      command.Delete(at, 5);
+    else
+      at = after;
   }
 }
 
@@ -107,8 +109,10 @@ COsVersion GetOsVersion() {
   ASSERT(ok);
   (void)ok;
   int platform = COsVersion::PLATFORM_NOT_SET;
-  if (info.dwPlatformId <= VER_PLATFORM_WIN32_CE) platform = static_cast<int>(info.dwPlatformId);
-  else ASSERT(!"unknown platform id");
+  if (info.dwPlatformId <= VER_PLATFORM_WIN32_CE)
+    platform = static_cast<int>(info.dwPlatformId);
+  else
+    ASSERT(!"unknown platform id");
   CVersion version(static_cast<int>(info.dwMajorVersion), static_cast<int>(info.dwMinorVersion),
                    static_cast<int>(info.dwBuildNumber), 0);
   CShortVersion servicePack(info.wServicePackMajor, info.wServicePackMinor);
@@ -220,9 +224,12 @@ CString UInt64ToText(ULONGLONG nValue, int nRadix) {
 
 CString NumberToText(DWORD dwValue, int nRadix) {
   CString text;
-  if (nRadix == 10) text.Format(L"%u", dwValue);
-  else if (nRadix == 16) text.Format(L"%x", dwValue);
-  else ASSERT(!"radix must be 10 or 16");
+  if (nRadix == 10)
+    text.Format(L"%u", dwValue);
+  else if (nRadix == 16)
+    text.Format(L"%x", dwValue);
+  else
+    ASSERT(!"radix must be 10 or 16");
   return text;
 }
 

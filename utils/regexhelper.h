@@ -20,39 +20,39 @@
 #include "utils/regex/basics.h"
 
 class CRegexHelper {
-public:
-    explicit CRegexHelper(regex::pattern_flags flags) : m_flags(flags) {}
+ public:
+  explicit CRegexHelper(regex::pattern_flags flags) : m_flags(flags) {}
 
-    void SetFlags(regex::pattern_flags flags) { m_flags = flags; }
+  void SetFlags(regex::pattern_flags flags) { m_flags = flags; }
 
-    // Matches after folding "\r\n" to "\n" in pattern and text; on a match
-    // appends the text of every record (all groups of every match under
-    // ALLMATCHES with KEEPALLGROUPS; empty for a group that took no part).
-    // Every failure, a bad pattern included, is FALSE; texts appended before
-    // an error stay.
-    BOOL Match(const CString &pattern, const CString &text, std::vector<CString> &groups) const;
+  // Matches after folding "\r\n" to "\n" in pattern and text; on a match
+  // appends the text of every record (all groups of every match under
+  // ALLMATCHES with KEEPALLGROUPS; empty for a group that took no part).
+  // Every failure, a bad pattern included, is FALSE; texts appended before
+  // an error stay.
+  BOOL Match(const CString &pattern, const CString &text, std::vector<CString> &groups) const;
 
-    // As Match without the folding, appending only the records at odd
-    // positions (group 1 of every match for a one-group pattern under
-    // ALLMATCHES with KEEPALLGROUPS). A bad pattern throws regex::bad_regexpr.
-    BOOL MatchAll(const CString &pattern, const CString &text, std::vector<CString> &groups) const;
+  // As Match without the folding, appending only the records at odd
+  // positions (group 1 of every match for a one-group pattern under
+  // ALLMATCHES with KEEPALLGROUPS). A bad pattern throws regex::bad_regexpr.
+  BOOL MatchAll(const CString &pattern, const CString &text, std::vector<CString> &groups) const;
 
-    // TRUE when Match succeeds and yields at least one text; never throws.
-    BOOL IsMatch(const CString &pattern, const CString &text) const;
+  // TRUE when Match succeeds and yields at least one text; never throws.
+  BOOL IsMatch(const CString &pattern, const CString &text) const;
 
-    // Replaces the first match in text, or every match under ALLMATCHES, by
-    // the expansion of replacement ($1, $&, \U...\E, ...). TRUE, also when
-    // nothing matched (text unchanged). A bad pattern or replacement throws
-    // regex::bad_regexpr; allocation errors pass too.
-    BOOL Replace(const CString &pattern, const CString &replacement, CString &text) const;
+  // Replaces the first match in text, or every match under ALLMATCHES, by
+  // the expansion of replacement ($1, $&, \U...\E, ...). TRUE, also when
+  // nothing matched (text unchanged). A bad pattern or replacement throws
+  // regex::bad_regexpr; allocation errors pass too.
+  BOOL Replace(const CString &pattern, const CString &replacement, CString &text) const;
 
-    // Appends the pieces of text between the matches, each followed by the
-    // text of the groups that took part in the match after it; empty pieces
-    // at the end are dropped. TRUE; a bad pattern throws regex::bad_regexpr.
-    BOOL Split(const CString &pattern, const CString &text, std::vector<CString> &pieces) const;
+  // Appends the pieces of text between the matches, each followed by the
+  // text of the groups that took part in the match after it; empty pieces
+  // at the end are dropped. TRUE; a bad pattern throws regex::bad_regexpr.
+  BOOL Split(const CString &pattern, const CString &text, std::vector<CString> &pieces) const;
 
-private:
-    regex::pattern_flags m_flags;
+ private:
+  regex::pattern_flags m_flags;
 };
 
 // Escapes the pattern metacharacters \ ^ [ ? + ( ) . $ * | { of text so that

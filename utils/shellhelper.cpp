@@ -31,8 +31,8 @@ BOOL StartProcess(CString path) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
-  const BOOL started = CreateProcessW(path, nullptr, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
-                                      &startup, &info);
+  const BOOL started =
+      CreateProcessW(path, nullptr, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &info);
   if (started) {
     CloseHandle(info.hProcess);
     CloseHandle(info.hThread);

@@ -19,7 +19,9 @@ void AppendEscape(std::string &out, unsigned char b) {
   out += kHex[b & 0xF];
 }
 
-bool IsAsciiAlnum(unsigned char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsAsciiAlnum(unsigned char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 CString FromAscii(const std::string &s) { return CString(std::wstring(s.begin(), s.end())); }
 
@@ -77,7 +79,7 @@ CString FoldDoubleUtf8(const CString &text) {
 BOOL WideToOemAlloc(LPCWSTR text, char **out) {
   if (!text || !out) return FALSE;
   std::string bytes = WideToMultiByte(CP_OEMCP, text, std::wcslen(text));
-  delete[] *out;
+  delete[] * out;
   *out = new (std::nothrow) char[bytes.size() + 1];
   if (!*out) return FALSE;
   std::memcpy(*out, bytes.c_str(), bytes.size() + 1);
@@ -87,7 +89,7 @@ BOOL WideToOemAlloc(LPCWSTR text, char **out) {
 BOOL AnsiToWideAlloc(const char *text, wchar_t **out, int /*length*/) {
   if (!text || !out) return FALSE;
   std::wstring wide = MultiByteToWide(CP_ACP, text, std::strlen(text));
-  delete[] *out;
+  delete[] * out;
   *out = new (std::nothrow) wchar_t[wide.size() + 1];
   if (!*out) return FALSE;
   std::wmemcpy(*out, wide.c_str(), wide.size() + 1);
@@ -119,9 +121,7 @@ BYTE HexDigitValue(char c) {
   return 0xFF;
 }
 
-BYTE HexPairToByte(const char *two) {
-  return static_cast<BYTE>((HexDigitValue(two[0]) << 4) | HexDigitValue(two[1]));
-}
+BYTE HexPairToByte(const char *two) { return static_cast<BYTE>((HexDigitValue(two[0]) << 4) | HexDigitValue(two[1])); }
 
 CString UrlDecode(const CString &text) {
   std::string in = ToUtf8(text), out;

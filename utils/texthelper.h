@@ -47,8 +47,7 @@ void ToAnsiCompatible(CString &text);
 // Both outputs stay untouched when a marker is missing; when both markers
 // are empty, `between` receives the whole text, `rest` stays, and the result
 // is FALSE.
-BOOL GetStringBetweenEx(const CString &text, const CString &begin, const CString &end, CString &between,
-                        CString &rest);
+BOOL GetStringBetweenEx(const CString &text, const CString &begin, const CString &end, CString &between, CString &rest);
 
 // TRUE when `first` sorts before `second` (code-unit order).
 BOOL IsStringLess(CString first, CString second);

@@ -6,9 +6,7 @@
 #include "platform/numeric.h"
 #include "utils/stringhelper.h"
 
-CVersion::CVersion(int nMajor, int nMinor) : m_nMajor(nMajor), m_nMinor(nMinor) {
-  ASSERT(nMajor >= 0 && nMinor >= 0);
-}
+CVersion::CVersion(int nMajor, int nMinor) : m_nMajor(nMajor), m_nMinor(nMinor) { ASSERT(nMajor >= 0 && nMinor >= 0); }
 
 CVersion::CVersion(int nMajor, int nMinor, int nBuild) : m_nMajor(nMajor), m_nMinor(nMinor), m_nBuild(nBuild) {
   ASSERT(nMajor >= 0 && nMinor >= 0 && nBuild >= 0);

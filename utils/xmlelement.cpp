@@ -14,9 +14,7 @@ namespace pcutil {
 CXmlAttribute::CXmlAttribute(const wchar_t *name, const wchar_t *value)
     : name(name ? name : L""), value(value ? value : L"") {}
 
-CXmlAttribute *CXmlAttribute::GetNext() const noexcept {
-  return next && !next->isHead ? next : nullptr;
-}
+CXmlAttribute *CXmlAttribute::GetNext() const noexcept { return next && !next->isHead ? next : nullptr; }
 
 // --- CXmlAttributeList -----------------------------------------------------
 
@@ -25,18 +23,14 @@ CXmlAttributeList::CXmlAttributeList() {
   head.prev = head.next = &head;
 }
 
-CXmlAttribute *CXmlAttributeList::GetFirst() const noexcept {
-  return head.next != &head ? head.next : nullptr;
-}
+CXmlAttribute *CXmlAttributeList::GetFirst() const noexcept { return head.next != &head ? head.next : nullptr; }
 
 CXmlAttribute *CXmlAttributeList::Find(const std::wstring &name) const {
   auto found = index.find(name);
   return found != index.end() ? found->second : nullptr;
 }
 
-CXmlAttribute *CXmlAttributeList::Find(const wchar_t *name) const {
-  return name ? Find(std::wstring(name)) : nullptr;
-}
+CXmlAttribute *CXmlAttributeList::Find(const wchar_t *name) const { return name ? Find(std::wstring(name)) : nullptr; }
 
 bool CXmlAttributeList::Add(CXmlAttribute *attribute) {
   if (!attribute || attribute->prev || !index.emplace(attribute->name, attribute).second) return false;
@@ -192,8 +186,7 @@ void CXmlElement::WriteTo(CXmlTextWriter &writer) const {
 }
 
 void CXmlElement::WriteChildren(CXmlTextWriter &writer) const {
-  for (const CXmlNode *child = GetFirstChild(); child; child = child->GetNextSibling())
-    child->WriteTo(writer);
+  for (const CXmlNode *child = GetFirstChild(); child; child = child->GetNextSibling()) child->WriteTo(writer);
 }
 
 // --- CXmlText ----------------------------------------------------------------

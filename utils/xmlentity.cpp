@@ -144,11 +144,21 @@ void XmlEscape(const std::wstring &input, std::wstring &output) {
   static const wchar_t kHex[] = L"0123456789ABCDEF";
   for (wchar_t c : input) {
     switch (c) {
-      case L'&': output += L"&amp;"; break;
-      case L'<': output += L"&lt;"; break;
-      case L'>': output += L"&gt;"; break;
-      case L'"': output += L"&quot;"; break;
-      case L'\'': output += L"&apos;"; break;
+      case L'&':
+        output += L"&amp;";
+        break;
+      case L'<':
+        output += L"&lt;";
+        break;
+      case L'>':
+        output += L"&gt;";
+        break;
+      case L'"':
+        output += L"&quot;";
+        break;
+      case L'\'':
+        output += L"&apos;";
+        break;
       default:
         if (c >= 0 && c < 0x20) {
           output += L"&#x";

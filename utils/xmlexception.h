@@ -15,7 +15,7 @@ enum {
   XML_ERROR_PARSE_DECLARATION = 6,  // <?xml ... ?>
   XML_ERROR_PARSE_CDATA = 7,        // <![CDATA[ ... ]]>
   XML_ERROR_DOCUMENT_EMPTY = 8,
-  XML_ERROR_DOCUMENT_ILLEGAL = 9,   // the tree loader: missing or wrong end tag
+  XML_ERROR_DOCUMENT_ILLEGAL = 9,  // the tree loader: missing or wrong end tag
 };
 
 class CXmlException {

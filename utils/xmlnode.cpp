@@ -104,19 +104,23 @@ CXmlNode *FindAlong(CXmlNode *start, CXmlNode *(*step)(CXmlNode *), const wchar_
 }  // namespace
 
 CXmlNode *CXmlNode::FindFirstChild(const wchar_t *text) const {
-  return FindAlong(firstChild, [](CXmlNode *n) { return n->nextSibling; }, text);
+  return FindAlong(
+      firstChild, [](CXmlNode *n) { return n->nextSibling; }, text);
 }
 
 CXmlNode *CXmlNode::FindLastChild(const wchar_t *text) const {
-  return FindAlong(lastChild, [](CXmlNode *n) { return n->prevSibling; }, text);
+  return FindAlong(
+      lastChild, [](CXmlNode *n) { return n->prevSibling; }, text);
 }
 
 CXmlNode *CXmlNode::FindPrevSibling(const wchar_t *text) const {
-  return FindAlong(prevSibling, [](CXmlNode *n) { return n->prevSibling; }, text);
+  return FindAlong(
+      prevSibling, [](CXmlNode *n) { return n->prevSibling; }, text);
 }
 
 CXmlNode *CXmlNode::FindNextSibling(const wchar_t *text) const {
-  return FindAlong(nextSibling, [](CXmlNode *n) { return n->nextSibling; }, text);
+  return FindAlong(
+      nextSibling, [](CXmlNode *n) { return n->nextSibling; }, text);
 }
 
 void CXmlNode::CopyTo(CXmlNode *target) const {

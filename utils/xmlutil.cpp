@@ -130,15 +130,12 @@ bool GetXmlNodeValue(CXmlNode *node, int &value, int base) {
 }
 
 bool GetXmlNodeValue(CXmlNode *node, DWORD &value, int base) {
-  return ReadFirstText(node, [&](const wchar_t *text) {
-    value = static_cast<DWORD>(win_wcstol(text, nullptr, base));
-  });
+  return ReadFirstText(node, [&](const wchar_t *text) { value = static_cast<DWORD>(win_wcstol(text, nullptr, base)); });
 }
 
 bool GetXmlNodeValue(CXmlNode *node, __int64 &value, int base) {
-  return ReadFirstText(node, [&](const wchar_t *text) {
-    value = static_cast<__int64>(win_wcstol(text, nullptr, base));
-  });
+  return ReadFirstText(node,
+                       [&](const wchar_t *text) { value = static_cast<__int64>(win_wcstol(text, nullptr, base)); });
 }
 
 bool XmlTextToInt(const CString &text, int &value, int base) { return TextToInt(text, value, base, false); }

@@ -165,10 +165,10 @@ TEST(GuiStartup, ProgramShowsTheFloatingWindowBottomRightAndItsTrayIcon) {
 
   // A tray host in the top-right corner, away from the floating window and
   // from where the main window shows.
-  Child tray({"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "64", "--heighttype",
-              "pixel", "--height", "32", "--SetDockType", "false", "--SetPartialStrut", "false", "--transparent",
-              "false"},
-             env);
+  Child tray(
+      {"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "64", "--heighttype", "pixel",
+       "--height", "32", "--SetDockType", "false", "--SetPartialStrut", "false", "--transparent", "false"},
+      env);
   ASSERT_GT(tray.pid(), 0);
   ASSERT_TRUE(WaitFor([&] { return !VisibleWindows(display, tray.pid()).empty(); }, 20)) << "trayer did not start";
   const Shot before = Screenshot(display, home.path() + "/before.ppm");
@@ -279,7 +279,8 @@ TEST(GuiStartup, ProgramShowsTheFloatingWindowBottomRightAndItsTrayIcon) {
   // The log does see the map the double click made.
   if (mainWindow.id != 0) {
     EXPECT_TRUE(WaitFor([&] { return testsupport::ReadFileBytes(mapLog).find(mapped) != std::string::npos; }, 10))
-        << mapped << " not in:\n" << testsupport::ReadFileBytes(mapLog);
+        << mapped << " not in:\n"
+        << testsupport::ReadFileBytes(mapLog);
   }
 
   // "退出" in the icon's right-button menu ends the program with code 0.

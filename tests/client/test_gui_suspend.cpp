@@ -2,8 +2,8 @@
 // its bitmap with the four figures in their colours, and a click in its folded
 // corner opens the alarm panel.
 #include <glib.h>
-#include <gtk/gtk.h>
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -142,7 +142,9 @@ TEST_F(SuspendGui, ShowsFiguresAndOpensPanelFromCorner) {
   struct Figure {
     int id;
     COLORREF colour;
-  } figures[] = {{IDC_PRICE_A, RGB(255, 0, 0)}, {IDC_PRICE_B, RGB(0, 255, 0)}, {IDC_TOTAL, RGB(0, 0, 255)},
+  } figures[] = {{IDC_PRICE_A, RGB(255, 0, 0)},
+                 {IDC_PRICE_B, RGB(0, 255, 0)},
+                 {IDC_TOTAL, RGB(0, 0, 255)},
                  {IDC_HASHRATE, RGB(0, 0, 255)}};
   for (const Figure &fig : figures) {
     CRect rc;
@@ -152,8 +154,8 @@ TEST_F(SuspendGui, ShowsFiguresAndOpensPanelFromCorner) {
 
   // A click in the folded corner opens the panel 100 pixels to the left.
   ASSERT_FALSE(floating_.m_pSetDlg->IsWindowVisible());
-  const std::string click = "xdotool mousemove " + std::to_string(f.right - 10) + " " + std::to_string(f.top + 10) +
-                            " click 1";
+  const std::string click =
+      "xdotool mousemove " + std::to_string(f.right - 10) + " " + std::to_string(f.top + 10) + " click 1";
   ASSERT_EQ(system(click.c_str()), 0);
   Pump(1500);
   ASSERT_TRUE(floating_.m_pSetDlg->IsWindowVisible());

@@ -53,10 +53,10 @@ TEST_F(SetDlgTest, ClearAndCloseSpots) {
     int dx, dy;
     Effect effect;
   } cases[] = {
-      {22, 22, kClear}, {16, 16, kClear},   {29, 29, kClear},   {15, 22, kNothing}, {30, 22, kNothing},
-      {22, 15, kNothing}, {22, 30, kNothing}, {47, 22, kClose}, {41, 16, kClose},   {54, 29, kClose},
-      {40, 22, kNothing}, {55, 22, kNothing}, {47, 15, kNothing}, {47, 30, kNothing}, {35, 22, kNothing},
-      {80, 80, kNothing},
+      {22, 22, kClear},   {16, 16, kClear},   {29, 29, kClear},   {15, 22, kNothing},
+      {30, 22, kNothing}, {22, 15, kNothing}, {22, 30, kNothing}, {47, 22, kClose},
+      {41, 16, kClose},   {54, 29, kClose},   {40, 22, kNothing}, {55, 22, kNothing},
+      {47, 15, kNothing}, {47, 30, kNothing}, {35, 22, kNothing}, {80, 80, kNothing},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(testing::Message() << "dx " << c.dx << " dy " << c.dy);

@@ -42,8 +42,7 @@ class TestDlg : public CTickoraDlg {
 std::vector<HWND> OwnedBy(HWND hMain) {
   std::vector<HWND> out;
   for (HWND h : HeadlessTopLevelWindows())
-    if (HeadlessGetWindow(h).owner == hMain && IsWindowVisible(h))
-      out.push_back(h);
+    if (HeadlessGetWindow(h).owner == hMain && IsWindowVisible(h)) out.push_back(h);
   return out;
 }
 

@@ -44,15 +44,14 @@ TEST_F(AlarmTest, PriceAboveThresholdAsNumberAlarms) {
     const wchar_t *thresholdA, *priceA, *thresholdB, *priceB;
     int messages;
   } cases[] = {
-      {L"", L"3500", L"", L"500", 0},              // empty thresholds
-      {L"", L"3500", L"9000", L"10000.5", 1},      // 10000.5 is above 9000
-      {L"", L"3500", L"500", L"501.25", 1},
-      {L"3500", L"3500.5", L"", L"500", 1},
-      {L"3500.5", L"3500", L"", L"500", 0},        // below
-      {L"3500", L"3500", L"500", L"500", 0},       // equal
-      {L"abc", L"3500", L"", L"500", 0},           // pasted text that is no number
-      {L"100", L"", L"100", L"n/a", 0},            // prices that are no numbers
-      {L"3000", L"3500", L"400", L"500", 2},       // both: two messages in a row
+      {L"", L"3500", L"", L"500", 0},          // empty thresholds
+      {L"", L"3500", L"9000", L"10000.5", 1},  // 10000.5 is above 9000
+      {L"", L"3500", L"500", L"501.25", 1},   {L"3500", L"3500.5", L"", L"500", 1},
+      {L"3500.5", L"3500", L"", L"500", 0},   // below
+      {L"3500", L"3500", L"500", L"500", 0},  // equal
+      {L"abc", L"3500", L"", L"500", 0},      // pasted text that is no number
+      {L"100", L"", L"100", L"n/a", 0},       // prices that are no numbers
+      {L"3000", L"3500", L"400", L"500", 2},  // both: two messages in a row
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(testing::Message() << "A " << c.priceA << " > " << c.thresholdA << ", B " << c.priceB << " > "
@@ -94,8 +93,8 @@ TEST_F(AlarmTest, SoundRepeatsWhileMessageOpenAndTimersSwapAround) {
 
   ASSERT_EQ(boxes, 1);
   EXPECT_EQ(HeadlessMessageBoxes().back().text, CSUSPENDDLG::kAlarmMessage);
-  EXPECT_EQ(soundsWhenShown, 1u);       // the sound starts before the message
-  EXPECT_EQ(soundsWhenClosed, 4u);      // and repeats every 5000 ms while it is open
+  EXPECT_EQ(soundsWhenShown, 1u);   // the sound starts before the message
+  EXPECT_EQ(soundsWhenClosed, 4u);  // and repeats every 5000 ms while it is open
   EXPECT_TRUE(refreshStopped);
   EXPECT_TRUE(replayRunning);
   EXPECT_EQ(labelDuringBox, L"10000.5");

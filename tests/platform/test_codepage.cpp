@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <atomic>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -112,7 +112,7 @@ TEST(CodePage, BadArgumentsFail) {
       {CP_UTF8, "abc", 0, ERROR_INVALID_PARAMETER},  // empty input
       {CP_UTF8, nullptr, 3, ERROR_INVALID_PARAMETER},
       {CP_UTF8, "abc", -2, ERROR_INVALID_PARAMETER},
-      {1252, "abc", 3, ERROR_INVALID_PARAMETER},     // code page not provided
+      {1252, "abc", 3, ERROR_INVALID_PARAMETER},  // code page not provided
   };
   for (const auto &c : cases) {
     SetLastError(0);
@@ -134,14 +134,18 @@ TEST(CodePage, InvalidUtf8BecomesReplacementPerMaximalSubpart) {
     const char *bytes;
     std::wstring expected;
   } cases[] = {
-      {"a\xFF" "b", L"a" + R + L"b"},
-      {"\xC3", R},                         // truncated two-byte sequence
-      {"\xE4\xB8", R},                     // truncated three-byte sequence: one subpart
-      {"\xE4\xB8" "a", R + L"a"},
-      {"\xC0\xAF", R + R},                 // overlong lead, then a lone trail
-      {"\xE0\x80\x80", R + R + R},         // overlong three-byte form
-      {"\xED\xA0\x80", R + R + R},         // encoded surrogate
-      {"\xF4\x90\x80\x80", R + R + R + R}, // beyond U+10FFFF
+      {"a\xFF"
+       "b",
+       L"a" + R + L"b"},
+      {"\xC3", R},      // truncated two-byte sequence
+      {"\xE4\xB8", R},  // truncated three-byte sequence: one subpart
+      {"\xE4\xB8"
+       "a",
+       R + L"a"},
+      {"\xC0\xAF", R + R},                  // overlong lead, then a lone trail
+      {"\xE0\x80\x80", R + R + R},          // overlong three-byte form
+      {"\xED\xA0\x80", R + R + R},          // encoded surrogate
+      {"\xF4\x90\x80\x80", R + R + R + R},  // beyond U+10FFFF
       {"\xF0\x9F\x98", R},
       {"\x80\x80", R + R},
   };
@@ -156,7 +160,9 @@ TEST(CodePage, InvalidUtf8BecomesReplacementPerMaximalSubpart) {
 }
 
 TEST(CodePage, SurrogateCharacterEncodesAsReplacementInUtf8) {
-  EXPECT_EQ(WideToMultiByte(CP_UTF8, std::wstring(L"a") + wchar_t(0xD800) + L"b"), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(WideToMultiByte(CP_UTF8, std::wstring(L"a") + wchar_t(0xD800) + L"b"),
+            "a\xEF\xBF\xBD"
+            "b");
   wchar_t lone[] = {0xDC00, 0};
   char out[8];
   SetLastError(0);
@@ -170,9 +176,16 @@ TEST(CodePage, InvalidDoubleByteInputBecomesQuestionMark) {
     std::string bytes;
     std::wstring expected;
   } cases[] = {
-      {936, "a\xFF" "b", L"a?b"},           // no such lead byte
-      {936, "ab\x81", L"ab?"},              // lead byte cut off at the end
-      {936, "\x81\x7F" "c", L"?\x7F" L"c"}, // bad trail: decoding goes on at the trail
+      {936,
+       "a\xFF"
+       "b",
+       L"a?b"},                 // no such lead byte
+      {936, "ab\x81", L"ab?"},  // lead byte cut off at the end
+      {936,
+       "\x81\x7F"
+       "c",
+       L"?\x7F"
+       L"c"},  // bad trail: decoding goes on at the trail
       {950, "\xA4", L"?"},
   };
   for (const auto &c : cases) {
@@ -222,9 +235,16 @@ TEST(CodePage, Utf16LeDecodeOfBrokenInput) {
     std::string bytes;
     std::wstring expected;
   } cases[] = {
-      {std::string("\x00\xD8" "a\x00", 4), L"\uFFFD" L"a"},   // high surrogate without low
-      {std::string("\x00\xDC", 2), L"\uFFFD"},                 // lone low surrogate
-      {std::string("a\x00" "b", 3), L"a"},                     // odd trailing byte dropped
+      {std::string("\x00\xD8"
+                   "a\x00",
+                   4),
+       L"\uFFFD"
+       L"a"},                                   // high surrogate without low
+      {std::string("\x00\xDC", 2), L"\uFFFD"},  // lone low surrogate
+      {std::string("a\x00"
+                   "b",
+                   3),
+       L"a"},  // odd trailing byte dropped
       {std::string("\x3D\xD8\x00\xDE", 4), L"\U0001F600"},
   };
   for (const auto &c : cases) EXPECT_EQ(Utf16LeToWide(c.bytes.data(), c.bytes.size()), c.expected);
@@ -241,8 +261,7 @@ TEST(CodePage, ConversionsAreIndependentPerThread) {
   for (int t = 0; t < 4; ++t)
     threads.emplace_back([&] {
       for (int i = 0; i < 200; ++i)
-        if (MultiByteToWide(936, gbk) != text || WideToMultiByte(950, L"價格") != big5)
-          ++failures;
+        if (MultiByteToWide(936, gbk) != text || WideToMultiByte(950, L"價格") != big5) ++failures;
     });
   for (auto &th : threads) th.join();
   EXPECT_EQ(failures.load(), 0);

@@ -37,7 +37,7 @@ TEST(CrtTextFile, ModesAndTextModeConversion) {
     std::string bytes;
   } const cases[] = {
       {true, L"a+", L"\u4e2d\n", "old\xD6\xD0\r\n"},
-      {true, L"at", L"\U0001F600", "old?"},           // no 936 form
+      {true, L"at", L"\U0001F600", "old?"},              // no 936 form
       {false, L"a", L"\u00e9\u4e2d\n", "old\xE9?\r\n"},  // "C": one byte up to U+00FF
       {false, L"w", L"new", "new"},
       {false, L"w+", L"", ""},

@@ -7,16 +7,18 @@
 #include <unordered_set>
 
 #include "platform/cstring.h"
-#include "tests/support/print_cstring.h"
 #include "platform/debug.h"
 #include "platform/wctype_win.h"
+#include "tests/support/print_cstring.h"
 
 namespace {
 
 TEST(CString, Construction) {
   EXPECT_TRUE(CString(static_cast<LPCWSTR>(nullptr)).IsEmpty());
   EXPECT_TRUE(CString(static_cast<const char *>(nullptr)).IsEmpty());
-  EXPECT_EQ(CString("\xD6\xD0\xCE\xC4" "ab"), L"\u4e2d\u6587ab");  // narrow text is code page 936
+  EXPECT_EQ(CString("\xD6\xD0\xCE\xC4"
+                    "ab"),
+            L"\u4e2d\u6587ab");  // narrow text is code page 936
   EXPECT_EQ(CString(L"abcdef", 3), L"abc");
   EXPECT_EQ(CString(L"ab\0cd", 5).GetLength(), 5);
   EXPECT_EQ(CString(L'x', 3), L"xxx");
@@ -44,11 +46,10 @@ TEST(CString, ExtractionClamps) {
     CString got;
     const wchar_t *expected;
   } cases[] = {
-      {s.Left(2), L"ab"},      {s.Left(-1), L""},      {s.Left(99), L"abcdef"},
-      {s.Right(2), L"ef"},     {s.Right(-3), L""},     {s.Right(99), L"abcdef"},
-      {s.Mid(2), L"cdef"},     {s.Mid(-2), L"abcdef"}, {s.Mid(9), L""},
-      {s.Mid(1, 3), L"bcd"},   {s.Mid(-1, 2), L"ab"},  {s.Mid(4, 99), L"ef"},
-      {s.Mid(2, -1), L""},     {s.Mid(6, 1), L""},
+      {s.Left(2), L"ab"},  {s.Left(-1), L""},        {s.Left(99), L"abcdef"}, {s.Right(2), L"ef"},
+      {s.Right(-3), L""},  {s.Right(99), L"abcdef"}, {s.Mid(2), L"cdef"},     {s.Mid(-2), L"abcdef"},
+      {s.Mid(9), L""},     {s.Mid(1, 3), L"bcd"},    {s.Mid(-1, 2), L"ab"},   {s.Mid(4, 99), L"ef"},
+      {s.Mid(2, -1), L""}, {s.Mid(6, 1), L""},
   };
   for (const auto &c : cases) EXPECT_EQ(c.got, c.expected);
 }

@@ -37,7 +37,7 @@ class Page : public CDHtmlDialog {
 };
 
 BEGIN_DHTML_EVENT_MAP(Page)
-  DHTML_EVENT_ONCLICK(L"ButtonOK", OnButtonOK)
+DHTML_EVENT_ONCLICK(L"ButtonOK", OnButtonOK)
 END_DHTML_EVENT_MAP()
 
 class DhtmlTest : public ::testing::Test {
@@ -63,7 +63,8 @@ TEST_F(DhtmlTest, ThePageResourceGivesTheElementsById) {
   Page dlg;
   ASSERT_TRUE(dlg.Create(IDD_PAGE));
   EXPECT_EQ(HeadlessLoadedHtmlFile(dlg.m_hWnd), (dir / "page.htm").wstring());
-  EXPECT_EQ(HeadlessElementIds(dlg.m_hWnd), (std::vector<std::wstring>{L"price_a", L"note", L"ButtonOK", L"ButtonCancel"}));
+  EXPECT_EQ(HeadlessElementIds(dlg.m_hWnd),
+            (std::vector<std::wstring>{L"price_a", L"note", L"ButtonOK", L"ButtonCancel"}));
   EXPECT_EQ(HeadlessElementText(dlg.m_hWnd, L"note"), L"a & b");
   EXPECT_EQ(HeadlessElementText(dlg.m_hWnd, L"ButtonOK"), L"确定");
 }

@@ -16,18 +16,21 @@ namespace {
 void AnswerChooserWith(int response) {
   static int pending;
   pending = response;
-  g_timeout_add(50, [](gpointer) -> gboolean {
-    GList *windows = gtk_window_list_toplevels();
-    bool answered = false;
-    for (GList *w = windows; w && !answered; w = w->next) {
-      if (GTK_IS_FILE_CHOOSER_DIALOG(w->data) && gtk_widget_get_visible(GTK_WIDGET(w->data))) {
-        gtk_dialog_response(GTK_DIALOG(w->data), pending);
-        answered = true;
-      }
-    }
-    g_list_free(windows);
-    return answered ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
-  }, nullptr);
+  g_timeout_add(
+      50,
+      [](gpointer) -> gboolean {
+        GList *windows = gtk_window_list_toplevels();
+        bool answered = false;
+        for (GList *w = windows; w && !answered; w = w->next) {
+          if (GTK_IS_FILE_CHOOSER_DIALOG(w->data) && gtk_widget_get_visible(GTK_WIDGET(w->data))) {
+            gtk_dialog_response(GTK_DIALOG(w->data), pending);
+            answered = true;
+          }
+        }
+        g_list_free(windows);
+        return answered ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+      },
+      nullptr);
 }
 
 TEST(FileChooserGtk, CancelAndAccept) {

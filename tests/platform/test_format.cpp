@@ -6,8 +6,8 @@
 #include <string>
 
 #include "platform/cstring.h"
-#include "tests/support/print_cstring.h"
 #include "platform/format.h"
+#include "tests/support/print_cstring.h"
 
 namespace {
 

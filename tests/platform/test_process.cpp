@@ -34,7 +34,8 @@ TEST(CreateProcessTest, StartsInTheGivenFolderWithOnlyTheStandardDescriptors) {
   ASSERT_GE(leaked, 3);
   const std::string fd = std::to_string(leaked);
   const std::string program = WriteShellScript(
-      dir, "prog", "if [ -e /proc/self/fd/" + fd + " ]; then f=open; else f=closed; fi\n" + ShellReportLine(out, "$#|$(pwd)|$f"));
+      dir, "prog",
+      "if [ -e /proc/self/fd/" + fd + " ]; then f=open; else f=closed; fi\n" + ShellReportLine(out, "$#|$(pwd)|$f"));
   PROCESS_INFORMATION info = {};
   ASSERT_TRUE(Start(Wide(program), L"/tmp", info));
   ::close(leaked);

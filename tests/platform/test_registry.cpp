@@ -158,8 +158,8 @@ TEST_F(RegistryTest, FileBackedKeysAndValues) {
   HKEY key = nullptr;
   DWORD disposition = 0;
   EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Tickora\\Test", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Tickora\\Test", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                            &key, &disposition),
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Tickora\\Test", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            &disposition),
             ERROR_SUCCESS);
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
 
@@ -177,8 +177,7 @@ TEST_F(RegistryTest, FileBackedKeysAndValues) {
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
 
   DWORD type = 0, value = 0, size = sizeof value;
-  EXPECT_EQ(RegQueryValueExW(again, L"number", nullptr, &type, reinterpret_cast<BYTE *>(&value), &size),
-            ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(again, L"number", nullptr, &type, reinterpret_cast<BYTE *>(&value), &size), ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
   EXPECT_EQ(value, number);
   EXPECT_EQ(QueryString(again, L"text\\with/slashes"), L"值 value");

@@ -33,9 +33,19 @@ TEST(Runtime, ErrnoMapping) {
   struct {
     int err;
     DWORD code;
-  } cases[] = {{0, 0},        {ENOENT, 2},  {ENOTDIR, 3},        {EACCES, 5},  {EPERM, 5},
-               {EISDIR, 5},   {EEXIST, 183}, {EBUSY, 32},        {ENOSPC, 112}, {ENAMETOOLONG, 206},
-               {EINVAL, 87},  {ENOMEM, 8},  {EIO, ERROR_GEN_FAILURE}};
+  } cases[] = {{0, 0},
+               {ENOENT, 2},
+               {ENOTDIR, 3},
+               {EACCES, 5},
+               {EPERM, 5},
+               {EISDIR, 5},
+               {EEXIST, 183},
+               {EBUSY, 32},
+               {ENOSPC, 112},
+               {ENAMETOOLONG, 206},
+               {EINVAL, 87},
+               {ENOMEM, 8},
+               {EIO, ERROR_GEN_FAILURE}};
   for (const auto &c : cases) EXPECT_EQ(Win32ErrorFromErrno(c.err), c.code) << c.err;
 }
 
@@ -43,9 +53,15 @@ TEST(Runtime, TextToNumber) {
   struct {
     const wchar_t *text;
     LONG value;
-  } cases[] = {{L"  42abc", 42},          {L"-17", -17},          {L"+8", 8},         {L"abc", 0},
-               {L"", 0},                  {L"2147483647", INT_MAX}, {L"2147483648", INT_MAX},
-               {L"99999999999", INT_MAX}, {L"-99999999999", INT_MIN}};
+  } cases[] = {{L"  42abc", 42},
+               {L"-17", -17},
+               {L"+8", 8},
+               {L"abc", 0},
+               {L"", 0},
+               {L"2147483647", INT_MAX},
+               {L"2147483648", INT_MAX},
+               {L"99999999999", INT_MAX},
+               {L"-99999999999", INT_MIN}};
   for (const auto &c : cases) {
     EXPECT_EQ(_wtol(c.text), c.value) << c.text;
     EXPECT_EQ(_wtoi(c.text), c.value) << c.text;

@@ -27,7 +27,8 @@ TEST(ScriptControlTest, ScriptErrorsArriveAsExceptions) {
   const struct {
     const wchar_t *code;
     const wchar_t *kind;
-  } cases[] = {{L"var s = 'open;", L"SyntaxError"}, {L"undefinedFunction();", L"ReferenceError"},
+  } cases[] = {{L"var s = 'open;", L"SyntaxError"},
+               {L"undefinedFunction();", L"ReferenceError"},
                {L"throw new Error('stop');", L"Error: stop"}};
   for (const auto &c : cases) {
     try {

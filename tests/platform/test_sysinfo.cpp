@@ -16,12 +16,12 @@ namespace fs = std::filesystem;
 namespace {
 
 TEST(GetVersionExW, ReportsTheKernelReleaseAsAnNtVersion) {
-  utsname uts {};
+  utsname uts{};
   ASSERT_EQ(uname(&uts), 0);
   unsigned major = 0, minor = 0;
   ASSERT_EQ(std::sscanf(uts.release, "%u.%u", &major, &minor), 2) << uts.release;
 
-  OSVERSIONINFOEXW ex {};
+  OSVERSIONINFOEXW ex{};
   ex.dwOSVersionInfoSize = sizeof(ex);
   ex.wServicePackMajor = 9;
   ASSERT_TRUE(GetVersionExW(&ex));
@@ -32,14 +32,14 @@ TEST(GetVersionExW, ReportsTheKernelReleaseAsAnNtVersion) {
   EXPECT_EQ(ex.wServicePackMinor, 0);
   EXPECT_LT(std::wcslen(ex.szCSDVersion), 128u);
 
-  OSVERSIONINFOW plain {};
+  OSVERSIONINFOW plain{};
   plain.dwOSVersionInfoSize = sizeof(plain);
   ASSERT_TRUE(GetVersionExW(&plain));
   EXPECT_EQ(plain.dwMajorVersion, major);
 }
 
 TEST(GetVersionExW, RefusesAWrongRecordSize) {
-  OSVERSIONINFOEXW ex {};
+  OSVERSIONINFOEXW ex{};
   ex.dwOSVersionInfoSize = 284;  // the size on the original platform is not this record's
   SetLastError(0);
   EXPECT_FALSE(GetVersionExW(&ex));
@@ -53,7 +53,8 @@ TEST(ReadOsReleaseName, PrettyNameElseNameUnquoted) {
     const char *content;
     const wchar_t *name;
   } const cases[] = {
-      {"NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n", L"Debian GNU/Linux 12 (bookworm)"},
+      {"NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n",
+       L"Debian GNU/Linux 12 (bookworm)"},
       {"# comment\nNAME=Plain\n", L"Plain"},
       {"PRETTY_NAME='Single \"q\"'\n", L"Single \"q\""},
       {"PRETTY_NAME=\"A \\\"b\\\" \\\\ \\$c\"\n", L"A \"b\" \\ $c"},

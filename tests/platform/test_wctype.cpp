@@ -24,7 +24,7 @@ const ClassCase kClasses[] = {
     {L'\n', 0x1FF, _SPACE | _CONTROL},
     {L'!', 0x1FF, _PUNCT},
     {0x7F, 0x1FF, _CONTROL},
-    {0xE9, 0x1FF, 0},      // é: below 256 only ASCII classes exist
+    {0xE9, 0x1FF, 0},  // é: below 256 only ASCII classes exist
     {0xA0, 0x1FF, 0},
     {0xC0, 0x1FF, 0},
     {0x100, _ALPHA | _UPPER | _LOWER, 0x100 | _UPPER},  // Ā: a Unicode upper-case letter
@@ -43,14 +43,9 @@ struct CaseCase {
 };
 
 const CaseCase kCases[] = {
-    {L'a', L'A', L'a', L'A', L'a'},
-    {L'Z', L'Z', L'z', L'Z', L'z'},
-    {L'1', L'1', L'1', L'1', L'1'},
-    {0xE9, 0xE9, 0xE9, 0xC9, 0xE9},
-    {0x100, 0x100, 0x101, 0x100, 0x101},
-    {0x101, 0x100, 0x101, 0x100, 0x101},
-    {0x1C5, 0x1C4, 0x1C6, 0x1C4, 0x1C6},
-    {0x4E2D, 0x4E2D, 0x4E2D, 0x4E2D, 0x4E2D},
+    {L'a', L'A', L'a', L'A', L'a'},      {L'Z', L'Z', L'z', L'Z', L'z'},           {L'1', L'1', L'1', L'1', L'1'},
+    {0xE9, 0xE9, 0xE9, 0xC9, 0xE9},      {0x100, 0x100, 0x101, 0x100, 0x101},      {0x101, 0x100, 0x101, 0x100, 0x101},
+    {0x1C5, 0x1C4, 0x1C6, 0x1C4, 0x1C6}, {0x4E2D, 0x4E2D, 0x4E2D, 0x4E2D, 0x4E2D},
 };
 
 void CheckAll(const char *locale_name) {
@@ -80,8 +75,8 @@ TEST(WideClass, ClassNamesGiveTheOriginalMasks) {
   struct {
     const char *name;
     int mask;
-  } cases[] = {{"alnum", 0x107}, {"alpha", 0x103}, {"cntrl", 0x20}, {"digit", 0x4},  {"graph", 0x117},
-               {"lower", 0x2},   {"print", 0x157}, {"punct", 0x10}, {"space", 0x8},  {"upper", 0x1},
+  } cases[] = {{"alnum", 0x107}, {"alpha", 0x103}, {"cntrl", 0x20}, {"digit", 0x4}, {"graph", 0x117},
+               {"lower", 0x2},   {"print", 0x157}, {"punct", 0x10}, {"space", 0x8}, {"upper", 0x1},
                {"xdigit", 0x80}, {"blank", 0},     {"word", 0},     {"ALPHA", 0}};
   for (const auto &c : cases) EXPECT_EQ(win_wctype(c.name), c.mask) << c.name;
   EXPECT_EQ(win_wctype(nullptr), 0);

@@ -24,13 +24,19 @@ class WindowTest : public ::testing::Test {
     UnregisterAllResources();
     RegisterDialogTemplate({IDD_PLAIN, 100, 50, WS_POPUP | WS_SYSMENU | WS_VISIBLE, WS_EX_APPWINDOW, L"plain", 9, {}});
     RegisterDialogTemplate({IDD_CHILD, 40, 40, WS_POPUP, 0, L"owned", 8, {}});
-    RegisterDialogTemplate({IDD_FORM, 160, 80, WS_POPUP | WS_SYSMENU, 0, L"form", 8,
+    RegisterDialogTemplate({IDD_FORM,
+                            160,
+                            80,
+                            WS_POPUP | WS_SYSMENU,
+                            0,
+                            L"form",
+                            8,
                             {{IDC_LABEL, DLGITEM_STATIC, L"0", 33, 16, 32, 8, SS_LEFT | WS_VISIBLE},
                              {IDC_NUMBER, DLGITEM_EDIT, L"", 31, 27, 32, 12, ES_NUMBER | ES_AUTOHSCROLL | WS_TABSTOP},
                              {IDOK, DLGITEM_BUTTON, L"确定", 100, 60, 50, 14, BS_DEFPUSHBUTTON},
                              {IDCANCEL, DLGITEM_BUTTON, L"取消", 40, 60, 50, 14, 0}}});
-    RegisterMenuResource(IDM_POPUP, {MenuPopup(L"右键", {MenuItem(L"A", ID_CMD_A), MenuSeparator(),
-                                                          MenuItem(L"B", ID_CMD_B)})});
+    RegisterMenuResource(IDM_POPUP,
+                         {MenuPopup(L"右键", {MenuItem(L"A", ID_CMD_A), MenuSeparator(), MenuItem(L"B", ID_CMD_B)})});
   }
 };
 
@@ -113,17 +119,17 @@ class Probe : public CDialog {
 };
 
 BEGIN_MESSAGE_MAP(Probe, CDialog)
-  ON_WM_TIMER()
-  ON_WM_NCPAINT()
-  ON_WM_NCHITTEST()
-  ON_WM_LBUTTONDOWN()
-  ON_WM_CONTEXTMENU()
-  ON_WM_INITMENUPOPUP()
-  ON_WM_SYSCOMMAND()
-  ON_WM_CTLCOLOR()
-  ON_COMMAND(ID_CMD_A, OnCmdA)
-  ON_UPDATE_COMMAND_UI(ID_CMD_B, OnUpdateCmdB)
-  ON_MESSAGE(WM_APP_PING, OnPing)
+ON_WM_TIMER()
+ON_WM_NCPAINT()
+ON_WM_NCHITTEST()
+ON_WM_LBUTTONDOWN()
+ON_WM_CONTEXTMENU()
+ON_WM_INITMENUPOPUP()
+ON_WM_SYSCOMMAND()
+ON_WM_CTLCOLOR()
+ON_COMMAND(ID_CMD_A, OnCmdA)
+ON_UPDATE_COMMAND_UI(ID_CMD_B, OnUpdateCmdB)
+ON_MESSAGE(WM_APP_PING, OnPing)
 END_MESSAGE_MAP()
 
 using Log = std::vector<std::string>;
@@ -203,7 +209,7 @@ TEST_F(WindowTest, ModalRunEndsHiddenAfterTwoHidingPaintsAndCanRunAgain) {
   EXPECT_EQ(dlg.m_hWnd, nullptr);
   HeadlessOnModal([&](CWnd *w) {
     EXPECT_TRUE(w->IsWindowVisible());  // the counter is used up: the second run stays visible
-    HeadlessRequestClose(w->m_hWnd);     // close request: the dialog's Cancel
+    HeadlessRequestClose(w->m_hWnd);    // close request: the dialog's Cancel
   });
   EXPECT_EQ(dlg.DoModal(), IDCANCEL);
   EXPECT_EQ(dlg.log, (Log{"init", "init", "sys61536", "cancel"}));  // SC_CLOSE, then Cancel
@@ -266,8 +272,11 @@ TEST_F(WindowTest, NumberEditRefusesTypedLettersButTakesPastedText) {
     bool paste;
     const wchar_t *input;
     const wchar_t *expected;
-  } cases[] = {{false, L"9000", L"9000"}, {false, L"90a0", L"9000"}, {false, L"-1", L"9000"},
-               {true, L"abc", L"abc"},   {false, L"", L""}};
+  } cases[] = {{false, L"9000", L"9000"},
+               {false, L"90a0", L"9000"},
+               {false, L"-1", L"9000"},
+               {true, L"abc", L"abc"},
+               {false, L"", L""}};
   for (const Case &c : cases) {
     c.paste ? HeadlessPasteText(edit, c.input) : HeadlessTypeText(edit, c.input);
     CString text;
@@ -512,13 +521,14 @@ class Skinned : public CDialog {
   DECLARE_MESSAGE_MAP()
 };
 BEGIN_MESSAGE_MAP(Skinned, CDialog)
-  ON_WM_PAINT()
+ON_WM_PAINT()
 END_MESSAGE_MAP()
 
 TEST_F(WindowTest, BitmapsLoadFromFilesAndPaintIntoTheWindow) {
   std::filesystem::path dir = std::filesystem::temp_directory_path() / ("tickora_gdi_" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
-  WriteBmp((dir / "skin.bmp").string(), 4, 2, [](int x, int y) { return x == 0 && y == 0 ? RGB(0, 0, 0) : RGB(10 * x, 20 * y, 200); });
+  WriteBmp((dir / "skin.bmp").string(), 4, 2,
+           [](int x, int y) { return x == 0 && y == 0 ? RGB(0, 0, 0) : RGB(10 * x, 20 * y, 200); });
   SetResourceFolder(dir.wstring());
   RegisterBitmapResource(IDB_SKIN, L"skin.bmp");
   RegisterBitmapResource(IDB_SKIN + 1, L"missing.bmp");

@@ -33,7 +33,13 @@ class GtkWindowTest : public ::testing::Test {
   void SetUp() override {
     if (!haveDisplay) GTEST_SKIP() << "no X display";
     RegisterDialogTemplate({IDD_BOX, 70, 80, WS_POPUP | WS_SYSMENU, 0, nullptr, 8, {}});
-    RegisterDialogTemplate({IDD_FORM, 160, 80, WS_POPUP, 0, nullptr, 8,
+    RegisterDialogTemplate({IDD_FORM,
+                            160,
+                            80,
+                            WS_POPUP,
+                            0,
+                            nullptr,
+                            8,
                             {{1001, DLGITEM_STATIC, L"0", 10, 10, 40, 8, SS_LEFT},
                              {1002, DLGITEM_EDIT, L"", 10, 30, 40, 12, ES_NUMBER | ES_AUTOHSCROLL},
                              {IDOK, DLGITEM_BUTTON, L"确定", 100, 60, 50, 14, 0}}});
@@ -61,8 +67,8 @@ class Ticker : public CDialog {
   DECLARE_MESSAGE_MAP()
 };
 BEGIN_MESSAGE_MAP(Ticker, CDialog)
-  ON_WM_TIMER()
-  ON_WM_PAINT()
+ON_WM_TIMER()
+ON_WM_PAINT()
 END_MESSAGE_MAP()
 
 TEST_F(GtkWindowTest, WindowStandsWhereTheRecordSaysWithItsShape) {
@@ -85,7 +91,8 @@ TEST_F(GtkWindowTest, WindowStandsWhereTheRecordSaysWithItsShape) {
   ASSERT_TRUE(Spin([&] {
     gdk_window_get_origin(gw, &x, &y);
     return x == 300 && y == 200 && gdk_window_get_width(gw) == 105 && gdk_window_get_height(gw) == 118;
-  })) << x << "," << y << " " << gdk_window_get_width(gw) << "x" << gdk_window_get_height(gw);
+  })) << x
+      << "," << y << " " << gdk_window_get_width(gw) << "x" << gdk_window_get_height(gw);
   EXPECT_TRUE(gtk_window_get_skip_taskbar_hint(GTK_WINDOW(w)));
   EXPECT_EQ(gtk_window_get_type_hint(GTK_WINDOW(w)), GDK_WINDOW_TYPE_HINT_UTILITY);
   CRect r;
@@ -122,13 +129,16 @@ TEST_F(GtkWindowTest, MessageBoxBlocksWhileTimersFireAndGivesTheButton) {
   Ticker wnd;
   wnd.Create(IDD_BOX);
   wnd.SetTimer(2, 20, nullptr);
-  guint closer = g_timeout_add(300, [](gpointer) -> gboolean {
-    GList *tops = gtk_window_list_toplevels();
-    for (GList *l = tops; l; l = l->next)
-      if (GTK_IS_MESSAGE_DIALOG(l->data)) gtk_dialog_response(GTK_DIALOG(l->data), IDCANCEL);
-    g_list_free(tops);
-    return G_SOURCE_CONTINUE;
-  }, nullptr);
+  guint closer = g_timeout_add(
+      300,
+      [](gpointer) -> gboolean {
+        GList *tops = gtk_window_list_toplevels();
+        for (GList *l = tops; l; l = l->next)
+          if (GTK_IS_MESSAGE_DIALOG(l->data)) gtk_dialog_response(GTK_DIALOG(l->data), IDCANCEL);
+        g_list_free(tops);
+        return G_SOURCE_CONTINUE;
+      },
+      nullptr);
   EXPECT_EQ(::MessageBoxW(nullptr, L"Tickora提醒", L"提示", MB_OKCANCEL), IDCANCEL);
   g_source_remove(closer);
   EXPECT_GE(wnd.ticks, 5);
@@ -232,7 +242,8 @@ TEST_F(GtkWindowTest, ButtonEventsArriveInTheOriginalOrderWithOneDoubleClick) {
   send(GDK_2BUTTON_PRESS, 1100);
   send(GDK_BUTTON_RELEASE, 1150);
   send(GDK_BUTTON_PRESS, 5000);  // long after: a new single press
-  EXPECT_EQ(wnd.seen, (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP, WM_LBUTTONDOWN}));
+  EXPECT_EQ(wnd.seen,
+            (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP, WM_LBUTTONDOWN}));
 }
 
 class Page : public CDHtmlDialog {
@@ -253,7 +264,7 @@ class Page : public CDHtmlDialog {
   DECLARE_DHTML_EVENT_MAP()
 };
 BEGIN_DHTML_EVENT_MAP(Page)
-  DHTML_EVENT_ONCLICK(L"ButtonOK", OnButtonOK)
+DHTML_EVENT_ONCLICK(L"ButtonOK", OnButtonOK)
 END_DHTML_EVENT_MAP()
 
 std::string RunScript(GtkWidget *view, const char *js) {

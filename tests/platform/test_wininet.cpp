@@ -34,8 +34,8 @@ Servers *g_servers = nullptr;
 DWORD SecureGet(HINTERNET session, const LoopbackServer &server) {
   HINTERNET c = InternetConnectW(session, L"127.0.0.1", static_cast<INTERNET_PORT>(server.port()), nullptr, nullptr,
                                  INTERNET_SERVICE_HTTP, 0, 0);
-  HINTERNET r = c ? HttpOpenRequestW(c, L"GET", L"/status/200", nullptr, nullptr, nullptr, INTERNET_FLAG_SECURE, 0)
-                  : nullptr;
+  HINTERNET r =
+      c ? HttpOpenRequestW(c, L"GET", L"/status/200", nullptr, nullptr, nullptr, INTERNET_FLAG_SECURE, 0) : nullptr;
   DWORD result = r && HttpSendRequestW(r, nullptr, 0, nullptr, 0) ? ERROR_SUCCESS : GetLastError();
   if (result == ERROR_SUCCESS) {
     std::string body;
@@ -43,8 +43,10 @@ DWORD SecureGet(HINTERNET session, const LoopbackServer &server) {
     DWORD n = 0;
     BOOL ok;
     while ((ok = InternetReadFile(r, buf, sizeof buf, &n)) && n > 0) body.append(buf, n);
-    if (!ok) result = GetLastError();
-    else if (body != "status 200") result = ERROR_HTTP_INVALID_SERVER_RESPONSE;
+    if (!ok)
+      result = GetLastError();
+    else if (body != "status 200")
+      result = ERROR_HTTP_INVALID_SERVER_RESPONSE;
   }
   if (r) InternetCloseHandle(r);
   if (c) InternetCloseHandle(c);
@@ -320,12 +322,11 @@ TEST_F(WinInetTest, BadCertificatesFailEvenWithIgnoreFlags) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(c.server->ok()) << c.server->error();
-    connect_ = InternetConnectW(session_, L"127.0.0.1", static_cast<INTERNET_PORT>(c.server->port()), nullptr,
-                                nullptr, INTERNET_SERVICE_HTTP, 0, 0);
-    request_ = HttpOpenRequestW(connect_, L"GET", L"/status/200", nullptr, nullptr, nullptr,
-                                INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID |
-                                    INTERNET_FLAG_IGNORE_CERT_DATE_INVALID,
-                                0);
+    connect_ = InternetConnectW(session_, L"127.0.0.1", static_cast<INTERNET_PORT>(c.server->port()), nullptr, nullptr,
+                                INTERNET_SERVICE_HTTP, 0, 0);
+    request_ = HttpOpenRequestW(
+        connect_, L"GET", L"/status/200", nullptr, nullptr, nullptr,
+        INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID, 0);
     ASSERT_NE(request_, nullptr);
     EXPECT_FALSE(HttpSendRequestW(request_, nullptr, 0, nullptr, 0));
     EXPECT_EQ(GetLastError(), c.error);

@@ -15,62 +15,61 @@
 namespace regex_test {
 
 inline std::string narrow(const std::wstring &w) {
-    std::string s;
-    for (wchar_t c : w) {
-        if (c < 0x20 || c > 0x7e) throw std::invalid_argument("perl oracle: printable ASCII only");
-        s += char(c);
-    }
-    return s;
+  std::string s;
+  for (wchar_t c : w) {
+    if (c < 0x20 || c > 0x7e) throw std::invalid_argument("perl oracle: printable ASCII only");
+    s += char(c);
+  }
+  return s;
 }
 
 inline std::wstring widen(const std::string &s) { return std::wstring(s.begin(), s.end()); }
 
 // Runs perl over the request lines and returns one answer line per request.
 inline std::vector<std::string> ask_perl(const std::vector<std::string> &requests) {
-    char dir_template[] = "/tmp/tickora-perl-XXXXXX";
-    const char *dir = mkdtemp(dir_template);
-    if (!dir) throw std::runtime_error("perl oracle: no temporary folder");
-    const std::string in = std::string(dir) + "/in", out = std::string(dir) + "/out";
-    {
-        std::ofstream f(in);
-        for (const std::string &r : requests) f << r << '\n';
-    }
-    const std::string cmd = "perl " + std::string(TICKORA_SOURCE_DIR) + "/tests/regex/perl_oracle.pl <" + in +
-                            " >" + out;
-    const int rc = std::system(cmd.c_str());
-    std::vector<std::string> answers;
-    std::ifstream f(out);
-    for (std::string line; std::getline(f, line);) answers.push_back(line);
-    std::remove(in.c_str());
-    std::remove(out.c_str());
-    rmdir(dir);
-    if (rc != 0 || answers.size() != requests.size()) throw std::runtime_error("perl oracle failed");
-    return answers;
+  char dir_template[] = "/tmp/tickora-perl-XXXXXX";
+  const char *dir = mkdtemp(dir_template);
+  if (!dir) throw std::runtime_error("perl oracle: no temporary folder");
+  const std::string in = std::string(dir) + "/in", out = std::string(dir) + "/out";
+  {
+    std::ofstream f(in);
+    for (const std::string &r : requests) f << r << '\n';
+  }
+  const std::string cmd = "perl " + std::string(TICKORA_SOURCE_DIR) + "/tests/regex/perl_oracle.pl <" + in + " >" + out;
+  const int rc = std::system(cmd.c_str());
+  std::vector<std::string> answers;
+  std::ifstream f(out);
+  for (std::string line; std::getline(f, line);) answers.push_back(line);
+  std::remove(in.c_str());
+  std::remove(out.c_str());
+  rmdir(dir);
+  if (rc != 0 || answers.size() != requests.size()) throw std::runtime_error("perl oracle failed");
+  return answers;
 }
 
 // Request for s/pattern/tmpl/flags over subject; flags of "g" and "i".
 inline std::string subst_request(const std::wstring &pattern, const std::wstring &tmpl, const std::wstring &subject,
                                  const std::string &flags) {
-    return "s\t" + flags + "\t" + narrow(pattern) + "\t" + narrow(tmpl) + "\t" + narrow(subject);
+  return "s\t" + flags + "\t" + narrow(pattern) + "\t" + narrow(tmpl) + "\t" + narrow(subject);
 }
 
 inline std::string split_request(const std::wstring &pattern, const std::wstring &subject, int limit) {
-    return "split\t" + std::to_string(limit) + "\t" + narrow(pattern) + "\t" + narrow(subject);
+  return "split\t" + std::to_string(limit) + "\t" + narrow(pattern) + "\t" + narrow(subject);
 }
 
 // Perl's split answer as its fields ("<undef>" for an undefined one).
 inline std::vector<std::wstring> split_fields(const std::string &answer) {
-    std::vector<std::wstring> fields;
-    std::stringstream ss(answer);
-    std::string field;
-    std::getline(ss, field, '\x1f');  // the count
-    const std::size_t count = std::stoul(field);
-    while (fields.size() < count) {
-        field.clear();
-        std::getline(ss, field, '\x1f');
-        fields.push_back(widen(field));
-    }
-    return fields;
+  std::vector<std::wstring> fields;
+  std::stringstream ss(answer);
+  std::string field;
+  std::getline(ss, field, '\x1f');  // the count
+  const std::size_t count = std::stoul(field);
+  while (fields.size() < count) {
+    field.clear();
+    std::getline(ss, field, '\x1f');
+    fields.push_back(widen(field));
+  }
+  return fields;
 }
 
 }  // namespace regex_test

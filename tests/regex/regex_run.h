@@ -14,9 +14,9 @@ namespace regex_test {
 
 // One group of a match: -1/-1 when the group did not take part.
 struct span {
-    long begin = -1;
-    long end = -1;
-    bool operator==(const span &that) const { return begin == that.begin && end == that.end; }
+  long begin = -1;
+  long end = -1;
+  bool operator==(const span &that) const { return begin == that.begin && end == that.end; }
 };
 
 // The groups of the first match (empty vector: no match).
@@ -25,46 +25,51 @@ typedef std::vector<span> match_spans;
 enum class road { string_recursive, string_iterative, pointer_recursive, pointer_iterative, pointer_nul };
 
 inline const char *road_name(road r) {
-    switch (r) {
-    case road::string_recursive: return "string/recursive";
-    case road::string_iterative: return "string/iterative";
-    case road::pointer_recursive: return "pointer/recursive";
-    case road::pointer_iterative: return "pointer/iterative";
-    case road::pointer_nul: return "pointer/nul";
-    }
-    return "?";
+  switch (r) {
+    case road::string_recursive:
+      return "string/recursive";
+    case road::string_iterative:
+      return "string/iterative";
+    case road::pointer_recursive:
+      return "pointer/recursive";
+    case road::pointer_iterative:
+      return "pointer/iterative";
+    case road::pointer_nul:
+      return "pointer/nul";
+  }
+  return "?";
 }
 
 template <class IT>
 match_spans spans_of(const std::vector<regex::backref_tag<IT>> &records, IT origin) {
-    match_spans out;
-    for (const auto &r : records) {
-        span s;
-        if (r.matched) {
-            s.begin = long(r.first - origin);
-            s.end = long(r.second - origin);
-        }
-        out.push_back(s);
+  match_spans out;
+  for (const auto &r : records) {
+    span s;
+    if (r.matched) {
+      s.begin = long(r.first - origin);
+      s.end = long(r.second - origin);
     }
-    return out;
+    out.push_back(s);
+  }
+  return out;
 }
 
 // Compiles and matches; throws what the compiler throws.
-inline match_spans run_first_match(const std::wstring &pattern, regex::pattern_flags flags,
-                                   const std::wstring &subject, road r) {
-    using namespace regex;
-    if (r == road::string_recursive || r == road::string_iterative) {
-        rpattern pat(pattern, flags & ~ALLMATCHES, r == road::string_recursive ? MODE_RECURSIVE : MODE_ITERATIVE);
-        match_results results;
-        if (!pat.match(subject, results, 0, std::wstring::npos).matched) return {};
-        return spans_of(results.m_records, subject.begin());
-    }
-    typedef basic_rpattern<const wchar_t *, perl_syntax<wchar_t>> ppattern;
-    ppattern pat(pattern, flags & ~ALLMATCHES, r == road::pointer_recursive ? MODE_RECURSIVE : MODE_ITERATIVE);
-    basic_match_results<const wchar_t *> results;
-    const wchar_t *b = subject.c_str();
-    if (!pat.run_match(results, b, b + subject.size(), r == road::pointer_nul)) return {};
-    return spans_of(results.m_records, b);
+inline match_spans run_first_match(const std::wstring &pattern, regex::pattern_flags flags, const std::wstring &subject,
+                                   road r) {
+  using namespace regex;
+  if (r == road::string_recursive || r == road::string_iterative) {
+    rpattern pat(pattern, flags & ~ALLMATCHES, r == road::string_recursive ? MODE_RECURSIVE : MODE_ITERATIVE);
+    match_results results;
+    if (!pat.match(subject, results, 0, std::wstring::npos).matched) return {};
+    return spans_of(results.m_records, subject.begin());
+  }
+  typedef basic_rpattern<const wchar_t *, perl_syntax<wchar_t>> ppattern;
+  ppattern pat(pattern, flags & ~ALLMATCHES, r == road::pointer_recursive ? MODE_RECURSIVE : MODE_ITERATIVE);
+  basic_match_results<const wchar_t *> results;
+  const wchar_t *b = subject.c_str();
+  if (!pat.run_match(results, b, b + subject.size(), r == road::pointer_nul)) return {};
+  return spans_of(results.m_records, b);
 }
 
 }  // namespace regex_test

@@ -13,100 +13,100 @@ using namespace regex::detail;
 namespace {
 
 struct arena_fixture : ::testing::Test {
-    arena_allocator<char> make(std::size_t block) { return handles.emplace_back(block, std::allocator<char>()); }
-    void TearDown() override {
-        for (auto &h : handles)
-            if (h.get_arena()) h.destroy_arena();
-    }
-    std::vector<arena_allocator<char>> handles;
+  arena_allocator<char> make(std::size_t block) { return handles.emplace_back(block, std::allocator<char>()); }
+  void TearDown() override {
+    for (auto &h : handles)
+      if (h.get_arena()) h.destroy_arena();
+  }
+  std::vector<arena_allocator<char>> handles;
 };
 
 typedef arena_fixture Arena;
 
 TEST_F(Arena, ZeroBytesGiveADistinctUsableAddress) {
-    arena_allocator<char> a = make(64);
-    char *p = a.allocate(0);
-    char *q = a.allocate(0);
-    EXPECT_NE(p, q);
-    EXPECT_EQ(q - p, 4);
-    *p = 'x';
-    EXPECT_EQ(a.get_arena()->newest_used(), 8u);
+  arena_allocator<char> a = make(64);
+  char *p = a.allocate(0);
+  char *q = a.allocate(0);
+  EXPECT_NE(p, q);
+  EXPECT_EQ(q - p, 4);
+  *p = 'x';
+  EXPECT_EQ(a.get_arena()->newest_used(), 8u);
 }
 
 TEST_F(Arena, BlockSizeOneGivesEveryAllocationItsOwnBlock) {
-    arena_allocator<char> a = make(1);
-    a.allocate(1);
-    a.allocate(1);
-    EXPECT_EQ(a.get_arena()->block_count(), 2u);
-    EXPECT_EQ(a.get_arena()->newest_capacity() % 4, 0u);
+  arena_allocator<char> a = make(1);
+  a.allocate(1);
+  a.allocate(1);
+  EXPECT_EQ(a.get_arena()->block_count(), 2u);
+  EXPECT_EQ(a.get_arena()->newest_capacity() % 4, 0u);
 }
 
 TEST_F(Arena, SmallAllocationsShareABlock) {
-    arena_allocator<char> a = make(16);
-    char *p3 = a.allocate(3);
-    char *p6 = a.allocate(6);
-    EXPECT_EQ(p6 - p3, 4);
-    EXPECT_EQ(a.get_arena()->block_count(), 1u);
-    a.allocate(8);   // 8 + 8 used > 16
-    EXPECT_EQ(a.get_arena()->block_count(), 2u);
+  arena_allocator<char> a = make(16);
+  char *p3 = a.allocate(3);
+  char *p6 = a.allocate(6);
+  EXPECT_EQ(p6 - p3, 4);
+  EXPECT_EQ(a.get_arena()->block_count(), 1u);
+  a.allocate(8);  // 8 + 8 used > 16
+  EXPECT_EQ(a.get_arena()->block_count(), 2u);
 }
 
 TEST_F(Arena, LargeRequestGetsABlockOfItsSizeAndTheNextStartsAnother) {
-    arena_allocator<char> a = make(16);
-    a.allocate(40);
-    EXPECT_EQ(a.get_arena()->newest_capacity(), 40u);
-    a.allocate(1);
-    EXPECT_EQ(a.get_arena()->block_count(), 2u);
+  arena_allocator<char> a = make(16);
+  a.allocate(40);
+  EXPECT_EQ(a.get_arena()->newest_capacity(), 40u);
+  a.allocate(1);
+  EXPECT_EQ(a.get_arena()->block_count(), 2u);
 }
 
 TEST(ArenaHandle, ReleaseAllAndDestroy) {
-    arena_allocator<char> a(32, std::allocator<char>());
-    arena_allocator<int> copy(a);   // shares the arena
-    for (int i = 0; i < 1000; ++i) std::memset(copy.allocate(3), 0xAB, 3 * sizeof(int));
-    EXPECT_GT(a.get_arena()->block_count(), 1u);
-    a.release_all();
-    EXPECT_EQ(a.get_arena()->block_count(), 0u);
-    *a.allocate(5) = 'y';
-    EXPECT_EQ(a.get_arena()->block_count(), 1u);
-    a.destroy_arena();
-    EXPECT_EQ(a.get_arena(), nullptr);
+  arena_allocator<char> a(32, std::allocator<char>());
+  arena_allocator<int> copy(a);  // shares the arena
+  for (int i = 0; i < 1000; ++i) std::memset(copy.allocate(3), 0xAB, 3 * sizeof(int));
+  EXPECT_GT(a.get_arena()->block_count(), 1u);
+  a.release_all();
+  EXPECT_EQ(a.get_arena()->block_count(), 0u);
+  *a.allocate(5) = 'y';
+  EXPECT_EQ(a.get_arena()->block_count(), 1u);
+  a.destroy_arena();
+  EXPECT_EQ(a.get_arena(), nullptr);
 }
 
 TEST_F(Arena, DeallocateNeverHandsTheSameAddressOutAgain) {
-    arena_allocator<char> a = make(256);
-    std::set<char *> seen;
-    for (int i = 0; i < 100; ++i) {
-        char *p = a.allocate(8);
-        EXPECT_TRUE(seen.insert(p).second);
-        a.deallocate(p, 8);
-    }
+  arena_allocator<char> a = make(256);
+  std::set<char *> seen;
+  for (int i = 0; i < 100; ++i) {
+    char *p = a.allocate(8);
+    EXPECT_TRUE(seen.insert(p).second);
+    a.deallocate(p, 8);
+  }
 }
 
 // Every allocation is aligned for its type, also after odd-sized neighbours.
 TEST_F(Arena, AllocationsAreAlignedForTheirType) {
-    for (std::size_t block : {std::size_t(1), std::size_t(16), std::size_t(100), std::size_t(4096)}) {
-        arena_allocator<char> a = make(block);
-        arena_allocator<double> doubles(a);
-        arena_allocator<void *> pointers(a);
-        arena_allocator<long double> wide(a);
-        for (int i = 0; i < 200; ++i) {
-            a.allocate(std::size_t(i % 7));
-            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(doubles.allocate(1)) % alignof(double), 0u);
-            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(pointers.allocate(2)) % alignof(void *), 0u);
-            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(wide.allocate(1)) % alignof(long double), 0u);
-        }
+  for (std::size_t block : {std::size_t(1), std::size_t(16), std::size_t(100), std::size_t(4096)}) {
+    arena_allocator<char> a = make(block);
+    arena_allocator<double> doubles(a);
+    arena_allocator<void *> pointers(a);
+    arena_allocator<long double> wide(a);
+    for (int i = 0; i < 200; ++i) {
+      a.allocate(std::size_t(i % 7));
+      EXPECT_EQ(reinterpret_cast<std::uintptr_t>(doubles.allocate(1)) % alignof(double), 0u);
+      EXPECT_EQ(reinterpret_cast<std::uintptr_t>(pointers.allocate(2)) % alignof(void *), 0u);
+      EXPECT_EQ(reinterpret_cast<std::uintptr_t>(wide.allocate(1)) % alignof(long double), 0u);
     }
+  }
 }
 
 TEST_F(Arena, NodesAreAllocatedAlignedAndDeletingOneFreesNothing) {
-    typedef const wchar_t *IT;
-    arena_allocator<char> a = make(64);
-    a.allocate(3);
-    sub_expr<IT> *node = new (a) end_of_pattern<IT>();
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(node) % alignof(std::max_align_t), 0u);
-    const std::size_t blocks = a.get_arena()->block_count();
-    delete node;   // runs the destructor; the memory stays with the arena
-    EXPECT_EQ(a.get_arena()->block_count(), blocks);
+  typedef const wchar_t *IT;
+  arena_allocator<char> a = make(64);
+  a.allocate(3);
+  sub_expr<IT> *node = new (a) end_of_pattern<IT>();
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(node) % alignof(std::max_align_t), 0u);
+  const std::size_t blocks = a.get_arena()->block_count();
+  delete node;  // runs the destructor; the memory stays with the arena
+  EXPECT_EQ(a.get_arena()->block_count(), blocks);
 }
 
 }  // namespace

@@ -46,7 +46,9 @@ std::string ReadFileBytes(const std::string &path) {
   return ss.str();
 }
 
-std::string SupportScript(const std::string &name) { return std::string(TICKORA_SOURCE_DIR) + "/tests/support/" + name; }
+std::string SupportScript(const std::string &name) {
+  return std::string(TICKORA_SOURCE_DIR) + "/tests/support/" + name;
+}
 
 LoopbackServer::LoopbackServer(const std::string &script, const std::vector<std::string> &args, int startTimeoutMs) {
   int out[2];
@@ -151,13 +153,13 @@ TestPki::Leaf TestPki::Issue(const std::string &leafName, const std::vector<std:
   std::ofstream(ext) << "basicConstraints=CA:FALSE\nsubjectAltName=" << sans
                      << "\nextendedKeyUsage=serverAuth\nkeyUsage=digitalSignature\n";
   std::string dates = expired ? " -startdate 20200101000000Z -enddate 20210101000000Z" : " -days 365";
-  bool made = ok_ &&
-              Run("openssl req -new -config " + Quote(config_) +
-                  " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout " + Quote(leaf.key) + " -out " +
-                  Quote(csr) + " -subj " + Quote("/CN=" + leafName)) &&
-              Run("openssl ca -batch -notext -config " + Quote(config_) + " -cert " + Quote(caFile_) + " -keyfile " +
-                  Quote(caKey_) + " -in " + Quote(csr) + " -out " + Quote(leaf.cert) + " -extfile " + Quote(ext) +
-                  dates);
+  bool made =
+      ok_ &&
+      Run("openssl req -new -config " + Quote(config_) +
+          " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout " + Quote(leaf.key) + " -out " +
+          Quote(csr) + " -subj " + Quote("/CN=" + leafName)) &&
+      Run("openssl ca -batch -notext -config " + Quote(config_) + " -cert " + Quote(caFile_) + " -keyfile " +
+          Quote(caKey_) + " -in " + Quote(csr) + " -out " + Quote(leaf.cert) + " -extfile " + Quote(ext) + dates);
   if (!made) return Leaf{};
   return leaf;
 }

@@ -20,8 +20,7 @@ using testsupport::TempDir;
 const char kHeadersUtf8[] =
     "HTTP/1.1 200 OK\r\nServer: test\r\nContent-Type: text/html; charset=UTF-8\r\nContent-Length: 10\r\n\r\n";
 const char kHeadersPlain[] = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n";
-const char kHeadersTwice[] =
-    "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nX-Alt: charset=big5\r\n\r\n";
+const char kHeadersTwice[] = "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nX-Alt: charset=big5\r\n\r\n";
 
 TEST(DetectCharset, RulesInOrder) {
   struct Case {
@@ -65,8 +64,8 @@ struct Page {
 // 中文 is D6D0 CEC4 in GBK and A4A4 A4E5 in Big5; café double-encoded in UTF-8
 // is what the "iso-8859-1" conversion folds back.
 const Page kPages[] = {
-    {"utf8-header.html", "<p>caf\xC3\xA9 \xE4\xB8\xAD</p>", "ct=text/html;%20charset=UTF-8",
-     L"<p>caf\u00E9 \u4E2D</p>", nullptr},
+    {"utf8-header.html", "<p>caf\xC3\xA9 \xE4\xB8\xAD</p>", "ct=text/html;%20charset=UTF-8", L"<p>caf\u00E9 \u4E2D</p>",
+     nullptr},
     {"utf8-meta.html", "<meta charset=\"utf-8\"><p>caf\xC3\xA9</p>", "ct=text/html",
      L"<meta charset=\"utf-8\"><p>caf\u00E9</p>", nullptr},
     {"utf8-content.html", "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\xE4\xB8\xAD",
@@ -75,10 +74,9 @@ const Page kPages[] = {
     {"gbk-meta.html", "<META content=\"text/html; charset=gb2312\">\xD6\xD0", "ct=text/html",
      L"<META content=\"text/html; charset=gb2312\">\u4E2D", nullptr},
     {"gbk-nowhere.html", "<p>\xD6\xD0\xCE\xC4</p>", "ct=text/html", L"<p>\u4E2D\u6587</p>", nullptr},
-    {"big5-header.html", "<p>\xA4\xA4\xA4\xE5</p>", "ct=text/html;%20charset=big5", L"<p>\u4E2D\u6587</p>",
+    {"big5-header.html", "<p>\xA4\xA4\xA4\xE5</p>", "ct=text/html;%20charset=big5", L"<p>\u4E2D\u6587</p>", nullptr},
+    {"big5-meta.html", "<meta charset='big5'>\xA4\xA4\xA4\xE5", "ct=text/html", L"<meta charset='big5'>\u4E2D\u6587",
      nullptr},
-    {"big5-meta.html", "<meta charset='big5'>\xA4\xA4\xA4\xE5", "ct=text/html",
-     L"<meta charset='big5'>\u4E2D\u6587", nullptr},
     {"latin1-header.html", "caf\xC3\x83\xC2\xA9", "ct=text/html;%20charset=ISO-8859-1", L"caf\u00E9", nullptr},
     {"latin1-meta.html", "<meta charset=iso-8859-1>caf\xC3\x83\xC2\xA9", "ct=text/html", nullptr, L"iso-8859-1"},
     // Named nowhere: read as the default "gb2312", the ANSI code page.

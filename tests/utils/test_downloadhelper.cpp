@@ -126,8 +126,7 @@ TEST_F(Download, RefusedStatusLogsItAndLeavesTheTargetAlone) {
     EXPECT_FALSE(Exists(fresh));
   }
   EXPECT_EQ(LogLines(), (std::vector<std::wstring>{L"HttpQueryInfo:404", L"HttpQueryInfo:404", L"HttpQueryInfo:206",
-                                                    L"HttpQueryInfo:206", L"HttpQueryInfo:201",
-                                                    L"HttpQueryInfo:201"}));
+                                                   L"HttpQueryInfo:206", L"HttpQueryInfo:201", L"HttpQueryInfo:201"}));
 }
 
 TEST_F(Download, UnopenableUrlLogsItsErrorCode) {
@@ -234,8 +233,8 @@ TEST_F(Download, UrlTextConvertsTheWholeBodyFromTheAnsiCodePage) {
 }
 
 TEST_F(Download, UrlTextFailuresGiveError) {
-  for (const CString &url : {Url("/status/404"), Url("/short"), CString(L"http://127.0.0.1:1/"),
-                             CString(L"gopher://127.0.0.1/")}) {
+  for (const CString &url :
+       {Url("/status/404"), Url("/short"), CString(L"http://127.0.0.1:1/"), CString(L"gopher://127.0.0.1/")}) {
     SCOPED_TRACE(testing::Message() << U8(url));
     EXPECT_EQ(GetUrlText(url), L"Error");
   }

@@ -37,7 +37,7 @@ TEST_F(FileHelperTest, TextFilesAreBareUtf16Le) {
     std::string bytes;
     const wchar_t *text;
   } const cases[] = {
-      {std::string("a\0b\0c", 5), L"ab"},  // odd last byte ignored
+      {std::string("a\0b\0c", 5), L"ab"},    // odd last byte ignored
       {std::string("a\0\0\0b\0", 6), L"a"},  // ends at a NUL unit
       {"", L""},
   };
@@ -77,8 +77,8 @@ TEST_F(FileHelperTest, Tests) {
 
   EXPECT_FALSE(IsFileInUse(WFile("f")));
   EXPECT_TRUE(IsFileInUse(WFile("missing")));
-  HANDLE reader = CreateFileW(WFile("f"), FILE_READ_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE reader =
+      CreateFileW(WFile("f"), FILE_READ_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(reader, INVALID_HANDLE_VALUE);
   EXPECT_TRUE(IsFileInUse(WFile("f")));  // held open by a reader
   CloseHandle(reader);

@@ -141,9 +141,19 @@ TEST_F(FileSysHelperTest, ReadTextFileByEncoding) {
     int encoding;
     std::wstring text;
   } const cases[] = {
-      {"utf8 mark detected", "\xEF\xBB\xBF\xE4\xB8\xAD" "a", FILE_ENCODING_UNKNOWN, L"\u4E2Da"},
-      {"utf16 mark detected", std::string("\xFF\xFE" "A\0\x2D\x4E", 6), FILE_ENCODING_UNKNOWN, L"A\u4E2D"},
-      {"ansi detected", "\xD6\xD0" "b", FILE_ENCODING_UNKNOWN, L"\u4E2Db"},
+      {"utf8 mark detected",
+       "\xEF\xBB\xBF\xE4\xB8\xAD"
+       "a",
+       FILE_ENCODING_UNKNOWN, L"\u4E2Da"},
+      {"utf16 mark detected",
+       std::string("\xFF\xFE"
+                   "A\0\x2D\x4E",
+                   6),
+       FILE_ENCODING_UNKNOWN, L"A\u4E2D"},
+      {"ansi detected",
+       "\xD6\xD0"
+       "b",
+       FILE_ENCODING_UNKNOWN, L"\u4E2Db"},
       {"utf8 without mark", "\xC3\xA9", FILE_ENCODING_UTF8, L"\u00E9"},
       {"utf8 mark only", "\xEF\xBB\xBF", FILE_ENCODING_UTF8, L""},
       {"utf16 without mark", std::string("h\0i\0", 4), FILE_ENCODING_UNICODE, L"hi"},
@@ -219,11 +229,19 @@ TEST_F(FileSysHelperTest, WriteTextFileBytesAndRoundTrip) {
   } const cases[] = {
       {L"a", FILE_ENCODING_UTF8, "a"},
       {L"ab", FILE_ENCODING_UTF8, "ab"},
-      {L"abc", FILE_ENCODING_UTF8, "\xEF\xBB\xBF" "abc"},
+      {L"abc", FILE_ENCODING_UTF8,
+       "\xEF\xBB\xBF"
+       "abc"},
       {L"\u00E9", FILE_ENCODING_UTF8, "\xEF\xBB\xBF\xC3\xA9"},  // short but not ASCII: marked
       {L"", FILE_ENCODING_UTF8, ""},
-      {L"A", FILE_ENCODING_UNICODE, std::string("\xFF\xFE" "A\0", 4)},
-      {L"\uFEFFA", FILE_ENCODING_UNICODE, std::string("\xFF\xFE" "A\0", 4)},
+      {L"A", FILE_ENCODING_UNICODE,
+       std::string("\xFF\xFE"
+                   "A\0",
+                   4)},
+      {L"\uFEFFA", FILE_ENCODING_UNICODE,
+       std::string("\xFF\xFE"
+                   "A\0",
+                   4)},
       {L"\U0001F600", FILE_ENCODING_UNICODE, std::string("\xFF\xFE\x3D\xD8\x00\xDE", 6)},
       {L"\u4E2Dx", FILE_ENCODING_ANSI, "\xD6\xD0x"},
   };
@@ -292,18 +310,10 @@ TEST(FormatFileSize, Ranges) {
     BOOL decimals;
     const wchar_t *text;
   } const cases[] = {
-      {0, FALSE, L"0B"},
-      {-5, TRUE, L"-5B"},
-      {1023, FALSE, L"1023B"},
-      {1024, FALSE, L"1K"},
-      {1048575, TRUE, L"1023K"},
-      {1048576, FALSE, L"1M"},
-      {1048576, TRUE, L"1.0M"},
-      {1572864, TRUE, L"1.5M"},
-      {1073741823, FALSE, L"1023M"},
-      {1073741824, FALSE, L"1G"},
-      {2147483647, FALSE, L"1G"},
-      {2147483647, TRUE, L"2.00G"},
+      {0, FALSE, L"0B"},          {-5, TRUE, L"-5B"},         {1023, FALSE, L"1023B"},
+      {1024, FALSE, L"1K"},       {1048575, TRUE, L"1023K"},  {1048576, FALSE, L"1M"},
+      {1048576, TRUE, L"1.0M"},   {1572864, TRUE, L"1.5M"},   {1073741823, FALSE, L"1023M"},
+      {1073741824, FALSE, L"1G"}, {2147483647, FALSE, L"1G"}, {2147483647, TRUE, L"2.00G"},
   };
   for (const Case &c : cases) {
     EXPECT_EQ(FormatFileSize(c.size, c.decimals), CString(c.text)) << c.size << " " << c.decimals;

@@ -41,7 +41,8 @@ TEST_F(FtpHelperTest, CreatesMissingFoldersAndReportsEveryStep) {
                             L"转到当前目录 /a 成功．\r\n\r\n"
                             L"创建目录 //b 成功．\r\n\r\n"
                             L"转到当前目录 /a/b 成功．\r\n\r\n"
-                            L"上传文件 ") + local + L" 中...\r\n\r\n上传文件 " + local + L" 成功．\r\n\r\n");
+                            L"上传文件 ") +
+                        local + L" 中...\r\n\r\n上传文件 " + local + L" 成功．\r\n\r\n");
   EXPECT_EQ(ReadFileBytes(remote_.File("a/b/q.txt")), "quotes");
 
   // The connection stays open in its folder; an existing folder is entered at once.
@@ -61,7 +62,8 @@ TEST_F(FtpHelperTest, DownloadsAndClosesWithTheClosingLineAlone) {
   EXPECT_EQ(ReadFileBytes(local_.File("p.bin")), std::string("\0\r\n\xfe", 4));
 
   // The local file exists now: the second download fails and says so.
-  EXPECT_FALSE(FtpTransfer(nullptr, TRUE, Server(), L"test", L"secret", L"d", L"p.bin", Local("p.bin"), FALSE, &report));
+  EXPECT_FALSE(
+      FtpTransfer(nullptr, TRUE, Server(), L"test", L"secret", L"d", L"p.bin", Local("p.bin"), FALSE, &report));
   EXPECT_EQ(report, CString(L"连接FTP成功．\r\n\r\n转到当前目录 /d 成功．\r\n\r\n"
                             L"下载文件 p.bin 中...\r\n\r\n下载文件 p.bin 失败．\r\n\r\n"));
 }
@@ -74,7 +76,8 @@ TEST_F(FtpHelperTest, FailuresAreReported) {
   // A plain file stands where a folder should be created: nothing is uploaded elsewhere.
   remote_.Write("x", "file");
   local_.Write("u.txt", "u");
-  EXPECT_FALSE(FtpTransfer(nullptr, TRUE, Server(), L"test", L"secret", L"x/y", L"u.txt", Local("u.txt"), TRUE, &report));
+  EXPECT_FALSE(
+      FtpTransfer(nullptr, TRUE, Server(), L"test", L"secret", L"x/y", L"u.txt", Local("u.txt"), TRUE, &report));
   EXPECT_EQ(report, CString(L"连接FTP成功．\r\n\r\n创建目录 x/y/x 失败．\r\n\r\n"));
   EXPECT_FALSE(fs::exists(remote_.File("u.txt")));
 
@@ -86,7 +89,8 @@ TEST_F(FtpHelperTest, FailuresAreReported) {
 
 TEST_F(FtpHelperTest, WithoutReportOrFileNamesTheCallsStillWork) {
   local_.Write("n.txt", "no report");
-  EXPECT_TRUE(FtpTransfer(nullptr, TRUE, Server(), L"test", L"secret", L"r/s", L"n.txt", Local("n.txt"), TRUE, nullptr));
+  EXPECT_TRUE(
+      FtpTransfer(nullptr, TRUE, Server(), L"test", L"secret", L"r/s", L"n.txt", Local("n.txt"), TRUE, nullptr));
   EXPECT_EQ(ReadFileBytes(remote_.File("r/s/n.txt")), "no report");
   EXPECT_FALSE(FtpTransfer(nullptr, TRUE, Server(), L"test", L"wrong", L"", L"", L"", TRUE, nullptr));
 

@@ -53,7 +53,8 @@ TEST(GzipDecoder, DecodesWhatTheGzipToolWrites) {
   ASSERT_NE(static_cast<unsigned char>(named[3]) & 0x08, 0);
   std::string allFlags = ga.substr(0, 10);
   allFlags[3] = 0x08 | 0x10 | 0x04 | 0x02;
-  allFlags += std::string("\x03\x00xyz", 5) + std::string("name.txt\0", 9) + std::string("a comment\0", 10) + "\xAB\xCD";
+  allFlags +=
+      std::string("\x03\x00xyz", 5) + std::string("name.txt\0", 9) + std::string("a comment\0", 10) + "\xAB\xCD";
   allFlags += ga.substr(10);
 
   struct Case {

@@ -80,11 +80,11 @@ class HttpSession : public ::testing::Test {
     f.Write("nul.txt", std::string("ab\0cd", 5));
     f.Write("empty.txt", "");
     f.Write("utf8.txt", "caf\xC3\xA9 \xE4\xB8\xAD");
-    f.Write("double.txt", "caf\xC3\x83\xC2\xA9");  // UTF-8 of the UTF-8 bytes of "café"
-    f.Write("big5.txt", "\xA4\xA4\xA4\xE5");       // 中文 in Big5
+    f.Write("double.txt", "caf\xC3\x83\xC2\xA9");                            // UTF-8 of the UTF-8 bytes of "café"
+    f.Write("big5.txt", "\xA4\xA4\xA4\xE5");                                 // 中文 in Big5
     f.Write("gbk.html", "<html><meta charset=gbk>\xD6\xD0\xCE\xC4</html>");  // 中文 in GBK
-    w.http = std::make_unique<LoopbackServer>(SupportScript("httpserver.py"),
-                                              std::vector<std::string>{"--root", f.path()});
+    w.http =
+        std::make_unique<LoopbackServer>(SupportScript("httpserver.py"), std::vector<std::string>{"--root", f.path()});
     w.http2 = std::make_unique<LoopbackServer>(SupportScript("httpserver.py"), std::vector<std::string>{});
     InternetSetExtraTrustedCaFile(w.https.trusted->caFile());
   }
@@ -264,9 +264,9 @@ TEST_F(HttpSession, ReusedSessionTalksToEachHostAsItself) {
   } steps[] = {
       {Url(*g_world->http, "/echo"), "127.0.0.1"},
       {Url(*g_world->http, "/echo", false, "localhost"), "localhost"},  // same port, other host name
-      {Url(*g_world->http2, "/echo"), "127.0.0.1"},                      // other server
-      {Url(*g_world->https.good, "/echo", true), "127.0.0.1"},                 // https after http
-      {Url(*g_world->http2, "/echo"), "127.0.0.1"},                      // and back
+      {Url(*g_world->http2, "/echo"), "127.0.0.1"},                     // other server
+      {Url(*g_world->https.good, "/echo", true), "127.0.0.1"},          // https after http
+      {Url(*g_world->http2, "/echo"), "127.0.0.1"},                     // and back
   };
   for (const Step &step : steps) {
     SCOPED_TRACE(std::string(step.url.begin(), step.url.end()));
@@ -489,8 +489,8 @@ TEST(HttpBodies, MultipartTextPartHasNoSizeLimit) {
   s.AddPostArgument(L"n", big.c_str());
   std::string body;
   s.BuildMultipartBody(body, L"B");
-  EXPECT_EQ(body, "--B\r\nContent-Disposition: form-data; name=\"n\"\r\n\r\n" + std::string(5000, 'x') +
-                      "\r\n--B--\r\n");
+  EXPECT_EQ(body,
+            "--B\r\nContent-Disposition: form-data; name=\"n\"\r\n\r\n" + std::string(5000, 'x') + "\r\n--B--\r\n");
 }
 
 TEST(HttpSessionSettings, ReserveTimeoutAndProxyString) {
@@ -548,8 +548,10 @@ TEST(MimeType, FromTheRegisteredExtension) {
   EXPECT_EQ(CHttpClientSession::GetMimeType(L".tkx"), L"application/octet-stream");
   EXPECT_EQ(CHttpClientSession::GetMimeType(L"notes.unknown"), L"application/octet-stream");
   EXPECT_EQ(CHttpClientSession::GetMimeType(L"noextension"), L"application/octet-stream");
-  if (old) setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-  else unsetenv("XDG_CONFIG_HOME");
+  if (old)
+    setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+  else
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

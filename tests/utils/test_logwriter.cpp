@@ -142,8 +142,7 @@ TEST(DefaultLogFile, DailyFilesInLogFolderNextToProgram) {
   const std::string command = "cp /proc/" + std::to_string(getpid()) + "/exe '" + copy + "'";
   ASSERT_EQ(std::system(command.c_str()), 0);
   const std::string run = "TICKORA_LOG_FOLDER='" + dir.path() + "' '" + copy +
-                          "' --gtest_filter=LogWriterChild.DefaultLog > '" +
-                          dir.File("child.out") + "' 2>&1";
+                          "' --gtest_filter=LogWriterChild.DefaultLog > '" + dir.File("child.out") + "' 2>&1";
   const int status = std::system(run.c_str());
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFileBytes(dir.File("child.out"));
   EXPECT_NE(ReadFileBytes(dir.File("child.out")).find("[  PASSED  ] 1 test"), std::string::npos);

@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include <climits>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <cwctype>
 #include <set>
 #include <string>
@@ -29,13 +29,17 @@ class ScopedEnv {
   void Set(const char *name, const char *value) {
     const char *old = std::getenv(name);
     saved_.push_back({name, old ? old : "", old != nullptr});
-    if (value) setenv(name, value, 1);
-    else unsetenv(name);
+    if (value)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
   }
   ~ScopedEnv() {
     for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-      if (it->had) setenv(it->name.c_str(), it->value.c_str(), 1);
-      else unsetenv(it->name.c_str());
+      if (it->had)
+        setenv(it->name.c_str(), it->value.c_str(), 1);
+      else
+        unsetenv(it->name.c_str());
     }
   }
 
@@ -49,8 +53,8 @@ class ScopedEnv {
 
 // Clears every proxy variable, then sets the given ones.
 void SetProxyEnv(ScopedEnv &env, const std::vector<std::pair<const char *, const char *>> &vars) {
-  for (const char *n : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "ftp_proxy", "FTP_PROXY",
-                        "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"})
+  for (const char *n : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "ftp_proxy", "FTP_PROXY", "all_proxy",
+                        "ALL_PROXY", "no_proxy", "NO_PROXY"})
     env.Set(n, nullptr);
   for (const auto &v : vars) env.Set(v.first, v.second);
 }
@@ -277,8 +281,8 @@ TEST(ParseBool, AcceptsTrueAndOneOnly) {
   const struct {
     const wchar_t *text;
     BOOL value;
-  } cases[] = {{L"  true \t", TRUE}, {L"TRUE", TRUE}, {L"1", TRUE},  {L" 1 ", TRUE}, {L"yes", FALSE},
-               {L"false", FALSE},   {L"0", FALSE},   {L"10", FALSE}, {L"", FALSE},  {L"tru e", FALSE}};
+  } cases[] = {{L"  true \t", TRUE}, {L"TRUE", TRUE}, {L"1", TRUE},   {L" 1 ", TRUE}, {L"yes", FALSE},
+               {L"false", FALSE},    {L"0", FALSE},   {L"10", FALSE}, {L"", FALSE},   {L"tru e", FALSE}};
   for (const auto &c : cases) EXPECT_EQ(ParseBool(c.text), c.value) << WideToMultiByte(CP_UTF8, c.text);
 }
 

@@ -21,16 +21,16 @@ struct BetweenCase {
 
 TEST(GetStringBetween, CutsBetweenTheFirstMarkers) {
   const BetweenCase cases[] = {
-      {L"<b>1</b> <b>2</b>", L"<b>", L"</b>", TRUE, L"1"},            // only the first occurrence counts
-      {L"a=\"x\" b=\"y\"", L"b=\"", L"\"", TRUE, L"y"},               // end marker searched after the begin
-      {L"<b>1", L"<b>", L"</b>", FALSE, L"previous"},                 // end marker missing
-      {L"</b>x<b>1", L"<b>", L"</b>", FALSE, L"previous"},            // end marker only before the begin
-      {L"no marker", L"<b>", L"</b>", FALSE, L"previous"},            // begin marker missing
-      {L"Last", L"last", L"", FALSE, L"previous"},                    // case-sensitive
-      {L"<b>1</b>", L"<b>", L"", TRUE, L""},                          // empty end marker: empty value
-      {L"abc;d", L"", L";", TRUE, L"abc"},                            // empty begin marker matches at the start
-      {L"whole text", L"", L"", FALSE, L"whole text"},                // both empty: the whole text
-      {L"<b></b>", L"<b>", L"</b>", TRUE, L""},                       // empty value found
+      {L"<b>1</b> <b>2</b>", L"<b>", L"</b>", TRUE, L"1"},  // only the first occurrence counts
+      {L"a=\"x\" b=\"y\"", L"b=\"", L"\"", TRUE, L"y"},     // end marker searched after the begin
+      {L"<b>1", L"<b>", L"</b>", FALSE, L"previous"},       // end marker missing
+      {L"</b>x<b>1", L"<b>", L"</b>", FALSE, L"previous"},  // end marker only before the begin
+      {L"no marker", L"<b>", L"</b>", FALSE, L"previous"},  // begin marker missing
+      {L"Last", L"last", L"", FALSE, L"previous"},          // case-sensitive
+      {L"<b>1</b>", L"<b>", L"", TRUE, L""},                // empty end marker: empty value
+      {L"abc;d", L"", L";", TRUE, L"abc"},                  // empty begin marker matches at the start
+      {L"whole text", L"", L"", FALSE, L"whole text"},      // both empty: the whole text
+      {L"<b></b>", L"<b>", L"</b>", TRUE, L""},             // empty value found
       {L"价格：<i>455.12</i>元", L"<i>", L"</i>", TRUE, L"455.12"},
   };
   for (const auto &c : cases) {
@@ -50,10 +50,10 @@ TEST(GetAppFilePath, JoinsTheProgramFolderWithOneSeparator) {
   const struct {
     std::wstring name, expected;
   } cases[] = {
-      {own_name, program},                        // the program's own file name: its own path
+      {own_name, program},  // the program's own file name: its own path
       {L"Tickora.exe", folder + L"/Tickora.exe"},
-      {L"/air.WAV", folder + L"/air.WAV"},        // no second separator
-      {L"", folder + L"/"},                       // the folder and one separator
+      {L"/air.WAV", folder + L"/air.WAV"},  // no second separator
+      {L"", folder + L"/"},                 // the folder and one separator
       {L"log/x.txt", folder + L"/log/x.txt"},
   };
   for (const auto &c : cases) {

@@ -46,7 +46,7 @@ TEST(JoinPathList, OneSeparatorAtEachSeam) {
       {{L"//srv", L"x"}, L"/", L"//srv/x", L"//srv/x/"},  // the first piece keeps its leading separators
       {{L"a//", L"//b"}, L"/", L"a///b", L"a///b/"},      // one separator removed per seam
       {{L"a", L"b"}, L"::", L"a::b", L"a::b::"},
-      {{L"a:", L"b"}, L"::", L"a:::b", L"a:::b::"},       // a partial separator is not a separator
+      {{L"a:", L"b"}, L"::", L"a:::b", L"a:::b::"},  // a partial separator is not a separator
   };
   for (const auto &c : cases) {
     EXPECT_EQ(JoinPathList(FALSE, c.separator, c.parts), CString(c.joined)) << c.joined;

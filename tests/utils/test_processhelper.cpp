@@ -125,9 +125,9 @@ class ShutdownTest : public testing::Test {
   ShutdownTest() { platform::SetShutdownBackend(&power_); }
   ~ShutdownTest() override { platform::SetShutdownBackend(nullptr); }
   static uint64_t NowUsec() {
-    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                     std::chrono::system_clock::now().time_since_epoch())
-                                     .count());
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count());
   }
   FakePowerManager power_;
 };

@@ -24,12 +24,9 @@ TEST(RandomInRange, RangesByCase) {
     int low, high;
     std::set<int> values;  // every value a draw may give; all of them appear in kDraws draws
   } const cases[] = {
-      {5, 5, {0}},
-      {0, 0, {0}},
-      {3, 7, {3, 4, 5, 6}},
-      {7, 3, {0, 1, 2, 3, 4, 5, 6}},  // high below low: 0 up to low
-      {-2, 1, {-2, -1, 0}},
-      {-3, 0, {0, 1, 2}},             // high 0: the remainder by low keeps the draw's sign
+      {5, 5, {0}},          {0, 0, {0}},
+      {3, 7, {3, 4, 5, 6}}, {7, 3, {0, 1, 2, 3, 4, 5, 6}},  // high below low: 0 up to low
+      {-2, 1, {-2, -1, 0}}, {-3, 0, {0, 1, 2}},             // high 0: the remainder by low keeps the draw's sign
       {0, -4, {0}},
   };
   for (const auto &c : cases) {

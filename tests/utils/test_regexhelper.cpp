@@ -16,111 +16,112 @@ using regex::KEEPALLGROUPS;
 const regex::pattern_flags kDetect = IGNORECASE | ALLMATCHES | KEEPALLGROUPS;
 
 TEST(RegexHelper, MatchFoldsLineBreaksOfPatternAndText) {
-    CRegexHelper helper(kDetect);
-    std::vector<CString> groups;
-    ASSERT_TRUE(helper.Match(L"charset=(.+)", L"HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=UTF-8\r\n\r\n",
-                             groups));
-    EXPECT_EQ(groups, (std::vector<CString>{L"charset=UTF-8", L"UTF-8"}));
-    // A "\r\n" inside the pattern matches the folded line break.
-    groups.clear();
-    EXPECT_TRUE(helper.Match(L"a\r\nb", L"a\r\nb", groups));
+  CRegexHelper helper(kDetect);
+  std::vector<CString> groups;
+  ASSERT_TRUE(
+      helper.Match(L"charset=(.+)", L"HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=UTF-8\r\n\r\n", groups));
+  EXPECT_EQ(groups, (std::vector<CString>{L"charset=UTF-8", L"UTF-8"}));
+  // A "\r\n" inside the pattern matches the folded line break.
+  groups.clear();
+  EXPECT_TRUE(helper.Match(L"a\r\nb", L"a\r\nb", groups));
 }
 
 TEST(RegexHelper, AllMatchesAppendEveryGroupAndMatchAllTheOddOnes) {
-    CRegexHelper helper(kDetect);
-    std::vector<CString> groups{L"kept"};
-    ASSERT_TRUE(helper.Match(L"k=(\\w+)", L"k=one; K=two", groups));
-    EXPECT_EQ(groups, (std::vector<CString>{L"kept", L"k=one", L"one", L"K=two", L"two"}));
-    std::vector<CString> odd;
-    ASSERT_TRUE(helper.MatchAll(L"k=(\\w+)", L"k=one; K=two", odd));
-    EXPECT_EQ(odd, (std::vector<CString>{L"one", L"two"}));
+  CRegexHelper helper(kDetect);
+  std::vector<CString> groups{L"kept"};
+  ASSERT_TRUE(helper.Match(L"k=(\\w+)", L"k=one; K=two", groups));
+  EXPECT_EQ(groups, (std::vector<CString>{L"kept", L"k=one", L"one", L"K=two", L"two"}));
+  std::vector<CString> odd;
+  ASSERT_TRUE(helper.MatchAll(L"k=(\\w+)", L"k=one; K=two", odd));
+  EXPECT_EQ(odd, (std::vector<CString>{L"one", L"two"}));
 }
 
 TEST(RegexHelper, GroupThatTookNoPartAppendsEmptyText) {
-    CRegexHelper helper(regex::NOFLAGS);
-    std::vector<CString> groups;
-    ASSERT_TRUE(helper.Match(L"(a)|(b)", L"b", groups));
-    EXPECT_EQ(groups, (std::vector<CString>{L"b", L"", L"b"}));
+  CRegexHelper helper(regex::NOFLAGS);
+  std::vector<CString> groups;
+  ASSERT_TRUE(helper.Match(L"(a)|(b)", L"b", groups));
+  EXPECT_EQ(groups, (std::vector<CString>{L"b", L"", L"b"}));
 }
 
 TEST(RegexHelper, FailuresAndBadPatterns) {
-    CRegexHelper helper(kDetect);
-    std::vector<CString> groups;
-    EXPECT_FALSE(helper.Match(L"x(", L"x(", groups));
-    EXPECT_FALSE(helper.Match(L"z", L"abc", groups));
-    EXPECT_TRUE(groups.empty());
-    EXPECT_FALSE(helper.IsMatch(L"x(", L"x("));
-    EXPECT_FALSE(helper.IsMatch(L"z", L"abc"));
-    EXPECT_TRUE(helper.IsMatch(L"B", L"abc"));
-    EXPECT_THROW(helper.MatchAll(L"x(", L"x(", groups), regex::bad_regexpr);
-    EXPECT_FALSE(helper.MatchAll(L"z", L"abc", groups));
-    CString text(L"abc");
-    EXPECT_THROW(helper.Replace(L"x(", L"", text), regex::bad_regexpr);
-    EXPECT_THROW(helper.Split(L"x(", text, groups), regex::bad_regexpr);
-    EXPECT_EQ(text, CString(L"abc"));
+  CRegexHelper helper(kDetect);
+  std::vector<CString> groups;
+  EXPECT_FALSE(helper.Match(L"x(", L"x(", groups));
+  EXPECT_FALSE(helper.Match(L"z", L"abc", groups));
+  EXPECT_TRUE(groups.empty());
+  EXPECT_FALSE(helper.IsMatch(L"x(", L"x("));
+  EXPECT_FALSE(helper.IsMatch(L"z", L"abc"));
+  EXPECT_TRUE(helper.IsMatch(L"B", L"abc"));
+  EXPECT_THROW(helper.MatchAll(L"x(", L"x(", groups), regex::bad_regexpr);
+  EXPECT_FALSE(helper.MatchAll(L"z", L"abc", groups));
+  CString text(L"abc");
+  EXPECT_THROW(helper.Replace(L"x(", L"", text), regex::bad_regexpr);
+  EXPECT_THROW(helper.Split(L"x(", text, groups), regex::bad_regexpr);
+  EXPECT_EQ(text, CString(L"abc"));
 }
 
 TEST(RegexHelper, ReplaceFirstOrEveryMatchAndAlwaysTrue) {
-    CRegexHelper helper(regex::NOFLAGS);
-    CString text(L"k=one; k=two");
-    EXPECT_TRUE(helper.Replace(L"k=(\\w+)", L"\\U$1", text));
-    EXPECT_EQ(text, CString(L"ONE; k=two"));
-    helper.SetFlags(regex::ALLMATCHES | regex::IGNORECASE);
-    text = L"K=one; k=two";
-    EXPECT_TRUE(helper.Replace(L"k=(\\w+)", L"[$1]", text));
-    EXPECT_EQ(text, CString(L"[one]; [two]"));
-    // No match: TRUE with the text unchanged; "\r\n" is not folded here.
-    text = L"a\r\nb";
-    EXPECT_TRUE(helper.Replace(L"a\nb", L"x", text));
-    EXPECT_EQ(text, CString(L"a\r\nb"));
-    // A bad replacement throws and leaves the text alone.
-    EXPECT_THROW(helper.Replace(L"(a)", L"$2", text), regex::bad_regexpr);
-    EXPECT_EQ(text, CString(L"a\r\nb"));
+  CRegexHelper helper(regex::NOFLAGS);
+  CString text(L"k=one; k=two");
+  EXPECT_TRUE(helper.Replace(L"k=(\\w+)", L"\\U$1", text));
+  EXPECT_EQ(text, CString(L"ONE; k=two"));
+  helper.SetFlags(regex::ALLMATCHES | regex::IGNORECASE);
+  text = L"K=one; k=two";
+  EXPECT_TRUE(helper.Replace(L"k=(\\w+)", L"[$1]", text));
+  EXPECT_EQ(text, CString(L"[one]; [two]"));
+  // No match: TRUE with the text unchanged; "\r\n" is not folded here.
+  text = L"a\r\nb";
+  EXPECT_TRUE(helper.Replace(L"a\nb", L"x", text));
+  EXPECT_EQ(text, CString(L"a\r\nb"));
+  // A bad replacement throws and leaves the text alone.
+  EXPECT_THROW(helper.Replace(L"(a)", L"$2", text), regex::bad_regexpr);
+  EXPECT_EQ(text, CString(L"a\r\nb"));
 }
 
 TEST(RegexHelper, SplitAppendsPiecesAndGroups) {
-    CRegexHelper helper(regex::NOFLAGS);
-    std::vector<CString> pieces{L"kept"};
-    EXPECT_TRUE(helper.Split(L"\\s*(;)\\s*", L"a ; b;c;;", pieces));
-    EXPECT_EQ(pieces, (std::vector<CString>{L"kept", L"a", L";", L"b", L";", L"c", L";", L"", L";"}));
-    pieces.clear();
-    EXPECT_TRUE(helper.Split(L",", L",,", pieces));
-    EXPECT_TRUE(pieces.empty());
+  CRegexHelper helper(regex::NOFLAGS);
+  std::vector<CString> pieces{L"kept"};
+  EXPECT_TRUE(helper.Split(L"\\s*(;)\\s*", L"a ; b;c;;", pieces));
+  EXPECT_EQ(pieces, (std::vector<CString>{L"kept", L"a", L";", L"b", L";", L"c", L";", L"", L";"}));
+  pieces.clear();
+  EXPECT_TRUE(helper.Split(L",", L",,", pieces));
+  EXPECT_TRUE(pieces.empty());
 }
 
 TEST(RegexHelper, SetFlagsChangesLaterCalls) {
-    CRegexHelper helper(regex::NOFLAGS);
-    EXPECT_FALSE(helper.IsMatch(L"ABC", L"abc"));
-    helper.SetFlags(IGNORECASE);
-    EXPECT_TRUE(helper.IsMatch(L"ABC", L"abc"));
+  CRegexHelper helper(regex::NOFLAGS);
+  EXPECT_FALSE(helper.IsMatch(L"ABC", L"abc"));
+  helper.SetFlags(IGNORECASE);
+  EXPECT_TRUE(helper.IsMatch(L"ABC", L"abc"));
 }
 
 TEST(RegexHelper, EscapeRegex) {
-    struct escape_case {
-        const wchar_t *text;
-        std::vector<CString> keep;
-        const wchar_t *expected;
-    };
-    const escape_case cases[] = {
-        {L"a.b*c", {}, L"a\\.b\\*c"},
-        {L"\\^[?+().$*|", {}, L"\\\\\\^\\[\\?\\+\\(\\)\\.\\$\\*\\|"},
-        {L"a{2}] -x 9", {}, L"a\\{2}] -x 9"},
-        {L"(x)[y]", {L"(x)"}, L"(x)\\[y]"},
-        {L"(a).(b)", {L"(a)", L"(b)"}, L"(a)\\.(b)"},
-        // The text may hold anything, placeholder-like words included.
-        {L"string_key_00000.(k)", {L"(k)"}, L"string_key_00000\\.(k)"},
-        {L"ab.", {L"", L"b."}, L"ab."},
-        {L"aaa", {L"aa"}, L"aaa"},
-    };
-    for (const auto &c : cases) EXPECT_EQ(EscapeRegex(c.text, c.keep), CString(c.expected)) << testing::PrintToString(CString(c.text));
-    EXPECT_EQ(EscapeRegex(L"(x).", CString(L"(x)")), CString(L"(x)\\."));
-    EXPECT_EQ(EscapeRegex(L"(x).", CString()), CString(L"\\(x\\)\\."));
-    // An escaped text matches itself.
-    CRegexHelper helper(regex::NOFLAGS);
-    const CString raw(L"price{1,2}: $3.50 (net)*");
-    std::vector<CString> groups;
-    ASSERT_TRUE(helper.Match(EscapeRegex(raw, CString()), raw, groups));
-    EXPECT_EQ(groups[0], raw);
+  struct escape_case {
+    const wchar_t *text;
+    std::vector<CString> keep;
+    const wchar_t *expected;
+  };
+  const escape_case cases[] = {
+      {L"a.b*c", {}, L"a\\.b\\*c"},
+      {L"\\^[?+().$*|", {}, L"\\\\\\^\\[\\?\\+\\(\\)\\.\\$\\*\\|"},
+      {L"a{2}] -x 9", {}, L"a\\{2}] -x 9"},
+      {L"(x)[y]", {L"(x)"}, L"(x)\\[y]"},
+      {L"(a).(b)", {L"(a)", L"(b)"}, L"(a)\\.(b)"},
+      // The text may hold anything, placeholder-like words included.
+      {L"string_key_00000.(k)", {L"(k)"}, L"string_key_00000\\.(k)"},
+      {L"ab.", {L"", L"b."}, L"ab."},
+      {L"aaa", {L"aa"}, L"aaa"},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(EscapeRegex(c.text, c.keep), CString(c.expected)) << testing::PrintToString(CString(c.text));
+  EXPECT_EQ(EscapeRegex(L"(x).", CString(L"(x)")), CString(L"(x)\\."));
+  EXPECT_EQ(EscapeRegex(L"(x).", CString()), CString(L"\\(x\\)\\."));
+  // An escaped text matches itself.
+  CRegexHelper helper(regex::NOFLAGS);
+  const CString raw(L"price{1,2}: $3.50 (net)*");
+  std::vector<CString> groups;
+  ASSERT_TRUE(helper.Match(EscapeRegex(raw, CString()), raw, groups));
+  EXPECT_EQ(groups[0], raw);
 }
 
 }  // namespace

@@ -38,8 +38,10 @@ class ScopedEnv {
     setenv(name, value.c_str(), 1);
   }
   ~ScopedEnv() {
-    if (had_) setenv(name_, old_.c_str(), 1);
-    else unsetenv(name_);
+    if (had_)
+      setenv(name_, old_.c_str(), 1);
+    else
+      unsetenv(name_);
   }
 
  private:
@@ -61,8 +63,8 @@ TEST_F(MessageBoxTest, OnlyOkCountsAsTrue) {
     int answer;
     BOOL expected;
   } cases[] = {
-      {MB_OKCANCEL, IDOK, TRUE},     {MB_OKCANCEL, IDCANCEL, FALSE},  // Cancel and the close button
-      {MB_YESNO, IDYES, FALSE},      {MB_OK, IDOK, TRUE},
+      {MB_OKCANCEL, IDOK, TRUE},        {MB_OKCANCEL, IDCANCEL, FALSE},  // Cancel and the close button
+      {MB_YESNO, IDYES, FALSE},         {MB_OK, IDOK, TRUE},
       {MB_RETRYCANCEL, IDRETRY, FALSE},
   };
   for (const Case &c : cases) {
@@ -109,9 +111,8 @@ TEST(StartProcessTest, StartsTheProgramWithoutArgumentsOrWaiting) {
   const std::string go = dir.File("go");
   // The program reports its argument count only once the test lets it go,
   // which it does after StartProcess returned: StartProcess must not wait.
-  const std::string program = WriteShellScript(
-      dir, "prog",
-      "while [ ! -e '" + go + "' ]; do sleep 0.01; done\n" + ShellReportLine(out, "$#"));
+  const std::string program =
+      WriteShellScript(dir, "prog", "while [ ! -e '" + go + "' ]; do sleep 0.01; done\n" + ShellReportLine(out, "$#"));
   EXPECT_TRUE(StartProcess(Wide(program)));
   dir.Write("go", "1");
   EXPECT_EQ(WaitForFileContent(out), "0");

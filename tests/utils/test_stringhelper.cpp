@@ -23,7 +23,9 @@ TEST(StringHelper, Utf8Conversions) {
   EXPECT_EQ(ToUtf8(L"a\u00e9\u4e2d\U0001F600"), "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80");
   EXPECT_EQ(ToUtf8(static_cast<LPCWSTR>(nullptr)), "");
   EXPECT_EQ(ToUtf8(CString()), "");
-  EXPECT_EQ(FromUtf8("\xE4\xB8\xAD" "x"), L"\u4e2dx");
+  EXPECT_EQ(FromUtf8("\xE4\xB8\xAD"
+                     "x"),
+            L"\u4e2dx");
   EXPECT_EQ(FromUtf8(std::string("ab\0cd", 5)), L"ab");  // up to the first zero
   EXPECT_TRUE(FromUtf8("").IsEmpty());
   EXPECT_TRUE(FromUtf8(static_cast<const char *>(nullptr)).IsEmpty());
@@ -42,8 +44,13 @@ TEST(StringHelper, OemAndAnsiAllocations) {
   EXPECT_STREQ(oem, "\xD6\xD0\xCE\xC4");
   delete[] oem;
   wchar_t *wide = nullptr;
-  ASSERT_TRUE(AnsiToWideAlloc("\xB9\xFA" "a", &wide, 0));
-  EXPECT_STREQ(wide, L"\u56fd" L"a");
+  ASSERT_TRUE(
+      AnsiToWideAlloc("\xB9\xFA"
+                      "a",
+                      &wide, 0));
+  EXPECT_STREQ(wide,
+               L"\u56fd"
+               L"a");
   delete[] wide;
   EXPECT_FALSE(WideToOemAlloc(nullptr, &oem));
 }
@@ -57,7 +64,7 @@ TEST(StringHelper, UrlEncodings) {
       {UrlEncode(L"!'()*-._~\t\n"), L"!'()*-._%7E++"},
       {UrlDecode(L"a+b%2F%C3%A9"), L"a b/\u00e9"},
       {UrlDecode(L"%e4%B8%ad"), L"\u4e2d"},
-      {UrlDecode(L"100%"), L"100%"},   // a '%' without two digits stays
+      {UrlDecode(L"100%"), L"100%"},  // a '%' without two digits stays
       {UrlDecode(L"x%4"), L"x%4"},
       {UrlEncodeCharset(L"a b/\u00e9", L"utf-8"), L"a%20b/%C3%A9"},
       {UrlEncodeCharset(L"~*:\u4e2d\U0001F600", L"utf-8"), L"~*:%E4%B8%AD%F0%9F%98%80"},
@@ -200,8 +207,10 @@ TEST(StringHelper, WidthAndFolding) {
     int width;
     const wchar_t *expected;
   } cuts[] = {
-      {L"\u4e2d\u6587ab", 5, L"\u4e2d\u6587a"}, {L"\u4e2d\u6587ab", 3, L"\u4e2d"},
-      {L"\u4e2d\u6587ab", 6, L"\u4e2d\u6587ab"}, {L"abc", 0, L""},
+      {L"\u4e2d\u6587ab", 5, L"\u4e2d\u6587a"},
+      {L"\u4e2d\u6587ab", 3, L"\u4e2d"},
+      {L"\u4e2d\u6587ab", 6, L"\u4e2d\u6587ab"},
+      {L"abc", 0, L""},
   };
   for (const auto &c : cuts) {
     CString s(c.text);
@@ -212,7 +221,7 @@ TEST(StringHelper, WidthAndFolding) {
     const wchar_t *text;
     int max;
     const wchar_t *expected;
-  } ell[] = {{L"abcdef", 5, L"ab..."}, {L"abcdef", 2, L"ab"}, {L"abcdef", 3, L"abc"},
+  } ell[] = {{L"abcdef", 5, L"ab..."},  {L"abcdef", 2, L"ab"},   {L"abcdef", 3, L"abc"},
              {L"abcdef", 6, L"abcdef"}, {L"abcdef", 4, L"a..."}, {L"abc", -1, L""}};
   for (const auto &c : ell) EXPECT_EQ(Ellipsize(c.text, c.max), c.expected);
 
@@ -230,11 +239,8 @@ TEST(StringHelper, TrimStripCr) {
     const wchar_t *expected;
     int result;
   } cases[] = {
-      {L"xxabcxx", L"x", L"abc", 2},
-      {L"xxabcxx", L"xx", L"xabc", 2},
-      {L"abc", L"", L"abc", 0},
-      {L"xxxx", L"x", L"", -1},
-      {L"abab", L"ab", L"b", -1},
+      {L"xxabcxx", L"x", L"abc", 2}, {L"xxabcxx", L"xx", L"xabc", 2}, {L"abc", L"", L"abc", 0},
+      {L"xxxx", L"x", L"", -1},      {L"abab", L"ab", L"b", -1},
   };
   for (const auto &c : cases) {
     CString s(c.text);

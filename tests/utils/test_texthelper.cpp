@@ -32,12 +32,10 @@ TEST(JoinStrings, SkipsEmptyElementsAndTrailingBlanks) {
     std::vector<CString> list;
     const wchar_t *separator, *joined;
   } const cases[] = {
-      {{L"a", L"", L"b"}, L",", L"a,b"},
-      {{}, L",", L""},
-      {{L"", L""}, L",", L""},
-      {{L"a", L"b"}, L" ", L"a b"},        // a blank separator vanishes at the end
-      {{L"a", L"b "}, L";", L"a;b"},       // trailing white space of the result goes
-      {{L"a", L"b"}, L"::", L"a::b"},      // the whole separator is removed at the end
+      {{L"a", L"", L"b"}, L",", L"a,b"}, {{}, L",", L""},
+      {{L"", L""}, L",", L""},           {{L"a", L"b"}, L" ", L"a b"},  // a blank separator vanishes at the end
+      {{L"a", L"b "}, L";", L"a;b"},                                    // trailing white space of the result goes
+      {{L"a", L"b"}, L"::", L"a::b"},                                   // the whole separator is removed at the end
       {{L"a", L"b"}, L"", L"ab"},
   };
   for (const auto &c : cases) EXPECT_EQ(JoinStrings(c.list, c.separator), CString(c.joined)) << c.joined;
@@ -48,12 +46,8 @@ TEST(SplitByChar, KeepsEveryPieceAndEmptiesTheArrayFirst) {
     const wchar_t *text;
     std::vector<CString> parts;
   } const cases[] = {
-      {L"a-b", {L"a", L"b"}},
-      {L"a-b-", {L"a", L"b", L""}},
-      {L"1--3", {L"1", L"", L"3"}},
-      {L"", {L""}},
-      {L"-", {L"", L""}},
-      {L"abc", {L"abc"}},
+      {L"a-b", {L"a", L"b"}}, {L"a-b-", {L"a", L"b", L""}}, {L"1--3", {L"1", L"", L"3"}},
+      {L"", {L""}},           {L"-", {L"", L""}},           {L"abc", {L"abc"}},
   };
   for (const auto &c : cases) {
     CStringArray parts;
@@ -97,11 +91,11 @@ TEST(CutString, CutsByDisplayWidth) {
     const wchar_t *cut;
   } const cases[] = {
       {L"abcdef", 4, L"abcd..."},
-      {L"abcd", 4, L"abcd"},                                   // fits: unchanged
+      {L"abcd", 4, L"abcd"},  // fits: unchanged
       {L"\x4E00\x4E01\x4E02\x4E03\x4E04\x4E05", 4, L"\x4E00\x4E01..."},
-      {L"a\x4E00\x4E01\x4E02", 2, L"a\x4E00..."},              // a double character crosses the limit
-      {L"\x00E9\x00E9\x00E9", 2, L"\x00E9\x00E9..."},          // U+00E9 is single width
-      {L"\x4E00\x4E01\x4E02", 3, L"\x4E00\x4E01\x4E02"},      // three characters fit in width 3
+      {L"a\x4E00\x4E01\x4E02", 2, L"a\x4E00..."},         // a double character crosses the limit
+      {L"\x00E9\x00E9\x00E9", 2, L"\x00E9\x00E9..."},     // U+00E9 is single width
+      {L"\x4E00\x4E01\x4E02", 3, L"\x4E00\x4E01\x4E02"},  // three characters fit in width 3
       {L"abc", 0, L"..."},
   };
   for (const auto &c : cases) EXPECT_EQ(CutString(c.text, c.width), CString(c.cut)) << c.width;
@@ -141,12 +135,10 @@ TEST(CompareVersion, ComparesDashSeparatedNumbers) {
     const wchar_t *first, *second;
     int result;
   } const cases[] = {
-      {L"1-10", L"1-9", 1},
-      {L"1-9", L"1-10", -1},
-      {L"1-2", L"1-2-3", 0},  // extra parts of the second are not looked at
-      {L"1-2", L"1-2", 0},
-      {L" 3x-1", L"3-1", 0},  // read as _wtol reads
-      {L"2-5", L"3", -1},     // differs before the second runs out
+      {L"1-10", L"1-9", 1},  {L"1-9", L"1-10", -1},
+      {L"1-2", L"1-2-3", 0},                         // extra parts of the second are not looked at
+      {L"1-2", L"1-2", 0},   {L" 3x-1", L"3-1", 0},  // read as _wtol reads
+      {L"2-5", L"3", -1},                            // differs before the second runs out
   };
   for (const auto &c : cases) EXPECT_EQ(CompareVersion(c.first, c.second), c.result) << c.first;
   EXPECT_THROW(CompareVersion(L"2-0", L"2"), CInvalidArgException);
@@ -159,8 +151,8 @@ TEST(CharacterClassTests, IntegerAndAscii) {
     const wchar_t *text;
     BOOL integer, ascii;
   } const cases[] = {
-      {L"-12", TRUE, TRUE},  {L"1-2", FALSE, TRUE}, {L"12a", FALSE, TRUE}, {L"-", TRUE, TRUE},
-      {L"", FALSE, TRUE},    {L"+1", FALSE, TRUE},  {L" 1", FALSE, TRUE},  {L"\x00B2", FALSE, FALSE},
+      {L"-12", TRUE, TRUE},      {L"1-2", FALSE, TRUE},     {L"12a", FALSE, TRUE}, {L"-", TRUE, TRUE},
+      {L"", FALSE, TRUE},        {L"+1", FALSE, TRUE},      {L" 1", FALSE, TRUE},  {L"\x00B2", FALSE, FALSE},
       {L"7\x007F", FALSE, TRUE}, {L"\x0080", FALSE, FALSE},
   };
   for (const auto &c : cases) {
@@ -175,7 +167,7 @@ TEST(EscapeSql, MySqlAndStandardDialects) {
   } const cases[] = {
       {L"50%_a'b", L"MYSQL", L"50\\%\\_a\\'b"},
       {L"a\\b\"c", L"MYSQL", L"a\\\\b\\\"c"},  // inserted backslashes are not doubled
-      {L"a'b", L"mysql", L"a''b"},              // the dialect name is case-sensitive
+      {L"a'b", L"mysql", L"a''b"},             // the dialect name is case-sensitive
       {L"a'b\\%", L"", L"a''b\\%"},
   };
   for (const auto &c : cases) {

@@ -14,7 +14,8 @@ TEST(ParseUpdateInfo, ReadsTheThreeFields) {
       {L"\n \r\n【name】=Tool\n【version】=1.2.3\n【download_url】=D:/pub/tool.exe\n\n ", L"Tool", L"1.2.3",
        L"D:/pub/tool.exe"},
       // A two-character line end leaves its CR on the values before it.
-      {L"【name】=Tool\r\n【version】=1.2.3\r\n【download_url】=http://h/t.exe", L"Tool\r", L"1.2.3\r", L"http://h/t.exe"},
+      {L"【name】=Tool\r\n【version】=1.2.3\r\n【download_url】=http://h/t.exe", L"Tool\r", L"1.2.3\r",
+       L"http://h/t.exe"},
       // White space inside values stays.
       {L"【name】=My Tool \n【version】= 2 \n【download_url】=a b", L"My Tool ", L" 2 ", L"a b"},
       // Empty values, including labels with no separator between them.

@@ -28,8 +28,8 @@ TEST(CVersionParse, PiecesAndFailures) {
       {L"1..2", TRUE, {1, 2, -1, -1}, L"1.2"},  // empty pieces are dropped
       {L"1.2.5.7", TRUE, {1, 2, 5, 7}, L"1.2.0005.7"},
       {L"1.2.12345", TRUE, {1, 2, 12345, -1}, L"1.2.2345"},  // the build shows its last four digits
-      {L"3.x", TRUE, {3, 0, -1, -1}, L"3.0"},                 // no digits read as 0
-      {L".4.", FALSE, {-1, -1, -1, -1}, L""},                 // one piece
+      {L"3.x", TRUE, {3, 0, -1, -1}, L"3.0"},                // no digits read as 0
+      {L".4.", FALSE, {-1, -1, -1, -1}, L""},                // one piece
       {L"1.2.3.4.5", FALSE, {-1, -1, -1, -1}, L""},
       {L"-1.2", FALSE, {-1, -1, -1, -1}, L""},
       {L"1.2.-3", FALSE, {-1, -1, -1, -1}, L""},
@@ -79,7 +79,7 @@ TEST(CVersionCompare, PartByPartAbsentIsSmallest) {
 
 TEST(CVersionPack, PartsMaskedToTheirBits) {
   EXPECT_EQ(CVersion(1, 2, 3, 4).Pack(), 0x10203004u);
-  EXPECT_EQ(CVersion(1, 2).Pack(), 0x102FFFFFu);         // absent parts fill with ones
+  EXPECT_EQ(CVersion(1, 2).Pack(), 0x102FFFFFu);                        // absent parts fill with ones
   EXPECT_EQ(CVersion(0x1F, 0x1FF, 0x1FF, 0x1FFF).Pack(), 0xFFFFFFFFu);  // high bits are lost
   EXPECT_EQ(CVersion().Pack(), 0xFFFFFFFFu);
 }

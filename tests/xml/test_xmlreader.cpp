@@ -127,9 +127,15 @@ TEST(XmlException, MessagesByCode) {
   const struct {
     int code;
     const wchar_t *message;
-  } cases[] = {{2, L"Open File Error"},      {3, L"Parse Element Error"},  {4, L"Parse Text Node Error"},
-               {5, L"Parse Comment Error"},  {6, L"Parse Declaration Error"}, {7, L"Parse CData Error"},
-               {8, L"Document Empty"},       {9, L"Document Illegal"},     {1, L""},
+  } cases[] = {{2, L"Open File Error"},
+               {3, L"Parse Element Error"},
+               {4, L"Parse Text Node Error"},
+               {5, L"Parse Comment Error"},
+               {6, L"Parse Declaration Error"},
+               {7, L"Parse CData Error"},
+               {8, L"Document Empty"},
+               {9, L"Document Illegal"},
+               {1, L""},
                {10, L""}};
   for (const auto &c : cases) {
     const CXmlException e(c.code);
@@ -153,8 +159,7 @@ TEST(XmlEntity, ReadName) {
     const wchar_t *name;  // null: the scan fails
     int stopAt;
   } cases[] = {
-      {L"abc='", L"abc", 3}, {L"ab \t='", L"ab", 4}, {L"='", L"", 0},
-      {L"a b='", nullptr, 0}, {L"abc", nullptr, 0},
+      {L"abc='", L"abc", 3}, {L"ab \t='", L"ab", 4}, {L"='", L"", 0}, {L"a b='", nullptr, 0}, {L"abc", nullptr, 0},
   };
   for (const auto &c : cases) {
     std::wstring name = L">";

@@ -234,8 +234,7 @@ TEST(XmlTreeWrite, GetXmlOfSmallTrees) {
          e.SetAttribute(L"a", L"\"");
        },
        L"<e b=\"x&lt;y\" a=\"&quot;\" />", L""},
-      {"cdata text", [](CXmlElement &e) { e.AppendChild(new CXmlText(L"x", true)); },
-       L"<e><![CDATA[x]]></e>", L""},
+      {"cdata text", [](CXmlElement &e) { e.AppendChild(new CXmlText(L"x", true)); }, L"<e><![CDATA[x]]></e>", L""},
       {"only a comment", [](CXmlElement &e) { e.AppendChild(new CXmlComment(L"c")); }, L"<e />", L""},
       {"nested",
        [](CXmlElement &e) {
@@ -331,12 +330,12 @@ TEST(XmlTreeRead, IllegalDocumentsRaiseCode9AndKeepWhatWasLoaded) {
     const wchar_t *text;
     const wchar_t *loaded;  // the children of the root when it failed
   } cases[] = {
-      {L"<a><b></a>", L"b"},                   // wrong end tag
-      {L"<a><c/>", L"c"},                      // no end tag
-      {L"<a>", L""},                           // nothing after the start tag
-      {L"<a><?xml version='1'?></a>", L""},    // declaration inside
-      {L"<a></A>", L""},                       // end tags compare with case
-      {L"<a></a >", L""},                      // ... and exactly
+      {L"<a><b></a>", L"b"},                 // wrong end tag
+      {L"<a><c/>", L"c"},                    // no end tag
+      {L"<a>", L""},                         // nothing after the start tag
+      {L"<a><?xml version='1'?></a>", L""},  // declaration inside
+      {L"<a></A>", L""},                     // end tags compare with case
+      {L"<a></a >", L""},                    // ... and exactly
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(testing::Message() << std::string(c.text, c.text + wcslen(c.text)));

@@ -23,10 +23,8 @@ TEST(XmlMerge, TreesMergeByNameAndSourceStaysUnchanged) {
        L"<cfg a='1'><x>5</x></cfg>", L"<cfg a=\"1\" b=\"2\"><x>5</x><y /></cfg>"},
       {"missing child appended at the end", L"<cfg><x/></cfg>", L"<cfg><z q='1'><w/></z></cfg>",
        L"<cfg><x /><z q=\"1\"><w /></z></cfg>"},
-      {"comments are not merged", L"<cfg><x/></cfg>", L"<cfg><!--c--><y/></cfg>",
-       L"<cfg><x /><y /></cfg>"},
-      {"text wipes what earlier children merged", L"<cfg><x/></cfg>", L"<cfg><y/>t</cfg>",
-       L"<cfg>t</cfg>"},
+      {"comments are not merged", L"<cfg><x/></cfg>", L"<cfg><!--c--><y/></cfg>", L"<cfg><x /><y /></cfg>"},
+      {"text wipes what earlier children merged", L"<cfg><x/></cfg>", L"<cfg><y/>t</cfg>", L"<cfg>t</cfg>"},
       {"deep merge", L"<r><a><b k='1'><c>old</c></b></a></r>", L"<r><a><b j='2'><c>new</c></b></a></r>",
        L"<r><a><b k=\"1\" j=\"2\"><c>new</c></b></a></r>"},
   };
@@ -97,8 +95,8 @@ TEST(XmlNodeValue, BoolIsTrueOnlyForTrueInAnyCase) {
   const struct {
     const wchar_t *text;
     bool value;
-  } cases[] = {{L"true", true}, {L"TRUE", true},  {L"True", true}, {L" true", false},
-               {L"yes", false}, {L"1", false},    {L"", false}};
+  } cases[] = {{L"true", true}, {L"TRUE", true}, {L"True", true}, {L" true", false},
+               {L"yes", false}, {L"1", false},   {L"", false}};
   for (const auto &c : cases) {
     CXmlElement e(L"e");
     e.AppendChild(new CXmlText(c.text));
@@ -109,8 +107,9 @@ TEST(XmlNodeValue, BoolIsTrueOnlyForTrueInAnyCase) {
 }
 
 TEST(XmlNodeValue, IntegersFromTextAndCData) {
-  auto cfg = Load(L"<cfg><hex>ff</hex><dec>12abc</dec><neg><![CDATA[-1]]></neg>"
-                  L"<big>99999999999</big><low>-99999999999</low></cfg>");
+  auto cfg = Load(
+      L"<cfg><hex>ff</hex><dec>12abc</dec><neg><![CDATA[-1]]></neg>"
+      L"<big>99999999999</big><low>-99999999999</low></cfg>");
   int i = 0;
   EXPECT_TRUE(GetXmlNodeValue(cfg->FindFirstChild(L"hex"), i, 16));
   EXPECT_EQ(i, 255);
@@ -168,10 +167,10 @@ TEST(XmlTextToInt, TellsARealZeroFromNoNumber) {
     bool loose, strict;
     int value;
   } cases[] = {
-      {L"0", 10, true, true, 0},     {L" 0 ", 10, true, false, 0},  {L" 0", 10, true, false, 0},
-      {L"000", 10, true, true, 0},   {L"", 10, true, true, 0},      {L"abc", 10, false, false, 0},
-      {L"12abc", 10, true, true, 12}, {L"-0", 10, false, false, 0},  {L"+0", 10, false, false, 0},
-      {L"\t0\n", 10, true, false, 0}, {L"ff", 16, true, true, 255},  {L"0x", 10, false, false, 0},
+      {L"0", 10, true, true, 0},      {L" 0 ", 10, true, false, 0}, {L" 0", 10, true, false, 0},
+      {L"000", 10, true, true, 0},    {L"", 10, true, true, 0},     {L"abc", 10, false, false, 0},
+      {L"12abc", 10, true, true, 12}, {L"-0", 10, false, false, 0}, {L"+0", 10, false, false, 0},
+      {L"\t0\n", 10, true, false, 0}, {L"ff", 16, true, true, 255}, {L"0x", 10, false, false, 0},
       {L"-7", 10, true, true, -7},
   };
   for (const auto &c : cases) {

@@ -212,8 +212,9 @@ TEST_F(XmlFileWriterTest, Utf8FileHoldsTheTextWritersCharacters) {
     ASSERT_EQ(writer.Open(WidePath("u.xml").c_str(), XML_ENCODING_UTF8), S_OK);
     calls(writer);
   }
-  std::string expected = "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?><\xC3\xA9l\xC3\xA9ment v=\"\xF0\x9F\x98\x80&lt;\">"
-                         "<s>x</s><long>";
+  std::string expected =
+      "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?><\xC3\xA9l\xC3\xA9ment v=\"\xF0\x9F\x98\x80&lt;\">"
+      "<s>x</s><long>";
   for (int i = 0; i < 5000; ++i) expected += "\xE4\xB8\xAD";
   expected += "</long>\xE4\xB8\xAD\xE6\x96\x87</\xC3\xA9l\xC3\xA9ment>";
   EXPECT_EQ(testsupport::ReadFileBytes(dir_.File("u.xml")), expected);

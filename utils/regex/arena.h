@@ -27,79 +27,77 @@ namespace detail {
 // Bytes handed out are counted in units of this size.
 inline constexpr std::size_t arena_unit = 4;
 
-inline constexpr std::size_t arena_round_up(std::size_t n, std::size_t to) {
-    return (n + to - 1) / to * to;
-}
+inline constexpr std::size_t arena_round_up(std::size_t n, std::size_t to) { return (n + to - 1) / to * to; }
 
 // A region allocator: a list of blocks, newest first; only the newest block
 // is allocated from. Each block's data area starts aligned for any object.
 class arena {
-public:
-    arena(std::size_t block_size, const std::allocator<char> &base)
-        : m_base(base), m_phead(nullptr), m_block_size(block_size) {}
-    ~arena() { release_all(); }
-    arena(const arena &) = delete;             // owns raw blocks
-    arena &operator=(const arena &) = delete;
+ public:
+  arena(std::size_t block_size, const std::allocator<char> &base)
+      : m_base(base), m_phead(nullptr), m_block_size(block_size) {}
+  ~arena() { release_all(); }
+  arena(const arena &) = delete;  // owns raw blocks
+  arena &operator=(const arena &) = delete;
 
-    // n bytes whose address is a multiple of `align` (a power of two, at most
-    // alignof(std::max_align_t)). A request of 0 bytes counts as 1.
-    void *allocate(std::size_t n, std::size_t align = arena_unit) {
-        if (n == 0) n = 1;
-        if (align < arena_unit) align = arena_unit;
-        std::size_t offset = m_phead ? arena_round_up(m_phead->m_used, align) : 0;
-        if (!m_phead || offset + n > m_block_size || offset + n > m_phead->capacity()) {
-            new_block(n);
-            offset = 0;
-        }
-        char *p = m_phead->data() + offset;
-        m_phead->m_used = offset + arena_round_up(n, arena_unit);
-        return p;
+  // n bytes whose address is a multiple of `align` (a power of two, at most
+  // alignof(std::max_align_t)). A request of 0 bytes counts as 1.
+  void *allocate(std::size_t n, std::size_t align = arena_unit) {
+    if (n == 0) n = 1;
+    if (align < arena_unit) align = arena_unit;
+    std::size_t offset = m_phead ? arena_round_up(m_phead->m_used, align) : 0;
+    if (!m_phead || offset + n > m_block_size || offset + n > m_phead->capacity()) {
+      new_block(n);
+      offset = 0;
     }
+    char *p = m_phead->data() + offset;
+    m_phead->m_used = offset + arena_round_up(n, arena_unit);
+    return p;
+  }
 
-    void release_all() noexcept {
-        while (m_phead) {
-            block *next = m_phead->m_pnext;
-            m_base.deallocate(reinterpret_cast<char *>(m_phead), m_phead->m_size);
-            m_phead = next;
-        }
+  void release_all() noexcept {
+    while (m_phead) {
+      block *next = m_phead->m_pnext;
+      m_base.deallocate(reinterpret_cast<char *>(m_phead), m_phead->m_size);
+      m_phead = next;
     }
+  }
 
-    std::size_t block_size() const { return m_block_size; }
+  std::size_t block_size() const { return m_block_size; }
 
-    // Introspection for tests and diagnostics: number of blocks, and the
-    // offset of the next free byte of the newest block.
-    std::size_t block_count() const {
-        std::size_t c = 0;
-        for (block *b = m_phead; b; b = b->m_pnext) ++c;
-        return c;
-    }
-    std::size_t newest_used() const { return m_phead ? m_phead->m_used : 0; }
-    std::size_t newest_capacity() const { return m_phead ? m_phead->capacity() : 0; }
+  // Introspection for tests and diagnostics: number of blocks, and the
+  // offset of the next free byte of the newest block.
+  std::size_t block_count() const {
+    std::size_t c = 0;
+    for (block *b = m_phead; b; b = b->m_pnext) ++c;
+    return c;
+  }
+  std::size_t newest_used() const { return m_phead ? m_phead->m_used : 0; }
+  std::size_t newest_capacity() const { return m_phead ? m_phead->capacity() : 0; }
 
-private:
-    struct alignas(std::max_align_t) block {
-        std::size_t m_used;   // bytes of the data area handed out
-        std::size_t m_size;   // size of the whole allocation, header included
-        block *m_pnext;       // the block created before this one
-        char *data() { return reinterpret_cast<char *>(this) + sizeof(block); }
-        std::size_t capacity() const { return m_size - sizeof(block); }
-    };
+ private:
+  struct alignas(std::max_align_t) block {
+    std::size_t m_used;  // bytes of the data area handed out
+    std::size_t m_size;  // size of the whole allocation, header included
+    block *m_pnext;      // the block created before this one
+    char *data() { return reinterpret_cast<char *>(this) + sizeof(block); }
+    std::size_t capacity() const { return m_size - sizeof(block); }
+  };
 
-    void new_block(std::size_t n) {
-        std::size_t capacity = n > m_block_size ? n : m_block_size;
-        std::size_t total = sizeof(block) + arena_round_up(capacity, arena_unit);
-        char *raw = m_base.allocate(total);   // throws std::bad_alloc
-        if (!raw) throw std::bad_alloc();
-        block *b = ::new (raw) block;
-        b->m_used = 0;
-        b->m_size = total;
-        b->m_pnext = m_phead;
-        m_phead = b;
-    }
+  void new_block(std::size_t n) {
+    std::size_t capacity = n > m_block_size ? n : m_block_size;
+    std::size_t total = sizeof(block) + arena_round_up(capacity, arena_unit);
+    char *raw = m_base.allocate(total);  // throws std::bad_alloc
+    if (!raw) throw std::bad_alloc();
+    block *b = ::new (raw) block;
+    b->m_used = 0;
+    b->m_size = total;
+    b->m_pnext = m_phead;
+    m_phead = b;
+  }
 
-    std::allocator<char> m_base;
-    block *m_phead;
-    std::size_t m_block_size;
+  std::allocator<char> m_base;
+  block *m_phead;
+  std::size_t m_block_size;
 };
 
 // The allocator handle through which the compiler and the engine's
@@ -107,69 +105,80 @@ private:
 // does nothing.
 template <class T, class Base = std::allocator<char>>
 class arena_allocator {
-public:
-    typedef T value_type;
-    typedef T *pointer;
-    typedef const T *const_pointer;
-    typedef T &reference;
-    typedef const T &const_reference;
-    typedef std::size_t size_type;
-    typedef std::ptrdiff_t difference_type;
-    template <class U> struct rebind { typedef arena_allocator<U, Base> other; };
+ public:
+  typedef T value_type;
+  typedef T *pointer;
+  typedef const T *const_pointer;
+  typedef T &reference;
+  typedef const T &const_reference;
+  typedef std::size_t size_type;
+  typedef std::ptrdiff_t difference_type;
+  template <class U>
+  struct rebind {
+    typedef arena_allocator<U, Base> other;
+  };
 
-    // Creates the arena on the heap.
-    arena_allocator(std::size_t block_size, const Base &base)
-        : m_parena(new arena(block_size, base)) {}
-    arena_allocator(const arena_allocator &) = default;
-    arena_allocator &operator=(const arena_allocator &) = default;
-    template <class U>
-    arena_allocator(const arena_allocator<U, Base> &that) : m_parena(that.m_parena) {}
-    ~arena_allocator() = default;
+  // Creates the arena on the heap.
+  arena_allocator(std::size_t block_size, const Base &base) : m_parena(new arena(block_size, base)) {}
+  arena_allocator(const arena_allocator &) = default;
+  arena_allocator &operator=(const arena_allocator &) = default;
+  template <class U>
+  arena_allocator(const arena_allocator<U, Base> &that) : m_parena(that.m_parena) {}
+  ~arena_allocator() = default;
 
-    // count objects of T, aligned for T; the hint is ignored.
-    T *allocate(size_type count, const void * = nullptr) {
-        return static_cast<T *>(m_parena->allocate(count * sizeof(T), alignof(T)));
-    }
-    // Raw bytes aligned as the caller asks (node allocation uses this).
-    void *allocate_bytes(size_type n, size_type align) { return m_parena->allocate(n, align); }
-    void deallocate(T *, size_type) noexcept {}
-    template <class U, class... Args>
-    void construct(U *p, Args &&...args) { ::new (static_cast<void *>(p)) U(std::forward<Args>(args)...); }
-    template <class U>
-    void destroy(U *p) { p->~U(); }
-    T *address(T &r) const { return std::addressof(r); }
-    const T *address(const T &r) const { return std::addressof(r); }
-    size_type max_size() const { return std::size_t(-1) / sizeof(T); }
+  // count objects of T, aligned for T; the hint is ignored.
+  T *allocate(size_type count, const void * = nullptr) {
+    return static_cast<T *>(m_parena->allocate(count * sizeof(T), alignof(T)));
+  }
+  // Raw bytes aligned as the caller asks (node allocation uses this).
+  void *allocate_bytes(size_type n, size_type align) { return m_parena->allocate(n, align); }
+  void deallocate(T *, size_type) noexcept {}
+  template <class U, class... Args>
+  void construct(U *p, Args &&...args) {
+    ::new (static_cast<void *>(p)) U(std::forward<Args>(args)...);
+  }
+  template <class U>
+  void destroy(U *p) {
+    p->~U();
+  }
+  T *address(T &r) const { return std::addressof(r); }
+  const T *address(const T &r) const { return std::addressof(r); }
+  size_type max_size() const { return std::size_t(-1) / sizeof(T); }
 
-    void release_all() { m_parena->release_all(); }
-    void destroy_arena() {
-        delete m_parena;
-        m_parena = nullptr;
-    }
+  void release_all() { m_parena->release_all(); }
+  void destroy_arena() {
+    delete m_parena;
+    m_parena = nullptr;
+  }
 
-    arena *get_arena() const { return m_parena; }
+  arena *get_arena() const { return m_parena; }
 
-    template <class U>
-    bool operator==(const arena_allocator<U, Base> &that) const { return m_parena == that.m_parena; }
-    template <class U>
-    bool operator!=(const arena_allocator<U, Base> &that) const { return m_parena != that.m_parena; }
+  template <class U>
+  bool operator==(const arena_allocator<U, Base> &that) const {
+    return m_parena == that.m_parena;
+  }
+  template <class U>
+  bool operator!=(const arena_allocator<U, Base> &that) const {
+    return m_parena != that.m_parena;
+  }
 
-private:
-    template <class U, class B> friend class arena_allocator;
-    arena *m_parena;
+ private:
+  template <class U, class B>
+  friend class arena_allocator;
+  arena *m_parena;
 };
 
 // Releases the arena's blocks when a compilation fails; dismissed (pointer
 // set to null) once the compilation has succeeded.
 struct arena_guard {
-    explicit arena_guard(arena_allocator<char> *parena) : m_parena(parena) {}
-    ~arena_guard() {
-        if (m_parena) m_parena->release_all();
-    }
-    void dismiss() { m_parena = nullptr; }
-    arena_guard(const arena_guard &) = delete;
-    arena_guard &operator=(const arena_guard &) = delete;
-    arena_allocator<char> *m_parena;
+  explicit arena_guard(arena_allocator<char> *parena) : m_parena(parena) {}
+  ~arena_guard() {
+    if (m_parena) m_parena->release_all();
+  }
+  void dismiss() { m_parena = nullptr; }
+  arena_guard(const arena_guard &) = delete;
+  arena_guard &operator=(const arena_guard &) = delete;
+  arena_allocator<char> *m_parena;
 };
 
 }  // namespace detail

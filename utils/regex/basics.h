@@ -18,24 +18,24 @@ namespace regex {
 
 // Pattern flags; combine with |, test with &, clear with ~.
 enum pattern_flags : unsigned {
-    NOFLAGS = 0x0,
-    IGNORECASE = 0x1,         // case-insensitive; inline "i"
-    ALLMATCHES = 0x2,         // match and substitute go on over the rest of the subject
-    LINEANCHORS = 0x4,        // ^ and $ also at line breaks; inline "m"
-    DOTALL = 0x8,             // the dot matches a line break too; inline "s"
-    RIGHTMOST = 0x10,         // start positions are tried from the right
-    DISCARDGROUPS = 0x20,     // substitute keeps no group records
-    KEEPWHOLEMATCHES = 0x40,  // with ALLMATCHES: keep record 0 of every match
-    KEEPALLGROUPS = 0x80,     // with ALLMATCHES: keep every record of every match
-    EXPANDESCAPES = 0x100,    // escapes in patterns and substitutions become control characters
-    FREESPACING = 0x200       // white space and comments in the pattern are skipped; inline "x"
+  NOFLAGS = 0x0,
+  IGNORECASE = 0x1,         // case-insensitive; inline "i"
+  ALLMATCHES = 0x2,         // match and substitute go on over the rest of the subject
+  LINEANCHORS = 0x4,        // ^ and $ also at line breaks; inline "m"
+  DOTALL = 0x8,             // the dot matches a line break too; inline "s"
+  RIGHTMOST = 0x10,         // start positions are tried from the right
+  DISCARDGROUPS = 0x20,     // substitute keeps no group records
+  KEEPWHOLEMATCHES = 0x40,  // with ALLMATCHES: keep record 0 of every match
+  KEEPALLGROUPS = 0x80,     // with ALLMATCHES: keep every record of every match
+  EXPANDESCAPES = 0x100,    // escapes in patterns and substitutions become control characters
+  FREESPACING = 0x200       // white space and comments in the pattern are skipped; inline "x"
 };
 
 inline constexpr pattern_flags operator|(pattern_flags a, pattern_flags b) {
-    return pattern_flags(unsigned(a) | unsigned(b));
+  return pattern_flags(unsigned(a) | unsigned(b));
 }
 inline constexpr pattern_flags operator&(pattern_flags a, pattern_flags b) {
-    return pattern_flags(unsigned(a) & unsigned(b));
+  return pattern_flags(unsigned(a) & unsigned(b));
 }
 inline constexpr pattern_flags operator~(pattern_flags a) { return pattern_flags(~unsigned(a)); }
 inline pattern_flags &operator|=(pattern_flags &a, pattern_flags b) { return a = a | b; }
@@ -43,22 +43,24 @@ inline pattern_flags &operator&=(pattern_flags &a, pattern_flags b) { return a =
 
 // How a match runs. Any other value behaves as MODE_ITERATIVE.
 enum match_mode : unsigned {
-    MODE_RECURSIVE = 0,  // nodes call each other
-    MODE_ITERATIVE = 1,  // a hetero_stack takes the place of recursion
-    MODE_AUTO = 2        // recursive while the pattern allows it, else iterative
+  MODE_RECURSIVE = 0,  // nodes call each other
+  MODE_ITERATIVE = 1,  // a hetero_stack takes the place of recursion
+  MODE_AUTO = 2        // recursive while the pattern allows it, else iterative
 };
 
 // The error of a bad pattern or substitution text; what() is the parser's
 // fixed English message.
 class bad_regexpr : public std::invalid_argument {
-public:
-    explicit bad_regexpr(const std::string &msg) : std::invalid_argument(msg) {}
+ public:
+  explicit bad_regexpr(const std::string &msg) : std::invalid_argument(msg) {}
 };
 
 namespace detail {
 
-template <class IT> class sub_expr_base;
-template <class IT> class match_group_base;
+template <class IT>
+class sub_expr_base;
+template <class IT>
+class match_group_base;
 
 // Process-wide singular position: the position of empty records.
 template <class IT>
@@ -67,21 +69,21 @@ inline const IT null_position{};
 // A position with a flag that tells whether it is set.
 template <class IT>
 struct smart_iter {
-    IT m_iter;
-    bool m_valid;
+  IT m_iter;
+  bool m_valid;
 
-    smart_iter() : m_iter(null_position<IT>), m_valid(false) {}
-    smart_iter(const IT &it) : m_iter(it), m_valid(true) {}
+  smart_iter() : m_iter(null_position<IT>), m_valid(false) {}
+  smart_iter(const IT &it) : m_iter(it), m_valid(true) {}
 
-    smart_iter &operator=(const IT &it) {
-        m_iter = it;
-        m_valid = true;
-        return *this;
-    }
-    bool operator==(const smart_iter &that) const {
-        return m_valid == that.m_valid && (!m_valid || m_iter == that.m_iter);
-    }
-    bool operator!=(const smart_iter &that) const { return !(*this == that); }
+  smart_iter &operator=(const IT &it) {
+    m_iter = it;
+    m_valid = true;
+    return *this;
+  }
+  bool operator==(const smart_iter &that) const {
+    return m_valid == that.m_valid && (!m_valid || m_iter == that.m_iter);
+  }
+  bool operator!=(const smart_iter &that) const { return !(*this == that); }
 };
 
 template <class IT>
@@ -89,15 +91,21 @@ inline const smart_iter<IT> null_smart_iter{};
 
 // The loop positions of a record: a smart_iter, or a plain pointer (null for
 // no position) in the pointer instantiation.
-template <class IT> struct loop_mark_type { typedef smart_iter<IT> type; };
-template <> struct loop_mark_type<const wchar_t *> { typedef const wchar_t *type; };
+template <class IT>
+struct loop_mark_type {
+  typedef smart_iter<IT> type;
+};
+template <>
+struct loop_mark_type<const wchar_t *> {
+  typedef const wchar_t *type;
+};
 
 // The {min, max} length of a node or sequence; max 0xFFFFFFFF is unbounded.
 struct node_width {
-    std::uint32_t m_min;
-    std::uint32_t m_max;
-    bool operator==(const node_width &that) const { return m_min == that.m_min && m_max == that.m_max; }
-    bool operator!=(const node_width &that) const { return !(*this == that); }
+  std::uint32_t m_min;
+  std::uint32_t m_max;
+  bool operator==(const node_width &that) const { return m_min == that.m_min && m_max == that.m_max; }
+  bool operator!=(const node_width &that) const { return !(*this == that); }
 };
 
 inline constexpr std::uint32_t width_unbounded = 0xFFFFFFFFu;
@@ -107,33 +115,33 @@ inline constexpr node_width uninit_width() { return node_width{width_unbounded, 
 // Sum of two widths: unbounded stays unbounded, and a sum that does not fit
 // in 32 bits saturates at unbounded instead of wrapping.
 inline constexpr std::uint32_t width_add(std::uint32_t a, std::uint32_t b) {
-    if (a == width_unbounded || b == width_unbounded) return width_unbounded;
-    std::uint64_t s = std::uint64_t(a) + b;
-    return s >= width_unbounded ? width_unbounded : std::uint32_t(s);
+  if (a == width_unbounded || b == width_unbounded) return width_unbounded;
+  std::uint64_t s = std::uint64_t(a) + b;
+  return s >= width_unbounded ? width_unbounded : std::uint32_t(s);
 }
 inline constexpr node_width operator+(const node_width &a, const node_width &b) {
-    return node_width{width_add(a.m_min, b.m_min), width_add(a.m_max, b.m_max)};
+  return node_width{width_add(a.m_min, b.m_min), width_add(a.m_max, b.m_max)};
 }
 
 // Product of a width and a repeat count: 0 on either side gives 0, unbounded
 // on either side gives unbounded, and an overflowing product saturates.
 inline constexpr std::uint32_t width_mult(std::uint32_t a, std::uint32_t b) {
-    if (a == 0 || b == 0) return 0;
-    if (a == width_unbounded || b == width_unbounded) return width_unbounded;
-    std::uint64_t p = std::uint64_t(a) * b;
-    return p >= width_unbounded ? width_unbounded : std::uint32_t(p);
+  if (a == 0 || b == 0) return 0;
+  if (a == width_unbounded || b == width_unbounded) return width_unbounded;
+  std::uint64_t p = std::uint64_t(a) * b;
+  return p >= width_unbounded ? width_unbounded : std::uint32_t(p);
 }
 inline constexpr node_width operator*(const node_width &w, const node_width &count) {
-    return node_width{width_mult(w.m_min, count.m_min), width_mult(w.m_max, count.m_max)};
+  return node_width{width_mult(w.m_min, count.m_min), width_mult(w.m_max, count.m_max)};
 }
 
 // The leading literal of a pattern, as positions in the compiled pattern's
 // own text, with its other-case copy (null when compared with case).
 struct literal_hint {
-    bool m_present = false;
-    std::wstring::const_iterator m_begin{};
-    std::wstring::const_iterator m_end{};
-    const wchar_t *m_pother = nullptr;
+  bool m_present = false;
+  std::wstring::const_iterator m_begin{};
+  std::wstring::const_iterator m_end{};
+  const wchar_t *m_pother = nullptr;
 };
 
 }  // namespace detail
@@ -142,34 +150,34 @@ struct literal_hint {
 // current attempt.
 template <class IT>
 struct backref_tag : public std::pair<IT, IT> {
-    typedef typename detail::loop_mark_type<IT>::type mark_type;
+  typedef typename detail::loop_mark_type<IT>::type mark_type;
 
-    bool matched;
-    IT pending_start;
-    std::uint32_t loop_count;
-    bool loop_more;
-    mark_type loop_prev_mark;
-    mark_type loop_mark;
+  bool matched;
+  IT pending_start;
+  std::uint32_t loop_count;
+  bool loop_more;
+  mark_type loop_prev_mark;
+  mark_type loop_mark;
 
-    backref_tag()
-        : std::pair<IT, IT>(detail::null_position<IT>, detail::null_position<IT>),
-          matched(false),
-          pending_start(detail::null_position<IT>),
-          loop_count(0),
-          loop_more(false),
-          loop_prev_mark(),
-          loop_mark() {}
-    backref_tag(const IT &f, const IT &s)
-        : std::pair<IT, IT>(f, s),
-          matched(false),
-          pending_start(f),
-          loop_count(0),
-          loop_more(false),
-          loop_prev_mark(),
-          loop_mark() {}
+  backref_tag()
+      : std::pair<IT, IT>(detail::null_position<IT>, detail::null_position<IT>),
+        matched(false),
+        pending_start(detail::null_position<IT>),
+        loop_count(0),
+        loop_more(false),
+        loop_prev_mark(),
+        loop_mark() {}
+  backref_tag(const IT &f, const IT &s)
+      : std::pair<IT, IT>(f, s),
+        matched(false),
+        pending_start(f),
+        loop_count(0),
+        loop_more(false),
+        loop_prev_mark(),
+        loop_mark() {}
 
-    // The captured text; empty when the group did not take part.
-    std::wstring str() const { return matched ? std::wstring(this->first, this->second) : std::wstring(); }
+  // The captured text; empty when the group did not take part.
+  std::wstring str() const { return matched ? std::wstring(this->first, this->second) : std::wstring(); }
 };
 
 namespace detail {
@@ -182,30 +190,30 @@ inline const backref_tag<IT> empty_backref{null_position<IT>, null_position<IT>}
 // The parameter block of one match call, handed to every node operation.
 template <class IT>
 struct match_param {
-    backref_tag<IT> *m_prgbackrefs;
-    IT m_iend;
-    IT m_icur;
-    std::uint32_t m_cbackrefs;
-    const sub_expr_base<IT> *m_pnext;
-    IT m_ibegin;
-    IT m_istart;
-    const match_group_base<IT> *m_ptopgroup;
-    match_stack *m_pstack;
-    bool m_fno_empty_match;
-    bool m_fspare;
+  backref_tag<IT> *m_prgbackrefs;
+  IT m_iend;
+  IT m_icur;
+  std::uint32_t m_cbackrefs;
+  const sub_expr_base<IT> *m_pnext;
+  IT m_ibegin;
+  IT m_istart;
+  const match_group_base<IT> *m_ptopgroup;
+  match_stack *m_pstack;
+  bool m_fno_empty_match;
+  bool m_fspare;
 
-    match_param(IT ibegin, IT istart, IT iend, backref_tag<IT> *prgbackrefs, std::uint32_t cbackrefs)
-        : m_prgbackrefs(prgbackrefs),
-          m_iend(iend),
-          m_icur(istart),
-          m_cbackrefs(cbackrefs),
-          m_pnext(nullptr),
-          m_ibegin(ibegin),
-          m_istart(istart),
-          m_ptopgroup(nullptr),
-          m_pstack(nullptr),
-          m_fno_empty_match(false),
-          m_fspare(false) {}
+  match_param(IT ibegin, IT istart, IT iend, backref_tag<IT> *prgbackrefs, std::uint32_t cbackrefs)
+      : m_prgbackrefs(prgbackrefs),
+        m_iend(iend),
+        m_icur(istart),
+        m_cbackrefs(cbackrefs),
+        m_pnext(nullptr),
+        m_ibegin(ibegin),
+        m_istart(istart),
+        m_ptopgroup(nullptr),
+        m_pstack(nullptr),
+        m_fno_empty_match(false),
+        m_fspare(false) {}
 };
 
 }  // namespace detail

@@ -21,79 +21,79 @@ namespace regex {
 namespace detail {
 
 class literal_searcher {
-public:
-    typedef std::wstring::const_iterator pattern_iterator;
+ public:
+  typedef std::wstring::const_iterator pattern_iterator;
 
-    literal_searcher(pattern_iterator ilitbegin, pattern_iterator ilitend, const wchar_t *pother)
-        : m_ilitbegin(ilitbegin), m_ilitlast(ilitbegin), m_potherlast(pother) {
-        std::ptrdiff_t len = ilitend - ilitbegin;
-        const unsigned prefix = unsigned(len < 255 ? len : 255);
-        for (unsigned i = 0; i < 256; ++i) m_rgskip[i] = std::uint8_t(prefix);
-        m_clastindex = std::uint8_t(prefix - 1);
-        for (unsigned k = prefix - 1; k >= 1; --k, ++m_ilitlast) m_rgskip[low_byte(*m_ilitlast)] = std::uint8_t(k);
-        if (m_potherlast) {
-            for (unsigned k = prefix - 1; k >= 1; --k, ++m_potherlast) {
-                std::uint8_t &e = m_rgskip[low_byte(*m_potherlast)];
-                if (k < e) e = std::uint8_t(k);
-            }
-        }
+  literal_searcher(pattern_iterator ilitbegin, pattern_iterator ilitend, const wchar_t *pother)
+      : m_ilitbegin(ilitbegin), m_ilitlast(ilitbegin), m_potherlast(pother) {
+    std::ptrdiff_t len = ilitend - ilitbegin;
+    const unsigned prefix = unsigned(len < 255 ? len : 255);
+    for (unsigned i = 0; i < 256; ++i) m_rgskip[i] = std::uint8_t(prefix);
+    m_clastindex = std::uint8_t(prefix - 1);
+    for (unsigned k = prefix - 1; k >= 1; --k, ++m_ilitlast) m_rgskip[low_byte(*m_ilitlast)] = std::uint8_t(k);
+    if (m_potherlast) {
+      for (unsigned k = prefix - 1; k >= 1; --k, ++m_potherlast) {
+        std::uint8_t &e = m_rgskip[low_byte(*m_potherlast)];
+        if (k < e) e = std::uint8_t(k);
+      }
     }
+  }
 
-    static void *operator new(std::size_t size, arena_allocator<char> &arena) {
-        return arena.allocate_bytes(size, alignof(literal_searcher));
+  static void *operator new(std::size_t size, arena_allocator<char> &arena) {
+    return arena.allocate_bytes(size, alignof(literal_searcher));
+  }
+  static void operator delete(void *, arena_allocator<char> &) noexcept {}
+  static void operator delete(void *) noexcept {}
+
+  // First position of the searched prefix lying wholly in [first, last),
+  // or last when there is none.
+  template <class IT>
+  IT find(IT first, IT last) const {
+    return m_potherlast ? find_nocase(first, last) : find_exact(first, last);
+  }
+
+  template <class IT>
+  IT find_exact(IT first, IT last) const {
+    return search<false>(first, last);
+  }
+  template <class IT>
+  IT find_nocase(IT first, IT last) const {
+    return search<true>(first, last);
+  }
+
+ private:
+  // Horspool loop: the window's last character decides the shift; a window
+  // is compared backwards from its last character. Without case a subject
+  // character may equal the literal's or the other-case copy's character.
+  template <bool Nocase, class IT>
+  IT search(IT first, IT last) const {
+    const std::ptrdiff_t n = last - first;
+    std::ptrdiff_t shift = m_clastindex;
+    std::ptrdiff_t covered = shift;
+    while (covered < n) {
+      first += shift;
+      pattern_iterator l = m_ilitlast;
+      const wchar_t *o = m_potherlast;
+      IT s = first;
+      while (*s == *l || (Nocase && *s == *o)) {
+        if (l == m_ilitbegin) return s;
+        --l;
+        --s;
+        if (Nocase) --o;
+      }
+      shift = m_rgskip[low_byte(*first)];
+      covered += shift;
     }
-    static void operator delete(void *, arena_allocator<char> &) noexcept {}
-    static void operator delete(void *) noexcept {}
+    return last;
+  }
 
-    // First position of the searched prefix lying wholly in [first, last),
-    // or last when there is none.
-    template <class IT>
-    IT find(IT first, IT last) const {
-        return m_potherlast ? find_nocase(first, last) : find_exact(first, last);
-    }
+  static unsigned low_byte(wchar_t c) { return unsigned(c) & 0xFFu; }
 
-    template <class IT>
-    IT find_exact(IT first, IT last) const {
-        return search<false>(first, last);
-    }
-    template <class IT>
-    IT find_nocase(IT first, IT last) const {
-        return search<true>(first, last);
-    }
-
-private:
-    // Horspool loop: the window's last character decides the shift; a window
-    // is compared backwards from its last character. Without case a subject
-    // character may equal the literal's or the other-case copy's character.
-    template <bool Nocase, class IT>
-    IT search(IT first, IT last) const {
-        const std::ptrdiff_t n = last - first;
-        std::ptrdiff_t shift = m_clastindex;
-        std::ptrdiff_t covered = shift;
-        while (covered < n) {
-            first += shift;
-            pattern_iterator l = m_ilitlast;
-            const wchar_t *o = m_potherlast;
-            IT s = first;
-            while (*s == *l || (Nocase && *s == *o)) {
-                if (l == m_ilitbegin) return s;
-                --l;
-                --s;
-                if (Nocase) --o;
-            }
-            shift = m_rgskip[low_byte(*first)];
-            covered += shift;
-        }
-        return last;
-    }
-
-    static unsigned low_byte(wchar_t c) { return unsigned(c) & 0xFFu; }
-
-    pattern_iterator m_ilitbegin;
-    pattern_iterator m_ilitlast;
-    const wchar_t *m_potherlast;
-    std::uint8_t m_clastindex;
-    std::uint8_t m_rgskip[256];
+  pattern_iterator m_ilitbegin;
+  pattern_iterator m_ilitlast;
+  const wchar_t *m_potherlast;
+  std::uint8_t m_clastindex;
+  std::uint8_t m_rgskip[256];
 };
 
 }  // namespace detail

@@ -41,7 +41,7 @@ namespace detail {
 // Compile-time choice of the bounded (false) or NUL-terminated (true) form.
 template <bool B>
 struct bool2type {
-    static constexpr bool value = B;
+  static constexpr bool value = B;
 };
 typedef bool2type<false> bounded_tag;
 typedef bool2type<true> nul_tag;
@@ -49,12 +49,14 @@ typedef bool2type<true> nul_tag;
 // Pairs the bounded and the NUL-terminated form of one position predicate.
 template <class Bounded, class Nul>
 struct opwrap {
-    typedef Bounded bounded_type;
-    typedef Nul nul_type;
+  typedef Bounded bounded_type;
+  typedef Nul nul_type;
 };
 
-template <class IT> class sub_expr;
-template <class IT> class match_group_base;
+template <class IT>
+class sub_expr;
+template <class IT>
+class match_group_base;
 
 typedef std::vector<unsigned> hidden_group_list;
 
@@ -62,37 +64,37 @@ typedef std::vector<unsigned> hidden_group_list;
 // and the pattern's hidden group numbers.
 template <class IT>
 struct width_context {
-    std::vector<match_group_base<IT> *> *m_pgroups;
-    const hidden_group_list *m_phidden;
+  std::vector<match_group_base<IT> *> *m_pgroups;
+  const hidden_group_list *m_phidden;
 };
 
 // What peek_start fills: the characters a match can begin with (up to two
 // inline, else a pointer into the arena) and the leading literal.
 struct start_hint {
-    std::uint32_t m_count;
-    wchar_t m_rgch[2];
-    const wchar_t *m_pch;
-    literal_hint m_lit;
+  std::uint32_t m_count;
+  wchar_t m_rgch[2];
+  const wchar_t *m_pch;
+  literal_hint m_lit;
 
-    const wchar_t *chars() const { return m_count < 3 ? m_rgch : m_pch; }
+  const wchar_t *chars() const { return m_count < 3 ? m_rgch : m_pch; }
 };
 
 // End-of-subject tests made before a node reads a character.
 template <class IT>
 inline bool at_subject_end(const match_param<IT> &param, IT pos) {
-    return pos == param.m_iend;
+  return pos == param.m_iend;
 }
 template <class IT>
 inline bool at_subject_end_nul(const match_param<IT> &, IT pos) {
-    return *pos == L'\0';
+  return *pos == L'\0';
 }
 template <class IT>
 inline bool at_subject_end(const match_param<IT> &param, IT pos, bounded_tag) {
-    return pos == param.m_iend;
+  return pos == param.m_iend;
 }
 template <class IT>
 inline bool at_subject_end(const match_param<IT> &, IT pos, nul_tag) {
-    return *pos == L'\0';
+  return *pos == L'\0';
 }
 
 // ---------------------------------------------------------------------------
@@ -109,19 +111,18 @@ inline constexpr std::size_t recursion_stack_margin = 128 * 1024;
 inline thread_local unsigned t_recursion_depth = 0;
 
 class recursion_scope {
-public:
-    recursion_scope() {
-        // The stack is measured every 16 levels: 16 frames stay far below the margin.
-        const unsigned depth = ++t_recursion_depth;
-        if (depth > recursion_depth_limit ||
-            ((depth & 15u) == 0 && platform::stack_headroom() < recursion_stack_margin)) {
-            --t_recursion_depth;
-            throw recursion_budget_spent();
-        }
+ public:
+  recursion_scope() {
+    // The stack is measured every 16 levels: 16 frames stay far below the margin.
+    const unsigned depth = ++t_recursion_depth;
+    if (depth > recursion_depth_limit || ((depth & 15u) == 0 && platform::stack_headroom() < recursion_stack_margin)) {
+      --t_recursion_depth;
+      throw recursion_budget_spent();
     }
-    ~recursion_scope() { --t_recursion_depth; }
-    recursion_scope(const recursion_scope &) = delete;
-    recursion_scope &operator=(const recursion_scope &) = delete;
+  }
+  ~recursion_scope() { --t_recursion_depth; }
+  recursion_scope(const recursion_scope &) = delete;
+  recursion_scope &operator=(const recursion_scope &) = delete;
 };
 
 // ---------------------------------------------------------------------------
@@ -129,122 +130,122 @@ public:
 // Abstract root: the six matching operations every node has.
 template <class IT>
 class sub_expr_base {
-public:
-    virtual bool match_chain(match_param<IT> &param, IT pos) const = 0;
-    virtual bool match_chain_nul(match_param<IT> &param, IT pos) const = 0;
-    virtual bool step_forward(match_param<IT> &param) const = 0;
-    virtual bool step_forward_nul(match_param<IT> &param) const = 0;
-    virtual bool step_back(match_param<IT> &param) const = 0;
-    virtual bool step_back_nul(match_param<IT> &param) const = 0;
-    virtual ~sub_expr_base() {}
+ public:
+  virtual bool match_chain(match_param<IT> &param, IT pos) const = 0;
+  virtual bool match_chain_nul(match_param<IT> &param, IT pos) const = 0;
+  virtual bool step_forward(match_param<IT> &param) const = 0;
+  virtual bool step_forward_nul(match_param<IT> &param) const = 0;
+  virtual bool step_back(match_param<IT> &param) const = 0;
+  virtual bool step_back_nul(match_param<IT> &param) const = 0;
+  virtual ~sub_expr_base() {}
 };
 
 // Form-selecting calls: the same operation in the form the tag names.
 template <class IT>
 inline bool call_match_chain(const sub_expr_base<IT> *node, match_param<IT> &param, IT pos, bounded_tag) {
-    return node->match_chain(param, pos);
+  return node->match_chain(param, pos);
 }
 template <class IT>
 inline bool call_match_chain(const sub_expr_base<IT> *node, match_param<IT> &param, IT pos, nul_tag) {
-    return node->match_chain_nul(param, pos);
+  return node->match_chain_nul(param, pos);
 }
 template <class IT>
 inline bool call_step_forward(const sub_expr_base<IT> *node, match_param<IT> &param, bounded_tag) {
-    return node->step_forward(param);
+  return node->step_forward(param);
 }
 template <class IT>
 inline bool call_step_forward(const sub_expr_base<IT> *node, match_param<IT> &param, nul_tag) {
-    return node->step_forward_nul(param);
+  return node->step_forward_nul(param);
 }
 template <class IT>
 inline bool call_step_back(const sub_expr_base<IT> *node, match_param<IT> &param, bounded_tag) {
-    return node->step_back(param);
+  return node->step_back(param);
 }
 template <class IT>
 inline bool call_step_back(const sub_expr_base<IT> *node, match_param<IT> &param, nul_tag) {
-    return node->step_back_nul(param);
+  return node->step_back_nul(param);
 }
 
 // Base of every node.
 template <class IT>
 class sub_expr : public sub_expr_base<IT> {
-public:
-    sub_expr() : next(nullptr) {}
-    sub_expr(const sub_expr &) = delete;
-    sub_expr &operator=(const sub_expr &) = delete;
+ public:
+  sub_expr() : next(nullptr) {}
+  sub_expr(const sub_expr &) = delete;
+  sub_expr &operator=(const sub_expr &) = delete;
 
-    // Default: match_here on a copy of pos, then the rest of the chain.
-    bool match_chain(match_param<IT> &param, IT pos) const override {
-        return match_here(param, pos) && match_next(param, pos);
-    }
-    bool match_chain_nul(match_param<IT> &param, IT pos) const override {
-        return match_here_nul(param, pos) && match_next_nul(param, pos);
-    }
-    bool step_forward(match_param<IT> &param) const override {
-        param.m_pnext = next;
-        return true;
-    }
-    bool step_forward_nul(match_param<IT> &param) const override {
-        param.m_pnext = next;
-        return true;
-    }
-    bool step_back(match_param<IT> &) const override { return false; }
-    bool step_back_nul(match_param<IT> &) const override { return false; }
+  // Default: match_here on a copy of pos, then the rest of the chain.
+  bool match_chain(match_param<IT> &param, IT pos) const override {
+    return match_here(param, pos) && match_next(param, pos);
+  }
+  bool match_chain_nul(match_param<IT> &param, IT pos) const override {
+    return match_here_nul(param, pos) && match_next_nul(param, pos);
+  }
+  bool step_forward(match_param<IT> &param) const override {
+    param.m_pnext = next;
+    return true;
+  }
+  bool step_forward_nul(match_param<IT> &param) const override {
+    param.m_pnext = next;
+    return true;
+  }
+  bool step_back(match_param<IT> &) const override { return false; }
+  bool step_back_nul(match_param<IT> &) const override { return false; }
 
-    // Destroys the rest of the chain. The chain is taken apart one node at a
-    // time so that a long sequence does not nest one destructor per node.
-    ~sub_expr() override {
-        sub_expr *p = next;
-        next = nullptr;
-        while (p) {
-            sub_expr *n = p->next;
-            p->next = nullptr;
-            delete p;
-            p = n;
-        }
+  // Destroys the rest of the chain. The chain is taken apart one node at a
+  // time so that a long sequence does not nest one destructor per node.
+  ~sub_expr() override {
+    sub_expr *p = next;
+    next = nullptr;
+    while (p) {
+      sub_expr *n = p->next;
+      p->next = nullptr;
+      delete p;
+      p = n;
     }
+  }
 
-    virtual sub_expr *make_quantifier(std::uint32_t /*min*/, std::uint32_t /*max*/, bool /*greedy*/,
-                                      arena_allocator<char> & /*arena*/) {
-        throw bad_regexpr("sub-expression cannot be quantified");
-    }
-    virtual bool match_here(match_param<IT> &, IT &) const { return true; }
-    virtual bool match_here_nul(match_param<IT> &, IT &) const { return true; }
-    virtual bool is_assertion_node() const { return false; }
-    virtual node_width width_range(const width_context<IT> &wp) = 0;
-    virtual bool peek_start(start_hint &) const { return false; }
+  virtual sub_expr *make_quantifier(std::uint32_t /*min*/, std::uint32_t /*max*/, bool /*greedy*/,
+                                    arena_allocator<char> & /*arena*/) {
+    throw bad_regexpr("sub-expression cannot be quantified");
+  }
+  virtual bool match_here(match_param<IT> &, IT &) const { return true; }
+  virtual bool match_here_nul(match_param<IT> &, IT &) const { return true; }
+  virtual bool is_assertion_node() const { return false; }
+  virtual node_width width_range(const width_context<IT> &wp) = 0;
+  virtual bool peek_start(start_hint &) const { return false; }
 
-    // Continues with the following node (never called where next is null).
-    bool match_next(match_param<IT> &param, IT pos) const {
-        recursion_scope depth;
-        return next->match_chain(param, pos);
-    }
-    bool match_next_nul(match_param<IT> &param, IT pos) const {
-        recursion_scope depth;
-        return next->match_chain_nul(param, pos);
-    }
-    bool match_next(match_param<IT> &param, IT pos, bounded_tag) const { return match_next(param, pos); }
-    bool match_next(match_param<IT> &param, IT pos, nul_tag) const { return match_next_nul(param, pos); }
+  // Continues with the following node (never called where next is null).
+  bool match_next(match_param<IT> &param, IT pos) const {
+    recursion_scope depth;
+    return next->match_chain(param, pos);
+  }
+  bool match_next_nul(match_param<IT> &param, IT pos) const {
+    recursion_scope depth;
+    return next->match_chain_nul(param, pos);
+  }
+  bool match_next(match_param<IT> &param, IT pos, bounded_tag) const { return match_next(param, pos); }
+  bool match_next(match_param<IT> &param, IT pos, nul_tag) const { return match_next_nul(param, pos); }
 
-    sub_expr **next_link() { return &next; }
-    sub_expr *get_next() const { return next; }
+  sub_expr **next_link() { return &next; }
+  sub_expr *get_next() const { return next; }
 
-    // Width of this node and everything after it up to the end of its
-    // alternative or body.
-    node_width chain_width(const width_context<IT> &wp) {
-        node_width w = width_range(wp);
-        for (sub_expr *p = next; p; p = p->next) w = w + p->width_range(wp);
-        return w;
-    }
+  // Width of this node and everything after it up to the end of its
+  // alternative or body.
+  node_width chain_width(const width_context<IT> &wp) {
+    node_width w = width_range(wp);
+    for (sub_expr *p = next; p; p = p->next) w = w + p->width_range(wp);
+    return w;
+  }
 
-    static void *operator new(std::size_t size, arena_allocator<char> &arena) {
-        return arena.allocate_bytes(size, alignof(std::max_align_t));
-    }
-    static void operator delete(void *, arena_allocator<char> &) noexcept {}
-    static void operator delete(void *) noexcept {}
+  static void *operator new(std::size_t size, arena_allocator<char> &arena) {
+    return arena.allocate_bytes(size, alignof(std::max_align_t));
+  }
+  static void operator delete(void *, arena_allocator<char> &) noexcept {}
+  static void operator delete(void *) noexcept {}
 
-protected:
-    sub_expr *next;
+ protected:
+  sub_expr *next;
 };
 
 // Base of the end nodes embedded in groups and quantifiers. Deleting one frees
@@ -252,58 +253,58 @@ protected:
 // it is destroyed as a member of its embedding node.
 template <class IT, class T>
 class indestructable_sub_expr : public sub_expr<IT> {
-public:
-    static void operator delete(void *p) noexcept { ::new (p) T(); }
-    static void operator delete(void *, arena_allocator<char> &) noexcept {}
+ public:
+  static void operator delete(void *p) noexcept { ::new (p) T(); }
+  static void operator delete(void *, arena_allocator<char> &) noexcept {}
 };
 
 // The terminal node: reaching it means the pattern has matched. While
 // m_fno_empty_match is set it refuses a match that ends where it began.
 template <class IT>
 class end_of_pattern : public sub_expr<IT> {
-public:
-    bool match_chain(match_param<IT> &param, IT pos) const override { return accept(param, pos); }
-    bool match_chain_nul(match_param<IT> &param, IT pos) const override { return accept(param, pos); }
-    bool step_forward(match_param<IT> &param) const override {
-        param.m_pnext = nullptr;
-        return accept(param, param.m_icur);
-    }
-    bool step_forward_nul(match_param<IT> &param) const override {
-        param.m_pnext = nullptr;
-        return accept(param, param.m_icur);
-    }
-    node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
+ public:
+  bool match_chain(match_param<IT> &param, IT pos) const override { return accept(param, pos); }
+  bool match_chain_nul(match_param<IT> &param, IT pos) const override { return accept(param, pos); }
+  bool step_forward(match_param<IT> &param) const override {
+    param.m_pnext = nullptr;
+    return accept(param, param.m_icur);
+  }
+  bool step_forward_nul(match_param<IT> &param) const override {
+    param.m_pnext = nullptr;
+    return accept(param, param.m_icur);
+  }
+  node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
 
-private:
-    static bool accept(const match_param<IT> &param, IT pos) {
-        return !(param.m_fno_empty_match && pos == param.m_istart);
-    }
+ private:
+  static bool accept(const match_param<IT> &param, IT pos) {
+    return !(param.m_fno_empty_match && pos == param.m_istart);
+  }
 };
 
 // Owning holder of a node under construction; destroys it on an exception.
 template <class IT>
 class node_holder {
-public:
-    explicit node_holder(sub_expr<IT> *p = nullptr) : m_p(p) {}
-    ~node_holder() { delete m_p; }
-    node_holder(const node_holder &) = delete;
-    node_holder &operator=(const node_holder &) = delete;
+ public:
+  explicit node_holder(sub_expr<IT> *p = nullptr) : m_p(p) {}
+  ~node_holder() { delete m_p; }
+  node_holder(const node_holder &) = delete;
+  node_holder &operator=(const node_holder &) = delete;
 
-    sub_expr<IT> *get() const { return m_p; }
-    sub_expr<IT> *operator->() const { return m_p; }
-    sub_expr<IT> *release() {
-        sub_expr<IT> *p = m_p;
-        m_p = nullptr;
-        return p;
-    }
-    void reset(sub_expr<IT> *p = nullptr) {
-        if (m_p != p) delete m_p;
-        m_p = p;
-    }
-    void reset(node_holder &that) { reset(that.release()); }
+  sub_expr<IT> *get() const { return m_p; }
+  sub_expr<IT> *operator->() const { return m_p; }
+  sub_expr<IT> *release() {
+    sub_expr<IT> *p = m_p;
+    m_p = nullptr;
+    return p;
+  }
+  void reset(sub_expr<IT> *p = nullptr) {
+    if (m_p != p) delete m_p;
+    m_p = p;
+  }
+  void reset(node_holder &that) { reset(that.release()); }
 
-private:
-    sub_expr<IT> *m_p;
+ private:
+  sub_expr<IT> *m_p;
 };
 
 // ---------------------------------------------------------------------------
@@ -311,33 +312,33 @@ private:
 
 template <class IT, bool Nul>
 bool run_iterative_form(const sub_expr_base<IT> *start, match_param<IT> &param, IT pos) {
-    typedef bool2type<Nul> tag;
-    match_stack &stack = *param.m_pstack;
-    stack_guard guard(stack);
-    const match_stack::stack_type base = stack.mark();
-    param.m_icur = pos;
-    if (!call_step_forward(start, param, tag())) return false;
-    const sub_expr_base<IT> *node = start;
-    while (param.m_pnext) {
-        stack.push(node);
-        node = param.m_pnext;
-        if (call_step_forward(node, param, tag())) continue;
-        for (;;) {
-            if (stack.mark() == base) return false;
-            stack.pop(node);
-            if (call_step_back(node, param, tag())) break;
-        }
+  typedef bool2type<Nul> tag;
+  match_stack &stack = *param.m_pstack;
+  stack_guard guard(stack);
+  const match_stack::stack_type base = stack.mark();
+  param.m_icur = pos;
+  if (!call_step_forward(start, param, tag())) return false;
+  const sub_expr_base<IT> *node = start;
+  while (param.m_pnext) {
+    stack.push(node);
+    node = param.m_pnext;
+    if (call_step_forward(node, param, tag())) continue;
+    for (;;) {
+      if (stack.mark() == base) return false;
+      stack.pop(node);
+      if (call_step_back(node, param, tag())) break;
     }
-    return true;
+  }
+  return true;
 }
 
 template <class IT>
 bool run_iterative(const sub_expr_base<IT> *start, match_param<IT> &param, IT pos) {
-    return run_iterative_form<IT, false>(start, param, pos);
+  return run_iterative_form<IT, false>(start, param, pos);
 }
 template <class IT>
 bool run_iterative_nul(const sub_expr_base<IT> *start, match_param<IT> &param, IT pos) {
-    return run_iterative_form<IT, true>(start, param, pos);
+  return run_iterative_form<IT, true>(start, param, pos);
 }
 
 // ---------------------------------------------------------------------------
@@ -345,194 +346,198 @@ bool run_iterative_nul(const sub_expr_base<IT> *start, match_param<IT> &param, I
 
 template <class IT>
 class match_group_base : public sub_expr<IT> {
-public:
-    typedef slist<sub_expr<IT> *> alt_list_type;
-    typedef typename alt_list_type::iterator alt_iterator;
-    typedef std::pair<unsigned, unsigned> group_range;   // {first number, count}
+ public:
+  typedef slist<sub_expr<IT> *> alt_list_type;
+  typedef typename alt_list_type::iterator alt_iterator;
+  typedef std::pair<unsigned, unsigned> group_range;  // {first number, count}
 
-    match_group_base(int cgroup, arena_allocator<char> arena)
-        : m_alternates(arena), m_cgroup(cgroup), m_width(uninit_width()), m_pptail(nullptr),
-          m_pstart_chars(nullptr), m_pstart_chars_end(nullptr) {}
+  match_group_base(int cgroup, arena_allocator<char> arena)
+      : m_alternates(arena),
+        m_cgroup(cgroup),
+        m_width(uninit_width()),
+        m_pptail(nullptr),
+        m_pstart_chars(nullptr),
+        m_pstart_chars_end(nullptr) {}
 
-    int group_number() const { return m_cgroup; }
-    unsigned alternative_count() const { return unsigned(m_alternates.size()); }
+  int group_number() const { return m_cgroup; }
+  unsigned alternative_count() const { return unsigned(m_alternates.size()); }
 
-    // Building, in this order: begin_group, then append_node for each node of
-    // an alternative, end_alternative + add_alternative at each "|", and
-    // close_group at the end.
-    void begin_group() { add_alternative(); }
-    sub_expr<IT> **append_node(sub_expr<IT> *node) {
-        *m_pptail = node;
-        m_pptail = node->next_link();
-        return m_pptail;
+  // Building, in this order: begin_group, then append_node for each node of
+  // an alternative, end_alternative + add_alternative at each "|", and
+  // close_group at the end.
+  void begin_group() { add_alternative(); }
+  sub_expr<IT> **append_node(sub_expr<IT> *node) {
+    *m_pptail = node;
+    m_pptail = node->next_link();
+    return m_pptail;
+  }
+  sub_expr<IT> *end_alternative() {
+    sub_expr<IT> *end = get_end_group();
+    *m_pptail = end;
+    return end;
+  }
+  sub_expr<IT> **add_alternative() {
+    m_alternates.push_front(nullptr);
+    m_pptail = &m_alternates.front();
+    return m_pptail;
+  }
+  literal_hint close_group(arena_allocator<char> arena);
+
+  virtual void set_nested_groups(const group_range &) {}
+  virtual sub_expr<IT> *get_end_group() = 0;
+
+  // Width of group 0 and, once, of everything below it.
+  node_width top_width_range(std::vector<match_group_base<IT> *> &groups, const hidden_group_list &hidden) {
+    ASSERT(0 == m_cgroup);
+    if (m_width == uninit_width()) {
+      width_context<IT> wp{&groups, &hidden};
+      width_range(wp);
     }
-    sub_expr<IT> *end_alternative() {
-        sub_expr<IT> *end = get_end_group();
-        *m_pptail = end;
-        return end;
+    return m_width;
+  }
+
+  bool match_chain(match_param<IT> &param, IT pos) const override { return body(param, pos, bounded_tag()); }
+  bool match_chain_nul(match_param<IT> &param, IT pos) const override { return body(param, pos, nul_tag()); }
+  bool step_forward(match_param<IT> &param) const override { return entry_step(param, bounded_tag()); }
+  bool step_forward_nul(match_param<IT> &param) const override { return entry_step(param, nul_tag()); }
+  bool step_back(match_param<IT> &param) const override { return retry_step(param); }
+  bool step_back_nul(match_param<IT> &param) const override { return retry_step(param); }
+
+  node_width width_range(const width_context<IT> &wp) override {
+    node_width w{width_unbounded, 0};
+    std::vector<match_group_base<IT> *> &table = *wp.m_pgroups;
+    const bool in_table = unsigned(m_cgroup) < table.size();
+    // Every alternative is measured, also once the width can grow no
+    // more: measuring is what translates and checks the back-reference
+    // and condition numbers and sizes the look-behind bodies inside.
+    for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) {
+      if (in_table) table[m_cgroup] = nullptr;
+      node_width a = (*it)->chain_width(wp);
+      if (in_table) table[m_cgroup] = this;
+      w.m_min = std::min(w.m_min, a.m_min);
+      w.m_max = std::max(w.m_max, a.m_max);
     }
-    sub_expr<IT> **add_alternative() {
-        m_alternates.push_front(nullptr);
-        m_pptail = &m_alternates.front();
-        return m_pptail;
+    m_width = w;
+    return w;
+  }
+
+  bool peek_start(start_hint &hint) const override {
+    if (!m_pstart_chars) return false;
+    hint.m_count = std::uint32_t(m_pstart_chars_end - m_pstart_chars);
+    if (hint.m_count < 3)
+      std::copy(m_pstart_chars, m_pstart_chars_end, hint.m_rgch);
+    else
+      hint.m_pch = m_pstart_chars;
+    hint.m_lit.m_present = false;
+    if (alternative_count() == 1) {
+      start_hint inner{};
+      if ((*m_alternates.begin())->peek_start(inner)) hint.m_lit = inner.m_lit;
     }
-    literal_hint close_group(arena_allocator<char> arena);
+    return true;
+  }
 
-    virtual void set_nested_groups(const group_range &) {}
-    virtual sub_expr<IT> *get_end_group() = 0;
-
-    // Width of group 0 and, once, of everything below it.
-    node_width top_width_range(std::vector<match_group_base<IT> *> &groups, const hidden_group_list &hidden) {
-        ASSERT(0 == m_cgroup);
-        if (m_width == uninit_width()) {
-            width_context<IT> wp{&groups, &hidden};
-            width_range(wp);
-        }
-        return m_width;
+  // The steps of the iterative mode, callable without virtual dispatch.
+  template <bool Nul>
+  bool entry_step(match_param<IT> &param, bool2type<Nul> tag) const {
+    if (!start_filter(param, param.m_icur, tag)) return false;
+    if (m_cgroup != -1) {
+      backref_tag<IT> &r = param.m_prgbackrefs[m_cgroup];
+      param.m_pstack->push(r.pending_start);
+      r.pending_start = param.m_icur;
     }
-
-    bool match_chain(match_param<IT> &param, IT pos) const override { return body(param, pos, bounded_tag()); }
-    bool match_chain_nul(match_param<IT> &param, IT pos) const override { return body(param, pos, nul_tag()); }
-    bool step_forward(match_param<IT> &param) const override { return entry_step(param, bounded_tag()); }
-    bool step_forward_nul(match_param<IT> &param) const override { return entry_step(param, nul_tag()); }
-    bool step_back(match_param<IT> &param) const override { return retry_step(param); }
-    bool step_back_nul(match_param<IT> &param) const override { return retry_step(param); }
-
-    node_width width_range(const width_context<IT> &wp) override {
-        node_width w{width_unbounded, 0};
-        std::vector<match_group_base<IT> *> &table = *wp.m_pgroups;
-        const bool in_table = unsigned(m_cgroup) < table.size();
-        // Every alternative is measured, also once the width can grow no
-        // more: measuring is what translates and checks the back-reference
-        // and condition numbers and sizes the look-behind bodies inside.
-        for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) {
-            if (in_table) table[m_cgroup] = nullptr;
-            node_width a = (*it)->chain_width(wp);
-            if (in_table) table[m_cgroup] = this;
-            w.m_min = std::min(w.m_min, a.m_min);
-            w.m_max = std::max(w.m_max, a.m_max);
-        }
-        m_width = w;
-        return w;
+    param.m_pstack->push(m_alternates.begin());
+    param.m_pnext = *m_alternates.begin();
+    return true;
+  }
+  bool retry_step(match_param<IT> &param) const {
+    alt_iterator &it = param.m_pstack->template top<alt_iterator>();
+    ++it;
+    if (it != m_alternates.end()) {
+      param.m_pnext = *it;
+      return true;
     }
+    param.m_pstack->template pop<alt_iterator>();
+    if (m_cgroup != -1) param.m_pstack->pop(param.m_prgbackrefs[m_cgroup].pending_start);
+    return false;
+  }
 
-    bool peek_start(start_hint &hint) const override {
-        if (!m_pstart_chars) return false;
-        hint.m_count = std::uint32_t(m_pstart_chars_end - m_pstart_chars);
-        if (hint.m_count < 3)
-            std::copy(m_pstart_chars, m_pstart_chars_end, hint.m_rgch);
-        else
-            hint.m_pch = m_pstart_chars;
-        hint.m_lit.m_present = false;
-        if (alternative_count() == 1) {
-            start_hint inner{};
-            if ((*m_alternates.begin())->peek_start(inner)) hint.m_lit = inner.m_lit;
-        }
-        return true;
+  const alt_list_type &alternates() const { return m_alternates; }
+
+ protected:
+  // Deletes every alternative; called by the class that embeds the end
+  // node, while that node is still alive.
+  void delete_alternatives() {
+    for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) delete *it;
+    m_alternates.clear();
+  }
+
+  // Tries the alternatives in order at pos (the group body of the
+  // recursive mode).
+  template <bool Nul>
+  bool body(match_param<IT> &param, IT pos, bool2type<Nul> tag) const {
+    if (!start_filter(param, pos, tag)) return false;
+    if (m_cgroup == -1) {
+      for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) {
+        recursion_scope depth;
+        if (call_match_chain<IT>(*it, param, pos, tag)) return true;
+      }
+      return false;
     }
-
-    // The steps of the iterative mode, callable without virtual dispatch.
-    template <bool Nul>
-    bool entry_step(match_param<IT> &param, bool2type<Nul> tag) const {
-        if (!start_filter(param, param.m_icur, tag)) return false;
-        if (m_cgroup != -1) {
-            backref_tag<IT> &r = param.m_prgbackrefs[m_cgroup];
-            param.m_pstack->push(r.pending_start);
-            r.pending_start = param.m_icur;
-        }
-        param.m_pstack->push(m_alternates.begin());
-        param.m_pnext = *m_alternates.begin();
-        return true;
+    backref_tag<IT> &r = param.m_prgbackrefs[m_cgroup];
+    const IT saved = r.pending_start;
+    r.pending_start = pos;
+    for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) {
+      recursion_scope depth;
+      if (call_match_chain<IT>(*it, param, pos, tag)) return true;
     }
-    bool retry_step(match_param<IT> &param) const {
-        alt_iterator &it = param.m_pstack->template top<alt_iterator>();
-        ++it;
-        if (it != m_alternates.end()) {
-            param.m_pnext = *it;
-            return true;
-        }
-        param.m_pstack->template pop<alt_iterator>();
-        if (m_cgroup != -1) param.m_pstack->pop(param.m_prgbackrefs[m_cgroup].pending_start);
-        return false;
-    }
+    r.pending_start = saved;
+    return false;
+  }
 
-    const alt_list_type &alternates() const { return m_alternates; }
+  template <bool Nul>
+  bool start_filter(const match_param<IT> &param, IT pos, bool2type<Nul> tag) const {
+    if (!m_pstart_chars) return true;
+    if (at_subject_end(param, pos, tag)) return false;
+    const wchar_t ch = *pos;
+    for (const wchar_t *p = m_pstart_chars; p != m_pstart_chars_end; ++p)
+      if (*p == ch) return true;
+    return false;
+  }
 
-protected:
-    // Deletes every alternative; called by the class that embeds the end
-    // node, while that node is still alive.
-    void delete_alternatives() {
-        for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) delete *it;
-        m_alternates.clear();
-    }
-
-    // Tries the alternatives in order at pos (the group body of the
-    // recursive mode).
-    template <bool Nul>
-    bool body(match_param<IT> &param, IT pos, bool2type<Nul> tag) const {
-        if (!start_filter(param, pos, tag)) return false;
-        if (m_cgroup == -1) {
-            for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) {
-                recursion_scope depth;
-                if (call_match_chain<IT>(*it, param, pos, tag)) return true;
-            }
-            return false;
-        }
-        backref_tag<IT> &r = param.m_prgbackrefs[m_cgroup];
-        const IT saved = r.pending_start;
-        r.pending_start = pos;
-        for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) {
-            recursion_scope depth;
-            if (call_match_chain<IT>(*it, param, pos, tag)) return true;
-        }
-        r.pending_start = saved;
-        return false;
-    }
-
-    template <bool Nul>
-    bool start_filter(const match_param<IT> &param, IT pos, bool2type<Nul> tag) const {
-        if (!m_pstart_chars) return true;
-        if (at_subject_end(param, pos, tag)) return false;
-        const wchar_t ch = *pos;
-        for (const wchar_t *p = m_pstart_chars; p != m_pstart_chars_end; ++p)
-            if (*p == ch) return true;
-        return false;
-    }
-
-    alt_list_type m_alternates;
-    int m_cgroup;
-    node_width m_width;
-    sub_expr<IT> **m_pptail;        // while building: where the next node is linked
-    wchar_t *m_pstart_chars;        // after close_group: the start filter, or null
-    wchar_t *m_pstart_chars_end;
+  alt_list_type m_alternates;
+  int m_cgroup;
+  node_width m_width;
+  sub_expr<IT> **m_pptail;  // while building: where the next node is linked
+  wchar_t *m_pstart_chars;  // after close_group: the start filter, or null
+  wchar_t *m_pstart_chars_end;
 };
 
 template <class IT>
 literal_hint match_group_base<IT>::close_group(arena_allocator<char> arena) {
-    end_alternative();
-    m_alternates.reverse();
-    m_pptail = nullptr;
-    start_hint hint{};
-    std::size_t total = 0;
-    for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) {
-        if (!(*it)->peek_start(hint)) {
-            hint.m_lit.m_present = false;
-            m_pstart_chars = m_pstart_chars_end = nullptr;
-            return hint.m_lit;
-        }
-        total += hint.m_count;
+  end_alternative();
+  m_alternates.reverse();
+  m_pptail = nullptr;
+  start_hint hint{};
+  std::size_t total = 0;
+  for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) {
+    if (!(*it)->peek_start(hint)) {
+      hint.m_lit.m_present = false;
+      m_pstart_chars = m_pstart_chars_end = nullptr;
+      return hint.m_lit;
     }
-    arena_allocator<wchar_t> chars(arena);
-    m_pstart_chars = m_pstart_chars_end = chars.allocate(total);
-    for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) {
-        (*it)->peek_start(hint);
-        const wchar_t *src = hint.chars();
-        m_pstart_chars_end = std::copy(src, src + hint.m_count, m_pstart_chars_end);
-    }
-    std::sort(m_pstart_chars, m_pstart_chars_end);
-    m_pstart_chars_end = std::unique(m_pstart_chars, m_pstart_chars_end);
-    if (alternative_count() > 1) hint.m_lit.m_present = false;
-    return hint.m_lit;
+    total += hint.m_count;
+  }
+  arena_allocator<wchar_t> chars(arena);
+  m_pstart_chars = m_pstart_chars_end = chars.allocate(total);
+  for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) {
+    (*it)->peek_start(hint);
+    const wchar_t *src = hint.chars();
+    m_pstart_chars_end = std::copy(src, src + hint.m_count, m_pstart_chars_end);
+  }
+  std::sort(m_pstart_chars, m_pstart_chars_end);
+  m_pstart_chars_end = std::unique(m_pstart_chars, m_pstart_chars_end);
+  if (alternative_count() > 1) hint.m_lit.m_present = false;
+  return hint.m_lit;
 }
 
 // The loop over a group that a quantifier after it makes (matcher_groups.h).
@@ -543,106 +548,106 @@ sub_expr<IT> *make_group_quantifier(match_group_base<IT> *group, std::uint32_t m
 // A capturing, non-capturing or outermost group with its end node.
 template <class IT>
 class match_group : public match_group_base<IT> {
-public:
-    // The end node of every alternative: records the group's match and goes
-    // on with the node after the group.
-    class end_group : public indestructable_sub_expr<IT, end_group> {
-    public:
-        explicit end_group(match_group_base<IT> *pgroup = nullptr) : m_pgroup(pgroup) {}
+ public:
+  // The end node of every alternative: records the group's match and goes
+  // on with the node after the group.
+  class end_group : public indestructable_sub_expr<IT, end_group> {
+   public:
+    explicit end_group(match_group_base<IT> *pgroup = nullptr) : m_pgroup(pgroup) {}
 
-        bool match_chain(match_param<IT> &param, IT pos) const override { return finish(param, pos, bounded_tag()); }
-        bool match_chain_nul(match_param<IT> &param, IT pos) const override { return finish(param, pos, nul_tag()); }
-        bool step_forward(match_param<IT> &param) const override { return record_step(param); }
-        bool step_forward_nul(match_param<IT> &param) const override { return record_step(param); }
-        bool step_back(match_param<IT> &param) const override { return undo_step(param); }
-        bool step_back_nul(match_param<IT> &param) const override { return undo_step(param); }
-        node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
+    bool match_chain(match_param<IT> &param, IT pos) const override { return finish(param, pos, bounded_tag()); }
+    bool match_chain_nul(match_param<IT> &param, IT pos) const override { return finish(param, pos, nul_tag()); }
+    bool step_forward(match_param<IT> &param) const override { return record_step(param); }
+    bool step_forward_nul(match_param<IT> &param) const override { return record_step(param); }
+    bool step_back(match_param<IT> &param) const override { return undo_step(param); }
+    bool step_back_nul(match_param<IT> &param) const override { return undo_step(param); }
+    node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
 
-    private:
-        template <bool Nul>
-        bool finish(match_param<IT> &param, IT pos, bool2type<Nul> tag) const {
-            const int n = m_pgroup->group_number();
-            if (n == -1) return m_pgroup->match_next(param, pos, tag);
-            backref_tag<IT> &r = param.m_prgbackrefs[n];
-            const old_backref saved(r);
-            r.first = r.pending_start;
-            r.second = pos;
-            r.matched = true;
-            if (m_pgroup->match_next(param, pos, tag)) return true;
-            saved.restore(r);
-            return false;
-        }
-        bool record_step(match_param<IT> &param) const {
-            const int n = m_pgroup->group_number();
-            if (n != -1) {
-                backref_tag<IT> &r = param.m_prgbackrefs[n];
-                param.m_pstack->push(old_backref(r));
-                r.first = r.pending_start;
-                r.second = param.m_icur;
-                r.matched = true;
-            }
-            param.m_pnext = m_pgroup->get_next();
-            return true;
-        }
-        bool undo_step(match_param<IT> &param) const {
-            const int n = m_pgroup->group_number();
-            if (n != -1) {
-                old_backref saved;
-                param.m_pstack->pop(saved);
-                saved.restore(param.m_prgbackrefs[n]);
-            }
-            return false;
-        }
-
-        match_group_base<IT> *m_pgroup;
-    };
-
-    // The first, second and matched fields of a record, saved by the end
-    // node while the rest of the pattern is tried.
-    struct old_backref {
-        IT first;
-        IT second;
-        bool matched;
-
-        old_backref() : first(null_position<IT>), second(null_position<IT>), matched(false) {}
-        explicit old_backref(const backref_tag<IT> &r) : first(r.first), second(r.second), matched(r.matched) {}
-        void restore(backref_tag<IT> &r) const {
-            r.first = first;
-            r.second = second;
-            r.matched = matched;
-        }
-    };
-
-    match_group(int cgroup, arena_allocator<char> arena) : match_group_base<IT>(cgroup, arena), m_end_group(this) {}
-
-    ~match_group() override { this->delete_alternatives(); }
-
-    sub_expr<IT> *get_end_group() override { return &m_end_group; }
-
-    sub_expr<IT> *make_quantifier(std::uint32_t min, std::uint32_t max, bool greedy,
-                                  arena_allocator<char> &arena) override {
-        return make_group_quantifier<IT>(this, min, max, greedy, arena);
+   private:
+    template <bool Nul>
+    bool finish(match_param<IT> &param, IT pos, bool2type<Nul> tag) const {
+      const int n = m_pgroup->group_number();
+      if (n == -1) return m_pgroup->match_next(param, pos, tag);
+      backref_tag<IT> &r = param.m_prgbackrefs[n];
+      const old_backref saved(r);
+      r.first = r.pending_start;
+      r.second = pos;
+      r.matched = true;
+      if (m_pgroup->match_next(param, pos, tag)) return true;
+      saved.restore(r);
+      return false;
+    }
+    bool record_step(match_param<IT> &param) const {
+      const int n = m_pgroup->group_number();
+      if (n != -1) {
+        backref_tag<IT> &r = param.m_prgbackrefs[n];
+        param.m_pstack->push(old_backref(r));
+        r.first = r.pending_start;
+        r.second = param.m_icur;
+        r.matched = true;
+      }
+      param.m_pnext = m_pgroup->get_next();
+      return true;
+    }
+    bool undo_step(match_param<IT> &param) const {
+      const int n = m_pgroup->group_number();
+      if (n != -1) {
+        old_backref saved;
+        param.m_pstack->pop(saved);
+        saved.restore(param.m_prgbackrefs[n]);
+      }
+      return false;
     }
 
-private:
-    end_group m_end_group;
+    match_group_base<IT> *m_pgroup;
+  };
+
+  // The first, second and matched fields of a record, saved by the end
+  // node while the rest of the pattern is tried.
+  struct old_backref {
+    IT first;
+    IT second;
+    bool matched;
+
+    old_backref() : first(null_position<IT>), second(null_position<IT>), matched(false) {}
+    explicit old_backref(const backref_tag<IT> &r) : first(r.first), second(r.second), matched(r.matched) {}
+    void restore(backref_tag<IT> &r) const {
+      r.first = first;
+      r.second = second;
+      r.matched = matched;
+    }
+  };
+
+  match_group(int cgroup, arena_allocator<char> arena) : match_group_base<IT>(cgroup, arena), m_end_group(this) {}
+
+  ~match_group() override { this->delete_alternatives(); }
+
+  sub_expr<IT> *get_end_group() override { return &m_end_group; }
+
+  sub_expr<IT> *make_quantifier(std::uint32_t min, std::uint32_t max, bool greedy,
+                                arena_allocator<char> &arena) override {
+    return make_group_quantifier<IT>(this, min, max, greedy, arena);
+  }
+
+ private:
+  end_group m_end_group;
 };
 
 // Runs a group's entry and retry steps as a node of its own whose next is
 // null, so the group's alternatives can run as a match of their own.
 template <class IT>
 class group_wrapper : public sub_expr<IT> {
-public:
-    explicit group_wrapper(const match_group_base<IT> *pgroup) : m_pgroup(pgroup) {}
+ public:
+  explicit group_wrapper(const match_group_base<IT> *pgroup) : m_pgroup(pgroup) {}
 
-    bool step_forward(match_param<IT> &param) const override { return m_pgroup->entry_step(param, bounded_tag()); }
-    bool step_forward_nul(match_param<IT> &param) const override { return m_pgroup->entry_step(param, nul_tag()); }
-    bool step_back(match_param<IT> &param) const override { return m_pgroup->retry_step(param); }
-    bool step_back_nul(match_param<IT> &param) const override { return m_pgroup->retry_step(param); }
-    node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
+  bool step_forward(match_param<IT> &param) const override { return m_pgroup->entry_step(param, bounded_tag()); }
+  bool step_forward_nul(match_param<IT> &param) const override { return m_pgroup->entry_step(param, nul_tag()); }
+  bool step_back(match_param<IT> &param) const override { return m_pgroup->retry_step(param); }
+  bool step_back_nul(match_param<IT> &param) const override { return m_pgroup->retry_step(param); }
+  node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
 
-private:
-    const match_group_base<IT> *m_pgroup;
+ private:
+  const match_group_base<IT> *m_pgroup;
 };
 
 // ---------------------------------------------------------------------------
@@ -650,61 +655,76 @@ private:
 // over bool2type<false>, NUL-terminated form over bool2type<true>. The only
 // line break is L'\n'.
 
-template <class Tag> struct bos_t;
-template <class Tag> struct bol_t;
-template <class Tag> struct eos_t;
-template <class Tag> struct eol_t;
-template <class Tag> struct peos_t;
+template <class Tag>
+struct bos_t;
+template <class Tag>
+struct bol_t;
+template <class Tag>
+struct eos_t;
+template <class Tag>
+struct eol_t;
+template <class Tag>
+struct peos_t;
 
 template <bool Nul>
 struct bos_t<bool2type<Nul>> {
-    template <class IT>
-    bool operator()(const match_param<IT> &param, IT pos) const { return pos == param.m_ibegin; }
+  template <class IT>
+  bool operator()(const match_param<IT> &param, IT pos) const {
+    return pos == param.m_ibegin;
+  }
 };
 
 template <bool Nul>
 struct bol_t<bool2type<Nul>> {
-    template <class IT>
-    bool operator()(const match_param<IT> &param, IT pos) const {
-        return pos == param.m_ibegin || *(pos - 1) == L'\n';
-    }
+  template <class IT>
+  bool operator()(const match_param<IT> &param, IT pos) const {
+    return pos == param.m_ibegin || *(pos - 1) == L'\n';
+  }
 };
 
 template <>
 struct eos_t<bounded_tag> {
-    template <class IT>
-    bool operator()(const match_param<IT> &param, IT pos) const { return pos == param.m_iend; }
+  template <class IT>
+  bool operator()(const match_param<IT> &param, IT pos) const {
+    return pos == param.m_iend;
+  }
 };
 template <>
 struct eos_t<nul_tag> {
-    template <class IT>
-    bool operator()(const match_param<IT> &, IT pos) const { return *pos == L'\0'; }
+  template <class IT>
+  bool operator()(const match_param<IT> &, IT pos) const {
+    return *pos == L'\0';
+  }
 };
 
 template <>
 struct eol_t<bounded_tag> {
-    template <class IT>
-    bool operator()(const match_param<IT> &param, IT pos) const { return pos == param.m_iend || *pos == L'\n'; }
+  template <class IT>
+  bool operator()(const match_param<IT> &param, IT pos) const {
+    return pos == param.m_iend || *pos == L'\n';
+  }
 };
 template <>
 struct eol_t<nul_tag> {
-    template <class IT>
-    bool operator()(const match_param<IT> &, IT pos) const { return *pos == L'\0' || *pos == L'\n'; }
+  template <class IT>
+  bool operator()(const match_param<IT> &, IT pos) const {
+    return *pos == L'\0' || *pos == L'\n';
+  }
 };
 
 template <>
 struct peos_t<bounded_tag> {
-    template <class IT>
-    bool operator()(const match_param<IT> &param, IT pos) const {
-        return pos == param.m_iend || (*pos == L'\n' && pos + 1 == param.m_iend);
-    }
+  template <class IT>
+  bool operator()(const match_param<IT> &param, IT pos) const {
+    return pos == param.m_iend || (*pos == L'\n' && pos + 1 == param.m_iend);
+  }
 };
 template <>
 struct peos_t<nul_tag> {
-    template <class IT>
-    bool operator()(const match_param<IT> &, IT pos) const {
-        return *pos == L'\0' || (*pos == L'\n' && *(pos + 1) == L'\0');
-    }
+  template <class IT>
+  bool operator()(const match_param<IT> &, IT pos) const {
+    return *pos == L'\0' || (*pos == L'\n' && *(pos + 1) == L'\0');
+  }
 };
 
 template <template <class> class X>
@@ -714,35 +734,35 @@ using opwrap_of = opwrap<X<bounded_tag>, X<nul_tag>>;
 // start hint of whatever follows.
 template <class IT>
 class assertion : public sub_expr<IT> {
-public:
-    bool is_assertion_node() const override { return true; }
-    node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
-    bool peek_start(start_hint &hint) const override { return this->next && this->next->peek_start(hint); }
+ public:
+  bool is_assertion_node() const override { return true; }
+  node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
+  bool peek_start(start_hint &hint) const override { return this->next && this->next->peek_start(hint); }
 };
 
 // An anchor: holds where its predicate holds, consuming nothing.
 template <class IT, class OpWrap>
 class assert_op : public assertion<IT> {
-    typedef typename OpWrap::bounded_type bounded_pred;
-    typedef typename OpWrap::nul_type nul_pred;
+  typedef typename OpWrap::bounded_type bounded_pred;
+  typedef typename OpWrap::nul_type nul_pred;
 
-public:
-    bool match_chain(match_param<IT> &param, IT pos) const override {
-        return bounded_pred()(param, pos) && this->match_next(param, pos);
-    }
-    bool match_chain_nul(match_param<IT> &param, IT pos) const override {
-        return nul_pred()(param, pos) && this->match_next_nul(param, pos);
-    }
-    bool step_forward(match_param<IT> &param) const override {
-        param.m_pnext = this->next;
-        return bounded_pred()(param, param.m_icur);
-    }
-    bool step_forward_nul(match_param<IT> &param) const override {
-        param.m_pnext = this->next;
-        return nul_pred()(param, param.m_icur);
-    }
-    bool match_here(match_param<IT> &param, IT &pos) const override { return bounded_pred()(param, pos); }
-    bool match_here_nul(match_param<IT> &param, IT &pos) const override { return nul_pred()(param, pos); }
+ public:
+  bool match_chain(match_param<IT> &param, IT pos) const override {
+    return bounded_pred()(param, pos) && this->match_next(param, pos);
+  }
+  bool match_chain_nul(match_param<IT> &param, IT pos) const override {
+    return nul_pred()(param, pos) && this->match_next_nul(param, pos);
+  }
+  bool step_forward(match_param<IT> &param) const override {
+    param.m_pnext = this->next;
+    return bounded_pred()(param, param.m_icur);
+  }
+  bool step_forward_nul(match_param<IT> &param) const override {
+    param.m_pnext = this->next;
+    return nul_pred()(param, param.m_icur);
+  }
+  bool match_here(match_param<IT> &param, IT &pos) const override { return bounded_pred()(param, pos); }
+  bool match_here_nul(match_param<IT> &param, IT &pos) const override { return nul_pred()(param, pos); }
 };
 
 }  // namespace detail

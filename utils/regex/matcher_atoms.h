@@ -44,40 +44,41 @@
 namespace regex {
 namespace detail {
 
-template <class IT, class A> class max_atom_quantifier;
-template <class IT, class A> class min_atom_quantifier;
+template <class IT, class A>
+class max_atom_quantifier;
+template <class IT, class A>
+class min_atom_quantifier;
 
 // The operations every atom shares, written once over the atom's own
 // match_here: match_chain, step_forward and make_quantifier, in both forms.
 // Derived supplies here (param, pos, tag).
 template <class IT, class Derived, class Base>
 class atom_node : public Base {
-public:
-    using Base::Base;
+ public:
+  using Base::Base;
 
-    bool match_here(match_param<IT> &param, IT &pos) const final { return self().here(param, pos, bounded_tag()); }
-    bool match_here_nul(match_param<IT> &param, IT &pos) const final { return self().here(param, pos, nul_tag()); }
+  bool match_here(match_param<IT> &param, IT &pos) const final { return self().here(param, pos, bounded_tag()); }
+  bool match_here_nul(match_param<IT> &param, IT &pos) const final { return self().here(param, pos, nul_tag()); }
 
-    bool match_chain(match_param<IT> &param, IT pos) const final {
-        return self().here(param, pos, bounded_tag()) && this->match_next(param, pos);
-    }
-    bool match_chain_nul(match_param<IT> &param, IT pos) const final {
-        return self().here(param, pos, nul_tag()) && this->match_next_nul(param, pos);
-    }
-    bool step_forward(match_param<IT> &param) const final {
-        param.m_pnext = this->next;
-        return self().here(param, param.m_icur, bounded_tag());
-    }
-    bool step_forward_nul(match_param<IT> &param) const final {
-        param.m_pnext = this->next;
-        return self().here(param, param.m_icur, nul_tag());
-    }
+  bool match_chain(match_param<IT> &param, IT pos) const final {
+    return self().here(param, pos, bounded_tag()) && this->match_next(param, pos);
+  }
+  bool match_chain_nul(match_param<IT> &param, IT pos) const final {
+    return self().here(param, pos, nul_tag()) && this->match_next_nul(param, pos);
+  }
+  bool step_forward(match_param<IT> &param) const final {
+    param.m_pnext = this->next;
+    return self().here(param, param.m_icur, bounded_tag());
+  }
+  bool step_forward_nul(match_param<IT> &param) const final {
+    param.m_pnext = this->next;
+    return self().here(param, param.m_icur, nul_tag());
+  }
 
-    sub_expr<IT> *make_quantifier(std::uint32_t min, std::uint32_t max, bool greedy,
-                                  arena_allocator<char> &arena) final;
+  sub_expr<IT> *make_quantifier(std::uint32_t min, std::uint32_t max, bool greedy, arena_allocator<char> &arena) final;
 
-private:
-    const Derived &self() const { return static_cast<const Derived &>(*this); }
+ private:
+  const Derived &self() const { return static_cast<const Derived &>(*this); }
 };
 
 // ---------------------------------------------------------------------------
@@ -87,38 +88,38 @@ private:
 // matched, the pattern character itself only when it is one of them.
 template <class CharT>
 struct char_nocase {
-    CharT m_chlower;
-    CharT m_chupper;
+  CharT m_chlower;
+  CharT m_chupper;
 };
 
 inline bool char_matches(wchar_t pat, wchar_t ch) { return ch == pat; }
 inline bool char_matches(const char_nocase<wchar_t> &pat, wchar_t ch) {
-    return ch == pat.m_chlower || ch == pat.m_chupper;
+  return ch == pat.m_chlower || ch == pat.m_chupper;
 }
 
 inline void fill_char_hint(wchar_t pat, start_hint &hint) {
-    hint.m_count = 1;
-    hint.m_rgch[0] = pat;
+  hint.m_count = 1;
+  hint.m_rgch[0] = pat;
 }
 inline void fill_char_hint(const char_nocase<wchar_t> &pat, start_hint &hint) {
-    hint.m_count = 2;
-    hint.m_rgch[0] = pat.m_chlower;
-    hint.m_rgch[1] = pat.m_chupper;
+  hint.m_count = 2;
+  hint.m_rgch[0] = pat.m_chlower;
+  hint.m_rgch[1] = pat.m_chupper;
 }
 
 // Atoms of width one: back by one character on a step back.
 template <class IT, class Base = sub_expr<IT>>
 class single_width_atom : public Base {
-public:
-    bool step_back(match_param<IT> &param) const final {
-        --param.m_icur;
-        return false;
-    }
-    bool step_back_nul(match_param<IT> &param) const final {
-        --param.m_icur;
-        return false;
-    }
-    node_width width_range(const width_context<IT> &) final { return node_width{1, 1}; }
+ public:
+  bool step_back(match_param<IT> &param) const final {
+    --param.m_icur;
+    return false;
+  }
+  bool step_back_nul(match_param<IT> &param) const final {
+    --param.m_icur;
+    return false;
+  }
+  node_width width_range(const width_context<IT> &) final { return node_width{1, 1}; }
 };
 
 template <class IT>
@@ -126,23 +127,23 @@ class match_char : public single_width_atom<IT> {};
 
 template <class IT, class CharT>
 class match_char_t : public atom_node<IT, match_char_t<IT, CharT>, match_char<IT>> {
-public:
-    explicit match_char_t(const CharT &ch) : m_char(ch) {}
+ public:
+  explicit match_char_t(const CharT &ch) : m_char(ch) {}
 
-    template <bool Nul>
-    bool here(const match_param<IT> &param, IT &pos, bool2type<Nul> tag) const {
-        if (at_subject_end(param, pos, tag) || !char_matches(m_char, *pos)) return false;
-        ++pos;
-        return true;
-    }
+  template <bool Nul>
+  bool here(const match_param<IT> &param, IT &pos, bool2type<Nul> tag) const {
+    if (at_subject_end(param, pos, tag) || !char_matches(m_char, *pos)) return false;
+    ++pos;
+    return true;
+  }
 
-    bool peek_start(start_hint &hint) const override {
-        fill_char_hint(m_char, hint);
-        hint.m_lit.m_present = false;
-        return true;
-    }
+  bool peek_start(start_hint &hint) const override {
+    fill_char_hint(m_char, hint);
+    hint.m_lit.m_present = false;
+    return true;
+  }
 
-    const CharT m_char;
+  const CharT m_char;
 };
 
 // ---------------------------------------------------------------------------
@@ -150,56 +151,56 @@ public:
 
 template <class IT>
 class match_literal : public sub_expr<IT> {
-public:
-    typedef std::wstring::const_iterator lit_iterator;
+ public:
+  typedef std::wstring::const_iterator lit_iterator;
 
-    match_literal(lit_iterator ibegin, lit_iterator iend)
-        : m_ilitbegin(ibegin), m_ilitend(iend), m_clitlen(std::uint32_t(iend - ibegin)) {}
+  match_literal(lit_iterator ibegin, lit_iterator iend)
+      : m_ilitbegin(ibegin), m_ilitend(iend), m_clitlen(std::uint32_t(iend - ibegin)) {}
 
-    bool step_back(match_param<IT> &param) const final {
-        param.m_icur -= m_clitlen;
-        return false;
-    }
-    bool step_back_nul(match_param<IT> &param) const final {
-        param.m_icur -= m_clitlen;
-        return false;
-    }
-    node_width width_range(const width_context<IT> &) final { return node_width{m_clitlen, m_clitlen}; }
+  bool step_back(match_param<IT> &param) const final {
+    param.m_icur -= m_clitlen;
+    return false;
+  }
+  bool step_back_nul(match_param<IT> &param) const final {
+    param.m_icur -= m_clitlen;
+    return false;
+  }
+  node_width width_range(const width_context<IT> &) final { return node_width{m_clitlen, m_clitlen}; }
 
-    const lit_iterator m_ilitbegin;
-    const lit_iterator m_ilitend;
-    const std::uint32_t m_clitlen;
+  const lit_iterator m_ilitbegin;
+  const lit_iterator m_ilitend;
+  const std::uint32_t m_clitlen;
 };
 
 template <class IT>
 class match_literal_t : public atom_node<IT, match_literal_t<IT>, match_literal<IT>> {
-    typedef typename match_literal<IT>::lit_iterator lit_iterator;
+  typedef typename match_literal<IT>::lit_iterator lit_iterator;
 
-public:
-    match_literal_t(lit_iterator ibegin, lit_iterator iend)
-        : atom_node<IT, match_literal_t<IT>, match_literal<IT>>(ibegin, iend) {}
+ public:
+  match_literal_t(lit_iterator ibegin, lit_iterator iend)
+      : atom_node<IT, match_literal_t<IT>, match_literal<IT>>(ibegin, iend) {}
 
-    // The literal's end is tested before the subject's, so a literal that
-    // ends exactly at the end of the subject matches.
-    template <bool Nul>
-    bool here(const match_param<IT> &param, IT &pos, bool2type<Nul> tag) const {
-        IT s = pos;
-        for (lit_iterator l = this->m_ilitbegin; l != this->m_ilitend; ++l, ++s) {
-            if (at_subject_end(param, s, tag) || *s != *l) return false;
-        }
-        pos = s;
-        return true;
+  // The literal's end is tested before the subject's, so a literal that
+  // ends exactly at the end of the subject matches.
+  template <bool Nul>
+  bool here(const match_param<IT> &param, IT &pos, bool2type<Nul> tag) const {
+    IT s = pos;
+    for (lit_iterator l = this->m_ilitbegin; l != this->m_ilitend; ++l, ++s) {
+      if (at_subject_end(param, s, tag) || *s != *l) return false;
     }
+    pos = s;
+    return true;
+  }
 
-    bool peek_start(start_hint &hint) const override {
-        hint.m_count = 1;
-        hint.m_rgch[0] = *this->m_ilitbegin;
-        hint.m_lit.m_present = true;
-        hint.m_lit.m_begin = this->m_ilitbegin;
-        hint.m_lit.m_end = this->m_ilitend;
-        hint.m_lit.m_pother = nullptr;
-        return true;
-    }
+  bool peek_start(start_hint &hint) const override {
+    hint.m_count = 1;
+    hint.m_rgch[0] = *this->m_ilitbegin;
+    hint.m_lit.m_present = true;
+    hint.m_lit.m_begin = this->m_ilitbegin;
+    hint.m_lit.m_end = this->m_ilitend;
+    hint.m_lit.m_pother = nullptr;
+    return true;
+  }
 };
 
 // The run is upper-cased in the pattern text when the atom is built, and a
@@ -207,42 +208,42 @@ public:
 // equals either form at its index.
 template <class IT>
 class match_literal_nocase_t : public atom_node<IT, match_literal_nocase_t<IT>, match_literal<IT>> {
-    typedef typename match_literal<IT>::lit_iterator lit_iterator;
+  typedef typename match_literal<IT>::lit_iterator lit_iterator;
 
-public:
-    match_literal_nocase_t(std::wstring::iterator ibegin, std::wstring::iterator iend, arena_allocator<char> &arena)
-        : atom_node<IT, match_literal_nocase_t<IT>, match_literal<IT>>(ibegin, iend),
-          m_plower(arena_allocator<wchar_t>(arena).allocate(this->m_clitlen)) {
-        // The copy is allocated before the text changes: a failed allocation
-        // leaves the pattern text as it was.
-        std::copy(ibegin, iend, m_plower);
-        range_toupper(ibegin, iend);
-        for (std::uint32_t i = 0; i < this->m_clitlen; ++i) m_plower[i] = char_tolower(m_plower[i]);
+ public:
+  match_literal_nocase_t(std::wstring::iterator ibegin, std::wstring::iterator iend, arena_allocator<char> &arena)
+      : atom_node<IT, match_literal_nocase_t<IT>, match_literal<IT>>(ibegin, iend),
+        m_plower(arena_allocator<wchar_t>(arena).allocate(this->m_clitlen)) {
+    // The copy is allocated before the text changes: a failed allocation
+    // leaves the pattern text as it was.
+    std::copy(ibegin, iend, m_plower);
+    range_toupper(ibegin, iend);
+    for (std::uint32_t i = 0; i < this->m_clitlen; ++i) m_plower[i] = char_tolower(m_plower[i]);
+  }
+
+  template <bool Nul>
+  bool here(const match_param<IT> &param, IT &pos, bool2type<Nul> tag) const {
+    IT s = pos;
+    const wchar_t *low = m_plower;
+    for (lit_iterator l = this->m_ilitbegin; l != this->m_ilitend; ++l, ++s, ++low) {
+      if (at_subject_end(param, s, tag) || (*s != *l && *s != *low)) return false;
     }
+    pos = s;
+    return true;
+  }
 
-    template <bool Nul>
-    bool here(const match_param<IT> &param, IT &pos, bool2type<Nul> tag) const {
-        IT s = pos;
-        const wchar_t *low = m_plower;
-        for (lit_iterator l = this->m_ilitbegin; l != this->m_ilitend; ++l, ++s, ++low) {
-            if (at_subject_end(param, s, tag) || (*s != *l && *s != *low)) return false;
-        }
-        pos = s;
-        return true;
-    }
+  bool peek_start(start_hint &hint) const override {
+    hint.m_count = 2;
+    hint.m_rgch[0] = *this->m_ilitbegin;
+    hint.m_rgch[1] = m_plower[0];
+    hint.m_lit.m_present = true;
+    hint.m_lit.m_begin = this->m_ilitbegin;
+    hint.m_lit.m_end = this->m_ilitend;
+    hint.m_lit.m_pother = m_plower;
+    return true;
+  }
 
-    bool peek_start(start_hint &hint) const override {
-        hint.m_count = 2;
-        hint.m_rgch[0] = *this->m_ilitbegin;
-        hint.m_rgch[1] = m_plower[0];
-        hint.m_lit.m_present = true;
-        hint.m_lit.m_begin = this->m_ilitbegin;
-        hint.m_lit.m_end = this->m_ilitend;
-        hint.m_lit.m_pother = m_plower;
-        return true;
-    }
-
-    wchar_t *const m_plower;
+  wchar_t *const m_plower;
 };
 
 // ---------------------------------------------------------------------------
@@ -256,18 +257,18 @@ class match_charset : public single_width_atom<IT> {};
 // memory stays with the arena). Exact: in() when true, in_nocase() when false.
 template <class IT, class Holder, bool Exact>
 class match_charset_t : public atom_node<IT, match_charset_t<IT, Holder, Exact>, match_charset<IT>> {
-public:
-    explicit match_charset_t(Holder pcharset) : m_pcharset(std::move(pcharset)) {}
+ public:
+  explicit match_charset_t(Holder pcharset) : m_pcharset(std::move(pcharset)) {}
 
-    template <bool Nul>
-    bool here(const match_param<IT> &param, IT &pos, bool2type<Nul> tag) const {
-        if (at_subject_end(param, pos, tag)) return false;
-        if (!(Exact ? m_pcharset->in(*pos) : m_pcharset->in_nocase(*pos))) return false;
-        ++pos;
-        return true;
-    }
+  template <bool Nul>
+  bool here(const match_param<IT> &param, IT &pos, bool2type<Nul> tag) const {
+    if (at_subject_end(param, pos, tag)) return false;
+    if (!(Exact ? m_pcharset->in(*pos) : m_pcharset->in_nocase(*pos))) return false;
+    ++pos;
+    return true;
+  }
 
-    const Holder m_pcharset;
+  const Holder m_pcharset;
 };
 
 template <class IT>
@@ -277,17 +278,17 @@ class match_any : public single_width_atom<IT> {};
 // feed) for the dot, eos_t (the end only) for the dot under DOTALL.
 template <class IT, class OpWrap>
 class match_any_t : public atom_node<IT, match_any_t<IT, OpWrap>, match_any<IT>> {
-public:
-    bool here(const match_param<IT> &param, IT &pos, bounded_tag) const {
-        if (typename OpWrap::bounded_type()(param, pos)) return false;
-        ++pos;
-        return true;
-    }
-    bool here(const match_param<IT> &param, IT &pos, nul_tag) const {
-        if (typename OpWrap::nul_type()(param, pos)) return false;
-        ++pos;
-        return true;
-    }
+ public:
+  bool here(const match_param<IT> &param, IT &pos, bounded_tag) const {
+    if (typename OpWrap::bounded_type()(param, pos)) return false;
+    ++pos;
+    return true;
+  }
+  bool here(const match_param<IT> &param, IT &pos, nul_tag) const {
+    if (typename OpWrap::nul_type()(param, pos)) return false;
+    ++pos;
+    return true;
+  }
 };
 
 // ---------------------------------------------------------------------------
@@ -296,87 +297,91 @@ public:
 // Owns and wraps one node, reached only through m_patom.
 template <class IT, class A>
 class match_wrapper : public sub_expr<IT> {
-public:
-    explicit match_wrapper(A *atom) : m_patom(atom) {}
-    ~match_wrapper() override {
-        if (m_patom) {
-            delete m_patom;
-            m_patom = nullptr;
-        }
+ public:
+  explicit match_wrapper(A *atom) : m_patom(atom) {}
+  ~match_wrapper() override {
+    if (m_patom) {
+      delete m_patom;
+      m_patom = nullptr;
     }
+  }
 
-    node_width width_range(const width_context<IT> &wp) override { return m_patom->width_range(wp); }
-    bool peek_start(start_hint &hint) const override { return m_patom->peek_start(hint); }
+  node_width width_range(const width_context<IT> &wp) override { return m_patom->width_range(wp); }
+  bool peek_start(start_hint &hint) const override { return m_patom->peek_start(hint); }
 
-protected:
-    A *m_patom;
+ protected:
+  A *m_patom;
 };
 
 // A wrapper repeated between m_cmin and m_cmax times (0xFFFFFFFF: no bound).
 template <class IT, class A>
 class match_quantifier : public match_wrapper<IT, A> {
-public:
-    match_quantifier(A *atom, std::uint32_t min, std::uint32_t max)
-        : match_wrapper<IT, A>(atom), m_cmin(min), m_cmax(max) {}
+ public:
+  match_quantifier(A *atom, std::uint32_t min, std::uint32_t max)
+      : match_wrapper<IT, A>(atom), m_cmin(min), m_cmax(max) {}
 
-    // The wrapped width times the counts; the wrapped width is computed
-    // first in every case, so its checks run even under {0}.
-    node_width width_range(const width_context<IT> &wp) override {
-        const node_width w = this->m_patom->width_range(wp);
-        return w * node_width{m_cmin, m_cmax};
-    }
-    // A quantifier that may match nothing promises no first character.
-    bool peek_start(start_hint &hint) const override { return m_cmin != 0 && this->m_patom->peek_start(hint); }
+  // The wrapped width times the counts; the wrapped width is computed
+  // first in every case, so its checks run even under {0}.
+  node_width width_range(const width_context<IT> &wp) override {
+    const node_width w = this->m_patom->width_range(wp);
+    return w * node_width{m_cmin, m_cmax};
+  }
+  // A quantifier that may match nothing promises no first character.
+  bool peek_start(start_hint &hint) const override { return m_cmin != 0 && this->m_patom->peek_start(hint); }
 
-protected:
-    const std::uint32_t m_cmin;
-    const std::uint32_t m_cmax;
+ protected:
+  const std::uint32_t m_cmin;
+  const std::uint32_t m_cmax;
 };
 
 template <class IT, class A>
 class atom_quantifier : public match_quantifier<IT, A> {
-public:
-    typedef std::pair<IT, std::uint32_t> run_record;  // (start of the run, atoms taken)
+ public:
+  typedef std::pair<IT, std::uint32_t> run_record;  // (start of the run, atoms taken)
 
-    atom_quantifier(A *atom, std::uint32_t min, std::uint32_t max) : match_quantifier<IT, A>(atom, min, max) {}
+  atom_quantifier(A *atom, std::uint32_t min, std::uint32_t max) : match_quantifier<IT, A>(atom, min, max) {}
 
-protected:
-    void push_run_record(match_stack *stack, IT start, std::uint32_t count) const {
-        stack->push(run_record(start, count));
-    }
-    // Pops the record and puts m_icur back at the start of the run.
-    void pop_run_record(match_param<IT> &param) const {
-        run_record rec;
-        param.m_pstack->pop(rec);
-        param.m_icur = rec.first;
-    }
-    run_record &top_run_record(match_param<IT> &param) const { return param.m_pstack->template top<run_record>(); }
+ protected:
+  void push_run_record(match_stack *stack, IT start, std::uint32_t count) const {
+    stack->push(run_record(start, count));
+  }
+  // Pops the record and puts m_icur back at the start of the run.
+  void pop_run_record(match_param<IT> &param) const {
+    run_record rec;
+    param.m_pstack->pop(rec);
+    param.m_icur = rec.first;
+  }
+  run_record &top_run_record(match_param<IT> &param) const { return param.m_pstack->template top<run_record>(); }
 
-    // Direct calls on the atom's exact type, in the form of the tag.
-    bool atom_here(match_param<IT> &param, IT &pos, bounded_tag) const { return this->m_patom->A::match_here(param, pos); }
-    bool atom_here(match_param<IT> &param, IT &pos, nul_tag) const { return this->m_patom->A::match_here_nul(param, pos); }
-    bool atom_step_forward(match_param<IT> &param, bounded_tag) const { return this->m_patom->A::step_forward(param); }
-    bool atom_step_forward(match_param<IT> &param, nul_tag) const { return this->m_patom->A::step_forward_nul(param); }
-    void atom_step_back(match_param<IT> &param, bounded_tag) const { this->m_patom->A::step_back(param); }
-    void atom_step_back(match_param<IT> &param, nul_tag) const { this->m_patom->A::step_back_nul(param); }
+  // Direct calls on the atom's exact type, in the form of the tag.
+  bool atom_here(match_param<IT> &param, IT &pos, bounded_tag) const {
+    return this->m_patom->A::match_here(param, pos);
+  }
+  bool atom_here(match_param<IT> &param, IT &pos, nul_tag) const {
+    return this->m_patom->A::match_here_nul(param, pos);
+  }
+  bool atom_step_forward(match_param<IT> &param, bounded_tag) const { return this->m_patom->A::step_forward(param); }
+  bool atom_step_forward(match_param<IT> &param, nul_tag) const { return this->m_patom->A::step_forward_nul(param); }
+  void atom_step_back(match_param<IT> &param, bounded_tag) const { this->m_patom->A::step_back(param); }
+  void atom_step_back(match_param<IT> &param, nul_tag) const { this->m_patom->A::step_back_nul(param); }
 };
 
 // The six matching slots of an atom quantifier, each in the form of its
 // tag, over Derived's chain (recursive), forward and back (iterative).
 template <class IT, class A, class Derived>
 class atom_quantifier_slots : public atom_quantifier<IT, A> {
-public:
-    using atom_quantifier<IT, A>::atom_quantifier;
+ public:
+  using atom_quantifier<IT, A>::atom_quantifier;
 
-    bool match_chain(match_param<IT> &param, IT pos) const final { return self().chain(param, pos, bounded_tag()); }
-    bool match_chain_nul(match_param<IT> &param, IT pos) const final { return self().chain(param, pos, nul_tag()); }
-    bool step_forward(match_param<IT> &param) const final { return self().forward(param, bounded_tag()); }
-    bool step_forward_nul(match_param<IT> &param) const final { return self().forward(param, nul_tag()); }
-    bool step_back(match_param<IT> &param) const final { return self().back(param, bounded_tag()); }
-    bool step_back_nul(match_param<IT> &param) const final { return self().back(param, nul_tag()); }
+  bool match_chain(match_param<IT> &param, IT pos) const final { return self().chain(param, pos, bounded_tag()); }
+  bool match_chain_nul(match_param<IT> &param, IT pos) const final { return self().chain(param, pos, nul_tag()); }
+  bool step_forward(match_param<IT> &param) const final { return self().forward(param, bounded_tag()); }
+  bool step_forward_nul(match_param<IT> &param) const final { return self().forward(param, nul_tag()); }
+  bool step_back(match_param<IT> &param) const final { return self().back(param, bounded_tag()); }
+  bool step_back_nul(match_param<IT> &param) const final { return self().back(param, nul_tag()); }
 
-private:
-    const Derived &self() const { return static_cast<const Derived &>(*this); }
+ private:
+  const Derived &self() const { return static_cast<const Derived &>(*this); }
 };
 
 // Greedy: takes as many repetitions as it can, then offers the rest of the
@@ -384,155 +389,157 @@ private:
 // the minimum.
 template <class IT, class A>
 class max_atom_quantifier : public atom_quantifier_slots<IT, A, max_atom_quantifier<IT, A>> {
-    typedef typename atom_quantifier<IT, A>::run_record run_record;
+  typedef typename atom_quantifier<IT, A>::run_record run_record;
 
-public:
-    max_atom_quantifier(A *atom, std::uint32_t min, std::uint32_t max)
-        : atom_quantifier_slots<IT, A, max_atom_quantifier<IT, A>>(atom, min, max) {}
+ public:
+  max_atom_quantifier(A *atom, std::uint32_t min, std::uint32_t max)
+      : atom_quantifier_slots<IT, A, max_atom_quantifier<IT, A>>(atom, min, max) {}
 
-    template <class, class, class> friend class atom_quantifier_slots;
+  template <class, class, class>
+  friend class atom_quantifier_slots;
 
-private:
-    template <class Tag>
-    bool chain(match_param<IT> &param, IT pos, Tag tag) const {
-        const IT start = pos;
-        std::uint32_t n = 0;
-        typename std::iterator_traits<IT>::difference_type width = 0;
-        if (this->m_cmax != 0 && this->atom_here(param, pos, tag)) {
-            width = pos - start;
-            // An empty repetition repeats for ever at the same place: one offer.
-            if (width == 0) return this->match_next(param, pos, tag);
-            do {
-                ++n;
-            } while (n != this->m_cmax && this->atom_here(param, pos, tag));
-        }
-        if (n < this->m_cmin) return false;
-        for (;;) {
-            if (this->match_next(param, pos, tag)) return true;
-            if (n == this->m_cmin) return false;
-            --n;
-            pos -= width;
-        }
+ private:
+  template <class Tag>
+  bool chain(match_param<IT> &param, IT pos, Tag tag) const {
+    const IT start = pos;
+    std::uint32_t n = 0;
+    typename std::iterator_traits<IT>::difference_type width = 0;
+    if (this->m_cmax != 0 && this->atom_here(param, pos, tag)) {
+      width = pos - start;
+      // An empty repetition repeats for ever at the same place: one offer.
+      if (width == 0) return this->match_next(param, pos, tag);
+      do {
+        ++n;
+      } while (n != this->m_cmax && this->atom_here(param, pos, tag));
     }
-
-    template <class Tag>
-    bool forward(match_param<IT> &param, Tag tag) const {
-        const IT start = param.m_icur;
-        std::uint32_t n = 0;
-        if (this->m_cmax != 0 && this->atom_step_forward(param, tag)) {
-            if (param.m_icur != start) {
-                do {
-                    ++n;
-                } while (n != this->m_cmax && this->atom_step_forward(param, tag));
-            } else {
-                n = this->m_cmin;  // empty repetition: backtracking into it fails at once
-            }
-        }
-        if (n < this->m_cmin) {
-            param.m_icur = start;
-            return false;
-        }
-        this->push_run_record(param.m_pstack, start, n);
-        param.m_pnext = this->next;
-        return true;
+    if (n < this->m_cmin) return false;
+    for (;;) {
+      if (this->match_next(param, pos, tag)) return true;
+      if (n == this->m_cmin) return false;
+      --n;
+      pos -= width;
     }
+  }
 
-    template <class Tag>
-    bool back(match_param<IT> &param, Tag tag) const {
-        run_record &rec = this->top_run_record(param);
-        if (rec.second == this->m_cmin) {
-            this->pop_run_record(param);
-            return false;
-        }
-        --rec.second;
-        this->atom_step_back(param, tag);
-        param.m_pnext = this->next;
-        return true;
+  template <class Tag>
+  bool forward(match_param<IT> &param, Tag tag) const {
+    const IT start = param.m_icur;
+    std::uint32_t n = 0;
+    if (this->m_cmax != 0 && this->atom_step_forward(param, tag)) {
+      if (param.m_icur != start) {
+        do {
+          ++n;
+        } while (n != this->m_cmax && this->atom_step_forward(param, tag));
+      } else {
+        n = this->m_cmin;  // empty repetition: backtracking into it fails at once
+      }
     }
+    if (n < this->m_cmin) {
+      param.m_icur = start;
+      return false;
+    }
+    this->push_run_record(param.m_pstack, start, n);
+    param.m_pnext = this->next;
+    return true;
+  }
+
+  template <class Tag>
+  bool back(match_param<IT> &param, Tag tag) const {
+    run_record &rec = this->top_run_record(param);
+    if (rec.second == this->m_cmin) {
+      this->pop_run_record(param);
+      return false;
+    }
+    --rec.second;
+    this->atom_step_back(param, tag);
+    param.m_pnext = this->next;
+    return true;
+  }
 };
 
 // Lazy: takes the minimum, offers the rest of the pattern, and takes one
 // more repetition only each time the rest fails, up to the maximum.
 template <class IT, class A>
 class min_atom_quantifier : public atom_quantifier_slots<IT, A, min_atom_quantifier<IT, A>> {
-    typedef typename atom_quantifier<IT, A>::run_record run_record;
+  typedef typename atom_quantifier<IT, A>::run_record run_record;
 
-public:
-    min_atom_quantifier(A *atom, std::uint32_t min, std::uint32_t max)
-        : atom_quantifier_slots<IT, A, min_atom_quantifier<IT, A>>(atom, min, max) {}
+ public:
+  min_atom_quantifier(A *atom, std::uint32_t min, std::uint32_t max)
+      : atom_quantifier_slots<IT, A, min_atom_quantifier<IT, A>>(atom, min, max) {}
 
-    template <class, class, class> friend class atom_quantifier_slots;
+  template <class, class, class>
+  friend class atom_quantifier_slots;
 
-private:
-    template <class Tag>
-    bool chain(match_param<IT> &param, IT pos, Tag tag) const {
-        std::uint32_t n = 0;
-        IT probe = pos;
-        if (this->atom_here(param, probe, tag)) {
-            // An empty repetition: no other count is offered.
-            if (probe == pos) return this->match_next(param, pos, tag);
-            if (this->m_cmin != 0) {
-                pos = probe;
-                n = 1;
-            }
-        } else if (this->m_cmin != 0) {
-            return false;
-        }
-        for (; n < this->m_cmin; ++n) {
-            if (!this->atom_here(param, pos, tag)) return false;
-        }
-        for (;;) {
-            if (this->match_next(param, pos, tag)) return true;
-            if (n >= this->m_cmax) return false;
-            ++n;
-            if (!this->atom_here(param, pos, tag)) return false;
-        }
+ private:
+  template <class Tag>
+  bool chain(match_param<IT> &param, IT pos, Tag tag) const {
+    std::uint32_t n = 0;
+    IT probe = pos;
+    if (this->atom_here(param, probe, tag)) {
+      // An empty repetition: no other count is offered.
+      if (probe == pos) return this->match_next(param, pos, tag);
+      if (this->m_cmin != 0) {
+        pos = probe;
+        n = 1;
+      }
+    } else if (this->m_cmin != 0) {
+      return false;
     }
-
-    template <class Tag>
-    bool forward(match_param<IT> &param, Tag tag) const {
-        const IT start = param.m_icur;
-        std::uint32_t n = 0;
-        if (this->atom_step_forward(param, tag)) {
-            if (param.m_icur == start) {
-                n = this->m_cmax;  // empty repetition: no extension is left
-            } else if (this->m_cmin != 0) {
-                for (n = 1; n < this->m_cmin; ++n) {
-                    if (!this->atom_step_forward(param, tag)) {
-                        param.m_icur = start;
-                        return false;
-                    }
-                }
-            } else {
-                param.m_icur = start;  // the probe is undone
-            }
-        } else if (this->m_cmin != 0) {
-            return false;
-        }
-        this->push_run_record(param.m_pstack, start, n);
-        param.m_pnext = this->next;
-        return true;
+    for (; n < this->m_cmin; ++n) {
+      if (!this->atom_here(param, pos, tag)) return false;
     }
-
-    template <class Tag>
-    bool back(match_param<IT> &param, Tag tag) const {
-        run_record &rec = this->top_run_record(param);
-        if (rec.second == this->m_cmax || !this->atom_step_forward(param, tag)) {
-            this->pop_run_record(param);
-            return false;
-        }
-        ++rec.second;
-        param.m_pnext = this->next;
-        return true;
+    for (;;) {
+      if (this->match_next(param, pos, tag)) return true;
+      if (n >= this->m_cmax) return false;
+      ++n;
+      if (!this->atom_here(param, pos, tag)) return false;
     }
+  }
+
+  template <class Tag>
+  bool forward(match_param<IT> &param, Tag tag) const {
+    const IT start = param.m_icur;
+    std::uint32_t n = 0;
+    if (this->atom_step_forward(param, tag)) {
+      if (param.m_icur == start) {
+        n = this->m_cmax;  // empty repetition: no extension is left
+      } else if (this->m_cmin != 0) {
+        for (n = 1; n < this->m_cmin; ++n) {
+          if (!this->atom_step_forward(param, tag)) {
+            param.m_icur = start;
+            return false;
+          }
+        }
+      } else {
+        param.m_icur = start;  // the probe is undone
+      }
+    } else if (this->m_cmin != 0) {
+      return false;
+    }
+    this->push_run_record(param.m_pstack, start, n);
+    param.m_pnext = this->next;
+    return true;
+  }
+
+  template <class Tag>
+  bool back(match_param<IT> &param, Tag tag) const {
+    run_record &rec = this->top_run_record(param);
+    if (rec.second == this->m_cmax || !this->atom_step_forward(param, tag)) {
+      this->pop_run_record(param);
+      return false;
+    }
+    ++rec.second;
+    param.m_pnext = this->next;
+    return true;
+  }
 };
 
 template <class IT, class Derived, class Base>
 sub_expr<IT> *atom_node<IT, Derived, Base>::make_quantifier(std::uint32_t min, std::uint32_t max, bool greedy,
-                                                             arena_allocator<char> &arena) {
-    Derived *atom = static_cast<Derived *>(this);
-    if (greedy) return new (arena) max_atom_quantifier<IT, Derived>(atom, min, max);
-    return new (arena) min_atom_quantifier<IT, Derived>(atom, min, max);
+                                                            arena_allocator<char> &arena) {
+  Derived *atom = static_cast<Derived *>(this);
+  if (greedy) return new (arena) max_atom_quantifier<IT, Derived>(atom, min, max);
+  return new (arena) min_atom_quantifier<IT, Derived>(atom, min, max);
 }
 
 }  // namespace detail

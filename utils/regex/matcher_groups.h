@@ -37,138 +37,137 @@ namespace detail {
 // is null while unset.
 template <class IT>
 inline typename backref_tag<IT>::mark_type loop_mark_at(IT pos) {
-    return typename backref_tag<IT>::mark_type(pos);
+  return typename backref_tag<IT>::mark_type(pos);
 }
 
 template <class IT>
 class group_quantifier : public match_quantifier<IT, sub_expr<IT>> {
-public:
-    typedef typename backref_tag<IT>::mark_type mark_type;
+ public:
+  typedef typename backref_tag<IT>::mark_type mark_type;
 
-    // The four loop fields of a record, saved while a nested pass runs.
-    struct old_quant {
-        std::uint32_t loop_count;
-        bool loop_more;
-        mark_type loop_prev_mark;
-        mark_type loop_mark;
+  // The four loop fields of a record, saved while a nested pass runs.
+  struct old_quant {
+    std::uint32_t loop_count;
+    bool loop_more;
+    mark_type loop_prev_mark;
+    mark_type loop_mark;
 
-        old_quant() : loop_count(0), loop_more(false), loop_prev_mark(), loop_mark() {}
-        explicit old_quant(const backref_tag<IT> &r)
-            : loop_count(r.loop_count), loop_more(r.loop_more), loop_prev_mark(r.loop_prev_mark),
-              loop_mark(r.loop_mark) {}
-        void restore(backref_tag<IT> &r) const {
-            r.loop_count = loop_count;
-            r.loop_more = loop_more;
-            r.loop_prev_mark = loop_prev_mark;
-            r.loop_mark = loop_mark;
-        }
-    };
+    old_quant() : loop_count(0), loop_more(false), loop_prev_mark(), loop_mark() {}
+    explicit old_quant(const backref_tag<IT> &r)
+        : loop_count(r.loop_count), loop_more(r.loop_more), loop_prev_mark(r.loop_prev_mark), loop_mark(r.loop_mark) {}
+    void restore(backref_tag<IT> &r) const {
+      r.loop_count = loop_count;
+      r.loop_more = loop_more;
+      r.loop_prev_mark = loop_prev_mark;
+      r.loop_mark = loop_mark;
+    }
+  };
 
-    group_quantifier(match_group_base<IT> *group, std::uint32_t min, std::uint32_t max, sub_expr<IT> *end)
-        : match_quantifier<IT, sub_expr<IT>>(group, min, max), m_pgroup(group) {
-        *group->next_link() = end;
-    }
-    ~group_quantifier() override = 0;
+  group_quantifier(match_group_base<IT> *group, std::uint32_t min, std::uint32_t max, sub_expr<IT> *end)
+      : match_quantifier<IT, sub_expr<IT>>(group, min, max), m_pgroup(group) {
+    *group->next_link() = end;
+  }
+  ~group_quantifier() override = 0;
 
-    // Iterative loop entry: a fresh loop state; the first decision is taken
-    // by the loop-back node before the group runs at all.
-    bool step_forward(match_param<IT> &param) const final { return enter(param); }
-    bool step_forward_nul(match_param<IT> &param) const final { return enter(param); }
-    // Iterative loop exit: the state of the enclosing pass comes back.
-    bool step_back(match_param<IT> &param) const final {
-        pop_loop_state(param);
-        return false;
-    }
-    bool step_back_nul(match_param<IT> &param) const final {
-        pop_loop_state(param);
-        return false;
-    }
+  // Iterative loop entry: a fresh loop state; the first decision is taken
+  // by the loop-back node before the group runs at all.
+  bool step_forward(match_param<IT> &param) const final { return enter(param); }
+  bool step_forward_nul(match_param<IT> &param) const final { return enter(param); }
+  // Iterative loop exit: the state of the enclosing pass comes back.
+  bool step_back(match_param<IT> &param) const final {
+    pop_loop_state(param);
+    return false;
+  }
+  bool step_back_nul(match_param<IT> &param) const final {
+    pop_loop_state(param);
+    return false;
+  }
 
-    backref_tag<IT> &record(match_param<IT> &param) const { return param.m_prgbackrefs[m_pgroup->group_number()]; }
+  backref_tag<IT> &record(match_param<IT> &param) const { return param.m_prgbackrefs[m_pgroup->group_number()]; }
 
-protected:
-    void push_loop_state(match_param<IT> &param) const {
-        backref_tag<IT> &r = record(param);
-        param.m_pstack->push(old_quant(r));
-        r.loop_count = 0;
-        r.loop_more = true;
-        r.loop_prev_mark = mark_type();
-        r.loop_mark = mark_type();
-    }
-    void pop_loop_state(match_param<IT> &param) const {
-        old_quant saved;
-        param.m_pstack->pop(saved);
-        saved.restore(record(param));
-    }
+ protected:
+  void push_loop_state(match_param<IT> &param) const {
+    backref_tag<IT> &r = record(param);
+    param.m_pstack->push(old_quant(r));
+    r.loop_count = 0;
+    r.loop_more = true;
+    r.loop_prev_mark = mark_type();
+    r.loop_mark = mark_type();
+  }
+  void pop_loop_state(match_param<IT> &param) const {
+    old_quant saved;
+    param.m_pstack->pop(saved);
+    saved.restore(record(param));
+  }
 
-    // Recursive loop entry: fresh state around repeat, the old state back
-    // when the loop fails.
-    template <class Repeat, class Tag>
-    bool run_loop(match_param<IT> &param, IT pos, Tag tag, Repeat repeat) const {
-        backref_tag<IT> &r = record(param);
-        const old_quant saved(r);
-        r.loop_prev_mark = mark_type();
-        r.loop_mark = loop_mark_at(pos);
-        r.loop_count = 0;
-        if (repeat(param, pos, tag)) return true;
-        saved.restore(record(param));
-        return false;
-    }
+  // Recursive loop entry: fresh state around repeat, the old state back
+  // when the loop fails.
+  template <class Repeat, class Tag>
+  bool run_loop(match_param<IT> &param, IT pos, Tag tag, Repeat repeat) const {
+    backref_tag<IT> &r = record(param);
+    const old_quant saved(r);
+    r.loop_prev_mark = mark_type();
+    r.loop_mark = loop_mark_at(pos);
+    r.loop_count = 0;
+    if (repeat(param, pos, tag)) return true;
+    saved.restore(record(param));
+    return false;
+  }
 
-    // One more iteration of the group at pos (recursive mode).
-    template <class Tag>
-    bool run_group(match_param<IT> &param, IT pos, Tag tag) const {
-        recursion_scope depth;
-        return call_match_chain<IT>(this->m_patom, param, pos, tag);
-    }
+  // One more iteration of the group at pos (recursive mode).
+  template <class Tag>
+  bool run_group(match_param<IT> &param, IT pos, Tag tag) const {
+    recursion_scope depth;
+    return call_match_chain<IT>(this->m_patom, param, pos, tag);
+  }
 
-    // The loop-back step shared by both kinds in recursive mode: ends the
-    // loop after a second consecutive empty iteration, else shifts the marks
-    // and asks repeat.
-    template <class Repeat, class Tag>
-    bool loop_back(match_param<IT> &param, IT pos, Tag tag, Repeat repeat) const {
-        backref_tag<IT> &r = record(param);
-        const mark_type prev = r.loop_prev_mark;
-        const mark_type here = loop_mark_at(pos);
-        if (prev == here) return this->match_next(param, pos, tag);
-        r.loop_prev_mark = r.loop_mark;
-        r.loop_mark = here;
-        if (repeat(param, pos, tag)) return true;
-        backref_tag<IT> &r2 = record(param);
-        r2.loop_mark = r2.loop_prev_mark;
-        r2.loop_prev_mark = prev;
-        return false;
-    }
+  // The loop-back step shared by both kinds in recursive mode: ends the
+  // loop after a second consecutive empty iteration, else shifts the marks
+  // and asks repeat.
+  template <class Repeat, class Tag>
+  bool loop_back(match_param<IT> &param, IT pos, Tag tag, Repeat repeat) const {
+    backref_tag<IT> &r = record(param);
+    const mark_type prev = r.loop_prev_mark;
+    const mark_type here = loop_mark_at(pos);
+    if (prev == here) return this->match_next(param, pos, tag);
+    r.loop_prev_mark = r.loop_mark;
+    r.loop_mark = here;
+    if (repeat(param, pos, tag)) return true;
+    backref_tag<IT> &r2 = record(param);
+    r2.loop_mark = r2.loop_prev_mark;
+    r2.loop_prev_mark = prev;
+    return false;
+  }
 
-    // Iterative mark shift of one loop-back visit, and its undo.
-    void push_marks(match_param<IT> &param) const {
-        backref_tag<IT> &r = record(param);
-        param.m_pstack->push(r.loop_prev_mark);
-        r.loop_prev_mark = r.loop_mark;
-        r.loop_mark = loop_mark_at(param.m_icur);
-    }
-    void pop_marks(match_param<IT> &param) const {
-        backref_tag<IT> &r = record(param);
-        r.loop_mark = r.loop_prev_mark;
-        param.m_pstack->pop(r.loop_prev_mark);
-    }
-    // True when the visit being undone took the empty-iteration exit: the
-    // mark it saved is the position it saw.
-    bool undoing_guard_exit(match_param<IT> &param) const {
-        return param.m_pstack->template top<mark_type>() == loop_mark_at(param.m_icur);
-    }
-    bool at_second_empty_iteration(match_param<IT> &param) const {
-        return loop_mark_at(param.m_icur) == record(param).loop_prev_mark;
-    }
+  // Iterative mark shift of one loop-back visit, and its undo.
+  void push_marks(match_param<IT> &param) const {
+    backref_tag<IT> &r = record(param);
+    param.m_pstack->push(r.loop_prev_mark);
+    r.loop_prev_mark = r.loop_mark;
+    r.loop_mark = loop_mark_at(param.m_icur);
+  }
+  void pop_marks(match_param<IT> &param) const {
+    backref_tag<IT> &r = record(param);
+    r.loop_mark = r.loop_prev_mark;
+    param.m_pstack->pop(r.loop_prev_mark);
+  }
+  // True when the visit being undone took the empty-iteration exit: the
+  // mark it saved is the position it saw.
+  bool undoing_guard_exit(match_param<IT> &param) const {
+    return param.m_pstack->template top<mark_type>() == loop_mark_at(param.m_icur);
+  }
+  bool at_second_empty_iteration(match_param<IT> &param) const {
+    return loop_mark_at(param.m_icur) == record(param).loop_prev_mark;
+  }
 
-    match_group_base<IT> *m_pgroup;
+  match_group_base<IT> *m_pgroup;
 
-private:
-    bool enter(match_param<IT> &param) const {
-        push_loop_state(param);
-        param.m_pnext = m_pgroup->get_next();
-        return true;
-    }
+ private:
+  bool enter(match_param<IT> &param) const {
+    push_loop_state(param);
+    param.m_pnext = m_pgroup->get_next();
+    return true;
+  }
 };
 
 template <class IT>
@@ -178,200 +177,200 @@ group_quantifier<IT>::~group_quantifier() {}
 // quantifier `Q` (greedy or lazy), which makes every decision.
 template <class IT, class Q>
 class group_loop_end : public indestructable_sub_expr<IT, group_loop_end<IT, Q>> {
-public:
-    explicit group_loop_end(const Q *pquant = nullptr) : m_pquant(pquant) {}
+ public:
+  explicit group_loop_end(const Q *pquant = nullptr) : m_pquant(pquant) {}
 
-    bool match_chain(match_param<IT> &param, IT pos) const override { return chain(param, pos, bounded_tag()); }
-    bool match_chain_nul(match_param<IT> &param, IT pos) const override { return chain(param, pos, nul_tag()); }
-    bool step_forward(match_param<IT> &param) const override { return m_pquant->decide(param); }
-    bool step_forward_nul(match_param<IT> &param) const override { return m_pquant->decide(param); }
-    bool step_back(match_param<IT> &param) const override { return m_pquant->undo(param); }
-    bool step_back_nul(match_param<IT> &param) const override { return m_pquant->undo(param); }
-    node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
+  bool match_chain(match_param<IT> &param, IT pos) const override { return chain(param, pos, bounded_tag()); }
+  bool match_chain_nul(match_param<IT> &param, IT pos) const override { return chain(param, pos, nul_tag()); }
+  bool step_forward(match_param<IT> &param) const override { return m_pquant->decide(param); }
+  bool step_forward_nul(match_param<IT> &param) const override { return m_pquant->decide(param); }
+  bool step_back(match_param<IT> &param) const override { return m_pquant->undo(param); }
+  bool step_back_nul(match_param<IT> &param) const override { return m_pquant->undo(param); }
+  node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
 
-private:
-    template <class Tag>
-    bool chain(match_param<IT> &param, IT pos, Tag tag) const {
-        const Q *q = m_pquant;
-        return q->loop_back(param, pos, tag, [q](match_param<IT> &p, IT at, Tag t) { return q->repeat(p, at, t); });
-    }
+ private:
+  template <class Tag>
+  bool chain(match_param<IT> &param, IT pos, Tag tag) const {
+    const Q *q = m_pquant;
+    return q->loop_back(param, pos, tag, [q](match_param<IT> &p, IT at, Tag t) { return q->repeat(p, at, t); });
+  }
 
-    const Q *m_pquant;
+  const Q *m_pquant;
 };
 
 // Greedy group loop.
 template <class IT>
 class max_group_quantifier : public group_quantifier<IT> {
-    typedef group_quantifier<IT> base;
+  typedef group_quantifier<IT> base;
 
-public:
-    // The node after the body that loops back here.
-    using end_quantifier = group_loop_end<IT, max_group_quantifier>;
-    friend end_quantifier;
+ public:
+  // The node after the body that loops back here.
+  using end_quantifier = group_loop_end<IT, max_group_quantifier>;
+  friend end_quantifier;
 
-    max_group_quantifier(match_group_base<IT> *group, std::uint32_t min, std::uint32_t max)
-        : base(group, min, max, &m_end_quant), m_end_quant(this) {}
+  max_group_quantifier(match_group_base<IT> *group, std::uint32_t min, std::uint32_t max)
+      : base(group, min, max, &m_end_quant), m_end_quant(this) {}
 
-    // The group goes first: its deletion rebuilds the loop-back node, which
-    // must still be alive then.
-    ~max_group_quantifier() override {
-        delete this->m_patom;
-        this->m_patom = nullptr;
+  // The group goes first: its deletion rebuilds the loop-back node, which
+  // must still be alive then.
+  ~max_group_quantifier() override {
+    delete this->m_patom;
+    this->m_patom = nullptr;
+  }
+
+  bool match_chain(match_param<IT> &param, IT pos) const override { return entry(param, pos, bounded_tag()); }
+  bool match_chain_nul(match_param<IT> &param, IT pos) const override { return entry(param, pos, nul_tag()); }
+
+  // The recursive loop decision at the current count.
+  template <class Tag>
+  bool repeat(match_param<IT> &param, IT pos, Tag tag) const {
+    backref_tag<IT> &r = this->record(param);
+    if (r.loop_count == this->m_cmax) return this->match_next(param, pos, tag);
+    ++r.loop_count;
+    if (this->run_group(param, pos, tag)) return true;
+    backref_tag<IT> &r2 = this->record(param);
+    --r2.loop_count;
+    if (r2.loop_count < this->m_cmin) return false;
+    return this->match_next(param, pos, tag);
+  }
+
+ private:
+  template <class Tag>
+  bool entry(match_param<IT> &param, IT pos, Tag tag) const {
+    return this->run_loop(param, pos, tag, [this](match_param<IT> &p, IT at, Tag t) { return repeat(p, at, t); });
+  }
+
+  bool decide(match_param<IT> &param) const {
+    if (this->at_second_empty_iteration(param)) {
+      this->push_marks(param);
+      param.m_pnext = this->next;
+      return true;
     }
-
-    bool match_chain(match_param<IT> &param, IT pos) const override { return entry(param, pos, bounded_tag()); }
-    bool match_chain_nul(match_param<IT> &param, IT pos) const override { return entry(param, pos, nul_tag()); }
-
-    // The recursive loop decision at the current count.
-    template <class Tag>
-    bool repeat(match_param<IT> &param, IT pos, Tag tag) const {
-        backref_tag<IT> &r = this->record(param);
-        if (r.loop_count == this->m_cmax) return this->match_next(param, pos, tag);
-        ++r.loop_count;
-        if (this->run_group(param, pos, tag)) return true;
-        backref_tag<IT> &r2 = this->record(param);
-        --r2.loop_count;
-        if (r2.loop_count < this->m_cmin) return false;
-        return this->match_next(param, pos, tag);
+    this->push_marks(param);
+    backref_tag<IT> &r = this->record(param);
+    if (r.loop_count == this->m_cmax) {
+      param.m_pnext = this->next;
+      r.loop_more = false;
+      return true;
     }
+    r.loop_more = true;
+    param.m_pnext = this->m_patom;
+    ++r.loop_count;
+    return true;
+  }
 
-private:
-    template <class Tag>
-    bool entry(match_param<IT> &param, IT pos, Tag tag) const {
-        return this->run_loop(param, pos, tag, [this](match_param<IT> &p, IT at, Tag t) { return repeat(p, at, t); });
+  bool undo(match_param<IT> &param) const {
+    if (this->undoing_guard_exit(param)) {
+      this->pop_marks(param);
+      return false;
     }
-
-    bool decide(match_param<IT> &param) const {
-        if (this->at_second_empty_iteration(param)) {
-            this->push_marks(param);
-            param.m_pnext = this->next;
-            return true;
-        }
-        this->push_marks(param);
-        backref_tag<IT> &r = this->record(param);
-        if (r.loop_count == this->m_cmax) {
-            param.m_pnext = this->next;
-            r.loop_more = false;
-            return true;
-        }
-        r.loop_more = true;
-        param.m_pnext = this->m_patom;
-        ++r.loop_count;
+    backref_tag<IT> &r = this->record(param);
+    if (r.loop_more) {
+      // The group ran from here and has failed: the loop may end here.
+      --r.loop_count;
+      param.m_pnext = this->next;
+      if (r.loop_count >= this->m_cmin) {
+        r.loop_more = false;
         return true;
+      }
+      this->pop_marks(param);
+      return false;
     }
+    r.loop_more = true;
+    this->pop_marks(param);
+    return false;
+  }
 
-    bool undo(match_param<IT> &param) const {
-        if (this->undoing_guard_exit(param)) {
-            this->pop_marks(param);
-            return false;
-        }
-        backref_tag<IT> &r = this->record(param);
-        if (r.loop_more) {
-            // The group ran from here and has failed: the loop may end here.
-            --r.loop_count;
-            param.m_pnext = this->next;
-            if (r.loop_count >= this->m_cmin) {
-                r.loop_more = false;
-                return true;
-            }
-            this->pop_marks(param);
-            return false;
-        }
-        r.loop_more = true;
-        this->pop_marks(param);
-        return false;
-    }
-
-    end_quantifier m_end_quant;
+  end_quantifier m_end_quant;
 };
 
 // Lazy group loop.
 template <class IT>
 class min_group_quantifier : public group_quantifier<IT> {
-    typedef group_quantifier<IT> base;
+  typedef group_quantifier<IT> base;
 
-public:
-    // The node after the body that loops back here.
-    using end_quantifier = group_loop_end<IT, min_group_quantifier>;
-    friend end_quantifier;
+ public:
+  // The node after the body that loops back here.
+  using end_quantifier = group_loop_end<IT, min_group_quantifier>;
+  friend end_quantifier;
 
-    min_group_quantifier(match_group_base<IT> *group, std::uint32_t min, std::uint32_t max)
-        : base(group, min, max, &m_end_quant), m_end_quant(this) {}
+  min_group_quantifier(match_group_base<IT> *group, std::uint32_t min, std::uint32_t max)
+      : base(group, min, max, &m_end_quant), m_end_quant(this) {}
 
-    ~min_group_quantifier() override {
-        delete this->m_patom;
-        this->m_patom = nullptr;
+  ~min_group_quantifier() override {
+    delete this->m_patom;
+    this->m_patom = nullptr;
+  }
+
+  bool match_chain(match_param<IT> &param, IT pos) const override { return entry(param, pos, bounded_tag()); }
+  bool match_chain_nul(match_param<IT> &param, IT pos) const override { return entry(param, pos, nul_tag()); }
+
+  template <class Tag>
+  bool repeat(match_param<IT> &param, IT pos, Tag tag) const {
+    if (this->record(param).loop_count >= this->m_cmin && this->match_next(param, pos, tag)) return true;
+    backref_tag<IT> &r = this->record(param);
+    if (r.loop_count < this->m_cmax) {
+      ++r.loop_count;
+      if (this->run_group(param, pos, tag)) return true;
+      --this->record(param).loop_count;
     }
+    return false;
+  }
 
-    bool match_chain(match_param<IT> &param, IT pos) const override { return entry(param, pos, bounded_tag()); }
-    bool match_chain_nul(match_param<IT> &param, IT pos) const override { return entry(param, pos, nul_tag()); }
+ private:
+  template <class Tag>
+  bool entry(match_param<IT> &param, IT pos, Tag tag) const {
+    return this->run_loop(param, pos, tag, [this](match_param<IT> &p, IT at, Tag t) { return repeat(p, at, t); });
+  }
 
-    template <class Tag>
-    bool repeat(match_param<IT> &param, IT pos, Tag tag) const {
-        if (this->record(param).loop_count >= this->m_cmin && this->match_next(param, pos, tag)) return true;
-        backref_tag<IT> &r = this->record(param);
-        if (r.loop_count < this->m_cmax) {
-            ++r.loop_count;
-            if (this->run_group(param, pos, tag)) return true;
-            --this->record(param).loop_count;
-        }
-        return false;
+  bool decide(match_param<IT> &param) const {
+    if (this->at_second_empty_iteration(param)) {
+      this->push_marks(param);
+      param.m_pnext = this->next;
+      return true;
     }
-
-private:
-    template <class Tag>
-    bool entry(match_param<IT> &param, IT pos, Tag tag) const {
-        return this->run_loop(param, pos, tag, [this](match_param<IT> &p, IT at, Tag t) { return repeat(p, at, t); });
+    this->push_marks(param);
+    backref_tag<IT> &r = this->record(param);
+    if (r.loop_count < this->m_cmin) {
+      ++r.loop_count;
+      param.m_pnext = this->m_patom;
+      return true;
     }
+    r.loop_more = false;
+    param.m_pnext = this->next;
+    return true;
+  }
 
-    bool decide(match_param<IT> &param) const {
-        if (this->at_second_empty_iteration(param)) {
-            this->push_marks(param);
-            param.m_pnext = this->next;
-            return true;
-        }
-        this->push_marks(param);
-        backref_tag<IT> &r = this->record(param);
-        if (r.loop_count < this->m_cmin) {
-            ++r.loop_count;
-            param.m_pnext = this->m_patom;
-            return true;
-        }
-        r.loop_more = false;
-        param.m_pnext = this->next;
-        return true;
+  bool undo(match_param<IT> &param) const {
+    if (this->undoing_guard_exit(param)) {
+      this->pop_marks(param);
+      return false;
     }
-
-    bool undo(match_param<IT> &param) const {
-        if (this->undoing_guard_exit(param)) {
-            this->pop_marks(param);
-            return false;
-        }
-        backref_tag<IT> &r = this->record(param);
-        if (r.loop_more) {
-            --r.loop_count;
-            this->pop_marks(param);
-            return false;
-        }
-        // The loop had ended here and the successor failed: one more iteration.
-        r.loop_more = true;
-        if (r.loop_count < this->m_cmax) {
-            ++r.loop_count;
-            param.m_pnext = this->m_patom;
-            return true;
-        }
-        this->pop_marks(param);
-        return false;
+    backref_tag<IT> &r = this->record(param);
+    if (r.loop_more) {
+      --r.loop_count;
+      this->pop_marks(param);
+      return false;
     }
+    // The loop had ended here and the successor failed: one more iteration.
+    r.loop_more = true;
+    if (r.loop_count < this->m_cmax) {
+      ++r.loop_count;
+      param.m_pnext = this->m_patom;
+      return true;
+    }
+    this->pop_marks(param);
+    return false;
+  }
 
-    end_quantifier m_end_quant;
+  end_quantifier m_end_quant;
 };
 
 template <class IT>
 sub_expr<IT> *make_group_quantifier(match_group_base<IT> *group, std::uint32_t min, std::uint32_t max, bool greedy,
                                     arena_allocator<char> &arena) {
-    if (greedy) return new (arena) max_group_quantifier<IT>(group, min, max);
-    return new (arena) min_group_quantifier<IT>(group, min, max);
+  if (greedy) return new (arena) max_group_quantifier<IT>(group, min, max);
+  return new (arena) min_group_quantifier<IT>(group, min, max);
 }
 
 }  // namespace detail

@@ -36,46 +36,50 @@ namespace detail {
 // the condition false.
 template <class IT>
 class backref_condition {
-public:
-    explicit backref_condition(std::uint32_t written) : m_nwritten(written), m_ngroup(written) {}
+ public:
+  explicit backref_condition(std::uint32_t written) : m_nwritten(written), m_ngroup(written) {}
 
-    template <class Tag>
-    bool test(match_param<IT> &param, IT, Tag) const { return holds(param); }
-    template <class Tag>
-    bool test_step(match_param<IT> &param, Tag) const { return holds(param); }
-    template <class Tag>
-    void undo_step(match_param<IT> &, Tag) const {}
-    saved_records<IT> save(const match_param<IT> &param) const { return saved_records<IT>(param, 0, 0); }
-    void resolve(const width_context<IT> &wp) {
-        m_ngroup = m_nwritten;
-        translate_group_number(m_ngroup, *wp.m_phidden);
-    }
+  template <class Tag>
+  bool test(match_param<IT> &param, IT, Tag) const {
+    return holds(param);
+  }
+  template <class Tag>
+  bool test_step(match_param<IT> &param, Tag) const {
+    return holds(param);
+  }
+  template <class Tag>
+  void undo_step(match_param<IT> &, Tag) const {}
+  saved_records<IT> save(const match_param<IT> &param) const { return saved_records<IT>(param, 0, 0); }
+  void resolve(const width_context<IT> &wp) {
+    m_ngroup = m_nwritten;
+    translate_group_number(m_ngroup, *wp.m_phidden);
+  }
 
-private:
-    bool holds(const match_param<IT> &param) const {
-        return m_ngroup < param.m_cbackrefs && param.m_prgbackrefs[m_ngroup].matched;
-    }
+ private:
+  bool holds(const match_param<IT> &param) const {
+    return m_ngroup < param.m_cbackrefs && param.m_prgbackrefs[m_ngroup].matched;
+  }
 
-    const std::uint32_t m_nwritten;
-    std::uint32_t m_ngroup;
+  const std::uint32_t m_nwritten;
+  std::uint32_t m_ngroup;
 };
 
 // The continuation of an assertion used as a condition: accepts at once,
 // whatever the running match forbids of its own end.
 template <class IT>
 class condition_end : public sub_expr<IT> {
-public:
-    bool match_chain(match_param<IT> &, IT) const override { return true; }
-    bool match_chain_nul(match_param<IT> &, IT) const override { return true; }
-    bool step_forward(match_param<IT> &param) const override {
-        param.m_pnext = nullptr;
-        return true;
-    }
-    bool step_forward_nul(match_param<IT> &param) const override {
-        param.m_pnext = nullptr;
-        return true;
-    }
-    node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
+ public:
+  bool match_chain(match_param<IT> &, IT) const override { return true; }
+  bool match_chain_nul(match_param<IT> &, IT) const override { return true; }
+  bool step_forward(match_param<IT> &param) const override {
+    param.m_pnext = nullptr;
+    return true;
+  }
+  bool step_forward_nul(match_param<IT> &param) const override {
+    param.m_pnext = nullptr;
+    return true;
+  }
+  node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
 };
 
 // The condition "this look-around holds here". Owns the look-around node,
@@ -83,211 +87,214 @@ public:
 // ownership.
 template <class IT>
 class assertion_condition {
-public:
-    assertion_condition(independent_group_base<IT> *assertion, arena_allocator<char> &arena)
-        : m_passertion(assertion) {
-        *assertion->next_link() = new (arena) condition_end<IT>();
-    }
-    assertion_condition(assertion_condition &&that) noexcept : m_passertion(that.m_passertion) {
-        that.m_passertion = nullptr;
-    }
-    assertion_condition(const assertion_condition &) = delete;
-    assertion_condition &operator=(const assertion_condition &) = delete;
-    ~assertion_condition() { delete m_passertion; }
+ public:
+  assertion_condition(independent_group_base<IT> *assertion, arena_allocator<char> &arena) : m_passertion(assertion) {
+    *assertion->next_link() = new (arena) condition_end<IT>();
+  }
+  assertion_condition(assertion_condition &&that) noexcept : m_passertion(that.m_passertion) {
+    that.m_passertion = nullptr;
+  }
+  assertion_condition(const assertion_condition &) = delete;
+  assertion_condition &operator=(const assertion_condition &) = delete;
+  ~assertion_condition() { delete m_passertion; }
 
-    template <class Tag>
-    bool test(match_param<IT> &param, IT pos, Tag tag) const {
-        return call_match_chain<IT>(m_passertion, param, pos, tag);
-    }
-    // The assertion's step leaves, when it holds, what undo_step removes.
-    template <class Tag>
-    bool test_step(match_param<IT> &param, Tag tag) const { return call_step_forward<IT>(m_passertion, param, tag); }
-    template <class Tag>
-    void undo_step(match_param<IT> &param, Tag) const { m_passertion->abandon(param); }
-    // The records a holding assertion may have written.
-    saved_records<IT> save(const match_param<IT> &param) const {
-        const auto &block = m_passertion->nested_groups();
-        return saved_records<IT>(param, block.first, block.second);
-    }
-    // Measures the look-around's body (a look-behind needs its width).
-    void resolve(const width_context<IT> &wp) { m_passertion->width_range(wp); }
+  template <class Tag>
+  bool test(match_param<IT> &param, IT pos, Tag tag) const {
+    return call_match_chain<IT>(m_passertion, param, pos, tag);
+  }
+  // The assertion's step leaves, when it holds, what undo_step removes.
+  template <class Tag>
+  bool test_step(match_param<IT> &param, Tag tag) const {
+    return call_step_forward<IT>(m_passertion, param, tag);
+  }
+  template <class Tag>
+  void undo_step(match_param<IT> &param, Tag) const {
+    m_passertion->abandon(param);
+  }
+  // The records a holding assertion may have written.
+  saved_records<IT> save(const match_param<IT> &param) const {
+    const auto &block = m_passertion->nested_groups();
+    return saved_records<IT>(param, block.first, block.second);
+  }
+  // Measures the look-around's body (a look-behind needs its width).
+  void resolve(const width_context<IT> &wp) { m_passertion->width_range(wp); }
 
-private:
-    independent_group_base<IT> *m_passertion;
+ private:
+  independent_group_base<IT> *m_passertion;
 };
 
 template <class IT, class C>
 class match_conditional : public match_group<IT> {
-public:
-    // (own number, tested group number, arena) with a backref_condition;
-    // (own number, assertion_condition, arena), which takes the assertion over.
-    template <class Arg>
-    match_conditional(int cgroup, Arg &&condition, arena_allocator<char> arena)
-        : match_group<IT>(cgroup, arena), m_condition(std::forward<Arg>(condition)) {}
+ public:
+  // (own number, tested group number, arena) with a backref_condition;
+  // (own number, assertion_condition, arena), which takes the assertion over.
+  template <class Arg>
+  match_conditional(int cgroup, Arg &&condition, arena_allocator<char> arena)
+      : match_group<IT>(cgroup, arena), m_condition(std::forward<Arg>(condition)) {}
 
-    bool match_chain(match_param<IT> &param, IT pos) const override { return chain(param, pos, bounded_tag()); }
-    bool match_chain_nul(match_param<IT> &param, IT pos) const override { return chain(param, pos, nul_tag()); }
-    bool step_forward(match_param<IT> &param) const override { return forward(param, bounded_tag()); }
-    bool step_forward_nul(match_param<IT> &param) const override { return forward(param, nul_tag()); }
-    bool step_back(match_param<IT> &param) const override { return back(param, bounded_tag()); }
-    bool step_back_nul(match_param<IT> &param) const override { return back(param, nul_tag()); }
+  bool match_chain(match_param<IT> &param, IT pos) const override { return chain(param, pos, bounded_tag()); }
+  bool match_chain_nul(match_param<IT> &param, IT pos) const override { return chain(param, pos, nul_tag()); }
+  bool step_forward(match_param<IT> &param) const override { return forward(param, bounded_tag()); }
+  bool step_forward_nul(match_param<IT> &param) const override { return forward(param, nul_tag()); }
+  bool step_back(match_param<IT> &param) const override { return back(param, bounded_tag()); }
+  bool step_back_nul(match_param<IT> &param) const override { return back(param, nul_tag()); }
 
-    // The branches' widths; a missing second branch is the empty path.
-    node_width width_range(const width_context<IT> &wp) override {
-        typename match_group_base<IT>::alt_iterator it = this->m_alternates.begin();
-        node_width w = (*it)->chain_width(wp);
-        if (++it != this->m_alternates.end()) {
-            const node_width w2 = (*it)->chain_width(wp);
-            w.m_min = std::min(w.m_min, w2.m_min);
-            w.m_max = std::max(w.m_max, w2.m_max);
-        } else {
-            w.m_min = 0;
-        }
-        m_condition.resolve(wp);
-        this->m_width = w;
-        return w;
+  // The branches' widths; a missing second branch is the empty path.
+  node_width width_range(const width_context<IT> &wp) override {
+    typename match_group_base<IT>::alt_iterator it = this->m_alternates.begin();
+    node_width w = (*it)->chain_width(wp);
+    if (++it != this->m_alternates.end()) {
+      const node_width w2 = (*it)->chain_width(wp);
+      w.m_min = std::min(w.m_min, w2.m_min);
+      w.m_max = std::max(w.m_max, w2.m_max);
+    } else {
+      w.m_min = 0;
     }
-    // A single branch may be skipped: no first character is certain.
-    bool peek_start(start_hint &hint) const override {
-        return this->alternative_count() > 1 && match_group_base<IT>::peek_start(hint);
-    }
+    m_condition.resolve(wp);
+    this->m_width = w;
+    return w;
+  }
+  // A single branch may be skipped: no first character is certain.
+  bool peek_start(start_hint &hint) const override {
+    return this->alternative_count() > 1 && match_group_base<IT>::peek_start(hint);
+  }
 
-private:
-    const sub_expr<IT> *branch(bool holds) const {
-        typename match_group_base<IT>::alt_iterator it = this->m_alternates.begin();
-        if (holds) return *it;
-        ++it;
-        return it != this->m_alternates.end() ? *it : nullptr;
-    }
+ private:
+  const sub_expr<IT> *branch(bool holds) const {
+    typename match_group_base<IT>::alt_iterator it = this->m_alternates.begin();
+    if (holds) return *it;
+    ++it;
+    return it != this->m_alternates.end() ? *it : nullptr;
+  }
 
-    template <class Tag>
-    bool chain(match_param<IT> &param, IT pos, Tag tag) const {
-        const saved_records<IT> saved = m_condition.save(param);
-        const bool holds = m_condition.test(param, pos, tag);
-        const sub_expr<IT> *b = branch(holds);
-        bool ok;
-        if (b) {
-            recursion_scope depth;
-            ok = call_match_chain<IT>(b, param, pos, tag);
-        } else {
-            ok = this->match_next(param, pos, tag);
-        }
-        if (!ok && holds) saved.restore(param);
-        return ok;
+  template <class Tag>
+  bool chain(match_param<IT> &param, IT pos, Tag tag) const {
+    const saved_records<IT> saved = m_condition.save(param);
+    const bool holds = m_condition.test(param, pos, tag);
+    const sub_expr<IT> *b = branch(holds);
+    bool ok;
+    if (b) {
+      recursion_scope depth;
+      ok = call_match_chain<IT>(b, param, pos, tag);
+    } else {
+      ok = this->match_next(param, pos, tag);
     }
+    if (!ok && holds) saved.restore(param);
+    return ok;
+  }
 
-    template <class Tag>
-    bool forward(match_param<IT> &param, Tag tag) const {
-        const bool holds = m_condition.test_step(param, tag);
-        param.m_pstack->push(holds);
-        const sub_expr<IT> *b = branch(holds);
-        param.m_pnext = b ? b : this->next;
-        return true;
-    }
+  template <class Tag>
+  bool forward(match_param<IT> &param, Tag tag) const {
+    const bool holds = m_condition.test_step(param, tag);
+    param.m_pstack->push(holds);
+    const sub_expr<IT> *b = branch(holds);
+    param.m_pnext = b ? b : this->next;
+    return true;
+  }
 
-    template <class Tag>
-    bool back(match_param<IT> &param, Tag tag) const {
-        bool holds = false;
-        param.m_pstack->pop(holds);
-        if (holds) m_condition.undo_step(param, tag);
-        return false;
-    }
+  template <class Tag>
+  bool back(match_param<IT> &param, Tag tag) const {
+    bool holds = false;
+    param.m_pstack->pop(holds);
+    if (holds) m_condition.undo_step(param, tag);
+    return false;
+  }
 
-    C m_condition;
+  C m_condition;
 };
 
 // (?R): the whole pattern again, as a sub-match at the position.
 template <class IT>
 class match_recurse : public sub_expr<IT> {
-public:
-    bool match_chain(match_param<IT> &param, IT pos) const override { return chain(param, pos, bounded_tag()); }
-    bool match_chain_nul(match_param<IT> &param, IT pos) const override { return chain(param, pos, nul_tag()); }
-    bool step_forward(match_param<IT> &param) const override { return forward(param, bounded_tag()); }
-    bool step_forward_nul(match_param<IT> &param) const override { return forward(param, nul_tag()); }
-    bool step_back(match_param<IT> &param) const override { return back(param); }
-    bool step_back_nul(match_param<IT> &param) const override { return back(param); }
+ public:
+  bool match_chain(match_param<IT> &param, IT pos) const override { return chain(param, pos, bounded_tag()); }
+  bool match_chain_nul(match_param<IT> &param, IT pos) const override { return chain(param, pos, nul_tag()); }
+  bool step_forward(match_param<IT> &param) const override { return forward(param, bounded_tag()); }
+  bool step_forward_nul(match_param<IT> &param) const override { return forward(param, nul_tag()); }
+  bool step_back(match_param<IT> &param) const override { return back(param); }
+  bool step_back_nul(match_param<IT> &param) const override { return back(param); }
 
-    sub_expr<IT> *make_quantifier(std::uint32_t, std::uint32_t, bool, arena_allocator<char> &) override {
-        throw bad_regexpr("recursion sub-expression cannot be quantified");
-    }
-    node_width width_range(const width_context<IT> &) override { return node_width{0, width_unbounded}; }
+  sub_expr<IT> *make_quantifier(std::uint32_t, std::uint32_t, bool, arena_allocator<char> &) override {
+    throw bad_regexpr("recursion sub-expression cannot be quantified");
+  }
+  node_width width_range(const width_context<IT> &) override { return node_width{0, width_unbounded}; }
 
-private:
-    // Puts back the state of the attempts that ran around the pass; the
-    // captures stay as the pass left them.
-    static void restore_attempt_state(match_param<IT> &param, const saved_records<IT> &saved) {
-        for (std::uint32_t i = 0; i < param.m_cbackrefs; ++i) {
-            backref_tag<IT> &r = param.m_prgbackrefs[i];
-            const backref_tag<IT> &s = saved[i];
-            r.pending_start = s.pending_start;
-            r.loop_count = s.loop_count;
-            r.loop_more = s.loop_more;
-            r.loop_prev_mark = s.loop_prev_mark;
-            r.loop_mark = s.loop_mark;
-        }
+ private:
+  // Puts back the state of the attempts that ran around the pass; the
+  // captures stay as the pass left them.
+  static void restore_attempt_state(match_param<IT> &param, const saved_records<IT> &saved) {
+    for (std::uint32_t i = 0; i < param.m_cbackrefs; ++i) {
+      backref_tag<IT> &r = param.m_prgbackrefs[i];
+      const backref_tag<IT> &s = saved[i];
+      r.pending_start = s.pending_start;
+      r.loop_count = s.loop_count;
+      r.loop_more = s.loop_more;
+      r.loop_prev_mark = s.loop_prev_mark;
+      r.loop_mark = s.loop_mark;
     }
+  }
 
-    static bool at_pass_start(const match_param<IT> &param, IT pos) {
-        return param.m_cbackrefs != 0 && pos == param.m_prgbackrefs[0].pending_start;
-    }
+  static bool at_pass_start(const match_param<IT> &param, IT pos) {
+    return param.m_cbackrefs != 0 && pos == param.m_prgbackrefs[0].pending_start;
+  }
 
-    template <class Tag>
-    bool chain(match_param<IT> &param, IT pos, Tag tag) const {
-        if (!param.m_ptopgroup) return false;
-        if (at_pass_start(param, pos)) return this->match_next(param, pos, tag);
-        const saved_records<IT> saved(param, 0, param.m_cbackrefs);
-        bool ok;
-        {
-            recursion_scope depth;
-            ok = call_match_chain<IT>(param.m_ptopgroup, param, pos, tag);
-        }
-        if (!ok) return false;
-        const IT end = param.m_prgbackrefs[0].second;
-        restore_attempt_state(param, saved);
-        if (this->match_next(param, end, tag)) return true;
-        saved.restore(param);
-        return false;
+  template <class Tag>
+  bool chain(match_param<IT> &param, IT pos, Tag tag) const {
+    if (!param.m_ptopgroup) return false;
+    if (at_pass_start(param, pos)) return this->match_next(param, pos, tag);
+    const saved_records<IT> saved(param, 0, param.m_cbackrefs);
+    bool ok;
+    {
+      recursion_scope depth;
+      ok = call_match_chain<IT>(param.m_ptopgroup, param, pos, tag);
     }
+    if (!ok) return false;
+    const IT end = param.m_prgbackrefs[0].second;
+    restore_attempt_state(param, saved);
+    if (this->match_next(param, end, tag)) return true;
+    saved.restore(param);
+    return false;
+  }
 
-    // Stack after a step forward: the start position, then, when a pass
-    // ran, every record as it was before it, then whether it ran.
-    template <bool Nul>
-    bool forward(match_param<IT> &param, bool2type<Nul>) const {
-        const IT start = param.m_icur;
-        if (!param.m_ptopgroup) return false;
-        if (at_pass_start(param, start)) {
-            param.m_pstack->push(start);
-            param.m_pstack->push(false);
-            param.m_pnext = this->next;
-            return true;
-        }
-        const saved_records<IT> saved(param, 0, param.m_cbackrefs);
-        bool ok;
-        {
-            recursion_scope depth;
-            ok = run_iterative_form<IT, Nul>(param.m_ptopgroup, param, start);
-        }
-        if (!ok) {
-            param.m_icur = start;
-            return false;
-        }
-        restore_attempt_state(param, saved);
-        param.m_pstack->push(start);
-        for (std::uint32_t i = 0; i < param.m_cbackrefs; ++i) param.m_pstack->push(saved[i]);
-        param.m_pstack->push(true);
-        param.m_pnext = this->next;
-        return true;
+  // Stack after a step forward: the start position, then, when a pass
+  // ran, every record as it was before it, then whether it ran.
+  template <bool Nul>
+  bool forward(match_param<IT> &param, bool2type<Nul>) const {
+    const IT start = param.m_icur;
+    if (!param.m_ptopgroup) return false;
+    if (at_pass_start(param, start)) {
+      param.m_pstack->push(start);
+      param.m_pstack->push(false);
+      param.m_pnext = this->next;
+      return true;
     }
+    const saved_records<IT> saved(param, 0, param.m_cbackrefs);
+    bool ok;
+    {
+      recursion_scope depth;
+      ok = run_iterative_form<IT, Nul>(param.m_ptopgroup, param, start);
+    }
+    if (!ok) {
+      param.m_icur = start;
+      return false;
+    }
+    restore_attempt_state(param, saved);
+    param.m_pstack->push(start);
+    for (std::uint32_t i = 0; i < param.m_cbackrefs; ++i) param.m_pstack->push(saved[i]);
+    param.m_pstack->push(true);
+    param.m_pnext = this->next;
+    return true;
+  }
 
-    bool back(match_param<IT> &param) const {
-        bool ran = false;
-        param.m_pstack->pop(ran);
-        if (ran) {
-            for (std::uint32_t i = param.m_cbackrefs; i-- > 0;) param.m_pstack->pop(param.m_prgbackrefs[i]);
-        }
-        param.m_pstack->pop(param.m_icur);
-        return false;
+  bool back(match_param<IT> &param) const {
+    bool ran = false;
+    param.m_pstack->pop(ran);
+    if (ran) {
+      for (std::uint32_t i = param.m_cbackrefs; i-- > 0;) param.m_pstack->pop(param.m_prgbackrefs[i]);
     }
+    param.m_pstack->pop(param.m_icur);
+    return false;
+  }
 };
 
 }  // namespace detail

@@ -37,65 +37,63 @@
 
 namespace regex {
 
-template <class CharT> class perl_syntax;
+template <class CharT>
+class perl_syntax;
 
 // The records of the last match call: record 0 is the whole match, record n
 // the n-th capturing group; m_ibegin is the beginning of the range searched.
 template <class IT>
 struct basic_match_results {
-    typedef backref_tag<IT> backref_type;
+  typedef backref_tag<IT> backref_type;
 
-    std::vector<backref_type> m_records;
-    IT m_ibegin{};
+  std::vector<backref_type> m_records;
+  IT m_ibegin{};
 
-    virtual ~basic_match_results() {}
+  virtual ~basic_match_results() {}
 
-    // Offset of group n's text from m_ibegin, and its length (matched groups).
-    std::size_t group_position(std::size_t n) const {
-        return std::size_t(m_records.at(n).first - m_ibegin);
-    }
-    std::size_t group_length(std::size_t n) const {
-        return std::size_t(m_records.at(n).second - m_records.at(n).first);
-    }
+  // Offset of group n's text from m_ibegin, and its length (matched groups).
+  std::size_t group_position(std::size_t n) const { return std::size_t(m_records.at(n).first - m_ibegin); }
+  std::size_t group_length(std::size_t n) const { return std::size_t(m_records.at(n).second - m_records.at(n).first); }
 };
 
 // Results of a substitution: m_ptext is the text the records refer to.
 template <class IT>
 struct basic_subst_results : public basic_match_results<IT> {
-    std::wstring m_text;
-    const std::wstring *m_ptext;
+  std::wstring m_text;
+  const std::wstring *m_ptext;
 
-    basic_subst_results() : m_ptext(&m_text) {}
-    basic_subst_results(const basic_subst_results &that)
-        : basic_match_results<IT>(that), m_text(that.m_text),
-          m_ptext(that.m_ptext == &that.m_text ? &m_text : that.m_ptext) {}
-    basic_subst_results &operator=(const basic_subst_results &that) {
-        basic_match_results<IT>::operator=(that);
-        m_text = that.m_text;
-        m_ptext = that.m_ptext == &that.m_text ? &m_text : that.m_ptext;
-        return *this;
-    }
-    ~basic_subst_results() override {}
+  basic_subst_results() : m_ptext(&m_text) {}
+  basic_subst_results(const basic_subst_results &that)
+      : basic_match_results<IT>(that),
+        m_text(that.m_text),
+        m_ptext(that.m_ptext == &that.m_text ? &m_text : that.m_ptext) {}
+  basic_subst_results &operator=(const basic_subst_results &that) {
+    basic_match_results<IT>::operator=(that);
+    m_text = that.m_text;
+    m_ptext = that.m_ptext == &that.m_text ? &m_text : that.m_ptext;
+    return *this;
+  }
+  ~basic_subst_results() override {}
 
-    const std::wstring &result_text() const { return *m_ptext; }
+  const std::wstring &result_text() const { return *m_ptext; }
 };
 
 namespace detail {
 
 // One piece of a parsed substitution text.
 struct subst_node {
-    enum subst_type { SUBST_STRING = 0, SUBST_GROUP = 1, SUBST_CASE = 2 };
-    struct string_piece {
-        std::size_t m_rstart;   // offset in the substitution text
-        std::size_t m_rlength;  // length in characters
-    };
+  enum subst_type { SUBST_STRING = 0, SUBST_GROUP = 1, SUBST_CASE = 2 };
+  struct string_piece {
+    std::size_t m_rstart;   // offset in the substitution text
+    std::size_t m_rlength;  // length in characters
+  };
 
-    subst_type m_stype;
-    union {
-        string_piece m_subst_string;  // SUBST_STRING
-        int m_subst_backref;          // SUBST_GROUP
-        unsigned m_op;                // SUBST_CASE: the case token
-    };
+  subst_type m_stype;
+  union {
+    string_piece m_subst_string;  // SUBST_STRING
+    int m_subst_backref;          // SUBST_GROUP
+    unsigned m_op;                // SUBST_CASE: the case token
+  };
 };
 
 // Expands the escapes of a substitution text in place: \a \e \f \n \r \t \v
@@ -106,24 +104,24 @@ void expand_escapes(std::wstring &text);
 // End offset of the range [pos, pos + len) of a subject of the given size,
 // cut at the subject's end; a pos beyond the subject throws std::out_of_range.
 inline std::size_t range_end(std::size_t size, std::size_t pos, std::size_t len) {
-    if (pos > size) throw std::out_of_range("regex: start position beyond the subject");
-    // Compared as a remaining length, so a huge len cannot wrap around.
-    return len < size - pos ? pos + len : size;
+  if (pos > size) throw std::out_of_range("regex: start position beyond the subject");
+  // Compared as a remaining length, so a huge len cannot wrap around.
+  return len < size - pos ? pos + len : size;
 }
 
 // Drops the records of the hidden groups, keeping record 0 and the
 // capturing groups in group order.
 template <class IT>
 void remove_hidden_groups(std::vector<backref_tag<IT>> &records, const hidden_group_list &hidden) {
-    if (hidden.empty() || records.empty()) return;
-    if (records[0].matched) {
-        for (std::size_t i = 0; i < hidden.size(); ++i) {
-            const std::size_t h = hidden[i];
-            const std::size_t stop = i + 1 < hidden.size() ? hidden[i + 1] : records.size();
-            for (std::size_t k = h + 1; k < stop && k < records.size(); ++k) records[k - (i + 1)] = records[k];
-        }
+  if (hidden.empty() || records.empty()) return;
+  if (records[0].matched) {
+    for (std::size_t i = 0; i < hidden.size(); ++i) {
+      const std::size_t h = hidden[i];
+      const std::size_t stop = i + 1 < hidden.size() ? hidden[i + 1] : records.size();
+      for (std::size_t k = h + 1; k < stop && k < records.size(); ++k) records[k - (i + 1)] = records[k];
     }
-    records.resize(records.size() > hidden.size() ? records.size() - hidden.size() : 0);
+  }
+  records.resize(records.size() > hidden.size() ? records.size() - hidden.size() : 0);
 }
 
 // All state of a compiled pattern, its accessors and the swap.
@@ -131,373 +129,364 @@ inline constexpr std::size_t pattern_arena_block = 256;
 
 template <class IT, class SyntaxT>
 class basic_rpattern_base_impl {
-public:
-    typedef IT iterator_type;
-    typedef backref_tag<IT> backref_type;
-    typedef std::list<subst_node> subst_list_type;
+ public:
+  typedef IT iterator_type;
+  typedef backref_tag<IT> backref_type;
+  typedef std::list<subst_node> subst_list_type;
 
-    basic_rpattern_base_impl(const basic_rpattern_base_impl &) = delete;
-    basic_rpattern_base_impl &operator=(const basic_rpattern_base_impl &) = delete;
+  basic_rpattern_base_impl(const basic_rpattern_base_impl &) = delete;
+  basic_rpattern_base_impl &operator=(const basic_rpattern_base_impl &) = delete;
 
-    virtual ~basic_rpattern_base_impl() {
-        // Node destructors free nothing: the memory goes with the arena.
-        delete m_pfirst;
-        m_pfirst = nullptr;
-        m_pattern.reset();
-        m_subst.reset();
-        if (m_arena.get_arena()) m_arena.destroy_arena();
+  virtual ~basic_rpattern_base_impl() {
+    // Node destructors free nothing: the memory goes with the arena.
+    delete m_pfirst;
+    m_pfirst = nullptr;
+    m_pattern.reset();
+    m_subst.reset();
+    if (m_arena.get_arena()) m_arena.destroy_arena();
+  }
+
+  pattern_flags flags() const { return m_flags; }
+  unsigned _cgroups_total() const { return m_cgroups_total; }
+  unsigned visible_group_count() const { return m_cvisible_groups; }
+  const match_group_base<IT> *first_node() const { return m_pfirst; }
+  node_width pattern_width() const { return m_width; }
+  bool is_unanchored() const { return m_funanchored; }
+  const std::wstring &substitution() const { return *m_subst; }
+  const std::wstring &pattern_text() const { return *m_pattern; }
+  const literal_searcher *searcher() const { return m_psearcher; }
+  const hidden_group_list &hidden_groups() const { return m_hidden_groups; }
+  match_mode mode() const { return m_mode; }
+
+  unsigned next_group_number() { return m_cgroups_total++; }
+
+  bool use_recursion() const {
+    if (m_mode == MODE_RECURSIVE) return true;
+    if (m_mode == MODE_AUTO) return m_fauto_recursive;
+    return false;
+  }
+  bool keep_group_records() const { return m_fsubst_backrefs || !(m_flags & DISCARDGROUPS); }
+
+  void swap(basic_rpattern_base_impl &that) {
+    using std::swap;
+    swap(m_arena, that.m_arena);
+    swap(m_fsubst_backrefs, that.m_fsubst_backrefs);
+    swap(m_funanchored, that.m_funanchored);
+    swap(m_fauto_recursive, that.m_fauto_recursive);
+    swap(m_cgroups_total, that.m_cgroups_total);
+    swap(m_cvisible_groups, that.m_cvisible_groups);
+    swap(m_flags, that.m_flags);
+    swap(m_mode, that.m_mode);
+    swap(m_width, that.m_width);
+    m_pattern.swap(that.m_pattern);
+    m_subst.swap(that.m_subst);
+    m_subst_list.swap(that.m_subst_list);
+    swap(m_pfirst, that.m_pfirst);
+    m_hidden_groups.swap(that.m_hidden_groups);
+    swap(m_psearcher, that.m_psearcher);
+  }
+
+ protected:
+  basic_rpattern_base_impl(pattern_flags flags, match_mode mode, const std::wstring &pat, const std::wstring &subst)
+      // Blocks of 256 bytes hold the few dozen nodes of a typical pattern
+      // in a handful of allocations, which keeps compiling cheap; a larger
+      // node still gets a block of its own.
+      : m_arena(pattern_arena_block, std::allocator<char>()),
+        m_fsubst_backrefs(false),
+        m_funanchored(true),
+        m_fauto_recursive(true),
+        m_cgroups_total(0),
+        m_cvisible_groups(0),
+        m_flags(flags),
+        m_mode(mode),
+        m_width(uninit_width()),
+        m_pfirst(nullptr),
+        m_psearcher(nullptr) {
+    // The handle owns the arena from here; a throwing text copy must not leak it.
+    try {
+      m_pattern.reset(new std::wstring(pat));
+      m_subst.reset(new std::wstring(subst));
+    } catch (...) {
+      m_arena.destroy_arena();
+      throw;
     }
+  }
 
-    pattern_flags flags() const { return m_flags; }
-    unsigned _cgroups_total() const { return m_cgroups_total; }
-    unsigned visible_group_count() const { return m_cvisible_groups; }
-    const match_group_base<IT> *first_node() const { return m_pfirst; }
-    node_width pattern_width() const { return m_width; }
-    bool is_unanchored() const { return m_funanchored; }
-    const std::wstring &substitution() const { return *m_subst; }
-    const std::wstring &pattern_text() const { return *m_pattern; }
-    const literal_searcher *searcher() const { return m_psearcher; }
-    const hidden_group_list &hidden_groups() const { return m_hidden_groups; }
-    match_mode mode() const { return m_mode; }
-
-    unsigned next_group_number() { return m_cgroups_total++; }
-
-    bool use_recursion() const {
-        if (m_mode == MODE_RECURSIVE) return true;
-        if (m_mode == MODE_AUTO) return m_fauto_recursive;
-        return false;
-    }
-    bool keep_group_records() const { return m_fsubst_backrefs || !(m_flags & DISCARDGROUPS); }
-
-    void swap(basic_rpattern_base_impl &that) {
-        using std::swap;
-        swap(m_arena, that.m_arena);
-        swap(m_fsubst_backrefs, that.m_fsubst_backrefs);
-        swap(m_funanchored, that.m_funanchored);
-        swap(m_fauto_recursive, that.m_fauto_recursive);
-        swap(m_cgroups_total, that.m_cgroups_total);
-        swap(m_cvisible_groups, that.m_cvisible_groups);
-        swap(m_flags, that.m_flags);
-        swap(m_mode, that.m_mode);
-        swap(m_width, that.m_width);
-        m_pattern.swap(that.m_pattern);
-        m_subst.swap(that.m_subst);
-        m_subst_list.swap(that.m_subst_list);
-        swap(m_pfirst, that.m_pfirst);
-        m_hidden_groups.swap(that.m_hidden_groups);
-        swap(m_psearcher, that.m_psearcher);
-    }
-
-protected:
-    basic_rpattern_base_impl(pattern_flags flags, match_mode mode, const std::wstring &pat,
-                             const std::wstring &subst)
-        // Blocks of 256 bytes hold the few dozen nodes of a typical pattern
-        // in a handful of allocations, which keeps compiling cheap; a larger
-        // node still gets a block of its own.
-        : m_arena(pattern_arena_block, std::allocator<char>()),
-          m_fsubst_backrefs(false),
-          m_funanchored(true),
-          m_fauto_recursive(true),
-          m_cgroups_total(0),
-          m_cvisible_groups(0),
-          m_flags(flags),
-          m_mode(mode),
-          m_width(uninit_width()),
-          m_pfirst(nullptr),
-          m_psearcher(nullptr) {
-        // The handle owns the arena from here; a throwing text copy must not leak it.
-        try {
-            m_pattern.reset(new std::wstring(pat));
-            m_subst.reset(new std::wstring(subst));
-        } catch (...) {
-            m_arena.destroy_arena();
-            throw;
-        }
-    }
-
-    arena_allocator<char> m_arena;
-    bool m_fsubst_backrefs;
-    bool m_funanchored;
-    bool m_fauto_recursive;
-    unsigned m_cgroups_total;
-    unsigned m_cvisible_groups;
-    pattern_flags m_flags;
-    match_mode m_mode;
-    node_width m_width;
-    std::unique_ptr<std::wstring> m_pattern;
-    std::unique_ptr<std::wstring> m_subst;
-    subst_list_type m_subst_list;
-    match_group_base<IT> *m_pfirst;
-    hidden_group_list m_hidden_groups;
-    const literal_searcher *m_psearcher;
+  arena_allocator<char> m_arena;
+  bool m_fsubst_backrefs;
+  bool m_funanchored;
+  bool m_fauto_recursive;
+  unsigned m_cgroups_total;
+  unsigned m_cvisible_groups;
+  pattern_flags m_flags;
+  match_mode m_mode;
+  node_width m_width;
+  std::unique_ptr<std::wstring> m_pattern;
+  std::unique_ptr<std::wstring> m_subst;
+  subst_list_type m_subst_list;
+  match_group_base<IT> *m_pfirst;
+  hidden_group_list m_hidden_groups;
+  const literal_searcher *m_psearcher;
 };
 
 }  // namespace detail
 
 template <class IT, class SyntaxT>
 class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT> {
-    typedef detail::basic_rpattern_base_impl<IT, SyntaxT> impl;
-    static constexpr bool string_subject = std::is_same_v<IT, std::wstring::const_iterator>;
+  typedef detail::basic_rpattern_base_impl<IT, SyntaxT> impl;
+  static constexpr bool string_subject = std::is_same_v<IT, std::wstring::const_iterator>;
 
-public:
-    typedef backref_tag<IT> backref_type;
-    typedef basic_match_results<IT> results_type;
-    typedef basic_subst_results<IT> subst_results_type;
-    typedef detail::match_param<IT> param_type;
+ public:
+  typedef backref_tag<IT> backref_type;
+  typedef basic_match_results<IT> results_type;
+  typedef basic_subst_results<IT> subst_results_type;
+  typedef detail::match_param<IT> param_type;
 
-    basic_rpattern_base(const std::wstring &pat, pattern_flags flags, match_mode mode)
-        : impl(flags, mode, pat, std::wstring()) {
-        compile(this->m_flags);
-    }
-    basic_rpattern_base(const std::wstring &pat, const std::wstring &subst, pattern_flags flags, match_mode mode)
-        : impl(flags, mode, pat, subst) {
-        compile(this->m_flags);
-        if (this->m_flags & EXPANDESCAPES) detail::expand_escapes(*this->m_subst);
-        parse_substitution(*this->m_subst, this->m_fsubst_backrefs, this->m_subst_list);
-    }
-    ~basic_rpattern_base() override {}
+  basic_rpattern_base(const std::wstring &pat, pattern_flags flags, match_mode mode)
+      : impl(flags, mode, pat, std::wstring()) {
+    compile(this->m_flags);
+  }
+  basic_rpattern_base(const std::wstring &pat, const std::wstring &subst, pattern_flags flags, match_mode mode)
+      : impl(flags, mode, pat, subst) {
+    compile(this->m_flags);
+    if (this->m_flags & EXPANDESCAPES) detail::expand_escapes(*this->m_subst);
+    parse_substitution(*this->m_subst, this->m_fsubst_backrefs, this->m_subst_list);
+  }
+  ~basic_rpattern_base() override {}
 
-    // Re-initialisation with the strong guarantee: a new pattern is built on
-    // the side and swapped in.
-    void init(const std::wstring &pat, pattern_flags flags, match_mode mode) {
-        basic_rpattern_base side(pat, flags, mode);
-        this->swap(side);
-    }
-    void init(const std::wstring &pat, const std::wstring &subst, pattern_flags flags, match_mode mode) {
-        basic_rpattern_base side(pat, subst, flags, mode);
-        this->swap(side);
-    }
-    void set_substitution(const std::wstring &subst) {
-        std::unique_ptr<std::wstring> text(new std::wstring(subst));
-        if (this->m_flags & EXPANDESCAPES) detail::expand_escapes(*text);
-        bool backrefs = false;
-        typename impl::subst_list_type list;
-        parse_substitution(*text, backrefs, list);
-        this->m_subst.swap(text);
-        std::swap(this->m_fsubst_backrefs, backrefs);
-        this->m_subst_list.swap(list);
-    }
+  // Re-initialisation with the strong guarantee: a new pattern is built on
+  // the side and swapped in.
+  void init(const std::wstring &pat, pattern_flags flags, match_mode mode) {
+    basic_rpattern_base side(pat, flags, mode);
+    this->swap(side);
+  }
+  void init(const std::wstring &pat, const std::wstring &subst, pattern_flags flags, match_mode mode) {
+    basic_rpattern_base side(pat, subst, flags, mode);
+    this->swap(side);
+  }
+  void set_substitution(const std::wstring &subst) {
+    std::unique_ptr<std::wstring> text(new std::wstring(subst));
+    if (this->m_flags & EXPANDESCAPES) detail::expand_escapes(*text);
+    bool backrefs = false;
+    typename impl::subst_list_type list;
+    parse_substitution(*text, backrefs, list);
+    this->m_subst.swap(text);
+    std::swap(this->m_fsubst_backrefs, backrefs);
+    this->m_subst_list.swap(list);
+  }
 
-    // Matches subject[pos, pos + len), cut at the subject's end (npos: to the end); returns
-    // record 0 or, without a match, empty_backref. A pos beyond the subject
-    // throws std::out_of_range.
-    const backref_type &match(const std::wstring &subject, results_type &results, std::size_t pos = 0,
-                              std::size_t len = std::wstring::npos) const
-        requires string_subject
-    {
-        const std::size_t end = detail::range_end(subject.size(), pos, len);
-        return match(subject.begin() + std::ptrdiff_t(pos), subject.begin() + std::ptrdiff_t(end), results);
+  // Matches subject[pos, pos + len), cut at the subject's end (npos: to the end); returns
+  // record 0 or, without a match, empty_backref. A pos beyond the subject
+  // throws std::out_of_range.
+  const backref_type &match(const std::wstring &subject, results_type &results, std::size_t pos = 0,
+                            std::size_t len = std::wstring::npos) const requires string_subject {
+    const std::size_t end = detail::range_end(subject.size(), pos, len);
+    return match(subject.begin() + std::ptrdiff_t(pos), subject.begin() + std::ptrdiff_t(end), results);
+  }
+  const backref_type &match(IT ibegin, IT iend, results_type &results) const requires string_subject {
+    if (run_match(results, ibegin, iend, false)) return results.m_records[0];
+    return detail::empty_backref<IT>;
+  }
+
+  // Replaces the first match in subject[pos, pos + len) (npos: to the
+  // end), or every match under ALLMATCHES, by the substitution text's
+  // expansion; returns the number of replacements. Matching always runs
+  // over the subject as it was, so a replacement is never matched again
+  // and anchors and look-behinds see the original text. The records follow
+  // the keep flags and refer to results.m_text, the original subject, when
+  // keep_group_records(); DISCARDGROUPS leaves none. The subject changes
+  // only once every replacement is built: on an exception it is unchanged.
+  // A pos beyond the subject throws std::out_of_range.
+  std::size_t substitute(std::wstring &subject, subst_results_type &results, std::size_t pos = 0,
+                         std::size_t len = std::wstring::npos) const requires string_subject;
+
+  // Cuts subject[pos, pos + len) at the matches into pieces (cleared
+  // first), adding the text of every capturing group that took part in a
+  // match after the piece before it; returns pieces.size(). limit n > 0
+  // makes at most n - 1 cuts, 0 cuts freely and drops empty strings at the
+  // end, a negative limit cuts freely and keeps them. A pos beyond the
+  // subject throws std::out_of_range.
+  std::size_t split(const std::wstring &subject, std::vector<std::wstring> &pieces, int limit = 0, std::size_t pos = 0,
+                    std::size_t len = std::wstring::npos) const requires string_subject;
+  std::size_t split(IT ibegin, IT iend, std::vector<std::wstring> &pieces, int limit) const requires string_subject;
+
+  bool run_match(results_type &results, IT ibegin, IT iend, bool nul) const {
+    results.m_ibegin = ibegin;
+    param_type param(ibegin, ibegin, iend, nullptr, 0);
+    if (!(this->m_flags & ALLMATCHES)) return match_guarded(param, results.m_records, nul);
+    match_all(param, results.m_records, nul, [] {});
+    return !results.m_records.empty();
+  }
+
+  // The all-matches loop: matches from param.m_istart on until no match is
+  // left, calling on_match() while records hold the current match. An
+  // empty match is never taken twice at one place. Afterwards records hold
+  // what the keep flags ask for: the whole match of every match
+  // (KEEPWHOLEMATCHES), all records of every match (KEEPALLGROUPS), or the
+  // records of the last match; nothing when nothing matched.
+  template <class OnMatch>
+  void match_all(param_type &param, std::vector<backref_type> &records, bool nul, OnMatch on_match) const {
+    const bool keep_whole = (this->m_flags & KEEPWHOLEMATCHES) != 0;
+    const bool keep_all = !keep_whole && (this->m_flags & KEEPALLGROUPS) != 0;
+    std::vector<backref_type> kept;
+    while (match_guarded(param, records, nul)) {
+      on_match();
+      const backref_type whole = records[0];
+      if (keep_whole)
+        kept.push_back(whole);
+      else if (keep_all)
+        kept.insert(kept.end(), records.begin(), records.end());
+      else
+        kept.swap(records);
+      param.m_istart = whole.second;
+      param.m_fno_empty_match = whole.first == whole.second;
     }
-    const backref_type &match(IT ibegin, IT iend, results_type &results) const
-        requires string_subject
-    {
-        if (run_match(results, ibegin, iend, false)) return results.m_records[0];
-        return detail::empty_backref<IT>;
+    records.swap(kept);
+  }
+
+  // One guarded match: sizes the records, runs the search in the pattern's
+  // mode and removes the hidden groups' records. When the recursive mode
+  // spends its depth budget, the same search runs again iteratively.
+  bool match_guarded(param_type &param, std::vector<backref_type> &records, bool nul) const {
+    records.resize(this->_cgroups_total());
+    param.m_prgbackrefs = records.data();
+    param.m_cbackrefs = std::uint32_t(records.size());
+    bool result;
+    if (this->use_recursion()) {
+      const param_type saved = param;
+      try {
+        result = search(*this, param, nul);
+      } catch (const detail::recursion_budget_spent &) {
+        param = saved;
+        result = search_iterative(*this, param, nul);
+      }
+    } else {
+      result = search_iterative(*this, param, nul);
     }
+    detail::remove_hidden_groups(records, this->m_hidden_groups);
+    return result;
+  }
 
-    // Replaces the first match in subject[pos, pos + len) (npos: to the
-    // end), or every match under ALLMATCHES, by the substitution text's
-    // expansion; returns the number of replacements. Matching always runs
-    // over the subject as it was, so a replacement is never matched again
-    // and anchors and look-behinds see the original text. The records follow
-    // the keep flags and refer to results.m_text, the original subject, when
-    // keep_group_records(); DISCARDGROUPS leaves none. The subject changes
-    // only once every replacement is built: on an exception it is unchanged.
-    // A pos beyond the subject throws std::out_of_range.
-    std::size_t substitute(std::wstring &subject, subst_results_type &results, std::size_t pos = 0,
-                           std::size_t len = std::wstring::npos) const
-        requires string_subject;
-
-    // Cuts subject[pos, pos + len) at the matches into pieces (cleared
-    // first), adding the text of every capturing group that took part in a
-    // match after the piece before it; returns pieces.size(). limit n > 0
-    // makes at most n - 1 cuts, 0 cuts freely and drops empty strings at the
-    // end, a negative limit cuts freely and keeps them. A pos beyond the
-    // subject throws std::out_of_range.
-    std::size_t split(const std::wstring &subject, std::vector<std::wstring> &pieces, int limit = 0,
-                      std::size_t pos = 0, std::size_t len = std::wstring::npos) const
-        requires string_subject;
-    std::size_t split(IT ibegin, IT iend, std::vector<std::wstring> &pieces, int limit) const
-        requires string_subject;
-
-    bool run_match(results_type &results, IT ibegin, IT iend, bool nul) const {
-        results.m_ibegin = ibegin;
-        param_type param(ibegin, ibegin, iend, nullptr, 0);
-        if (!(this->m_flags & ALLMATCHES)) return match_guarded(param, results.m_records, nul);
-        match_all(param, results.m_records, nul, [] {});
-        return !results.m_records.empty();
-    }
-
-    // The all-matches loop: matches from param.m_istart on until no match is
-    // left, calling on_match() while records hold the current match. An
-    // empty match is never taken twice at one place. Afterwards records hold
-    // what the keep flags ask for: the whole match of every match
-    // (KEEPWHOLEMATCHES), all records of every match (KEEPALLGROUPS), or the
-    // records of the last match; nothing when nothing matched.
-    template <class OnMatch>
-    void match_all(param_type &param, std::vector<backref_type> &records, bool nul, OnMatch on_match) const {
-        const bool keep_whole = (this->m_flags & KEEPWHOLEMATCHES) != 0;
-        const bool keep_all = !keep_whole && (this->m_flags & KEEPALLGROUPS) != 0;
-        std::vector<backref_type> kept;
-        while (match_guarded(param, records, nul)) {
-            on_match();
-            const backref_type whole = records[0];
-            if (keep_whole)
-                kept.push_back(whole);
-            else if (keep_all)
-                kept.insert(kept.end(), records.begin(), records.end());
-            else
-                kept.swap(records);
-            param.m_istart = whole.second;
-            param.m_fno_empty_match = whole.first == whole.second;
+  // Tries start positions until the pattern matches; the result is record
+  // 0's matched. Recursive when param.m_pstack is null, else iterative.
+  static bool search(const basic_rpattern_base &pat, param_type &param, bool nul) {
+    typedef bool (*attempt_fn)(const detail::match_group_base<IT> *, param_type &, IT);
+    const bool unanchored = pat.is_unanchored();
+    const pattern_flags flags = pat.flags();
+    const detail::node_width width = pat.pattern_width();
+    ASSERT(0 != param.m_prgbackrefs);
+    ASSERT(param.m_cbackrefs == pat._cgroups_total());
+    param.m_ptopgroup = pat.first_node();
+    for (std::uint32_t i = 0; i < param.m_cbackrefs; ++i) param.m_prgbackrefs[i] = detail::empty_backref<IT>;
+    const detail::match_group_base<IT> *top = param.m_ptopgroup;
+    if (!top || param.m_cbackrefs == 0) return false;
+    attempt_fn attempt = param.m_pstack ? (nul ? &match_iterative_nul : &match_iterative)
+                                        : (nul ? &match_recursive_nul : &match_recursive);
+    if (!nul) {
+      if (std::uint64_t(param.m_iend - param.m_istart) < width.m_min) return false;
+      const IT last = param.m_iend - std::ptrdiff_t(width.m_min);
+      if (flags & RIGHTMOST) {
+        // m_fno_empty_match is kept for the whole backward walk: it can
+        // only refuse the attempt at m_istart, the place of the previous
+        // empty match, so an all-matches loop always moves on.
+        for (IT p = last;; --p) {
+          if (attempt(top, param, p) || p == param.m_istart) break;
         }
-        records.swap(kept);
-    }
-
-    // One guarded match: sizes the records, runs the search in the pattern's
-    // mode and removes the hidden groups' records. When the recursive mode
-    // spends its depth budget, the same search runs again iteratively.
-    bool match_guarded(param_type &param, std::vector<backref_type> &records, bool nul) const {
-        records.resize(this->_cgroups_total());
-        param.m_prgbackrefs = records.data();
-        param.m_cbackrefs = std::uint32_t(records.size());
-        bool result;
-        if (this->use_recursion()) {
-            const param_type saved = param;
-            try {
-                result = search(*this, param, nul);
-            } catch (const detail::recursion_budget_spent &) {
-                param = saved;
-                result = search_iterative(*this, param, nul);
-            }
-        } else {
-            result = search_iterative(*this, param, nul);
+      } else if (pat.searcher()) {
+        for (IT s = pat.searcher()->find(param.m_istart, param.m_iend); s != param.m_iend;
+             s = pat.searcher()->find(s + 1, param.m_iend)) {
+          if (attempt(top, param, s) || !unanchored) break;
+          param.m_fno_empty_match = false;
         }
-        detail::remove_hidden_groups(records, this->m_hidden_groups);
-        return result;
-    }
-
-    // Tries start positions until the pattern matches; the result is record
-    // 0's matched. Recursive when param.m_pstack is null, else iterative.
-    static bool search(const basic_rpattern_base &pat, param_type &param, bool nul) {
-        typedef bool (*attempt_fn)(const detail::match_group_base<IT> *, param_type &, IT);
-        const bool unanchored = pat.is_unanchored();
-        const pattern_flags flags = pat.flags();
-        const detail::node_width width = pat.pattern_width();
-        ASSERT(0 != param.m_prgbackrefs);
-        ASSERT(param.m_cbackrefs == pat._cgroups_total());
-        param.m_ptopgroup = pat.first_node();
-        for (std::uint32_t i = 0; i < param.m_cbackrefs; ++i) param.m_prgbackrefs[i] = detail::empty_backref<IT>;
-        const detail::match_group_base<IT> *top = param.m_ptopgroup;
-        if (!top || param.m_cbackrefs == 0) return false;
-        attempt_fn attempt = param.m_pstack ? (nul ? &match_iterative_nul : &match_iterative)
-                                            : (nul ? &match_recursive_nul : &match_recursive);
-        if (!nul) {
-            if (std::uint64_t(param.m_iend - param.m_istart) < width.m_min) return false;
-            const IT last = param.m_iend - std::ptrdiff_t(width.m_min);
-            if (flags & RIGHTMOST) {
-                // m_fno_empty_match is kept for the whole backward walk: it can
-                // only refuse the attempt at m_istart, the place of the previous
-                // empty match, so an all-matches loop always moves on.
-                for (IT p = last;; --p) {
-                    if (attempt(top, param, p) || p == param.m_istart) break;
-                }
-            } else if (pat.searcher()) {
-                for (IT s = pat.searcher()->find(param.m_istart, param.m_iend); s != param.m_iend;
-                     s = pat.searcher()->find(s + 1, param.m_iend)) {
-                    if (attempt(top, param, s) || !unanchored) break;
-                    param.m_fno_empty_match = false;
-                }
-            } else {
-                for (IT p = param.m_istart;; ++p) {
-                    if (attempt(top, param, p) || !unanchored || p == last) break;
-                    param.m_fno_empty_match = false;
-                }
-            }
-        } else {
-            ASSERT(0 == ( RIGHTMOST & flags ));
-            for (IT p = param.m_istart;; ++p) {
-                if (attempt(top, param, p) || !unanchored || *p == L'\0') break;
-                param.m_fno_empty_match = false;
-            }
+      } else {
+        for (IT p = param.m_istart;; ++p) {
+          if (attempt(top, param, p) || !unanchored || p == last) break;
+          param.m_fno_empty_match = false;
         }
-        return param.m_prgbackrefs[0].matched;
+      }
+    } else {
+      ASSERT(0 == (RIGHTMOST & flags));
+      for (IT p = param.m_istart;; ++p) {
+        if (attempt(top, param, p) || !unanchored || *p == L'\0') break;
+        param.m_fno_empty_match = false;
+      }
     }
+    return param.m_prgbackrefs[0].matched;
+  }
 
-    // The search over a hetero_stack of its own. Only recursions nest native
-    // calls in this mode; when they nest deeper than the thread's stack
-    // allows, the search reports no match with every record unmatched.
-    static bool search_iterative(const basic_rpattern_base &pat, param_type &param, bool nul) {
-        try {
-            return search_iterative_unguarded(pat, param, nul);
-        } catch (const detail::recursion_budget_spent &) {
-            for (std::uint32_t i = 0; i < param.m_cbackrefs; ++i) param.m_prgbackrefs[i] = detail::empty_backref<IT>;
-            return false;
-        }
+  // The search over a hetero_stack of its own. Only recursions nest native
+  // calls in this mode; when they nest deeper than the thread's stack
+  // allows, the search reports no match with every record unmatched.
+  static bool search_iterative(const basic_rpattern_base &pat, param_type &param, bool nul) {
+    try {
+      return search_iterative_unguarded(pat, param, nul);
+    } catch (const detail::recursion_budget_spent &) {
+      for (std::uint32_t i = 0; i < param.m_cbackrefs; ++i) param.m_prgbackrefs[i] = detail::empty_backref<IT>;
+      return false;
     }
-    static bool search_iterative_unguarded(const basic_rpattern_base &pat, param_type &param, bool nul) {
-        match_stack stack;
-        struct detach {
-            param_type &p;
-            ~detach() { p.m_pstack = nullptr; }
-        } on_exit{param};
-        param.m_pstack = &stack;
-        return search(pat, param, nul);
-    }
+  }
+  static bool search_iterative_unguarded(const basic_rpattern_base &pat, param_type &param, bool nul) {
+    match_stack stack;
+    struct detach {
+      param_type &p;
+      ~detach() { p.m_pstack = nullptr; }
+    } on_exit{param};
+    param.m_pstack = &stack;
+    return search(pat, param, nul);
+  }
 
-    static bool match_recursive(const detail::match_group_base<IT> *top, param_type &param, IT pos) {
-        return top->match_chain(param, pos);
-    }
-    static bool match_recursive_nul(const detail::match_group_base<IT> *top, param_type &param, IT pos) {
-        return top->match_chain_nul(param, pos);
-    }
-    static bool match_iterative(const detail::match_group_base<IT> *top, param_type &param, IT pos) {
-        return detail::run_iterative<IT>(top, param, pos);
-    }
-    static bool match_iterative_nul(const detail::match_group_base<IT> *top, param_type &param, IT pos) {
-        return detail::run_iterative_nul<IT>(top, param, pos);
-    }
+  static bool match_recursive(const detail::match_group_base<IT> *top, param_type &param, IT pos) {
+    return top->match_chain(param, pos);
+  }
+  static bool match_recursive_nul(const detail::match_group_base<IT> *top, param_type &param, IT pos) {
+    return top->match_chain_nul(param, pos);
+  }
+  static bool match_iterative(const detail::match_group_base<IT> *top, param_type &param, IT pos) {
+    return detail::run_iterative<IT>(top, param, pos);
+  }
+  static bool match_iterative_nul(const detail::match_group_base<IT> *top, param_type &param, IT pos) {
+    return detail::run_iterative_nul<IT>(top, param, pos);
+  }
 
-protected:
-    typedef std::wstring::iterator pattern_iterator;
-    typedef std::vector<detail::match_group_base<IT> *> group_table;
+ protected:
+  typedef std::wstring::iterator pattern_iterator;
+  typedef std::vector<detail::match_group_base<IT> *> group_table;
 
-    // Turns the pattern text into the node graph: group 0, then the
-    // end-of-pattern node; records the first node, the width and whether
-    // later start positions may match. Throws bad_regexpr for a bad pattern.
-    void compile(pattern_flags flags);
+  // Turns the pattern text into the node graph: group 0, then the
+  // end-of-pattern node; records the first node, the width and whether
+  // later start positions may match. Throws bad_regexpr for a bad pattern.
+  void compile(pattern_flags flags);
 
-    // The pattern parser (parser.cpp). Positions walk the pattern's own
-    // text, which literal runs may shorten under FREESPACING.
-    //
-    // Parses one group from just after its '(' (or the whole pattern as
-    // group 0) up to and after its ')'; null when the parenthesis yields no
-    // group node (comments, inline modifiers, empty extensions).
-    detail::match_group_base<IT> *parse_group(pattern_iterator &ipat, detail::match_group_base<IT> *enclosing,
-                                              SyntaxT &syntax, group_table &groups);
-    // Adds the next atom of a group's body; false once the group has ended.
-    bool parse_atom(pattern_iterator &ipat, detail::match_group_base<IT> *group, SyntaxT &syntax,
-                    group_table &groups);
-    // Adds a run of plain characters as one literal, splitting off the last
-    // character when a quantifier follows it.
-    void parse_literal_run(pattern_iterator &ipat, detail::match_group_base<IT> *group, SyntaxT &syntax);
-    // Wraps the held atom in a quantifier node when one follows at ipat.
-    void parse_quantifier(detail::node_holder<IT> &atom, pattern_iterator &ipat, bool is_group, SyntaxT &syntax);
-    // The atom of an escape; ipat stands after the backslash.
-    detail::sub_expr<IT> *parse_escape(pattern_iterator &ipat, SyntaxT &syntax);
+  // The pattern parser (parser.cpp). Positions walk the pattern's own
+  // text, which literal runs may shorten under FREESPACING.
+  //
+  // Parses one group from just after its '(' (or the whole pattern as
+  // group 0) up to and after its ')'; null when the parenthesis yields no
+  // group node (comments, inline modifiers, empty extensions).
+  detail::match_group_base<IT> *parse_group(pattern_iterator &ipat, detail::match_group_base<IT> *enclosing,
+                                            SyntaxT &syntax, group_table &groups);
+  // Adds the next atom of a group's body; false once the group has ended.
+  bool parse_atom(pattern_iterator &ipat, detail::match_group_base<IT> *group, SyntaxT &syntax, group_table &groups);
+  // Adds a run of plain characters as one literal, splitting off the last
+  // character when a quantifier follows it.
+  void parse_literal_run(pattern_iterator &ipat, detail::match_group_base<IT> *group, SyntaxT &syntax);
+  // Wraps the held atom in a quantifier node when one follows at ipat.
+  void parse_quantifier(detail::node_holder<IT> &atom, pattern_iterator &ipat, bool is_group, SyntaxT &syntax);
+  // The atom of an escape; ipat stands after the backslash.
+  detail::sub_expr<IT> *parse_escape(pattern_iterator &ipat, SyntaxT &syntax);
 
-    // Parses a substitution text into its pieces.
-    void parse_substitution(const std::wstring &subst, bool &backrefs, typename impl::subst_list_type &list) const;
+  // Parses a substitution text into its pieces.
+  void parse_substitution(const std::wstring &subst, bool &backrefs, typename impl::subst_list_type &list) const;
 };
 
 template <class IT, class SyntaxT>
 class basic_rpattern : public basic_rpattern_base<IT, SyntaxT> {
-public:
-    basic_rpattern(const std::wstring &pat, pattern_flags flags, match_mode mode)
-        : basic_rpattern_base<IT, SyntaxT>(pat, flags, mode) {}
-    basic_rpattern(const std::wstring &pat, const std::wstring &subst, pattern_flags flags, match_mode mode)
-        : basic_rpattern_base<IT, SyntaxT>(pat, subst, flags, mode) {}
-    ~basic_rpattern() override {}
+ public:
+  basic_rpattern(const std::wstring &pat, pattern_flags flags, match_mode mode)
+      : basic_rpattern_base<IT, SyntaxT>(pat, flags, mode) {}
+  basic_rpattern(const std::wstring &pat, const std::wstring &subst, pattern_flags flags, match_mode mode)
+      : basic_rpattern_base<IT, SyntaxT>(pat, subst, flags, mode) {}
+  ~basic_rpattern() override {}
 };
 
 typedef basic_rpattern<std::wstring::const_iterator, perl_syntax<wchar_t>> rpattern;

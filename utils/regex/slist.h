@@ -20,115 +20,115 @@ namespace detail {
 
 template <class T, class A = arena_allocator<char>>
 class slist {
-    struct cell {
-        T m_value;
-        cell *m_pnext;
-    };
-    typedef typename std::allocator_traits<A>::template rebind_alloc<cell> cell_allocator;
+  struct cell {
+    T m_value;
+    cell *m_pnext;
+  };
+  typedef typename std::allocator_traits<A>::template rebind_alloc<cell> cell_allocator;
 
-public:
-    class iterator {
-    public:
-        iterator(cell *p = nullptr) : m_p(p) {}
-        T &operator*() const { return m_p->m_value; }
-        T *operator->() const { return &m_p->m_value; }
-        iterator &operator++() {
-            m_p = m_p->m_pnext;
-            return *this;
-        }
-        iterator operator++(int) {
-            iterator old = *this;
-            m_p = m_p->m_pnext;
-            return old;
-        }
-        bool operator==(const iterator &that) const { return m_p == that.m_p; }
-        bool operator!=(const iterator &that) const { return m_p != that.m_p; }
-
-    private:
-        friend class slist;
-        cell *m_p;
-    };
-    typedef iterator const_iterator;
-
-    explicit slist(const A &alloc = A()) : m_alloc(alloc), m_phead(nullptr) {}
-    ~slist() { clear(); }
-    slist(const slist &) = delete;
-    slist &operator=(const slist &) = delete;
-
-    // Allocates one cell; when copying the value throws, the cell goes back
-    // and the list is unchanged.
-    void push_front(const T &value) {
-        cell_allocator cells(m_alloc);
-        cell *c = cells.allocate(1);
-        try {
-            ::new (static_cast<void *>(&c->m_value)) T(value);
-        } catch (...) {
-            cells.deallocate(c, 1);
-            throw;
-        }
-        c->m_pnext = m_phead;
-        m_phead = c;
+ public:
+  class iterator {
+   public:
+    iterator(cell *p = nullptr) : m_p(p) {}
+    T &operator*() const { return m_p->m_value; }
+    T *operator->() const { return &m_p->m_value; }
+    iterator &operator++() {
+      m_p = m_p->m_pnext;
+      return *this;
     }
+    iterator operator++(int) {
+      iterator old = *this;
+      m_p = m_p->m_pnext;
+      return old;
+    }
+    bool operator==(const iterator &that) const { return m_p == that.m_p; }
+    bool operator!=(const iterator &that) const { return m_p != that.m_p; }
 
-    // Unlinks and gives back the cell after `pos`.
-    void erase_after(iterator pos) {
-        cell *victim = pos.m_p->m_pnext;
-        pos.m_p->m_pnext = victim->m_pnext;
-        destroy(victim);
-    }
+   private:
+    friend class slist;
+    cell *m_p;
+  };
+  typedef iterator const_iterator;
 
-    // Stable insertion sort: each cell, taken in list order, is inserted
-    // after every cell already placed that does not order after it.
-    template <class Less>
-    void sort(Less less) {
-        cell *sorted = nullptr;
-        while (m_phead) {
-            cell *c = m_phead;
-            m_phead = c->m_pnext;
-            cell **link = &sorted;
-            while (*link && !less(c->m_value, (*link)->m_value)) link = &(*link)->m_pnext;
-            c->m_pnext = *link;
-            *link = c;
-        }
-        m_phead = sorted;
-    }
+  explicit slist(const A &alloc = A()) : m_alloc(alloc), m_phead(nullptr) {}
+  ~slist() { clear(); }
+  slist(const slist &) = delete;
+  slist &operator=(const slist &) = delete;
 
-    std::size_t size() const {
-        std::size_t n = 0;
-        for (cell *c = m_phead; c; c = c->m_pnext) ++n;
-        return n;
+  // Allocates one cell; when copying the value throws, the cell goes back
+  // and the list is unchanged.
+  void push_front(const T &value) {
+    cell_allocator cells(m_alloc);
+    cell *c = cells.allocate(1);
+    try {
+      ::new (static_cast<void *>(&c->m_value)) T(value);
+    } catch (...) {
+      cells.deallocate(c, 1);
+      throw;
     }
-    bool empty() const { return !m_phead; }
-    void reverse() {
-        cell *prev = nullptr;
-        while (m_phead) {
-            cell *n = m_phead->m_pnext;
-            m_phead->m_pnext = prev;
-            prev = m_phead;
-            m_phead = n;
-        }
-        m_phead = prev;
-    }
-    iterator begin() const { return iterator(m_phead); }
-    iterator end() const { return iterator(nullptr); }
-    T &front() const { return m_phead->m_value; }
-    void clear() {
-        while (m_phead) {
-            cell *n = m_phead->m_pnext;
-            destroy(m_phead);
-            m_phead = n;
-        }
-    }
+    c->m_pnext = m_phead;
+    m_phead = c;
+  }
 
-private:
-    void destroy(cell *c) {
-        c->m_value.~T();
-        cell_allocator cells(m_alloc);
-        cells.deallocate(c, 1);
-    }
+  // Unlinks and gives back the cell after `pos`.
+  void erase_after(iterator pos) {
+    cell *victim = pos.m_p->m_pnext;
+    pos.m_p->m_pnext = victim->m_pnext;
+    destroy(victim);
+  }
 
-    A m_alloc;
-    cell *m_phead;
+  // Stable insertion sort: each cell, taken in list order, is inserted
+  // after every cell already placed that does not order after it.
+  template <class Less>
+  void sort(Less less) {
+    cell *sorted = nullptr;
+    while (m_phead) {
+      cell *c = m_phead;
+      m_phead = c->m_pnext;
+      cell **link = &sorted;
+      while (*link && !less(c->m_value, (*link)->m_value)) link = &(*link)->m_pnext;
+      c->m_pnext = *link;
+      *link = c;
+    }
+    m_phead = sorted;
+  }
+
+  std::size_t size() const {
+    std::size_t n = 0;
+    for (cell *c = m_phead; c; c = c->m_pnext) ++n;
+    return n;
+  }
+  bool empty() const { return !m_phead; }
+  void reverse() {
+    cell *prev = nullptr;
+    while (m_phead) {
+      cell *n = m_phead->m_pnext;
+      m_phead->m_pnext = prev;
+      prev = m_phead;
+      m_phead = n;
+    }
+    m_phead = prev;
+  }
+  iterator begin() const { return iterator(m_phead); }
+  iterator end() const { return iterator(nullptr); }
+  T &front() const { return m_phead->m_value; }
+  void clear() {
+    while (m_phead) {
+      cell *n = m_phead->m_pnext;
+      destroy(m_phead);
+      m_phead = n;
+    }
+  }
+
+ private:
+  void destroy(cell *c) {
+    c->m_value.~T();
+    cell_allocator cells(m_alloc);
+    cells.deallocate(c, 1);
+  }
+
+  A m_alloc;
+  cell *m_phead;
 };
 
 }  // namespace detail
