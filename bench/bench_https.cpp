@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/wininet.h"
+#include "platform/inet/wininet.h"
 #include "utils/httpclientsession.h"
 // The loopback fixture of the tests: a certificate authority made with the
 // openssl tool and tests/support/httpserver.py.

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "client/resource.h"
-#include "platform/afxwin.h"
+#include "platform/window/afxwin.h"
 
 class CAboutDlg : public CDialog {
  public:

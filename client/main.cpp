@@ -4,7 +4,7 @@
 #include "client/quoteworker.h"
 #include "client/resources.h"
 #include "client/tickora.h"
-#include "platform/module.h"
+#include "platform/system/module.h"
 
 int main(int argc, char **argv) {
   SetProgramArguments(argc, argv);

@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "client/tickora_config.h"
-#include "platform/wininet.h"
+#include "platform/inet/wininet.h"
 #include "utils/httpclientsession.h"
 #include "utils/myfun.h"
 

@@ -25,8 +25,8 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/cstring.h"
-#include "platform/windef.h"
+#include "platform/text/cstring.h"
+#include "platform/text/windef.h"
 
 // The sixteen quote keys, which are also the element ids of the product's page.
 inline constexpr const wchar_t *kQuoteKeys[] = {

@@ -3,7 +3,7 @@
 
 #include "client/tickora_config.h"
 #include "client/tickoradlg.h"
-#include "platform/threads.h"
+#include "platform/system/threads.h"
 
 BOOL CTickoraDlg::FetchPage(const CString &url, CString &text, CString charset) {
   return FetchQuotePage(url, text, charset);

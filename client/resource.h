@@ -2,7 +2,7 @@
 // menus, dialogs and the tray icon refer to one another by them.
 #pragma once
 
-#include "platform/window_types.h"
+#include "platform/window/window_types.h"
 
 // Dialogs, strings, the page, the icon and menus.
 #define IDD_ABOUTBOX 100

@@ -1,7 +1,7 @@
 #include "client/resources.h"
 
 #include "client/resource.h"
-#include "platform/afxwin.h"
+#include "platform/window/afxwin.h"
 
 void RegisterMainResources() {
   RegisterDialogTemplate(

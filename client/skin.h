@@ -3,7 +3,7 @@
 // stretched over itself.
 #pragma once
 
-#include "platform/afxwin.h"
+#include "platform/window/afxwin.h"
 
 // Moves pWnd to (0, 0) with the size of bitmap nBitmapID and sets its window region to
 // the bitmap's pixels that differ from crTransparent. pDC is the window's own device

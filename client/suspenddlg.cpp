@@ -7,8 +7,8 @@
 #include "client/resources.h"
 #include "client/setdlg.h"
 #include "client/skin.h"
-#include "platform/debug.h"
-#include "platform/sound.h"
+#include "platform/text/debug.h"
+#include "platform/window/sound.h"
 #include "utils/myfun.h"
 
 namespace {

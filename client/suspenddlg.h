@@ -12,7 +12,7 @@
 #pragma once
 
 #include "client/resource.h"
-#include "platform/afxwin.h"
+#include "platform/window/afxwin.h"
 
 class CSetDlg;
 

@@ -1,7 +1,7 @@
 // The application object: runs the main window twice, then the process ends.
 #pragma once
 
-#include "platform/afxwin.h"
+#include "platform/window/afxwin.h"
 
 class CTickoraApp : public CWinAppEx {
  public:

@@ -7,9 +7,9 @@
 #include "client/suspenddlg.h"
 #include "client/tickora.h"
 #include "client/tickora_config.h"
-#include "platform/debug.h"
-#include "platform/module.h"
-#include "platform/threads.h"
+#include "platform/text/debug.h"
+#include "platform/system/module.h"
+#include "platform/system/threads.h"
 #include "utils/myfun.h"
 
 int g_nHidePaints = 2;

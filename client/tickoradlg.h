@@ -6,7 +6,7 @@
 
 #include "client/quoteworker.h"
 #include "client/resource.h"
-#include "platform/dhtml.h"
+#include "platform/window/dhtml.h"
 #include "utils/trayicon.h"
 
 // How many non-client paints of a main window are still to be turned into

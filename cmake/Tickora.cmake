@@ -21,7 +21,9 @@ endfunction()
 # shared support code compiled into each program of the folder.
 function(tickora_tests dir)
   cmake_parse_arguments(ARG "" "LABEL" "LINK" ${ARGN})
-  get_filename_component(sub ${dir} NAME)
+  # Programs are named after the folder below tests/: platform_text_test_cstring, utils_test_gzip, ...
+  file(RELATIVE_PATH sub ${PROJECT_SOURCE_DIR}/tests ${dir})
+  string(REPLACE "/" "_" sub "${sub}")
   file(GLOB tests CONFIGURE_DEPENDS ${dir}/test_*.cpp)
   file(GLOB support CONFIGURE_DEPENDS ${dir}/*.cpp)
   list(FILTER support EXCLUDE REGEX "/test_[^/]*\\.cpp$")

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "platform/debug.h"
+#include "platform/text/debug.h"
 
 namespace pcutil {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/windef.h"
+#include "platform/text/windef.h"
 
 namespace pcutil {
 

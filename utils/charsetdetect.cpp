@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "utils/regexhelper.h"
 
 namespace pcutil {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/cstring.h"
+#include "platform/text/cstring.h"
 
 namespace pcutil {
 

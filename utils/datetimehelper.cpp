@@ -1,7 +1,7 @@
 #include "utils/datetimehelper.h"
 
-#include "platform/crtstdio.h"
-#include "platform/crttime.h"
+#include "platform/text/crtstdio.h"
+#include "platform/text/crttime.h"
 
 CString FormatDateString(time_t t) {
   struct tm local {};

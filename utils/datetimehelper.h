@@ -1,10 +1,10 @@
 // Date and time texts of the local wall clock and of a file's modification
-// time. The current time comes from the runtime clock (platform/crttime.h).
+// time. The current time comes from the runtime clock (platform/text/crttime.h).
 #pragma once
 
 #include <ctime>
 
-#include "platform/cstring.h"
+#include "platform/text/cstring.h"
 
 // "2016-05-07": year unpadded, month and day with two digits.
 CString GetDateString();

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/afxfile.h"
-#include "platform/codepage.h"
-#include "platform/fileapi.h"
-#include "platform/threads.h"
-#include "platform/winerror.h"
-#include "platform/wininet.h"
+#include "platform/system/afxfile.h"
+#include "platform/text/codepage.h"
+#include "platform/system/fileapi.h"
+#include "platform/system/threads.h"
+#include "platform/text/winerror.h"
+#include "platform/inet/wininet.h"
 #include "utils/filehelper.h"
 #include "utils/logwriter.h"
 

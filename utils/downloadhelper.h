@@ -23,8 +23,8 @@
 // state.
 #pragma once
 
-#include "platform/cstring.h"
-#include "platform/windef.h"
+#include "platform/text/cstring.h"
+#include "platform/text/windef.h"
 
 // Deletes an existing `file` first (logging "删除缓存文件" when that fails;
 // the download goes ahead), then downloads as DownloadFileEx without outputs.

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/afxfile.h"
-#include "platform/codepage.h"
-#include "platform/fileapi.h"
-#include "platform/filedialog.h"
-#include "platform/module.h"
-#include "platform/window.h"
+#include "platform/system/afxfile.h"
+#include "platform/text/codepage.h"
+#include "platform/system/fileapi.h"
+#include "platform/window/filedialog.h"
+#include "platform/system/module.h"
+#include "platform/window/window.h"
 #include "utils/pathhelper.h"
 
 BOOL SaveTextToFile(CString strPath, CString strText) {

@@ -3,9 +3,9 @@
 // the program's file name.
 #pragma once
 
-#include "platform/cstring.h"
-#include "platform/windef.h"
-#include "platform/window_types.h"
+#include "platform/text/cstring.h"
+#include "platform/text/windef.h"
+#include "platform/window/window_types.h"
 
 // Writes every character of `strText` as UTF-16LE (characters above U+FFFF
 // as surrogate pairs), replacing the file. FALSE when it cannot be opened;

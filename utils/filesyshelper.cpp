@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/codepage.h"
-#include "platform/fileapi.h"
-#include "platform/shellfileop.h"
-#include "platform/winerror.h"
+#include "platform/text/codepage.h"
+#include "platform/system/fileapi.h"
+#include "platform/system/shellfileop.h"
+#include "platform/text/winerror.h"
 #include "utils/autobuffer.h"
 #include "utils/myfun.h"
 #include "utils/pathhelper.h"

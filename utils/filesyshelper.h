@@ -4,8 +4,8 @@
 // HRESULT results, never exceptions.
 #pragma once
 
-#include "platform/cstring.h"
-#include "platform/windef.h"
+#include "platform/text/cstring.h"
+#include "platform/text/windef.h"
 
 namespace FileSysHelper {
 

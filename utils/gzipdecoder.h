@@ -17,7 +17,7 @@
 
 #include <zlib.h>
 
-#include "platform/windef.h"
+#include "platform/text/windef.h"
 
 namespace pcutil {
 

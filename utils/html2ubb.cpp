@@ -1,6 +1,6 @@
 #include "utils/html2ubb.h"
 
-#include "platform/scriptcontrol.h"
+#include "platform/system/scriptcontrol.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 // entities are decoded. Line ends of the input are not kept.
 #pragma once
 
-#include "platform/cstring.h"
+#include "platform/text/cstring.h"
 
 // The UBB text of `html`; empty when the script engine that runs the
 // conversion cannot be created. A failure inside the engine throws
-// COleDispatchException (platform/scriptcontrol.h).
+// COleDispatchException (platform/system/scriptcontrol.h).
 CString Html2Ubb(const CString &html);

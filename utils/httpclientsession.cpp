@@ -3,12 +3,12 @@
 #include <climits>
 #include <cstring>
 
-#include "platform/codepage.h"
-#include "platform/debug.h"
-#include "platform/numeric.h"
-#include "platform/registry.h"
-#include "platform/threads.h"
-#include "platform/winerror.h"
+#include "platform/text/codepage.h"
+#include "platform/text/debug.h"
+#include "platform/text/numeric.h"
+#include "platform/system/registry.h"
+#include "platform/system/threads.h"
+#include "platform/text/winerror.h"
 #include "utils/gzipdecoder.h"
 #include "utils/stringhelper.h"
 

@@ -25,8 +25,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/cstring.h"
-#include "platform/wininet.h"
+#include "platform/text/cstring.h"
+#include "platform/inet/wininet.h"
 #include "utils/autobuffer.h"
 #include "utils/httpresponseheaders.h"
 #include "utils/shared_ptr.h"

@@ -1,7 +1,7 @@
 #include "utils/httpresponseheaders.h"
 
-#include "platform/codepage.h"
-#include "platform/numeric.h"
+#include "platform/text/codepage.h"
+#include "platform/text/numeric.h"
 #include "utils/autobuffer.h"
 
 namespace pcutil {

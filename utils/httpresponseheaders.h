@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/cstring.h"
-#include "platform/wininet.h"
+#include "platform/text/cstring.h"
+#include "platform/inet/wininet.h"
 
 namespace pcutil {
 

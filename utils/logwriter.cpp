@@ -1,8 +1,8 @@
 #include "utils/logwriter.h"
 
-#include "platform/crtstdio.h"
-#include "platform/crttime.h"
-#include "platform/wctype_win.h"
+#include "platform/text/crtstdio.h"
+#include "platform/text/crttime.h"
+#include "platform/text/wctype_win.h"
 #include "utils/datetimehelper.h"
 #include "utils/filesyshelper.h"
 #include "utils/myfun.h"

@@ -6,7 +6,7 @@
 // never mix within a line.
 #pragma once
 
-#include "platform/cstring.h"
+#include "platform/text/cstring.h"
 
 // The program's folder, "/log/", today's date text and ".log"; creates the
 // log folder (and its parents) when needed, ignoring a failure, which the

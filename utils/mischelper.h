@@ -7,11 +7,11 @@
 
 #include <string>
 
-#include "platform/cstring.h"
-#include "platform/proxyconfig.h"
-#include "platform/registry.h"
-#include "platform/rpc.h"
-#include "platform/windef.h"
+#include "platform/text/cstring.h"
+#include "platform/inet/proxyconfig.h"
+#include "platform/system/registry.h"
+#include "platform/system/rpc.h"
+#include "platform/text/windef.h"
 #include "utils/version.h"
 
 // The default connection's proxy settings. `dwFlags` gets the connection

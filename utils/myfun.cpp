@@ -3,8 +3,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/module.h"
-#include "platform/registry.h"
+#include "platform/system/module.h"
+#include "platform/system/registry.h"
 
 namespace {
 

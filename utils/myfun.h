@@ -2,7 +2,7 @@
 // log-on autostart value, and the text between two markers.
 #pragma once
 
-#include "platform/cstring.h"
+#include "platform/text/cstring.h"
 // The unit's file and folder, text and list, path text, process and random
 // helpers, declared by topic.
 #include "utils/filehelper.h"

@@ -7,8 +7,8 @@
 
 #include <vector>
 
-#include "platform/cstring.h"
-#include "platform/windef.h"
+#include "platform/text/cstring.h"
+#include "platform/text/windef.h"
 
 // The text after the last '/', or the whole path when it has none.
 CString GetFileName(CString path);

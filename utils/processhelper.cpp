@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "platform/psapi.h"
-#include "platform/shutdown.h"
-#include "platform/winerror.h"
+#include "platform/system/psapi.h"
+#include "platform/system/shutdown.h"
+#include "platform/text/winerror.h"
 #include "utils/pathhelper.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // debug privilege, and shutting the computer down after a delay.
 #pragma once
 
-#include "platform/cstring.h"
-#include "platform/windef.h"
+#include "platform/text/cstring.h"
+#include "platform/text/windef.h"
 
 // The identifier of the first listed process whose executable's file name
 // (the text after its path's last '/') equals exeName exactly, letter case

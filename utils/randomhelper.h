@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "platform/cstring.h"
+#include "platform/text/cstring.h"
 
 // 0 when low equals high (0 and 0 included). A value from low up to, not
 // including, high when high is not 0 and at least low. Otherwise (high 0 or

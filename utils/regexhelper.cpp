@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/threads.h"
+#include "platform/system/threads.h"
 #include "utils/regex/pattern.h"
 #include "utils/regex/syntax.h"
 

@@ -15,8 +15,8 @@
 
 #include <vector>
 
-#include "platform/cstring.h"
-#include "platform/windef.h"
+#include "platform/text/cstring.h"
+#include "platform/text/windef.h"
 #include "utils/regex/basics.h"
 
 class CRegexHelper {

@@ -13,9 +13,9 @@
 #include <type_traits>
 #include <utility>
 
-#include "platform/debug.h"
-#include "platform/threads.h"
-#include "platform/windef.h"
+#include "platform/text/debug.h"
+#include "platform/system/threads.h"
+#include "platform/text/windef.h"
 
 namespace pcutil {
 

@@ -1,9 +1,9 @@
 #include "utils/shellhelper.h"
 
-#include "platform/module.h"
-#include "platform/msgbox.h"
-#include "platform/process.h"
-#include "platform/window.h"
+#include "platform/system/module.h"
+#include "platform/window/msgbox.h"
+#include "platform/system/process.h"
+#include "platform/window/window.h"
 
 void ShowNumberBox(int n) {
   CString text;

@@ -2,8 +2,8 @@
 // drawing the user's attention to a window.
 #pragma once
 
-#include "platform/cstring.h"
-#include "platform/window_types.h"
+#include "platform/text/cstring.h"
+#include "platform/window/window_types.h"
 
 // Shows the decimal text of n in the framework's message box with an OK
 // button; returns when the box is closed.

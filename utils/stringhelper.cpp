@@ -4,9 +4,9 @@
 #include <initializer_list>
 #include <new>
 
-#include "platform/codepage.h"
-#include "platform/debug.h"
-#include "platform/format.h"
+#include "platform/text/codepage.h"
+#include "platform/text/debug.h"
+#include "platform/text/format.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/cstring.h"
-#include "platform/windef.h"
+#include "platform/text/cstring.h"
+#include "platform/text/windef.h"
 #include "utils/html2ubb.h"  // the HTML-to-UBB conversion, in its own unit
 
 // Conversions.

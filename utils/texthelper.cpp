@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "platform/codepage.h"
-#include "platform/numeric.h"
-#include "platform/wctype_win.h"
+#include "platform/text/codepage.h"
+#include "platform/text/numeric.h"
+#include "platform/text/wctype_win.h"
 #include "utils/myfun.h"
 
 CString IntToString(int n) {

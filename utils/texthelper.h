@@ -8,8 +8,8 @@
 
 #include <vector>
 
-#include "platform/cstring.h"
-#include "platform/windef.h"
+#include "platform/text/cstring.h"
+#include "platform/text/windef.h"
 
 // "%d" of n.
 CString IntToString(int n);

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <cwchar>
 
-#include "platform/debug.h"
+#include "platform/text/debug.h"
 
 IMPLEMENT_DYNAMIC(CTrayIcon, CObject)
 

@@ -9,8 +9,8 @@
 // operation but Create does nothing and gives FALSE, none or an empty text.
 #pragma once
 
-#include "platform/afxwin.h"
-#include "platform/shellnotify.h"
+#include "platform/window/afxwin.h"
+#include "platform/window/shellnotify.h"
 
 class CTrayIcon : public CObject {
   DECLARE_DYNAMIC(CTrayIcon)

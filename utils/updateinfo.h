@@ -1,7 +1,7 @@
 // Reading a short update description into its fields.
 #pragma once
 
-#include "platform/cstring.h"
+#include "platform/text/cstring.h"
 
 struct TUpdateInfo {
   CString strProductName;

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "platform/debug.h"
-#include "platform/numeric.h"
+#include "platform/text/debug.h"
+#include "platform/text/numeric.h"
 #include "utils/stringhelper.h"
 
 CVersion::CVersion(int nMajor, int nMinor) : m_nMajor(nMajor), m_nMinor(nMinor) { ASSERT(nMajor >= 0 && nMinor >= 0); }

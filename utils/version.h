@@ -3,8 +3,8 @@
 // operating-system version record that names its platform family.
 #pragma once
 
-#include "platform/cstring.h"
-#include "platform/windef.h"
+#include "platform/text/cstring.h"
+#include "platform/text/windef.h"
 
 // major.minor[.build[.revision]]; a part of -1 is absent. A default version
 // has all four parts absent and prints as an empty text.

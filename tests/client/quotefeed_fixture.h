@@ -13,7 +13,7 @@
 #include <string>
 
 #include "client/quoteworker.h"
-#include "platform/wininet.h"
+#include "platform/inet/wininet.h"
 #include "tests/support/loopback_server.h"
 
 class QuoteFeed {

@@ -13,8 +13,8 @@
 #include "client/resources.h"
 #include "client/setdlg.h"
 #include "client/suspenddlg.h"
-#include "platform/headless.h"
-#include "platform/sound.h"
+#include "platform/window/headless.h"
+#include "platform/window/sound.h"
 
 // Template of the stand-in main window: the main dialog's size, hidden.
 constexpr UINT kTestMainTemplate = 900;

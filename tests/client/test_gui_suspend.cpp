@@ -19,8 +19,8 @@
 #include "client/resources.h"
 #include "client/setdlg.h"
 #include "client/suspenddlg.h"
-#include "platform/afxwin.h"
-#include "platform/window_internal.h"
+#include "platform/window/afxwin.h"
+#include "platform/window/window_internal.h"
 #include "tests/support/loopback_server.h"
 
 namespace {

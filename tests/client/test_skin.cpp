@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/codepage.h"
-#include "platform/headless.h"
+#include "platform/text/codepage.h"
+#include "platform/window/headless.h"
 #include "tests/support/loopback_server.h"
 
 namespace {

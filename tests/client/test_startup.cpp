@@ -13,9 +13,9 @@
 #include "client/tickora.h"
 #include "client/tickora_config.h"
 #include "client/tickoradlg.h"
-#include "platform/codepage.h"
-#include "platform/headless.h"
-#include "platform/shellnotify.h"
+#include "platform/text/codepage.h"
+#include "platform/window/headless.h"
+#include "platform/window/shellnotify.h"
 #include "tests/support/config_home.h"
 
 namespace fs = std::filesystem;

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/codepage.h"
-#include "platform/cstring.h"
+#include "platform/text/codepage.h"
+#include "platform/text/cstring.h"
 #include "tests/support/loopback_server.h"
 
 namespace testsupport {

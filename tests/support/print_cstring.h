@@ -3,7 +3,7 @@
 
 #include <ostream>
 
-#include "platform/codepage.h"
-#include "platform/cstring.h"
+#include "platform/text/codepage.h"
+#include "platform/text/cstring.h"
 
 inline void PrintTo(const CString &s, std::ostream *os) { *os << '"' << WideToMultiByte(CP_UTF8, s.str()) << '"'; }

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/debug.h"
+#include "platform/text/debug.h"
 #include "utils/autobuffer.h"
 
 namespace {

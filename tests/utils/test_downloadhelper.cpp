@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/print_cstring.h"
 #include "utils/logwriter.h"

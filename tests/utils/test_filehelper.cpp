@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/afxfile.h"
-#include "platform/codepage.h"
-#include "platform/fileapi.h"
-#include "platform/filedialog.h"
+#include "platform/system/afxfile.h"
+#include "platform/text/codepage.h"
+#include "platform/system/fileapi.h"
+#include "platform/window/filedialog.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/print_cstring.h"
 #include "tests/support/scoped_env.h"

@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/codepage.h"
-#include "platform/winerror.h"
+#include "platform/text/codepage.h"
+#include "platform/text/winerror.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/print_cstring.h"
 #include "tests/support/scoped_env.h"

@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/codepage.h"
-#include "platform/registry.h"
-#include "platform/wininet.h"
+#include "platform/text/codepage.h"
+#include "platform/system/registry.h"
+#include "platform/inet/wininet.h"
 #include "tests/support/loopback_server.h"
 
 using pcutil::CHttpClientSession;

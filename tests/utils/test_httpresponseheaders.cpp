@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/wininet.h"
+#include "platform/inet/wininet.h"
 #include "tests/support/loopback_server.h"
 
 using pcutil::CHttpResponseHeaders;

@@ -9,9 +9,9 @@
 #include <ctime>
 #include <string>
 
-#include "platform/codepage.h"
-#include "platform/crttime.h"
-#include "platform/wctype_win.h"
+#include "platform/text/codepage.h"
+#include "platform/text/crttime.h"
+#include "platform/text/wctype_win.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/print_cstring.h"
 #include "utils/datetimehelper.h"

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/codepage.h"
-#include "platform/defaultbrowser.h"
-#include "platform/winexec.h"
+#include "platform/text/codepage.h"
+#include "platform/system/defaultbrowser.h"
+#include "platform/system/winexec.h"
 #include "tests/support/config_home.h"
 #include "tests/support/print_cstring.h"
 

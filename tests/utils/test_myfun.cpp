@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "tests/support/config_home.h"
 
 namespace fs = std::filesystem;

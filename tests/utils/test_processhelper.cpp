@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/codepage.h"
-#include "platform/shutdown.h"
+#include "platform/text/codepage.h"
+#include "platform/system/shutdown.h"
 #include "tests/support/loopback_server.h"
 
 extern char **environ;

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/debug.h"
+#include "platform/text/debug.h"
 #include "utils/shared_ptr.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/headless.h"
+#include "platform/window/headless.h"
 #include "tests/support/child_files.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/codepage.h"
-#include "platform/debug.h"
+#include "platform/text/codepage.h"
+#include "platform/text/debug.h"
 #include "tests/support/print_cstring.h"
 #include "utils/stringhelper.h"
 

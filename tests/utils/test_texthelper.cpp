@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 #include "tests/support/print_cstring.h"
 
 namespace {

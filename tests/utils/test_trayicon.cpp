@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless.h"
+#include "platform/window/headless.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "utils/xmlreader.h"
+#include "utils/xml/xmlreader.h"
 
 using namespace pcutil;
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "tests/xml/xmltree_fixture.h"
-#include "utils/xmlelement.h"
-#include "utils/xmlexception.h"
-#include "utils/xmlreader.h"
+#include "utils/xml/xmlelement.h"
+#include "utils/xml/xmlexception.h"
+#include "utils/xml/xmlreader.h"
 
 using namespace pcutil;
 using xmltest::AssertCounter;

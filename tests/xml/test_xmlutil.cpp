@@ -4,7 +4,7 @@
 #include <string>
 
 #include "tests/xml/xmltree_fixture.h"
-#include "utils/xmlutil.h"
+#include "utils/xml/xmlutil.h"
 
 using namespace pcutil;
 using xmltest::Load;

@@ -6,10 +6,10 @@
 #include <functional>
 #include <string>
 
-#include "platform/debug.h"
-#include "platform/winerror.h"
+#include "platform/text/debug.h"
+#include "platform/text/winerror.h"
 #include "tests/support/loopback_server.h"
-#include "utils/xmlwriter.h"
+#include "utils/xml/xmlwriter.h"
 
 using namespace pcutil;
 

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/debug.h"
-#include "utils/xmlelement.h"
-#include "utils/xmlreader.h"
+#include "platform/text/debug.h"
+#include "utils/xml/xmlelement.h"
+#include "utils/xml/xmlreader.h"
 
 namespace xmltest {
 

@@ -26,7 +26,7 @@
 // number of threads may test it at once.
 //
 // Classification and case mapping come from the platform layer's fixed
-// rules (platform/wctype_win.h), never from the process locale. Characters
+// rules (platform/text/wctype_win.h), never from the process locale. Characters
 // are compared as unsigned codes over the full wchar_t range.
 #pragma once
 
@@ -36,7 +36,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/wctype_win.h"
+#include "platform/text/wctype_win.h"
 #include "utils/regex/arena.h"
 #include "utils/regex/basics.h"
 #include "utils/regex/slist.h"

@@ -19,7 +19,7 @@
 
 #include <cstdint>
 
-#include "platform/debug.h"
+#include "platform/text/debug.h"
 #include "utils/regex/charset.h"
 #include "utils/regex/matcher.h"
 #include "utils/regex/matcher_atoms.h"

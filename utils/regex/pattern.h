@@ -28,7 +28,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/debug.h"
+#include "platform/text/debug.h"
 #include "utils/regex/arena.h"
 #include "utils/regex/basics.h"
 #include "utils/regex/hetero_stack.h"

@@ -30,7 +30,7 @@
 #include <initializer_list>
 #include <utility>
 
-#include "platform/wctype_win.h"
+#include "platform/text/wctype_win.h"
 #include "utils/regex/basics.h"
 
 namespace regex {

@@ -1,0 +1,529 @@
+// The transfer engine behind the request handles: one HTTP exchange over a
+// libcurl easy handle, driven by the session's multi handle so that the
+// caller can stop after the response headers and then pull the body piece by
+// piece. Also holds the process-wide time-out settings.
+#include <curl/curl.h>
+#include <openssl/crypto.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <sstream>
+
+#include "platform/text/winerror.h"
+#include "platform/inet/wininet_internal.h"
+
+namespace wininet {
+
+// --- errors --------------------------------------------------------------------
+
+DWORD ErrorFromCurl(int curlCode, long verifyResult) {
+  switch (static_cast<CURLcode>(curlCode)) {
+    case CURLE_OK:
+      return ERROR_SUCCESS;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
+    case CURLE_URL_MALFORMAT:
+      return ERROR_INTERNET_INVALID_URL;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return ERROR_INTERNET_NAME_NOT_RESOLVED;
+    case CURLE_COULDNT_CONNECT:
+      return ERROR_INTERNET_CANNOT_CONNECT;
+    case CURLE_OPERATION_TIMEDOUT:
+      return ERROR_INTERNET_TIMEOUT;
+    case CURLE_SSL_CONNECT_ERROR:
+      return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
+    case CURLE_PEER_FAILED_VERIFICATION:
+      // X509 verify results 9/10: not yet valid / expired; 62 (or 0 and 1,
+      // which curl leaves after its own host-name check): the chain is fine
+      // but the name does not match; anything else: the authority.
+      if (verifyResult == 9 || verifyResult == 10) return ERROR_INTERNET_SEC_CERT_DATE_INVALID;
+      if (verifyResult == 0 || verifyResult == 1 || verifyResult == 62) return ERROR_INTERNET_SEC_CERT_CN_INVALID;
+      return ERROR_INTERNET_INVALID_CA;
+    case CURLE_SSL_CACERT_BADFILE:
+      return ERROR_INTERNET_INVALID_CA;
+    case CURLE_TOO_MANY_REDIRECTS:
+      return ERROR_HTTP_REDIRECT_FAILED;
+    case CURLE_GOT_NOTHING:
+    case CURLE_WEIRD_SERVER_REPLY:
+      return ERROR_HTTP_INVALID_SERVER_RESPONSE;
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_PARTIAL_FILE:
+      return ERROR_INTERNET_CONNECTION_RESET;
+    case CURLE_OUT_OF_MEMORY:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    case CURLE_LOGIN_DENIED:
+      return ERROR_INTERNET_LOGIN_FAILURE;
+    // An FTP server refused the command: the reason is in its reply.
+    case CURLE_QUOTE_ERROR:
+    case CURLE_REMOTE_ACCESS_DENIED:
+    case CURLE_REMOTE_FILE_NOT_FOUND:
+    case CURLE_FTP_COULDNT_RETR_FILE:
+    case CURLE_UPLOAD_FAILED:
+      return ERROR_INTERNET_EXTENDED_ERROR;
+    default:
+      return ERROR_INTERNET_CONNECTION_ABORTED;
+  }
+}
+
+namespace {
+
+constexpr DWORD kDefaultTimeoutMs = 60000;
+// Received body bytes kept ahead of the reader before the transfer pauses.
+constexpr size_t kMaxBuffered = 256 * 1024;
+constexpr long kMaxRedirects = 30;
+
+std::atomic<DWORD> g_connectTimeoutMs{0};
+std::atomic<DWORD> g_receiveTimeoutMs{0};
+
+}  // namespace
+
+void GlobalInit() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    // exit() may run while worker threads are inside a TLS exchange; OpenSSL's
+    // own exit-time cleanup would free its state under them, so it is left out.
+    OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr);
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+  });
+}
+
+std::shared_ptr<CURLM> NewConnectionPool() {
+  GlobalInit();
+  CURLM *m = curl_multi_init();
+  if (!m) return nullptr;
+  return std::shared_ptr<CURLM>(m, [](CURLM *p) { curl_multi_cleanup(p); });
+}
+
+namespace {
+
+bool EqualsNoCase(const std::string &a, const char *b) {
+  size_t n = std::strlen(b);
+  if (a.size() != n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  }
+  return true;
+}
+
+bool HasHeader(const std::vector<HeaderLine> &list, const char *name) {
+  return std::any_of(list.begin(), list.end(), [&](const HeaderLine &h) { return EqualsNoCase(h.name, name); });
+}
+
+std::string TrimBlanks(const std::string &s) {
+  size_t b = s.find_first_not_of(" \t");
+  if (b == std::string::npos) return std::string();
+  size_t e = s.find_last_not_of(" \t\r\n");
+  return s.substr(b, e - b + 1);
+}
+
+bool WildcardMatch(const char *pattern, const char *text) {
+  if (*pattern == '\0') return *text == '\0';
+  if (*pattern == '*') return WildcardMatch(pattern + 1, text) || (*text && WildcardMatch(pattern, text + 1));
+  return *text &&
+         std::tolower(static_cast<unsigned char>(*pattern)) == std::tolower(static_cast<unsigned char>(*text)) &&
+         WildcardMatch(pattern + 1, text + 1);
+}
+
+// The proxy URL for this host and scheme, "" for a direct connection, or
+// NULL to leave the choice to the environment (preconfigured access).
+const char *ChooseProxy(const Session &s, const std::string &host, bool secure, std::string &storage) {
+  if (s.accessType == INTERNET_OPEN_TYPE_DIRECT) return "";
+  if (s.accessType != INTERNET_OPEN_TYPE_PROXY) return nullptr;
+  for (const std::string &entry : s.bypass) {
+    if (entry == "<local>" ? host.find('.') == std::string::npos : WildcardMatch(entry.c_str(), host.c_str()))
+      return "";
+  }
+  // Either one "host:port" for every scheme or "scheme=host:port" entries.
+  std::string chosen;
+  std::string list = s.proxy;
+  std::replace(list.begin(), list.end(), ' ', ';');
+  std::stringstream ss(list);
+  std::string item;
+  while (std::getline(ss, item, ';')) {
+    if (item.empty()) continue;
+    size_t eq = item.find('=');
+    if (eq == std::string::npos || item.find("://") < eq) {
+      if (chosen.empty()) chosen = item;
+      continue;
+    }
+    std::string scheme = item.substr(0, eq);
+    if (EqualsNoCase(scheme, secure ? "https" : "http")) {
+      chosen = item.substr(eq + 1);
+      break;
+    }
+  }
+  if (chosen.empty()) return "";
+  storage = chosen.find("://") == std::string::npos ? "http://" + chosen : chosen;
+  return storage.c_str();
+}
+
+}  // namespace
+
+// --- one exchange ---------------------------------------------------------------
+
+struct Transfer {
+  ~Transfer() {
+    if (easy) {
+      if (attached) curl_multi_remove_handle(multi, easy);
+      curl_easy_cleanup(easy);
+    }
+    if (headerList) curl_slist_free_all(headerList);
+  }
+
+  CURL *easy = nullptr;
+  std::shared_ptr<CURLM> pool;              // the session's connection pool at the start
+  CURLM *multi = nullptr;                   // pool.get()
+  std::shared_ptr<const TrustStore> trust;  // verifies this transfer's TLS connections
+  bool attached = false;
+  curl_slist *headerList = nullptr;
+  std::string url;
+  std::string body;
+  std::string proxy;
+
+  Response building;  // block being received
+  Response response;  // last complete block
+  bool haveResponse = false;
+  bool headersFinal = false;
+  bool followRedirects = true;
+
+  std::string buffered;  // body bytes not yet read
+  size_t readPos = 0;
+  bool paused = false;
+
+  bool done = false;
+  DWORD error = ERROR_SUCCESS;
+  DWORD receiveTimeoutMs = kDefaultTimeoutMs;
+  bool connected = false;
+  std::chrono::steady_clock::time_point lastActivity;
+  curl_off_t lastDown = 0, lastUp = 0;
+
+  size_t Available() const { return buffered.size() - readPos; }
+
+  static size_t OnHeader(char *data, size_t size, size_t count, void *user) {
+    Transfer *t = static_cast<Transfer *>(user);
+    size_t n = size * count;
+    t->lastActivity = std::chrono::steady_clock::now();
+    std::string line(data, n);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    if (line.compare(0, 5, "HTTP/") == 0) {
+      t->building = Response();
+      t->building.statusLine = line;
+      size_t sp = line.find(' ');
+      t->building.status = sp == std::string::npos ? 0 : std::atoi(line.c_str() + sp + 1);
+    } else if (line.empty()) {
+      t->OnBlockEnd();
+    } else if ((line[0] == ' ' || line[0] == '\t') && !t->building.headers.empty()) {
+      t->building.headers.back().value += " " + TrimBlanks(line);  // folded continuation
+    } else {
+      size_t colon = line.find(':');
+      if (colon != std::string::npos)
+        t->building.headers.push_back({line.substr(0, colon), TrimBlanks(line.substr(colon + 1))});
+    }
+    return n;
+  }
+
+  void OnBlockEnd() {
+    int code = building.status;
+    response = building;
+    haveResponse = true;
+    if (code >= 100 && code < 200) return;  // interim response; the real one follows
+    bool redirect =
+        followRedirects && code >= 300 && code < 400 && code != 304 && HasHeader(building.headers, "Location");
+    if (!redirect) headersFinal = true;
+  }
+
+  static size_t OnBody(char *data, size_t size, size_t count, void *user) {
+    Transfer *t = static_cast<Transfer *>(user);
+    size_t n = size * count;
+    if (t->Available() >= kMaxBuffered) {
+      t->paused = true;
+      return CURL_WRITEFUNC_PAUSE;
+    }
+    t->lastActivity = std::chrono::steady_clock::now();
+    t->headersFinal = true;
+    if (t->readPos > 0 && t->readPos >= t->buffered.size() / 2) {
+      t->buffered.erase(0, t->readPos);
+      t->readPos = 0;
+    }
+    t->buffered.append(data, n);
+    return n;
+  }
+
+  static int OnProgress(void *user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
+    Transfer *t = static_cast<Transfer *>(user);
+    if (dlnow != t->lastDown || ulnow != t->lastUp) {
+      t->lastDown = dlnow;
+      t->lastUp = ulnow;
+      t->lastActivity = std::chrono::steady_clock::now();
+    }
+    if (!t->connected) {
+      curl_off_t pre = 0;
+      if (curl_easy_getinfo(t->easy, CURLINFO_PRETRANSFER_TIME_T, &pre) == CURLE_OK && pre > 0) {
+        t->connected = true;  // the receive time-out runs from here on
+        t->lastActivity = std::chrono::steady_clock::now();
+      }
+    }
+    return 0;
+  }
+
+  void Finish(DWORD err) {
+    done = true;
+    error = err;
+    if (attached) {
+      curl_multi_remove_handle(multi, easy);
+      attached = false;
+    }
+  }
+
+  // Runs the transfer until `ready` holds or it ends. FALSE when it ended in error.
+  template <typename Pred>
+  bool Drive(Pred ready) {
+    while (!done && !ready()) {
+      int running = 0;
+      CURLMcode mc = curl_multi_perform(multi, &running);
+      if (mc != CURLM_OK) {
+        Finish(ERROR_INTERNET_INTERNAL_ERROR);
+        break;
+      }
+      int left = 0;
+      while (CURLMsg *msg = curl_multi_info_read(multi, &left)) {
+        if (msg->msg != CURLMSG_DONE) continue;
+        Transfer *owner = nullptr;
+        curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, reinterpret_cast<char **>(&owner));
+        if (!owner) continue;
+        long verify = 0;
+        curl_easy_getinfo(msg->easy_handle, CURLINFO_SSL_VERIFYRESULT, &verify);
+        owner->Finish(ErrorFromCurl(msg->data.result, verify));
+      }
+      if (done || ready()) break;
+      auto now = std::chrono::steady_clock::now();
+      long waitMs = 200;
+      if (connected && receiveTimeoutMs != INFINITE) {
+        auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(now - lastActivity).count();
+        if (idle >= static_cast<long long>(receiveTimeoutMs)) {
+          Finish(ERROR_INTERNET_TIMEOUT);
+          break;
+        }
+        waitMs = std::min<long>(waitMs, static_cast<long>(receiveTimeoutMs - idle));
+      }
+      curl_multi_poll(multi, nullptr, 0, static_cast<int>(std::max<long>(waitMs, 1)), nullptr);
+    }
+    return error == ERROR_SUCCESS;
+  }
+};
+
+Session::Session() : Object(HandleKind::Session), multi(NewConnectionPool()) {}
+
+Session::~Session() = default;
+
+Request::Request() : Object(HandleKind::Request) {}
+Request::~Request() { transfer.reset(); }
+
+DWORD EffectiveConnectTimeout(const Request &req) {
+  if (req.timeouts.connectMs) return req.timeouts.connectMs;
+  if (req.connect && req.connect->timeouts.connectMs) return req.connect->timeouts.connectMs;
+  if (req.connect && req.connect->session->timeouts.connectMs) return req.connect->session->timeouts.connectMs;
+  DWORD g = g_connectTimeoutMs.load();
+  return g ? g : kDefaultTimeoutMs;
+}
+
+DWORD EffectiveReceiveTimeout(const Request &req) {
+  if (req.timeouts.receiveMs) return req.timeouts.receiveMs;
+  if (req.connect && req.connect->timeouts.receiveMs) return req.connect->timeouts.receiveMs;
+  if (req.connect && req.connect->session->timeouts.receiveMs) return req.connect->session->timeouts.receiveMs;
+  DWORD g = g_receiveTimeoutMs.load();
+  return g ? g : kDefaultTimeoutMs;
+}
+
+namespace {
+
+// Bytes of the request target that cannot stand in a URL as they are.
+std::string EscapeTarget(const std::string &object) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : object) {
+    if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' || c == '`' || c == '{' ||
+        c == '|' || c == '}') {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  if (out.empty() || out[0] != '/') out.insert(out.begin(), '/');
+  return out;
+}
+
+std::string BuildUrl(const Connect &c, bool secure, const std::string &object) {
+  std::string host = c.host;
+  if (host.find(':') != std::string::npos && host.front() != '[') host = "[" + host + "]";
+  return std::string(secure ? "https" : "http") + "://" + host + ":" + std::to_string(c.port) + EscapeTarget(object);
+}
+
+}  // namespace
+
+BOOL StartExchange(Request &req, const std::vector<HeaderLine> &extraHeaders, std::string body) {
+  req.transfer.reset();
+  auto t = std::make_unique<Transfer>();
+  Session &session = *req.connect->session;
+  t->trust = CurrentTrust();
+  if (t->trust && session.trustGeneration != t->trust->generation) {
+    // The pooled connections were verified against other authorities: none
+    // of them may carry this request.
+    std::shared_ptr<CURLM> pool = session.trustGeneration == 0 ? session.multi : NewConnectionPool();
+    if (pool) {
+      session.multi = std::move(pool);
+      session.trustGeneration = t->trust->generation;
+    }
+  }
+  if (t->trust && session.trustGeneration == t->trust->generation) t->pool = session.multi;
+  t->multi = t->pool.get();
+  t->easy = curl_easy_init();
+  if (!t->trust || !t->multi || !t->easy) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  }
+  const bool secure = (req.flags & INTERNET_FLAG_SECURE) != 0;
+  CURL *e = t->easy;
+  t->url = BuildUrl(*req.connect, secure, req.object);
+  t->body = std::move(body);
+  t->followRedirects = (req.flags & INTERNET_FLAG_NO_AUTO_REDIRECT) == 0;
+  t->receiveTimeoutMs = EffectiveReceiveTimeout(req);
+
+  // The header list: stored lines, then the lines of this send replacing
+  // stored ones of the same name; curl's own Accept and Expect are dropped.
+  std::vector<HeaderLine> lines = req.headers;
+  for (const HeaderLine &h : extraHeaders) {
+    auto it = std::find_if(lines.begin(), lines.end(),
+                           [&](const HeaderLine &x) { return EqualsNoCase(x.name, h.name.c_str()); });
+    if (it != lines.end())
+      *it = h;
+    else
+      lines.push_back(h);
+  }
+  if ((req.flags & INTERNET_FLAG_PRAGMA_NOCACHE) && !HasHeader(lines, "Pragma"))
+    lines.push_back({"Pragma", "no-cache"});
+  for (const HeaderLine &h : lines) t->headerList = curl_slist_append(t->headerList, (h.name + ": " + h.value).c_str());
+  if (!HasHeader(lines, "Accept")) t->headerList = curl_slist_append(t->headerList, "Accept:");
+  if (!HasHeader(lines, "Expect")) t->headerList = curl_slist_append(t->headerList, "Expect:");
+
+  curl_easy_setopt(e, CURLOPT_PRIVATE, t.get());
+  curl_easy_setopt(e, CURLOPT_URL, t->url.c_str());
+  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(e, CURLOPT_HTTP_VERSION,
+                   req.httpVersion == "HTTP/1.0" ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
+  curl_easy_setopt(e, CURLOPT_HTTPHEADER, t->headerList);
+  if (!session.agent.empty()) curl_easy_setopt(e, CURLOPT_USERAGENT, session.agent.c_str());
+  if (!req.referrer.empty()) curl_easy_setopt(e, CURLOPT_REFERER, req.referrer.c_str());
+
+  if (req.verb == "GET" && t->body.empty()) {
+    curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
+  } else if (req.verb == "HEAD") {
+    curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
+  } else {
+    curl_easy_setopt(e, CURLOPT_POSTFIELDS, t->body.data());
+    curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t->body.size()));
+    if (req.verb != "POST") curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, req.verb.c_str());
+  }
+
+  curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, t->followRedirects ? 1L : 0L);
+  curl_easy_setopt(e, CURLOPT_MAXREDIRS, kMaxRedirects);
+  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+
+  // Certificates: always the full check, whatever the flags say.
+  curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (!UseTrust(e, *t->trust)) {
+    SetLastError(ERROR_INTERNET_SECURITY_CHANNEL_ERROR);
+    return FALSE;
+  }
+
+  if (const char *proxy = ChooseProxy(session, req.connect->host, secure, t->proxy)) {
+    curl_easy_setopt(e, CURLOPT_PROXY, proxy);
+  }
+  curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+  if (!req.connect->proxyUser.empty()) curl_easy_setopt(e, CURLOPT_PROXYUSERNAME, req.connect->proxyUser.c_str());
+  if (!req.connect->proxyPassword.empty())
+    curl_easy_setopt(e, CURLOPT_PROXYPASSWORD, req.connect->proxyPassword.c_str());
+  if (!req.connect->user.empty()) curl_easy_setopt(e, CURLOPT_USERNAME, req.connect->user.c_str());
+  if (!req.connect->password.empty()) curl_easy_setopt(e, CURLOPT_PASSWORD, req.connect->password.c_str());
+
+  DWORD connectMs = EffectiveConnectTimeout(req);
+  if (connectMs != INFINITE) curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectMs));
+
+  curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
+  curl_easy_setopt(e, CURLOPT_HEADERDATA, t.get());
+  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
+  curl_easy_setopt(e, CURLOPT_WRITEDATA, t.get());
+  curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &Transfer::OnProgress);
+  curl_easy_setopt(e, CURLOPT_XFERINFODATA, t.get());
+  curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+
+  if (curl_multi_add_handle(t->multi, e) != CURLM_OK) {
+    SetLastError(ERROR_INTERNET_INTERNAL_ERROR);
+    return FALSE;
+  }
+  t->attached = true;
+  t->lastActivity = std::chrono::steady_clock::now();
+  Transfer *tp = t.get();
+  req.transfer = std::move(t);
+  // A transfer that fails after the final headers still counts as sent: the
+  // body read reports the failure.
+  tp->Drive([tp] { return tp->headersFinal; });
+  if (tp->headersFinal && tp->haveResponse) return TRUE;
+  DWORD err = tp->error != ERROR_SUCCESS ? tp->error : ERROR_HTTP_INVALID_SERVER_RESPONSE;
+  tp->Finish(err);
+  SetLastError(err);
+  return FALSE;
+}
+
+BOOL ReadBody(Request &req, void *buffer, DWORD n, DWORD *read) {
+  Transfer *t = req.transfer.get();
+  if (!t || !t->haveResponse) {
+    SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+    return FALSE;
+  }
+  if (n == 0) return TRUE;
+  if (t->Available() == 0 && !t->done) {
+    if (t->paused) {
+      t->paused = false;
+      t->lastActivity = std::chrono::steady_clock::now();
+      curl_easy_pause(t->easy, CURLPAUSE_CONT);
+    }
+    t->Drive([t] { return t->Available() > 0; });
+  }
+  size_t take = std::min<size_t>(n, t->Available());
+  if (take == 0 && t->error != ERROR_SUCCESS) {
+    SetLastError(t->error);
+    return FALSE;
+  }
+  std::memcpy(buffer, t->buffered.data() + t->readPos, take);
+  t->readPos += take;
+  if (t->readPos == t->buffered.size()) {
+    t->buffered.clear();
+    t->readPos = 0;
+  }
+  *read = static_cast<DWORD>(take);
+  return TRUE;
+}
+
+const Response *GetResponse(const Request &req) {
+  if (!req.transfer || !req.transfer->haveResponse) return nullptr;
+  return &req.transfer->response;
+}
+
+void EndTransfer(Request &req) { req.transfer.reset(); }
+
+}  // namespace wininet
+
+void InternetSetDefaultTimeouts(DWORD connectMs, DWORD receiveMs) {
+  wininet::g_connectTimeoutMs = connectMs;
+  wininet::g_receiveTimeoutMs = receiveMs;
+}

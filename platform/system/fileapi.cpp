@@ -1,0 +1,349 @@
+#include "platform/system/fileapi.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstdlib>
+#include <cwchar>
+
+#include <glib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <system_error>
+
+#include "platform/text/codepage.h"
+#include "platform/text/winerror.h"
+
+namespace {
+
+std::string Native(LPCWSTR path) { return WideToMultiByte(CP_UTF8, std::wstring(path)); }
+
+int Fd(HANDLE h) { return static_cast<int>(reinterpret_cast<intptr_t>(h)); }
+
+BOOL FailWith(DWORD code) {
+  SetLastError(code);
+  return FALSE;
+}
+
+BOOL FailErrno() { return FailWith(Win32ErrorFromErrno(errno)); }
+
+bool BadHandle(HANDLE h) { return h == INVALID_HANDLE_VALUE || Fd(h) < 0; }
+
+// Copies `text` with its terminator when it fits in `size` characters and
+// returns its length; otherwise returns the size needed and writes nothing.
+DWORD CopyOut(const std::wstring &text, LPWSTR buffer, DWORD size) {
+  if (buffer == nullptr || text.size() + 1 > size) return static_cast<DWORD>(text.size() + 1);
+  wmemcpy(buffer, text.c_str(), text.size() + 1);
+  return static_cast<DWORD>(text.size());
+}
+
+// Share modes between openers that use this function, as advisory
+// whole-file locks of the open file description (released with it): an
+// exclusive opener (share mode 0, read and write) holds a write lock; any
+// other opener for reading holds a read lock. Either fails while the other
+// kind is held.
+bool LockForShareMode(int fd, DWORD shareMode, bool read, bool write) {
+  struct flock lock {};
+  lock.l_whence = SEEK_SET;
+  if (shareMode == 0 && read && write) {
+    lock.l_type = F_WRLCK;
+  } else if (read) {
+    lock.l_type = F_RDLCK;
+  } else {
+    return true;
+  }
+  return ::fcntl(fd, F_OFD_SETLK, &lock) == 0 || (errno != EAGAIN && errno != EACCES);
+}
+
+}  // namespace
+
+HANDLE CreateFileW(LPCWSTR path, DWORD desiredAccess, DWORD shareMode, void * /*securityAttributes*/,
+                   DWORD creationDisposition, DWORD /*flagsAndAttributes*/, HANDLE /*templateFile*/) {
+  if (path == nullptr || *path == L'\0') {
+    FailWith(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  const bool read = desiredAccess & (FILE_READ_DATA | GENERIC_READ);
+  const bool write = desiredAccess & (FILE_WRITE_DATA | GENERIC_WRITE);
+  int flags = O_CLOEXEC | (read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY);
+  switch (creationDisposition) {
+    case CREATE_NEW:
+      flags |= O_CREAT | O_EXCL;
+      break;
+    case CREATE_ALWAYS:
+      flags |= O_CREAT | O_TRUNC;
+      break;
+    case OPEN_EXISTING:
+      break;
+    case OPEN_ALWAYS:
+      flags |= O_CREAT;
+      break;
+    case TRUNCATE_EXISTING:
+      flags |= O_TRUNC;
+      break;
+    default:
+      FailWith(ERROR_INVALID_PARAMETER);
+      return INVALID_HANDLE_VALUE;
+  }
+  const int fd = ::open(Native(path).c_str(), flags, 0666);
+  if (fd < 0) {
+    // With O_CREAT a missing entry can only be a missing folder on the way.
+    FailWith(errno == ENOENT && (flags & O_CREAT) ? ERROR_PATH_NOT_FOUND
+             : errno == EEXIST                    ? ERROR_FILE_EXISTS
+                                                  : Win32ErrorFromErrno(errno));
+    return INVALID_HANDLE_VALUE;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    FailWith(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (!LockForShareMode(fd, shareMode, read, write)) {
+    ::close(fd);
+    FailWith(ERROR_SHARING_VIOLATION);
+    return INVALID_HANDLE_VALUE;
+  }
+  return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd));
+}
+
+namespace {
+
+// Runs read(2) or write(2) until `size` bytes are moved (a read also stops
+// at the end of the file); `done` tells how many were.
+template <typename Buffer, typename Op>
+BOOL MoveBytes(HANDLE file, Buffer buffer, DWORD size, LPDWORD done, Op op) {
+  if (done) *done = 0;
+  if (BadHandle(file)) return FailWith(ERROR_INVALID_HANDLE);
+  if (buffer == nullptr && size != 0) return FailWith(ERROR_INVALID_PARAMETER);
+  DWORD moved = 0;
+  while (moved < size) {
+    const ssize_t n = op(Fd(file), buffer + moved, size - moved);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      if (done) *done = moved;
+      return FailErrno();
+    }
+    if (n == 0) break;
+    moved += static_cast<DWORD>(n);
+  }
+  if (done) *done = moved;
+  return TRUE;
+}
+
+}  // namespace
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, void * /*overlapped*/) {
+  return MoveBytes(file, static_cast<char *>(buffer), toRead, read, ::read);
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, void * /*overlapped*/) {
+  return MoveBytes(file, static_cast<const char *>(buffer), toWrite, written, ::write);
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distance, LONG *distanceHigh, DWORD moveMethod) {
+  if (BadHandle(file)) {
+    FailWith(ERROR_INVALID_HANDLE);
+    return INVALID_SET_FILE_POINTER;
+  }
+  // Without a high part the distance is a signed 32-bit value.
+  const uint64_t high = distanceHigh ? static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32 : 0;
+  const int64_t offset = distanceHigh ? static_cast<int64_t>(high | static_cast<uint32_t>(distance)) : distance;
+  const int whence = moveMethod == FILE_BEGIN     ? SEEK_SET
+                     : moveMethod == FILE_CURRENT ? SEEK_CUR
+                     : moveMethod == FILE_END     ? SEEK_END
+                                                  : -1;
+  if (whence < 0) {
+    FailWith(ERROR_INVALID_PARAMETER);
+    return INVALID_SET_FILE_POINTER;
+  }
+  const off_t pos = ::lseek(Fd(file), offset, whence);
+  if (pos < 0) {
+    FailErrno();
+    return INVALID_SET_FILE_POINTER;
+  }
+  if (distanceHigh) *distanceHigh = static_cast<LONG>(static_cast<uint64_t>(pos) >> 32);
+  return static_cast<DWORD>(pos);
+}
+
+BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER *size) {
+  if (BadHandle(file)) return FailWith(ERROR_INVALID_HANDLE);
+  if (size == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
+  struct stat st;
+  if (::fstat(Fd(file), &st) != 0) return FailErrno();
+  size->QuadPart = static_cast<LONGLONG>(st.st_size);
+  return TRUE;
+}
+
+DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file, &size)) return INVALID_FILE_SIZE;
+  if (sizeHigh) *sizeHigh = static_cast<DWORD>(size.HighPart);
+  return size.LowPart;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  if (BadHandle(handle)) return FailWith(ERROR_INVALID_HANDLE);
+  if (::close(Fd(handle)) != 0 && errno != EINTR) return FailErrno();
+  return TRUE;
+}
+
+BOOL CreateDirectoryW(LPCWSTR path, void * /*securityAttributes*/) {
+  if (path == nullptr || *path == L'\0') return FailWith(ERROR_PATH_NOT_FOUND);
+  if (::mkdir(Native(path).c_str(), 0777) != 0) {
+    return FailWith(errno == ENOENT ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(errno));
+  }
+  return TRUE;
+}
+
+BOOL PathIsDirectoryW(LPCWSTR path) {
+  const DWORD attributes = GetFileAttributesW(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+DWORD GetFileAttributesW(LPCWSTR path) {
+  if (path == nullptr || *path == L'\0') {
+    FailWith(ERROR_PATH_NOT_FOUND);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  const std::string native = Native(path);
+  struct stat st;
+  if (::stat(native.c_str(), &st) != 0) {
+    FailErrno();
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  DWORD attributes = S_ISDIR(st.st_mode)   ? FILE_ATTRIBUTE_DIRECTORY
+                     : S_ISREG(st.st_mode) ? FILE_ATTRIBUTE_NORMAL
+                                           : FILE_ATTRIBUTE_DEVICE;
+  if (::access(native.c_str(), W_OK) != 0) {
+    attributes = (attributes == FILE_ATTRIBUTE_NORMAL ? 0 : attributes) | FILE_ATTRIBUTE_READONLY;
+  }
+  return attributes;
+}
+
+DWORD GetTempPathW(DWORD size, LPWSTR buffer) {
+  const char *tmp = std::getenv("TMPDIR");
+  std::wstring dir = MultiByteToWide(CP_UTF8, std::string(tmp && *tmp ? tmp : "/tmp"));
+  if (dir.empty() || dir.back() != L'/') dir += L'/';
+  return CopyOut(dir, buffer, size);
+}
+
+UINT GetTempFileNameW(LPCWSTR folder, LPCWSTR prefix, UINT unique, LPWSTR buffer) {
+  if (folder == nullptr || buffer == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
+  std::wstring base(folder);
+  if (!base.empty() && base.back() != L'/') base += L'/';
+  base.append(prefix ? prefix : L"", 0, 3);
+  // Numbers have at most four hex digits; a free one is searched from a
+  // varying start so concurrent callers rarely collide.
+  const UINT start = unique ? unique : static_cast<UINT>(g_random_int_range(1, 0x10000));
+  for (UINT i = 0; i < 0x10000; ++i) {
+    const UINT number = unique ? unique : (start + i - 1) % 0xFFFF + 1;
+    wchar_t hex[8];
+    swprintf(hex, 8, L"%X", number & 0xFFFF);
+    const std::wstring name = base + hex + L".tmp";
+    if (name.size() + 1 > MAX_PATH) return FailWith(ERROR_FILENAME_EXCED_RANGE);
+    if (unique == 0) {
+      const int fd = ::open(Native(name.c_str()).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd < 0) {
+        if (errno == EEXIST) continue;
+        return FailWith(errno == ENOENT ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(errno));
+      }
+      ::close(fd);
+    }
+    wmemcpy(buffer, name.c_str(), name.size() + 1);
+    return number;
+  }
+  return FailWith(ERROR_FILE_EXISTS);
+}
+
+UINT GetWindowsDirectoryW(LPWSTR buffer, UINT size) { return CopyOut(L"/usr", buffer, size); }
+
+HRESULT SHGetFolderPathW(void * /*owner*/, int csidl, HANDLE /*token*/, DWORD /*flags*/, LPWSTR buffer) {
+  if (buffer == nullptr) return E_INVALIDARG;
+  const std::string home = g_get_home_dir();
+  std::string dir;
+  if (csidl == CSIDL_APPDATA) {
+    // Read at each call (glib caches its answer for the process).
+    const char *data = std::getenv("XDG_DATA_HOME");
+    dir = data && *data == '/' ? std::string(data) : home + "/.local/share";
+  } else if (csidl == CSIDL_DESKTOPDIRECTORY) {
+    const char *desktop = g_get_user_special_dir(G_USER_DIRECTORY_DESKTOP);
+    dir = desktop ? std::string(desktop) : home + "/Desktop";
+  } else {
+    return E_INVALIDARG;
+  }
+  const std::wstring path = MultiByteToWide(CP_UTF8, dir);
+  return CopyOut(path, buffer, MAX_PATH) == path.size() ? S_OK : E_FAIL;
+}
+
+BOOL DeleteFileW(LPCWSTR path) {
+  if (path == nullptr || *path == L'\0') return FailWith(ERROR_PATH_NOT_FOUND);
+  if (::unlink(Native(path).c_str()) != 0) return FailErrno();
+  return TRUE;
+}
+
+BOOL CopyFileW(LPCWSTR source, LPCWSTR target, BOOL failIfExists) {
+  if (source == nullptr || target == nullptr || *source == L'\0' || *target == L'\0') {
+    return FailWith(ERROR_PATH_NOT_FOUND);
+  }
+  const std::filesystem::path from(Native(source));
+  const std::filesystem::path to(Native(target));
+  std::error_code ec;
+  const auto status = std::filesystem::status(from, ec);
+  if (ec) return FailWith(Win32ErrorFromErrno(ec.value()));
+  if (!std::filesystem::is_regular_file(status)) return FailWith(ERROR_ACCESS_DENIED);
+  const auto options =
+      failIfExists ? std::filesystem::copy_options::none : std::filesystem::copy_options::overwrite_existing;
+  if (!std::filesystem::copy_file(from, to, options, ec)) {
+    return FailWith(ec == std::errc::file_exists ? ERROR_FILE_EXISTS : Win32ErrorFromErrno(ec.value()));
+  }
+  std::filesystem::last_write_time(to, std::filesystem::last_write_time(from, ec), ec);
+  return TRUE;
+}
+
+BOOL SHGetSpecialFolderPathW(void *owner, LPWSTR buffer, int csidl, BOOL /*create*/) {
+  return SUCCEEDED(SHGetFolderPathW(owner, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer));
+}
+
+namespace {
+
+// The type of the file system mounted last on "/" (the one visible there).
+std::string RootFileSystemType() {
+  std::ifstream table("/proc/self/mountinfo");
+  std::string line, type;
+  while (std::getline(table, line)) {
+    // Fields: id parent major:minor root mount-point options... - type source
+    std::istringstream fields(line);
+    std::string id, parent, device, root, mountPoint, field;
+    fields >> id >> parent >> device >> root >> mountPoint;
+    if (mountPoint != "/") continue;
+    while (fields >> field && field != "-") {
+    }
+    if (fields >> field) type = field;
+  }
+  return type;
+}
+
+}  // namespace
+
+BOOL GetVolumeInformationW(LPCWSTR root, LPWSTR volumeName, DWORD volumeNameSize, LPDWORD serialNumber,
+                           LPDWORD maxComponentLength, LPDWORD fileSystemFlags, LPWSTR fileSystemName,
+                           DWORD fileSystemNameSize) {
+  const std::wstring r(root ? root : L"");
+  const bool driveRoot = r.size() == 3 && r[1] == L':' && r[2] == L'\\';
+  if (!driveRoot && r != L"/") return FailWith(ERROR_PATH_NOT_FOUND);
+  const std::wstring type = MultiByteToWide(CP_UTF8, RootFileSystemType());
+  if (type.empty()) return FailWith(ERROR_NOT_READY);
+  if (volumeName && volumeNameSize > 0) *volumeName = L'\0';
+  if (fileSystemName && CopyOut(type, fileSystemName, fileSystemNameSize) != type.size()) {
+    return FailWith(ERROR_INSUFFICIENT_BUFFER);
+  }
+  if (serialNumber) *serialNumber = 0;
+  if (maxComponentLength) *maxComponentLength = 255;
+  if (fileSystemFlags) *fileSystemFlags = 0;
+  return TRUE;
+}

@@ -1,0 +1,357 @@
+#include "platform/text/codepage.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstring>
+#include <cwchar>
+
+#include "platform/text/winerror.h"
+
+namespace {
+
+constexpr wchar_t kReplacement = 0xFFFD;
+
+UINT Resolve(UINT code_page) {
+  if (code_page == CP_ACP || code_page == CP_OEMCP || code_page == CP_THREAD_ACP) return PLATFORM_ANSI_CODE_PAGE;
+  return code_page;
+}
+
+bool Known(UINT cp) { return cp == 936 || cp == 950 || cp == 28591 || cp == CP_UTF8; }
+
+const char *IconvName(UINT cp) { return cp == 950 ? "CP950" : "CP936"; }
+
+// One iconv descriptor per thread and direction (descriptors keep shift
+// state and are not safe to share between threads).
+class IconvCache {
+ public:
+  ~IconvCache() {
+    for (auto &row : cd_)
+      for (iconv_t &cd : row)
+        if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+  }
+  // `to_wide` true: code page -> wchar_t.
+  iconv_t Get(UINT cp, bool to_wide) {
+    iconv_t &cd = cd_[cp == 950 ? 1 : 0][to_wide ? 1 : 0];
+    if (cd == reinterpret_cast<iconv_t>(-1))
+      cd = to_wide ? iconv_open("WCHAR_T", IconvName(cp)) : iconv_open(IconvName(cp), "WCHAR_T");
+    else
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    return cd;
+  }
+
+ private:
+  iconv_t cd_[2][2] = {{reinterpret_cast<iconv_t>(-1), reinterpret_cast<iconv_t>(-1)},
+                       {reinterpret_cast<iconv_t>(-1), reinterpret_cast<iconv_t>(-1)}};
+};
+
+thread_local IconvCache t_iconv;
+
+// Length of the valid UTF-8 sequence at s[0..n), or the length of its
+// maximal invalid subpart (at least 1) with `valid` false.
+size_t Utf8Sequence(const unsigned char *s, size_t n, bool &valid, char32_t &cp) {
+  unsigned char b = s[0];
+  valid = false;
+  if (b < 0x80) {
+    valid = true;
+    cp = b;
+    return 1;
+  }
+  size_t need;
+  unsigned char lo = 0x80, hi = 0xBF;
+  if (b >= 0xC2 && b <= 0xDF) {
+    need = 1;
+    cp = b & 0x1F;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    need = 2;
+    cp = b & 0x0F;
+    if (b == 0xE0) lo = 0xA0;
+    if (b == 0xED) hi = 0x9F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    need = 3;
+    cp = b & 0x07;
+    if (b == 0xF0) lo = 0x90;
+    if (b == 0xF4) hi = 0x8F;
+  } else {
+    return 1;
+  }
+  size_t i = 1;
+  for (; i <= need; ++i) {
+    if (i >= n) return i;
+    unsigned char t = s[i];
+    if (t < lo || t > hi) return i;
+    lo = 0x80;
+    hi = 0xBF;
+    cp = (cp << 6) | (t & 0x3F);
+  }
+  valid = true;
+  return i;
+}
+
+bool DecodeUtf8(const char *src, size_t n, bool strict, std::wstring &out) {
+  const unsigned char *s = reinterpret_cast<const unsigned char *>(src);
+  size_t i = 0;
+  while (i < n) {
+    bool valid;
+    char32_t cp = 0;
+    size_t len = Utf8Sequence(s + i, n - i, valid, cp);
+    if (!valid) {
+      if (strict) return false;
+      out += kReplacement;
+    } else {
+      out += static_cast<wchar_t>(cp);
+    }
+    i += len;
+  }
+  return true;
+}
+
+bool EncodeUtf8(const wchar_t *src, size_t n, bool strict, std::string &out) {
+  for (size_t i = 0; i < n; ++i) {
+    uint32_t c = static_cast<uint32_t>(src[i]);
+    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
+      if (strict) return false;
+      c = kReplacement;
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return true;
+}
+
+// 936/950: bytes that start no valid character become '?' and decoding goes
+// on at the next byte.
+bool DecodeIconv(UINT cp, const char *src, size_t n, bool strict, std::wstring &out) {
+  iconv_t cd = t_iconv.Get(cp, true);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  char *in = const_cast<char *>(src);
+  size_t in_left = n;
+  wchar_t chunk[256];
+  while (in_left > 0) {
+    char *o = reinterpret_cast<char *>(chunk);
+    size_t o_left = sizeof(chunk);
+    size_t r = iconv(cd, &in, &in_left, &o, &o_left);
+    out.append(chunk, (sizeof(chunk) - o_left) / sizeof(wchar_t));
+    if (r != static_cast<size_t>(-1)) continue;
+    if (errno == E2BIG) continue;
+    if (strict) return false;
+    // EILSEQ or a character cut off at the end (EINVAL).
+    out += L'?';
+    ++in;
+    --in_left;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  return true;
+}
+
+bool EncodeIconv(UINT cp, const wchar_t *src, size_t n, const std::string &default_char, bool strict,
+                 bool &used_default, std::string &out) {
+  iconv_t cd = t_iconv.Get(cp, false);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  char *in = reinterpret_cast<char *>(const_cast<wchar_t *>(src));
+  size_t in_left = n * sizeof(wchar_t);
+  char chunk[512];
+  while (in_left > 0) {
+    char *o = chunk;
+    size_t o_left = sizeof(chunk);
+    size_t r = iconv(cd, &in, &in_left, &o, &o_left);
+    out.append(chunk, sizeof(chunk) - o_left);
+    if (r != static_cast<size_t>(-1)) continue;
+    if (errno == E2BIG) continue;
+    if (strict) return false;
+    out += default_char;
+    used_default = true;
+    in += sizeof(wchar_t);
+    in_left -= sizeof(wchar_t);
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  return true;
+}
+
+bool Decode(UINT cp, const char *src, size_t n, bool strict, std::wstring &out) {
+  switch (cp) {
+    case CP_UTF8:
+      return DecodeUtf8(src, n, strict, out);
+    case 28591:
+      for (size_t i = 0; i < n; ++i) out += static_cast<wchar_t>(static_cast<unsigned char>(src[i]));
+      return true;
+    default:
+      return DecodeIconv(cp, src, n, strict, out);
+  }
+}
+
+bool Encode(UINT cp, const wchar_t *src, size_t n, const std::string &default_char, bool strict, bool &used_default,
+            std::string &out) {
+  switch (cp) {
+    case CP_UTF8:
+      return EncodeUtf8(src, n, strict, out);
+    case 28591:
+      for (size_t i = 0; i < n; ++i) {
+        if (src[i] >= 0 && src[i] < 256) {
+          out += static_cast<char>(src[i]);
+        } else {
+          if (strict) return false;
+          out += default_char;
+          used_default = true;
+        }
+      }
+      return true;
+    default:
+      return EncodeIconv(cp, src, n, default_char, strict, used_default, out);
+  }
+}
+
+template <class T, class Str>
+int Deliver(const Str &out, T *dst, int dst_len) {
+  if (out.size() > static_cast<size_t>(INT32_MAX)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  int needed = static_cast<int>(out.size());
+  if (dst_len == 0) return needed;
+  if (needed > dst_len) {
+    std::memcpy(dst, out.data(), dst_len * sizeof(T));
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  std::memcpy(dst, out.data(), needed * sizeof(T));
+  return needed;
+}
+
+}  // namespace
+
+UINT GetACP() noexcept { return PLATFORM_ANSI_CODE_PAGE; }
+UINT GetOEMCP() noexcept { return PLATFORM_ANSI_CODE_PAGE; }
+
+int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR src, int src_len, LPWSTR dst, int dst_len) {
+  UINT cp = Resolve(code_page);
+  if (!src || src_len == 0 || src_len < -1 || dst_len < 0 || (dst_len > 0 && !dst) || !Known(cp)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  if (flags & ~(MB_PRECOMPOSED | MB_ERR_INVALID_CHARS) || (cp == CP_UTF8 && (flags & MB_PRECOMPOSED))) {
+    SetLastError(ERROR_INVALID_FLAGS);
+    return 0;
+  }
+  size_t n = src_len == -1 ? std::strlen(src) + 1 : static_cast<size_t>(src_len);
+  std::wstring out;
+  if (!Decode(cp, src, n, (flags & MB_ERR_INVALID_CHARS) != 0, out)) {
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return 0;
+  }
+  return Deliver(out, dst, dst_len);
+}
+
+int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR src, int src_len, LPSTR dst, int dst_len,
+                        LPCSTR default_char, LPBOOL used_default) {
+  UINT cp = Resolve(code_page);
+  if (!src || src_len == 0 || src_len < -1 || dst_len < 0 || (dst_len > 0 && !dst) || !Known(cp)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  if (cp == CP_UTF8) {
+    if (flags & ~WC_ERR_INVALID_CHARS) {
+      SetLastError(ERROR_INVALID_FLAGS);
+      return 0;
+    }
+    if (default_char || used_default) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return 0;
+    }
+  } else if (flags & ~(WC_NO_BEST_FIT_CHARS | WC_ERR_INVALID_CHARS)) {
+    SetLastError(ERROR_INVALID_FLAGS);
+    return 0;
+  }
+  size_t n = src_len == -1 ? std::wcslen(src) + 1 : static_cast<size_t>(src_len);
+  std::string fallback = "?";
+  if (default_char && *default_char) fallback.assign(default_char, strnlen(default_char, 2));
+  bool used = false;
+  std::string out;
+  if (!Encode(cp, src, n, fallback, (flags & WC_ERR_INVALID_CHARS) != 0, used, out)) {
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return 0;
+  }
+  if (used_default) *used_default = used ? TRUE : FALSE;
+  return Deliver(out, dst, dst_len);
+}
+
+std::wstring MultiByteToWide(UINT code_page, const char *bytes, size_t length) {
+  std::wstring out;
+  UINT cp = Resolve(code_page);
+  if (bytes && Known(cp)) Decode(cp, bytes, length, false, out);
+  return out;
+}
+
+std::wstring MultiByteToWide(UINT code_page, const std::string &bytes) {
+  return MultiByteToWide(code_page, bytes.data(), bytes.size());
+}
+
+std::string WideToMultiByte(UINT code_page, const wchar_t *text, size_t length) {
+  std::string out;
+  UINT cp = Resolve(code_page);
+  bool used = false;
+  if (text && Known(cp)) Encode(cp, text, length, "?", false, used, out);
+  return out;
+}
+
+std::string WideToMultiByte(UINT code_page, const std::wstring &text) {
+  return WideToMultiByte(code_page, text.data(), text.size());
+}
+
+std::wstring Utf16LeToWide(const void *bytes, size_t byte_count) {
+  std::wstring out;
+  if (!bytes) return out;
+  const unsigned char *b = static_cast<const unsigned char *>(bytes);
+  size_t units = byte_count / 2;
+  out.reserve(units);
+  for (size_t i = 0; i < units; ++i) {
+    uint32_t u = b[2 * i] | (b[2 * i + 1] << 8);
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
+      uint32_t v = b[2 * i + 2] | (b[2 * i + 3] << 8);
+      if (v >= 0xDC00 && v <= 0xDFFF) {
+        out += static_cast<wchar_t>(0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00));
+        ++i;
+        continue;
+      }
+    }
+    out += (u >= 0xD800 && u <= 0xDFFF) ? kReplacement : static_cast<wchar_t>(u);
+  }
+  return out;
+}
+
+std::string WideToUtf16Le(const wchar_t *text, size_t length) {
+  std::string out;
+  if (!text) return out;
+  out.reserve(length * 2);
+  auto unit = [&out](uint32_t u) {
+    out += static_cast<char>(u & 0xFF);
+    out += static_cast<char>(u >> 8);
+  };
+  for (size_t i = 0; i < length; ++i) {
+    uint32_t c = static_cast<uint32_t>(text[i]);
+    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = kReplacement;
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      unit(0xD800 | (c >> 10));
+      unit(0xDC00 | (c & 0x3FF));
+    } else {
+      unit(c);
+    }
+  }
+  return out;
+}
+
+std::string WideToUtf16Le(const std::wstring &text) { return WideToUtf16Le(text.data(), text.size()); }

@@ -1,0 +1,68 @@
+// Code-page conversions with the original platform's signatures and rules.
+// Code pages: CP_ACP, CP_OEMCP and CP_THREAD_ACP are 936 (GBK, which also
+// decodes GB2312 text); 936, 950 (Big5), 28591 (ISO-8859-1) and CP_UTF8.
+// Any other code page fails with ERROR_INVALID_PARAMETER.
+//
+// Both functions: `src_len` -1 converts up to and including the terminating
+// NUL (which then counts in the result); an output size of 0 returns the
+// size needed without writing; the result is the number of units written,
+// or 0 with the last error set: ERROR_INSUFFICIENT_BUFFER when the output
+// is too small, ERROR_NO_UNICODE_TRANSLATION when MB_ERR_INVALID_CHARS is
+// given and the input is invalid, ERROR_INVALID_PARAMETER for bad
+// arguments, ERROR_INVALID_FLAGS for flags the code page does not take.
+// An empty input (src_len 0) fails with ERROR_INVALID_PARAMETER, as on the
+// original.
+//
+// Invalid input without MB_ERR_INVALID_CHARS:
+// - UTF-8 decode: each maximal invalid subpart (bad lead byte, truncated,
+//   overlong or surrogate sequence) becomes one U+FFFD;
+// - UTF-8 encode: a surrogate character becomes EF BF BD;
+// - 936/950 decode: a byte that starts no valid character becomes '?'; a
+//   valid lead byte with a bad trail gives '?' and decoding goes on at the
+//   trail byte;
+// - 936/950/28591 encode: an unmappable character becomes the default
+//   character ('?' or `default_char`) and *used_default is set TRUE.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "platform/text/windef.h"
+
+#define CP_ACP 0u
+#define CP_OEMCP 1u
+#define CP_MACCP 2u
+#define CP_THREAD_ACP 3u
+#define CP_UTF7 65000u
+#define CP_UTF8 65001u
+
+#define MB_PRECOMPOSED 0x00000001u
+#define MB_ERR_INVALID_CHARS 0x00000008u
+#define WC_NO_BEST_FIT_CHARS 0x00000400u
+#define WC_ERR_INVALID_CHARS 0x00000080u
+
+// The code page CP_ACP, CP_OEMCP and CP_THREAD_ACP stand for.
+#define PLATFORM_ANSI_CODE_PAGE 936u
+
+UINT GetACP() noexcept;
+UINT GetOEMCP() noexcept;
+
+int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR src, int src_len, LPWSTR dst, int dst_len);
+int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR src, int src_len, LPSTR dst, int dst_len,
+                        LPCSTR default_char, LPBOOL used_default);
+
+// Convenience forms of the two-call pattern: the whole input (embedded NULs
+// included), invalid input replaced as above; an unknown code page gives an
+// empty result.
+std::wstring MultiByteToWide(UINT code_page, const std::string &bytes);
+std::wstring MultiByteToWide(UINT code_page, const char *bytes, size_t length);
+std::string WideToMultiByte(UINT code_page, const std::wstring &text);
+std::string WideToMultiByte(UINT code_page, const wchar_t *text, size_t length);
+
+// UTF-16 little-endian bytes <-> wide text. Characters above U+FFFF are
+// surrogate pairs in the bytes; an unpaired surrogate decodes to U+FFFD and a
+// trailing odd byte is dropped. Encoding writes a surrogate character or one
+// beyond U+10FFFF as U+FFFD.
+std::wstring Utf16LeToWide(const void *bytes, size_t byte_count);
+std::string WideToUtf16Le(const std::wstring &text);
+std::string WideToUtf16Le(const wchar_t *text, size_t length);

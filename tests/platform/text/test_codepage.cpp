@@ -1,0 +1,270 @@
+// Code-page conversions checked against bytes produced by the system's iconv
+// tool, plus the invalid-input and buffer-size rules callers depend on.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/text/codepage.h"
+#include "platform/text/winerror.h"
+
+namespace {
+
+// Runs the iconv program over `input` and returns its output bytes.
+std::string RunIconv(const char *from, const char *to, const std::string &input) {
+  char path[] = "/tmp/codepage_testXXXXXX";
+  int fd = mkstemp(path);
+  EXPECT_GE(fd, 0);
+  EXPECT_EQ(write(fd, input.data(), input.size()), static_cast<ssize_t>(input.size()));
+  close(fd);
+  std::string cmd = std::string("iconv -f ") + from + " -t " + to + " " + path;
+  FILE *p = popen(cmd.c_str(), "r");
+  std::string out;
+  char buf[256];
+  for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  EXPECT_EQ(p ? pclose(p) : -1, 0) << cmd;
+  unlink(path);
+  return out;
+}
+
+struct Sample {
+  UINT code_page;
+  const char *iconv_name;
+  const wchar_t *text;
+};
+
+const Sample kSamples[] = {
+    {936, "GBK", L"价格监控：上证指数 3000.12 点，涨幅 1.5%"},
+    {CP_ACP, "GBK", L"自动识别 €"},
+    {CP_THREAD_ACP, "GBK", L"国债期货"},
+    {CP_OEMCP, "GBK", L"沪深300"},
+    {950, "BIG5", L"價格監控：臺灣加權指數"},
+    {28591, "ISO-8859-1", L"caf\u00e9 d\u00e9j\u00e0 vu \u00ff\u00a0"},
+    {CP_UTF8, "UTF-8", L"UTF-8 \u4e2d\u6587 \u00e9 \U0001F600 end"},
+};
+
+class CodePageSamples : public ::testing::TestWithParam<Sample> {};
+
+TEST_P(CodePageSamples, RoundTripMatchesIconvBytes) {
+  const Sample &s = GetParam();
+  std::wstring text = s.text;
+  std::string utf8 = RunIconv("WCHAR_T", "UTF-8",
+                              std::string(reinterpret_cast<const char *>(text.data()), text.size() * sizeof(wchar_t)));
+  std::string expected = RunIconv("UTF-8", s.iconv_name, utf8);
+  ASSERT_FALSE(expected.empty());
+
+  EXPECT_EQ(WideToMultiByte(s.code_page, text), expected);
+  EXPECT_EQ(MultiByteToWide(s.code_page, expected), text);
+
+  // The two-call pattern with -1 input: the sizes include the terminator.
+  int wide_len = MultiByteToWideChar(s.code_page, 0, expected.c_str(), -1, nullptr, 0);
+  ASSERT_EQ(wide_len, static_cast<int>(text.size()) + 1);
+  std::wstring wide(wide_len, L'x');
+  ASSERT_EQ(MultiByteToWideChar(s.code_page, 0, expected.c_str(), -1, wide.data(), wide_len), wide_len);
+  EXPECT_EQ(wide.back(), L'\0');
+  EXPECT_EQ(wide.substr(0, text.size()), text);
+
+  int byte_len = WideCharToMultiByte(s.code_page, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  ASSERT_EQ(byte_len, static_cast<int>(expected.size()) + 1);
+  std::string bytes(byte_len, 'x');
+  ASSERT_EQ(WideCharToMultiByte(s.code_page, 0, text.c_str(), -1, bytes.data(), byte_len, nullptr, nullptr), byte_len);
+  EXPECT_EQ(bytes, expected + '\0');
+
+  // An explicit length converts exactly that many units, no terminator.
+  EXPECT_EQ(MultiByteToWideChar(s.code_page, 0, expected.data(), static_cast<int>(expected.size()), nullptr, 0),
+            static_cast<int>(text.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, CodePageSamples, ::testing::ValuesIn(kSamples));
+
+TEST(CodePage, GbkDecodesGb2312Text) {
+  std::wstring text = L"上海证券交易所";
+  std::string gb2312 = RunIconv("UTF-8", "GB2312", WideToMultiByte(CP_UTF8, text));
+  EXPECT_EQ(MultiByteToWide(CP_ACP, gb2312), text);
+}
+
+TEST(CodePage, SmallOutputBufferFails) {
+  wchar_t wide[3];
+  SetLastError(0);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abcd", -1, wide, 3), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+  char narrow[3];
+  SetLastError(0);
+  EXPECT_EQ(WideCharToMultiByte(936, 0, L"\u4e2d\u6587", -1, narrow, 3, nullptr, nullptr), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+}
+
+TEST(CodePage, BadArgumentsFail) {
+  wchar_t wide[8];
+  struct {
+    UINT cp;
+    const char *src;
+    int len;
+    DWORD error;
+  } cases[] = {
+      {CP_UTF8, "abc", 0, ERROR_INVALID_PARAMETER},  // empty input
+      {CP_UTF8, nullptr, 3, ERROR_INVALID_PARAMETER},
+      {CP_UTF8, "abc", -2, ERROR_INVALID_PARAMETER},
+      {1252, "abc", 3, ERROR_INVALID_PARAMETER},  // code page not provided
+  };
+  for (const auto &c : cases) {
+    SetLastError(0);
+    EXPECT_EQ(MultiByteToWideChar(c.cp, 0, c.src, c.len, wide, 8), 0) << c.cp << " " << c.len;
+    EXPECT_EQ(GetLastError(), c.error);
+  }
+  SetLastError(0);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_PRECOMPOSED, "abc", 3, wide, 8), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_FLAGS);
+  BOOL used = FALSE;
+  SetLastError(0);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, L"abc", 3, nullptr, 0, "?", &used), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+TEST(CodePage, InvalidUtf8BecomesReplacementPerMaximalSubpart) {
+  const std::wstring R(1, L'\uFFFD');
+  struct {
+    const char *bytes;
+    std::wstring expected;
+  } cases[] = {
+      {"a\xFF"
+       "b",
+       L"a" + R + L"b"},
+      {"\xC3", R},      // truncated two-byte sequence
+      {"\xE4\xB8", R},  // truncated three-byte sequence: one subpart
+      {"\xE4\xB8"
+       "a",
+       R + L"a"},
+      {"\xC0\xAF", R + R},                  // overlong lead, then a lone trail
+      {"\xE0\x80\x80", R + R + R},          // overlong three-byte form
+      {"\xED\xA0\x80", R + R + R},          // encoded surrogate
+      {"\xF4\x90\x80\x80", R + R + R + R},  // beyond U+10FFFF
+      {"\xF0\x9F\x98", R},
+      {"\x80\x80", R + R},
+  };
+  for (const auto &c : cases) {
+    std::string in = c.bytes;
+    EXPECT_EQ(MultiByteToWide(CP_UTF8, in), c.expected) << in.size();
+    wchar_t out[16];
+    SetLastError(0);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, in.data(), static_cast<int>(in.size()), out, 16), 0);
+    EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION);
+  }
+}
+
+TEST(CodePage, SurrogateCharacterEncodesAsReplacementInUtf8) {
+  EXPECT_EQ(WideToMultiByte(CP_UTF8, std::wstring(L"a") + wchar_t(0xD800) + L"b"),
+            "a\xEF\xBF\xBD"
+            "b");
+  wchar_t lone[] = {0xDC00, 0};
+  char out[8];
+  SetLastError(0);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, 1, out, 8, nullptr, nullptr), 0);
+  EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION);
+}
+
+TEST(CodePage, InvalidDoubleByteInputBecomesQuestionMark) {
+  struct {
+    UINT cp;
+    std::string bytes;
+    std::wstring expected;
+  } cases[] = {
+      {936,
+       "a\xFF"
+       "b",
+       L"a?b"},                 // no such lead byte
+      {936, "ab\x81", L"ab?"},  // lead byte cut off at the end
+      {936,
+       "\x81\x7F"
+       "c",
+       L"?\x7F"
+       L"c"},  // bad trail: decoding goes on at the trail
+      {950, "\xA4", L"?"},
+  };
+  for (const auto &c : cases) {
+    EXPECT_EQ(MultiByteToWide(c.cp, c.bytes), c.expected);
+    wchar_t out[8];
+    EXPECT_EQ(MultiByteToWideChar(c.cp, MB_ERR_INVALID_CHARS, c.bytes.data(), static_cast<int>(c.bytes.size()), out, 8),
+              0);
+  }
+}
+
+TEST(CodePage, UnmappableCharacterUsesDefaultChar) {
+  struct {
+    UINT cp;
+    const wchar_t *text;
+    const char *default_char;
+    const char *expected;
+  } cases[] = {
+      {936, L"a\u0E01b", nullptr, "a?b"},
+      {936, L"\u0E01", "*", "*"},
+      {28591, L"x\u4e2d", nullptr, "x?"},
+      {950, L"\u0E01", nullptr, "?"},
+  };
+  for (const auto &c : cases) {
+    char out[16] = {};
+    BOOL used = FALSE;
+    int n = WideCharToMultiByte(c.cp, 0, c.text, -1, out, 16, c.default_char, &used);
+    EXPECT_EQ(n, static_cast<int>(strlen(c.expected)) + 1);
+    EXPECT_STREQ(out, c.expected);
+    EXPECT_TRUE(used);
+  }
+  BOOL used = TRUE;
+  char out[8];
+  WideCharToMultiByte(936, 0, L"ok", -1, out, 8, nullptr, &used);
+  EXPECT_FALSE(used);
+}
+
+TEST(CodePage, Utf16LeMatchesIconvWithSurrogatePairs) {
+  std::wstring text = L"a\u4e2d\U0001F600\U00010348z";
+  std::string expected = RunIconv("UTF-8", "UTF-16LE", WideToMultiByte(CP_UTF8, text));
+  EXPECT_EQ(WideToUtf16Le(text), expected);
+  EXPECT_EQ(expected.size(), 2u * 7);  // two pairs
+  EXPECT_EQ(Utf16LeToWide(expected.data(), expected.size()), text);
+}
+
+TEST(CodePage, Utf16LeDecodeOfBrokenInput) {
+  struct {
+    std::string bytes;
+    std::wstring expected;
+  } cases[] = {
+      {std::string("\x00\xD8"
+                   "a\x00",
+                   4),
+       L"\uFFFD"
+       L"a"},                                   // high surrogate without low
+      {std::string("\x00\xDC", 2), L"\uFFFD"},  // lone low surrogate
+      {std::string("a\x00"
+                   "b",
+                   3),
+       L"a"},  // odd trailing byte dropped
+      {std::string("\x3D\xD8\x00\xDE", 4), L"\U0001F600"},
+  };
+  for (const auto &c : cases) EXPECT_EQ(Utf16LeToWide(c.bytes.data(), c.bytes.size()), c.expected);
+  EXPECT_EQ(WideToUtf16Le(std::wstring(1, wchar_t(0xDFFF))), std::string("\xFD\xFF", 2));
+}
+
+TEST(CodePage, ConversionsAreIndependentPerThread) {
+  // Each thread keeps its own iconv descriptors; concurrent use stays correct.
+  std::wstring text = L"价格 \u4e2d\u6587 abc";
+  std::string gbk = WideToMultiByte(936, text);
+  std::string big5 = WideToMultiByte(950, L"價格");
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&] {
+      for (int i = 0; i < 200; ++i)
+        if (MultiByteToWide(936, gbk) != text || WideToMultiByte(950, L"價格") != big5) ++failures;
+    });
+  for (auto &th : threads) th.join();
+  EXPECT_EQ(failures.load(), 0);
+}
+
+}  // namespace
