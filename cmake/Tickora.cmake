@@ -41,7 +41,7 @@ function(tickora_tests dir)
       set(serial TRUE)
     endif()
     gtest_discover_tests(${exe} DISCOVERY_TIMEOUT 60
-                         PROPERTIES LABELS "${sub}" TIMEOUT 600 RUN_SERIAL ${serial}
+                         PROPERTIES LABELS "${sub}" TIMEOUT 120 RUN_SERIAL ${serial}
                          WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
   endforeach()
 endfunction()
