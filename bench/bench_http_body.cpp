@@ -9,6 +9,7 @@
 
 #include "utils/httpclientsession.h"
 // The loopback fixture of the tests: starts tests/support/httpserver.py.
+#include "tests/support/deadline.cpp"
 #include "tests/support/loopback_server.cpp"
 
 namespace {

@@ -13,6 +13,7 @@
 #include "utils/httpclientsession.h"
 // The loopback fixture of the tests: a certificate authority made with the
 // openssl tool and tests/support/httpserver.py.
+#include "tests/support/deadline.cpp"
 #include "tests/support/loopback_server.cpp"
 
 namespace {

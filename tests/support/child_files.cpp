@@ -1,9 +1,11 @@
 #include "tests/support/child_files.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <chrono>
-#include <thread>
+
+#include "tests/support/deadline.h"
 
 namespace testsupport {
 
@@ -18,12 +20,10 @@ std::string ShellReportLine(const std::string &path, const std::string &text) {
 }
 
 std::string WaitForFileContent(const std::string &path) {
-  for (int i = 0; i < 1000; ++i) {
-    const std::string bytes = ReadFileBytes(path);
-    if (!bytes.empty()) return bytes;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return std::string();
+  std::string bytes;
+  if (!WaitUntil([&] { return !(bytes = ReadFileBytes(path)).empty(); }, std::chrono::seconds(10)))
+    ADD_FAILURE() << "no child wrote " << path << " within 10 s";
+  return bytes;
 }
 
 }  // namespace testsupport

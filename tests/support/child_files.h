@@ -16,7 +16,7 @@ std::string WriteShellScript(const TempDir &dir, const std::string &name, const 
 std::string ShellReportLine(const std::string &path, const std::string &text);
 
 // The content of the file once it exists and is not empty (up to 10 s);
-// empty when it never appears.
+// empty, and a test failure naming the file, when it never appears.
 std::string WaitForFileContent(const std::string &path);
 
 }  // namespace testsupport

@@ -4,9 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -14,6 +12,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "tests/support/deadline.h"
 
 namespace testsupport {
 
@@ -99,13 +99,7 @@ LoopbackServer::LoopbackServer(const std::string &script, const std::vector<std:
   close(out[0]);  // the server's later output goes nowhere (it writes none)
 }
 
-LoopbackServer::~LoopbackServer() {
-  if (pid_ > 0) {
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-  }
-}
+LoopbackServer::~LoopbackServer() { EndChild(pid_); }
 
 std::string LoopbackServer::Url(const std::string &path, bool https) const {
   return std::string(https ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_) + path;

@@ -34,7 +34,7 @@ std::string ReadFileBytes(const std::string &path);
 std::string SupportScript(const std::string &name);
 
 // Runs `python3 script args...` and waits for its "ready <port>" line.
-// The process is ended (SIGTERM, then waited for) by the destructor.
+// The destructor ends the process (SIGTERM, then SIGKILL after 5 s).
 class LoopbackServer {
  public:
   LoopbackServer(const std::string &script, const std::vector<std::string> &args, int startTimeoutMs = 20000);

@@ -1,12 +1,12 @@
 #include "tests/support/x_server.h"
 
 #include <poll.h>
-#include <signal.h>
 #include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+
+#include "tests/support/deadline.h"
 
 extern char **environ;
 
@@ -37,10 +37,6 @@ XServer::XServer() {
   if (!number.empty()) display_ = ":" + number;
 }
 
-XServer::~XServer() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGTERM);
-  waitpid(pid_, nullptr, 0);
-}
+XServer::~XServer() { EndChild(pid_); }
 
 }  // namespace testsupport

@@ -12,7 +12,7 @@ namespace testsupport {
 class XServer {
  public:
   XServer();
-  // Ends the server.
+  // Ends the server (SIGTERM, then SIGKILL after 5 s).
   ~XServer();
   XServer(const XServer &) = delete;
   XServer &operator=(const XServer &) = delete;
