@@ -16,6 +16,7 @@
 #include "platform/window/headless.h"
 #include "quotefeed_fixture.h"
 #include "tests/support/config_home.h"
+#include "tests/support/gtk_wait.h"
 #include "tests/support/x_server.h"
 
 namespace {
@@ -63,11 +64,6 @@ gboolean Poll(gpointer data) {
   return G_SOURCE_CONTINUE;
 }
 
-gboolean GiveUp(gpointer data) {
-  static_cast<Watch *>(data)->dlg->EndDialog(IDCANCEL);
-  return G_SOURCE_REMOVE;
-}
-
 TEST(QuoteWorkerGui, FloatingWindowShowsTheFeedsFiguresWithinTwoPasses) {
   // Kept to the end of the process: the toolkit holds its connection as long.
   static testsupport::XServer x;
@@ -89,13 +85,15 @@ TEST(QuoteWorkerGui, FloatingWindowShowsTheFeedsFiguresWithinTwoPasses) {
   watch.dlg = &dlg;
   watch.feed = &feed;
   guint poll = g_timeout_add(100, Poll, &watch);
-  guint limit = g_timeout_add_seconds(60, GiveUp, &watch);
-  dlg.DoModal();
+  {
+    testsupport::MainLoopDeadline limit(std::chrono::seconds(45), [&] { dlg.EndDialog(IDCANCEL); });
+    dlg.DoModal();
+  }
   if (!watch.sawFigures) g_source_remove(poll);
-  g_source_remove(limit);
 
   EXPECT_TRUE(watch.sawInitialZeros);
-  ASSERT_TRUE(watch.sawFigures) << "figures still: " << std::string(watch.figures[0].begin(), watch.figures[0].end());
+  ASSERT_TRUE(watch.sawFigures) << "the feed's figures did not show within 45 s; figures still: "
+                                << std::string(watch.figures[0].begin(), watch.figures[0].end());
   EXPECT_LE(watch.passesStarted, 2);
   EXPECT_EQ(watch.figures[0], L"3012.50");
   EXPECT_EQ(watch.figures[1], L"455.12");

@@ -21,21 +21,16 @@
 #include "client/suspenddlg.h"
 #include "platform/window/afxwin.h"
 #include "platform/window/window_internal.h"
+#include "tests/support/gtk_wait.h"
 #include "tests/support/loopback_server.h"
 
 namespace {
 
 constexpr UINT kTestMainTemplate = 900;
 
-// Lets the toolkit and the X server settle: runs the main loop for ms.
-void Pump(int ms) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < end) {
-    while (g_main_context_iteration(nullptr, FALSE)) {
-    }
-    usleep(10000);
-  }
-}
+using namespace std::chrono_literals;
+using testsupport::SpinFor;
+using testsupport::SpinUntil;
 
 // The whole screen, taken with ImageMagick's import as a binary PPM.
 struct Screenshot {
@@ -122,7 +117,7 @@ class SuspendGui : public ::testing::Test {
 TEST_F(SuspendGui, ShowsFiguresAndOpensPanelFromCorner) {
   SetRecord(L"88888", L"888.88", L"8888888", L"88888");
   floating_.SendMessage(WM_TIMER, CSUSPENDDLG::kRefreshTimer, 0);
-  Pump(1500);
+  SpinFor(1500ms);
 
   CRect f;
   floating_.GetWindowRect(&f);
@@ -157,8 +152,9 @@ TEST_F(SuspendGui, ShowsFiguresAndOpensPanelFromCorner) {
   const std::string click =
       "xdotool mousemove " + std::to_string(f.right - 10) + " " + std::to_string(f.top + 10) + " click 1";
   ASSERT_EQ(system(click.c_str()), 0);
-  Pump(1500);
-  ASSERT_TRUE(floating_.m_pSetDlg->IsWindowVisible());
+  ASSERT_TRUE(SpinUntil([&] { return floating_.m_pSetDlg->IsWindowVisible(); }, 10s))
+      << "the click in the folded corner did not open the panel within 10 s";
+  SpinFor(1500ms);
   CRect p;
   floating_.m_pSetDlg->GetWindowRect(&p);
   EXPECT_EQ(p.left, f.left - 100);
@@ -175,7 +171,7 @@ TEST_F(SuspendGui, ShowsFiguresAndOpensPanelFromCorner) {
 // second press; the double click then places the main window by the quarter rule
 // and shows it, and the next one hides it. The floating window stays put.
 TEST_F(SuspendGui, DoubleClickShowsMainWindowAboveAndHidesIt) {
-  Pump(1000);
+  SpinFor(1000ms);
   CRect f;
   floating_.GetWindowRect(&f);
   CRect m;
@@ -193,12 +189,13 @@ TEST_F(SuspendGui, DoubleClickShowsMainWindowAboveAndHidesIt) {
   };
 
   ASSERT_EQ(system(doubleClick.c_str()), 0);
-  Pump(1500);
+  ASSERT_TRUE(SpinUntil([&] { return main_.IsWindowVisible(); }, 10s))
+      << "the double click did not show the main window within 10 s";
+  SpinFor(1500ms);
   CRect after;
   floating_.GetWindowRect(&after);
   EXPECT_EQ(after, f) << after.left << "," << after.top;
   EXPECT_EQ(origin(floating_), f.TopLeft());
-  ASSERT_TRUE(main_.IsWindowVisible());
   EXPECT_FALSE(floating_.m_pSetDlg->IsWindowVisible());
   // Bottom-right quarter: above the floating window, right edges aligned.
   const CRect expected(f.right - m.Width(), f.top - m.Height(), f.right, f.top);
@@ -208,9 +205,10 @@ TEST_F(SuspendGui, DoubleClickShowsMainWindowAboveAndHidesIt) {
   EXPECT_EQ(origin(main_), expected.TopLeft());
 
   ASSERT_EQ(system(doubleClick.c_str()), 0);
-  Pump(1500);
+  EXPECT_TRUE(SpinUntil([&] { return !gtk_widget_get_mapped(AfxGtkWidget(main_.m_hWnd)); }, 10s))
+      << "the second double click did not hide the main window within 10 s";
+  SpinFor(1500ms);
   EXPECT_FALSE(main_.IsWindowVisible());
-  EXPECT_FALSE(gtk_widget_get_mapped(AfxGtkWidget(main_.m_hWnd)));
   floating_.GetWindowRect(&after);
   EXPECT_EQ(after, f) << after.left << "," << after.top;
 }
@@ -237,42 +235,40 @@ TEST_F(SuspendGui, AlarmMessageHoldsRefreshUntilClosed) {
         return G_SOURCE_REMOVE;
       },
       nullptr);
-  const guint answer = g_timeout_add(
-      6500,
-      [](gpointer data) -> gboolean {
-        auto *pr = static_cast<Probe *>(data);
-        pr->fired = true;
-        pr->labelB->GetWindowText(pr->labelWhileOpen);
-        GList *windows = gtk_window_list_toplevels();
-        for (GList *w = windows; w; w = w->next) {
-          if (!GTK_IS_MESSAGE_DIALOG(w->data) || !gtk_widget_get_visible(GTK_WIDGET(w->data))) continue;
-          gchar *text = nullptr;
-          g_object_get(w->data, "text", &text, nullptr);
-          if (text && std::string(text) == "Tickora提醒：市场已达到你设置的报警价格，请注意！") {
-            gtk_dialog_response(GTK_DIALOG(w->data), GTK_RESPONSE_OK);
-            pr->answered = true;
-          }
-          g_free(text);
-        }
-        g_list_free(windows);
-        return G_SOURCE_REMOVE;
-      },
-      &probe);
+  // Answered again while it stays open; closed after 30 s.
+  testsupport::GtkAnswerer answer(
+      {.find =
+           [] {
+             return testsupport::OpenToplevel(GTK_TYPE_MESSAGE_DIALOG, [](GtkWidget *box) {
+               gchar *text = nullptr;
+               g_object_get(box, "text", &text, nullptr);
+               const bool alarm = text && std::string(text) == "Tickora提醒：市场已达到你设置的报警价格，请注意！";
+               g_free(text);
+               return alarm;
+             });
+           },
+       .answer =
+           [&probe](GtkWidget *box) {
+             if (!probe.fired) probe.labelB->GetWindowText(probe.labelWhileOpen);
+             probe.fired = true;
+             gtk_dialog_response(GTK_DIALOG(box), GTK_RESPONSE_OK);
+             probe.answered = true;
+             return true;
+           },
+       .firstAfter = 6500ms});
   // Timer 1 finds price B above 9000 and shows the message; this returns when the
   // probe has answered it.
   floating_.SendMessage(WM_TIMER, CSUSPENDDLG::kRefreshTimer, 0);
-  if (!probe.fired) {
-    g_source_remove(answer);
-    g_source_remove(quotes);
-  }
-  ASSERT_TRUE(probe.answered);
+  if (!probe.fired) g_source_remove(quotes);
+  ASSERT_FALSE(answer.timedOut()) << "the alarm message stayed open for 30 s after " << answer.answers() << " answers";
+  ASSERT_TRUE(probe.answered) << "timer 1 showed no alarm message";
   // 9500 arrived while the message was open, but timer 1 did not run.
   EXPECT_EQ(std::wstring(probe.labelWhileOpen.GetString()), L"10000.5");
 
   // Quotes move below the threshold; the restarted timer 1 shows them.
   SetRecord(L"1", L"8000", L"", L"");
-  Pump(5600);
-  EXPECT_EQ(Label(IDC_PRICE_B), L"8000");
+  EXPECT_TRUE(SpinUntil([&] { return Label(IDC_PRICE_B) == L"8000"; }, 15s))
+      << "the restarted timer 1 did not show the new price within 15 s";
 }
 
 }  // namespace

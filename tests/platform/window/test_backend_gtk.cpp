@@ -8,9 +8,11 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "platform/window/dhtml.h"
 #include "platform/window/window_internal.h"
+#include "tests/support/gtk_wait.h"
 
 namespace {
 
@@ -18,13 +20,7 @@ enum : UINT { IDD_BOX = 900, IDD_FORM = 901, IDD_PAGE = 902, IDR_PAGE = 903 };
 
 // Runs the main loop until done() or the time is up.
 bool Spin(const std::function<bool()> &done, int ms = 5000) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    g_main_context_iteration(nullptr, FALSE);
-    g_usleep(1000);
-  }
-  return true;
+  return testsupport::SpinUntil(done, std::chrono::milliseconds(ms));
 }
 
 class GtkWindowTest : public ::testing::Test {
@@ -85,7 +81,7 @@ TEST_F(GtkWindowTest, WindowStandsWhereTheRecordSaysWithItsShape) {
   wnd.ShowWindow(SW_SHOW);
   GtkWidget *w = AfxGtkWidget(wnd.m_hWnd);
   ASSERT_NE(w, nullptr);
-  ASSERT_TRUE(Spin([&] { return gtk_widget_get_mapped(w); }));
+  ASSERT_TRUE(Spin([&] { return gtk_widget_get_mapped(w); })) << "the window was not mapped within 5 s";
   GdkWindow *gw = gtk_widget_get_window(w);
   int x = 0, y = 0;
   ASSERT_TRUE(Spin([&] {
@@ -99,17 +95,17 @@ TEST_F(GtkWindowTest, WindowStandsWhereTheRecordSaysWithItsShape) {
   wnd.GetWindowRect(&r);
   EXPECT_EQ(r, CRect(300, 200, 405, 318));
   wnd.ShowWindow(SW_HIDE);
-  EXPECT_TRUE(Spin([&] { return !gtk_widget_get_mapped(w); }));
+  EXPECT_TRUE(Spin([&] { return !gtk_widget_get_mapped(w); })) << "the hidden window stayed mapped for 5 s";
 }
 
 TEST_F(GtkWindowTest, TimersFireInTheMainLoopAndEndAModalRun) {
   Ticker wnd;
   wnd.Create(IDD_BOX);
   wnd.SetTimer(1, 20, nullptr);
-  EXPECT_TRUE(Spin([&] { return wnd.ticks >= 3; }));
+  EXPECT_TRUE(Spin([&] { return wnd.ticks >= 3; })) << "timer 1 fired " << wnd.ticks << " times in 5 s";
   wnd.KillTimer(1);
   int ticks = wnd.ticks;
-  Spin([] { return false; }, 100);
+  testsupport::SpinFor(std::chrono::milliseconds(100));
   EXPECT_EQ(wnd.ticks, ticks);
   wnd.DestroyWindow();
 
@@ -121,7 +117,9 @@ TEST_F(GtkWindowTest, TimersFireInTheMainLoopAndEndAModalRun) {
     }
   } modal;
   modal.endAfter = 2;
+  testsupport::MainLoopDeadline deadline(std::chrono::seconds(20), [&] { modal.EndDialog(-2); });
   EXPECT_EQ(modal.DoModal(), 107);
+  EXPECT_FALSE(deadline.expired()) << "timer 7 did not end the modal run within 20 s";
   EXPECT_EQ(modal.ticks, 2);
 }
 
@@ -129,18 +127,16 @@ TEST_F(GtkWindowTest, MessageBoxBlocksWhileTimersFireAndGivesTheButton) {
   Ticker wnd;
   wnd.Create(IDD_BOX);
   wnd.SetTimer(2, 20, nullptr);
-  guint closer = g_timeout_add(
-      300,
-      [](gpointer) -> gboolean {
-        GList *tops = gtk_window_list_toplevels();
-        for (GList *l = tops; l; l = l->next)
-          if (GTK_IS_MESSAGE_DIALOG(l->data)) gtk_dialog_response(GTK_DIALOG(l->data), IDCANCEL);
-        g_list_free(tops);
-        return G_SOURCE_CONTINUE;
-      },
-      nullptr);
+  testsupport::GtkAnswerer closer({.find = [] { return testsupport::OpenToplevel(GTK_TYPE_MESSAGE_DIALOG); },
+                                   .answer =
+                                       [](GtkWidget *box) {
+                                         gtk_dialog_response(GTK_DIALOG(box), IDCANCEL);
+                                         return true;
+                                       },
+                                   .firstAfter = std::chrono::milliseconds(300),
+                                   .every = std::chrono::milliseconds(300)});
   EXPECT_EQ(::MessageBoxW(nullptr, L"Tickora提醒", L"提示", MB_OKCANCEL), IDCANCEL);
-  g_source_remove(closer);
+  EXPECT_FALSE(closer.timedOut()) << "the message box stayed open for 30 s";
   EXPECT_GE(wnd.ticks, 5);
 }
 
@@ -168,26 +164,25 @@ TEST_F(GtkWindowTest, TemplateControlsBecomeWidgetsAndFollowTheirTexts) {
   EXPECT_FALSE(dlg.IsWindowVisible());
 }
 
-// Activates the popup's item with this label once the popup is on screen.
-gboolean ChooseFromPopup(gpointer label) {
-  GList *tops = gtk_window_list_toplevels();
-  bool done = false;
-  for (GList *l = tops; l && !done; l = l->next) {
-    GtkWidget *child = gtk_bin_get_child(GTK_BIN(l->data));
-    if (!GTK_IS_MENU(child) || !gtk_widget_get_mapped(child)) continue;
-    GList *items = gtk_container_get_children(GTK_CONTAINER(child));
-    for (GList *i = items; i; i = i->next) {
-      GtkWidget *text = gtk_bin_get_child(GTK_BIN(i->data));
-      if (GTK_IS_LABEL(text) && g_strcmp0(gtk_label_get_text(GTK_LABEL(text)), (const char *)label) == 0) {
-        gtk_menu_shell_activate_item(GTK_MENU_SHELL(child), GTK_WIDGET(i->data), TRUE);
-        done = true;
-        break;
-      }
-    }
-    g_list_free(items);
-  }
-  g_list_free(tops);
-  return done ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+// Activates the popup's item with this label once the popup is on screen
+// (again while the popup stays open; closes it after 30 s).
+testsupport::GtkAnswerer::Script ChooseFromPopup(const char *label) {
+  return {.find = testsupport::OpenPopupMenu,
+          .answer =
+              [label](GtkWidget *menu) {
+                bool done = false;
+                GList *items = gtk_container_get_children(GTK_CONTAINER(menu));
+                for (GList *i = items; i && !done; i = i->next) {
+                  GtkWidget *text = gtk_bin_get_child(GTK_BIN(i->data));
+                  if (GTK_IS_LABEL(text) && g_strcmp0(gtk_label_get_text(GTK_LABEL(text)), label) == 0) {
+                    gtk_menu_shell_activate_item(GTK_MENU_SHELL(menu), GTK_WIDGET(i->data), TRUE);
+                    done = true;
+                  }
+                }
+                g_list_free(items);
+                return done;
+              },
+          .dismiss = [](GtkWidget *menu) { gtk_menu_popdown(GTK_MENU(menu)); }};
 }
 
 TEST_F(GtkWindowTest, PopupMenuWaitsForTheChoiceAndPostsItAsCommand) {
@@ -205,12 +200,16 @@ TEST_F(GtkWindowTest, PopupMenuWaitsForTheChoiceAndPostsItAsCommand) {
   menu.AppendMenu(MF_STRING, 32771, L"退出");
   menu.AppendMenu(MF_SEPARATOR);
   menu.AppendMenu(MF_STRING | MF_CHECKED, 32772, L"警报(&W)");
-  g_timeout_add(50, &ChooseFromPopup, (gpointer) "警报(W)");
-  EXPECT_TRUE(menu.TrackPopupMenu(TPM_LEFTALIGN, 100, 100, &wnd));
+  {
+    testsupport::GtkAnswerer choose(ChooseFromPopup("警报(W)"));
+    EXPECT_TRUE(menu.TrackPopupMenu(TPM_LEFTALIGN, 100, 100, &wnd));
+    EXPECT_FALSE(choose.timedOut()) << "the popup menu stayed open for 30 s";
+  }
   EXPECT_EQ(wnd.command, 0u);  // posted, not sent
-  EXPECT_TRUE(Spin([&] { return wnd.command == 32772; }));
-  g_timeout_add(50, &ChooseFromPopup, (gpointer) "退出");
+  EXPECT_TRUE(Spin([&] { return wnd.command == 32772; })) << "the chosen command was not posted within 5 s";
+  testsupport::GtkAnswerer choose(ChooseFromPopup("退出"));
   EXPECT_EQ(menu.TrackPopupMenu(TPM_RETURNCMD, 100, 100, &wnd), 32771);
+  EXPECT_FALSE(choose.timedOut()) << "the popup menu stayed open for 30 s";
 }
 
 TEST_F(GtkWindowTest, ButtonEventsArriveInTheOriginalOrderWithOneDoubleClick) {
@@ -225,7 +224,7 @@ TEST_F(GtkWindowTest, ButtonEventsArriveInTheOriginalOrderWithOneDoubleClick) {
   wnd.MoveWindow(50, 60, 100, 100);
   wnd.ShowWindow(SW_SHOW);
   GtkWidget *layout = gtk_bin_get_child(GTK_BIN(AfxGtkWidget(wnd.m_hWnd)));
-  ASSERT_TRUE(Spin([&] { return gtk_widget_get_mapped(layout); }));
+  ASSERT_TRUE(Spin([&] { return gtk_widget_get_mapped(layout); })) << "the window was not mapped within 5 s";
   auto send = [&](GdkEventType type, guint32 time) {
     GdkEvent *e = gdk_event_new(type);
     e->button.window = GDK_WINDOW(g_object_ref(gtk_layout_get_bin_window(GTK_LAYOUT(layout))));
@@ -271,23 +270,25 @@ std::string RunScript(GtkWidget *view, const char *js) {
   struct Result {
     std::string text;
     bool done = false;
-  } result;
+  };
+  // Shared with the callback, which may still come after the wait gave up.
+  auto result = std::make_shared<Result>();
   webkit_web_view_evaluate_javascript(
       WEBKIT_WEB_VIEW(view), js, -1, nullptr, nullptr, nullptr,
       [](GObject *src, GAsyncResult *res, gpointer p) {
-        auto *r = static_cast<Result *>(p);
+        std::unique_ptr<std::shared_ptr<Result>> r(static_cast<std::shared_ptr<Result> *>(p));
         JSCValue *v = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(src), res, nullptr);
         if (v) {
           gchar *s = jsc_value_to_string(v);
-          r->text = s;
+          (*r)->text = s;
           g_free(s);
           g_object_unref(v);
         }
-        r->done = true;
+        (*r)->done = true;
       },
-      &result);
-  Spin([&] { return result.done; });
-  return result.text;
+      new std::shared_ptr<Result>(result));
+  if (!Spin([&] { return result->done; }, 20000)) ADD_FAILURE() << "the page did not answer within 20 s: " << js;
+  return result->text;
 }
 
 TEST_F(GtkWindowTest, BrowserLoadsThePageSetsTextsAndReportsClicks) {
@@ -300,7 +301,7 @@ TEST_F(GtkWindowTest, BrowserLoadsThePageSetsTextsAndReportsClicks) {
   Page dlg;
   ASSERT_TRUE(dlg.Create(IDD_PAGE));
   dlg.SetHostFlags(13);
-  ASSERT_TRUE(Spin([&] { return !dlg.completed.empty(); }, 20000));
+  ASSERT_TRUE(Spin([&] { return !dlg.completed.empty(); }, 20000)) << "the page did not finish loading within 20 s";
   EXPECT_EQ(dlg.completed[0].substr(0, 8), L"file:///");
   BSTR text = SysAllocString(L"3500.5 \"元\"");
   dlg.SetElementText(L"price", text);
@@ -312,10 +313,11 @@ TEST_F(GtkWindowTest, BrowserLoadsThePageSetsTextsAndReportsClicks) {
   EXPECT_EQ(RunScript(view, "getComputedStyle(document.body).overflow"), "hidden");
   // A click on a child of the button reaches the button's handler.
   RunScript(view, "document.querySelector('b').click(); 1");
-  EXPECT_TRUE(Spin([&] { return dlg.clicks == 1; }));
+  EXPECT_TRUE(Spin([&] { return dlg.clicks == 1; })) << "the click did not reach the handler within 5 s";
   // Navigation asked for on another thread is carried out on this one.
   std::thread([&] { dlg.Navigate((L"file://" + (dir / "page.htm").wstring() + L"?2").c_str()); }).join();
-  EXPECT_TRUE(Spin([&] { return dlg.completed.size() == 2; }, 20000));
+  EXPECT_TRUE(Spin([&] { return dlg.completed.size() == 2; }, 20000))
+      << "the navigation asked for on another thread did not complete within 20 s";
   EXPECT_EQ(dlg.completed.back().substr(dlg.completed.back().size() - 2), L"?2");
   dlg.DestroyWindow();
   std::filesystem::remove_all(dir);
