@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -53,6 +54,10 @@ class QuoteFeed {
  private:
   std::string Get(const std::string &path) const {
     int s = socket(AF_INET, SOCK_STREAM, 0);
+    // A feed that stops answering fails the request after 10 s.
+    const timeval limit{10, 0};
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(server_.port()));
@@ -67,7 +72,7 @@ class QuoteFeed {
       }
     }
     close(s);
-    return response.size() > 12 ? response : "HTTP/1.0 000 no answer";
+    return response.size() > 12 ? response : "HTTP/1.0 000 no answer from the feed within 10 s";
   }
 
   testsupport::TempDir dir_;

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/deadline.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/x_server.h"
 
@@ -43,11 +44,7 @@ class Child {
     if (posix_spawnp(&pid_, args[0], nullptr, nullptr, args.data(), env.data()) != 0) pid_ = -1;
   }
   ~Child() {
-    if (pid_ <= 0) return;
-    if (Running()) kill(pid_, SIGTERM);
-    for (int i = 0; i < 100 && Running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    if (Running()) kill(pid_, SIGKILL);
-    if (!reaped_) waitpid(pid_, nullptr, 0);
+    if (pid_ > 0 && !reaped_) testsupport::EndChild(pid_, std::chrono::seconds(2));
   }
   pid_t pid() const { return pid_; }
   bool Running() {
@@ -67,6 +64,10 @@ class Child {
   int status_ = 0;
 };
 
+// Prefix of the X tools' command lines: a tool that gets no answer from the
+// test's X server ends after 20 s instead of holding the test.
+const std::string kBounded = "timeout -k 5 20 ";
+
 std::string Output(const std::string &cmd) {
   std::string out;
   if (FILE *p = popen(cmd.c_str(), "r")) {
@@ -79,12 +80,8 @@ std::string Output(const std::string &cmd) {
 }
 
 bool WaitFor(const std::function<bool()> &cond, int seconds) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (std::chrono::steady_clock::now() < end) {
-    if (cond()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  }
-  return cond();
+  return testsupport::WaitUntil(cond, std::chrono::seconds(seconds),
+                                [] { std::this_thread::sleep_for(std::chrono::milliseconds(200)); });
 }
 
 struct Geometry {
@@ -95,7 +92,7 @@ struct Geometry {
 // The mapped windows of a process, with their screen geometry.
 std::vector<Geometry> VisibleWindows(const std::string &display, pid_t pid) {
   std::vector<Geometry> out;
-  const std::string xdotool = "DISPLAY=" + display + " xdotool ";
+  const std::string xdotool = "DISPLAY=" + display + " " + kBounded + "xdotool ";
   std::istringstream ids(Output(xdotool + "search --onlyvisible --pid " + std::to_string(pid) + " 2>/dev/null"));
   unsigned long id;
   while (ids >> id) {
@@ -125,7 +122,9 @@ struct Shot {
 
 Shot Screenshot(const std::string &display, const std::string &file) {
   Shot s;
-  if (std::system(("DISPLAY=" + display + " import -window root -depth 8 ppm:'" + file + "' 2>/dev/null").c_str()) != 0)
+  if (std::system(
+          ("DISPLAY=" + display + " " + kBounded + "import -window root -depth 8 ppm:'" + file + "' 2>/dev/null")
+              .c_str()) != 0)
     return s;
   std::ifstream in(file, std::ios::binary);
   std::string magic;
@@ -257,7 +256,7 @@ TEST(GuiStartup, ProgramShowsTheFloatingWindowBottomRightAndItsTrayIcon) {
   // A double click on the icon shows the hidden main window, which was never
   // mapped before it: no flash at start.
   const std::string mappedBefore = testsupport::ReadFileBytes(mapLog);
-  const std::string xdotool = "DISPLAY=" + display + " xdotool ";
+  const std::string xdotool = "DISPLAY=" + display + " " + kBounded + "xdotool ";
   const std::string atIcon =
       "mousemove " + std::to_string(icon.x + icon.w / 2) + " " + std::to_string(icon.y + icon.h / 2) + " ";
   std::system((xdotool + atIcon + "click --repeat 2 --delay 60 1").c_str());

@@ -12,6 +12,7 @@
 
 #include "client/quoteworker.h"
 #include "quotefeed_fixture.h"
+#include "tests/support/deadline.h"
 
 namespace {
 
@@ -162,6 +163,8 @@ TEST_F(QuoteWorkerTest, HangingSourceEndsThePassWithinTheTimeout) {
   } shortTimeouts;
   feed->Control("source=3&mode=hang");
   Pin("last4", "42.00");
+  // The future's destructor waits for the pass even when the assertion gives up.
+  testsupport::Watchdog watchdog(std::chrono::seconds(60), "the pass with a hanging source");
   auto pass = std::async(std::launch::async, [this] { ScrapeQuotesInto(table); });
   ASSERT_EQ(pass.wait_for(std::chrono::seconds(30)), std::future_status::ready);
   EXPECT_EQ(W(table.Take(L"last4")), L"42.00");
@@ -176,6 +179,7 @@ TEST_F(QuoteWorkerTest, HangingSourceEndsThePassWithinTheTimeout) {
 // and the UI timers): run under ThreadSanitizer, this finds any unguarded
 // access to the table or the record.
 TEST_F(QuoteWorkerTest, ConcurrentPassesAndReaders) {
+  testsupport::Watchdog watchdog(std::chrono::seconds(60), "three threads of three passes each");
   std::atomic<bool> done{false};
   std::thread reader([&] {
     while (!done) {

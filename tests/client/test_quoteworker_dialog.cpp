@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -20,6 +21,7 @@
 #include "platform/window/shellnotify.h"
 #include "quotefeed_fixture.h"
 #include "tests/support/config_home.h"
+#include "tests/support/deadline.h"
 
 namespace {
 
@@ -92,11 +94,15 @@ TEST_F(QuoteWorkerDialogTest, WorkerValuesReachThePageOnTimer1) {
 TEST_F(QuoteWorkerDialogTest, ExitCommandEndsCleanlyDuringAPass) {
   EXPECT_EXIT(
       {
+        testsupport::Watchdog watchdog(std::chrono::seconds(60), "the exit during a pass");
         feed->Control("source=1&mode=hang");
         int before = feed->Requests(1);
         CTickoraDlg dlg;
         HeadlessOnModal([&](CWnd *) {
-          WaitFor([&] { return feed->Requests(1) > before; });
+          if (!WaitFor([&] { return feed->Requests(1) > before; })) {
+            std::fprintf(stderr, "the worker did not ask source 1 within 30 s\n");
+            std::exit(2);
+          }
           feed->Control("reset=1");  // the worker runs on into the exit
           dlg.SendMessage(WM_COMMAND, ID_MENU_EXIT, 0);
         });
@@ -113,10 +119,14 @@ TEST_F(QuoteWorkerDialogTest, ExitCommandEndsCleanlyDuringAPass) {
 TEST_F(QuoteWorkerDialogTest, WorkersOutliveTheDialogAfterTheSecondRun) {
   EXPECT_EXIT(
       {
+        testsupport::Watchdog watchdog(std::chrono::seconds(90), "two modal runs and the workers after them");
         feed->Control("source=1&mode=hang");
         for (int run = 0; run < 2; ++run)
           HeadlessOnModal([run](CWnd *dialog) {
-            WaitFor([&] { return feed->Requests(1) > run; });
+            if (!WaitFor([&] { return feed->Requests(1) > run; })) {
+              std::fprintf(stderr, "the worker of run %d did not ask source 1 within 30 s\n", run + 1);
+              std::exit(2);
+            }
             static_cast<CDialog *>(dialog)->EndDialog(IDCANCEL);
           });
         int statsBefore = feed->Requests(5);
@@ -124,6 +134,8 @@ TEST_F(QuoteWorkerDialogTest, WorkersOutliveTheDialogAfterTheSecondRun) {
         feed->Control("reset=1");
         bool passed = WaitFor([&] { return feed->Requests(5) >= statsBefore + 2; });
         bool recorded = WaitFor([] { return !CopyQuoteRecord().m_strPriceA.IsEmpty(); });
+        if (!passed) std::fprintf(stderr, "the workers did not make two more passes within 30 s\n");
+        if (!recorded) std::fprintf(stderr, "no quote record within 30 s\n");
         std::exit(result == FALSE && passed && recorded ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");

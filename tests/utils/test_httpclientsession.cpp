@@ -15,6 +15,7 @@
 #include "platform/text/codepage.h"
 #include "platform/system/registry.h"
 #include "platform/inet/wininet.h"
+#include "tests/support/deadline.h"
 #include "tests/support/loopback_server.h"
 
 using pcutil::CHttpClientSession;
@@ -387,6 +388,7 @@ TEST_F(HttpSession, SilentServerFailsWithinTheTimeout) {
 
 TEST_F(HttpSession, SessionsOnSeveralThreadsAtOnce) {
   std::atomic<int> ok{0};
+  testsupport::Watchdog watchdog(std::chrono::seconds(60), "12 requests on four threads");
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {

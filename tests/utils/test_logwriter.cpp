@@ -141,10 +141,13 @@ TEST(DefaultLogFile, DailyFilesInLogFolderNextToProgram) {
   const std::string copy = dir.File("logchild");
   const std::string command = "cp /proc/" + std::to_string(getpid()) + "/exe '" + copy + "'";
   ASSERT_EQ(std::system(command.c_str()), 0);
-  const std::string run = "TICKORA_LOG_FOLDER='" + dir.path() + "' '" + copy +
+  // The child is this program itself; it ends within 60 s or is ended.
+  const std::string run = "TICKORA_LOG_FOLDER='" + dir.path() + "' timeout -k 5 60 '" + copy +
                           "' --gtest_filter=LogWriterChild.DefaultLog > '" + dir.File("child.out") + "' 2>&1";
   const int status = std::system(run.c_str());
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFileBytes(dir.File("child.out"));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+      << (WIFEXITED(status) && WEXITSTATUS(status) == 124 ? "the child did not end within 60 s\n" : "")
+      << ReadFileBytes(dir.File("child.out"));
   EXPECT_NE(ReadFileBytes(dir.File("child.out")).find("[  PASSED  ] 1 test"), std::string::npos);
 }
 

@@ -16,6 +16,7 @@
 #include "platform/text/codepage.h"
 #include "platform/system/defaultbrowser.h"
 #include "platform/system/winexec.h"
+#include "tests/support/child_files.h"
 #include "tests/support/config_home.h"
 #include "tests/support/print_cstring.h"
 
@@ -225,10 +226,7 @@ class OpenUrlInBrowserTest : public testing::Test {
     SetDefault(HKEY_CLASSES_ROOT, L"htmlfile\\shell\\open\\command", command);
   }
   // The arguments the browser got (waits until it has written them).
-  std::string ReceivedArgs() {
-    for (int i = 0; i < 1000 && access(args_.c_str(), F_OK) != 0; ++i) usleep(10000);
-    return testsupport::ReadFileBytes(args_);
-  }
+  std::string ReceivedArgs() { return testsupport::WaitForFileContent(args_); }
 
   ScopedConfigHome config_;
   std::string args_ = config_.path() + "/args";

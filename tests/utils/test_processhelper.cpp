@@ -14,6 +14,7 @@
 
 #include "platform/text/codepage.h"
 #include "platform/system/shutdown.h"
+#include "tests/support/deadline.h"
 #include "tests/support/loopback_server.h"
 
 extern char **environ;
@@ -42,14 +43,20 @@ class ProcessTest : public testing::Test {
     EXPECT_EQ(posix_spawn(&pid, path_.c_str(), nullptr, nullptr, argv, environ), 0);
     children_.push_back(pid);
     // Wait until the child runs the copied program (after its exec).
-    std::string exe = "/proc/" + std::to_string(pid) + "/exe";
-    for (int i = 0; i < 500 && std::filesystem::read_symlink(exe) != path_; ++i) usleep(10000);
+    const std::string exe = "/proc/" + std::to_string(pid) + "/exe";
+    std::error_code ec;
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return std::filesystem::read_symlink(exe, ec) == path_; },
+                                       std::chrono::seconds(10)))
+        << "child " << pid << " did not run " << path_ << " within 10 s";
     return pid;
   }
   // Reaps a child and tells whether SIGKILL ended it.
   bool EndedByKill(pid_t pid) {
     int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return false;
+    if (!testsupport::WaitForExit(pid, std::chrono::seconds(10), &status)) {
+      ADD_FAILURE() << "child " << pid << " did not end within 10 s";
+      return false;
+    }
     children_.erase(std::find(children_.begin(), children_.end(), pid));
     return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
   }

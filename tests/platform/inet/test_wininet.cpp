@@ -15,6 +15,7 @@
 
 #include "platform/text/winerror.h"
 #include "platform/inet/wininet_internal.h"
+#include "tests/support/deadline.h"
 #include "tests/support/loopback_server.h"
 
 using testsupport::LoopbackServer;
@@ -370,6 +371,7 @@ TEST_F(WinInetTest, SessionsOnSeveralThreadsShareTheTrustStore) {
   ASSERT_TRUE(good.ok() && unknown.ok());
   constexpr int kThreads = 4, kRounds = 4;
   std::vector<int> passed(kThreads, 0), refused(kThreads, 0);
+  testsupport::Watchdog watchdog(std::chrono::seconds(60), "32 HTTPS fetches on four threads");
   std::vector<std::thread> threads;
   for (int i = 0; i < kThreads; ++i) {
     threads.emplace_back([&, i] {

@@ -10,6 +10,7 @@
 
 #include "platform/text/winerror.h"
 #include "tests/support/child_files.h"
+#include "tests/support/deadline.h"
 
 namespace {
 
@@ -75,12 +76,8 @@ TEST(CreateProcessTest, EndedChildIsReaped) {
   CloseHandle(info.hProcess);
   CloseHandle(info.hThread);
   const std::string stat = "/proc/" + std::to_string(info.dwProcessId) + "/stat";
-  bool gone = false;
-  for (int i = 0; i < 1000 && !gone; ++i) {
-    gone = access(stat.c_str(), F_OK) != 0;
-    if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  EXPECT_TRUE(gone) << "no zombie stays behind";
+  EXPECT_TRUE(testsupport::WaitUntil([&] { return access(stat.c_str(), F_OK) != 0; }, std::chrono::seconds(10)))
+      << "the ended child was not reaped within 10 s: a zombie stays behind";
 }
 
 TEST(ShellExecuteTest, RunsTheOpenerFromPathWithTheTarget) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/text/codepage.h"
+#include "tests/support/child_files.h"
 #include "tests/support/config_home.h"
 
 namespace fs = std::filesystem;
@@ -122,8 +123,7 @@ TEST_F(RegistryTest, AutostartEntryStartsTheProgramThroughADesktopLauncher) {
     if (error) g_error_free(error);
     g_object_unref(info);
 
-    for (int t = 0; t < 200 && !fs::exists(marker); ++t) std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    EXPECT_EQ(ReadFile(marker), program.string() + "\n");
+    EXPECT_EQ(testsupport::WaitForFileContent(marker.string()), program.string() + "\n");
   }
 }
 

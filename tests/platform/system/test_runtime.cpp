@@ -15,6 +15,7 @@
 #include "platform/text/numeric.h"
 #include "platform/system/threads.h"
 #include "platform/text/winerror.h"
+#include "tests/support/deadline.h"
 
 namespace {
 
@@ -155,8 +156,8 @@ TEST(Runtime, AfxBeginThreadRunsDetached) {
   Job job;
   CWinThread *t = AfxBeginThread(Work, &job, THREAD_PRIORITY_NORMAL, 0, 0);
   ASSERT_NE(t, nullptr);
-  for (int i = 0; i < 500 && !job.ran; ++i) Sleep(10);
-  EXPECT_EQ(job.ran, 1);
+  ASSERT_TRUE(testsupport::WaitUntil([&] { return job.ran == 1; }, std::chrono::seconds(10)))
+      << "the thread did not run within 10 s";
   EXPECT_NE(job.thread, GetCurrentThreadId());
   SetLastError(0);
   EXPECT_EQ(AfxBeginThread(nullptr, nullptr), nullptr);
