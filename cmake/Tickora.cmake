@@ -40,8 +40,10 @@ function(tickora_tests dir)
     if(stem MATCHES "gui|gtk|dhtml")
       set(serial TRUE)
     endif()
+    # Labelled by program (named after its folder), so a run can pick suites or
+    # folders with ctest -L: "-L utils_test_gzip", "-L platform_window".
     gtest_discover_tests(${exe} DISCOVERY_TIMEOUT 60
-                         PROPERTIES LABELS "${sub}" TIMEOUT 120 RUN_SERIAL ${serial}
+                         PROPERTIES LABELS ${exe} TIMEOUT 120 RUN_SERIAL ${serial}
                          WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
   endforeach()
 endfunction()
