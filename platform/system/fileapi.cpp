@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cwchar>
 
@@ -192,6 +193,21 @@ BOOL CloseHandle(HANDLE handle) {
   return TRUE;
 }
 
+BOOL FlushFileBuffers(HANDLE file) {
+  if (BadHandle(file)) return FailWith(ERROR_INVALID_HANDLE);
+  while (::fsync(Fd(file)) != 0) {
+    if (errno != EINTR) return FailErrno();
+  }
+  return TRUE;
+}
+
+BOOL SetEndOfFile(HANDLE file) {
+  if (BadHandle(file)) return FailWith(ERROR_INVALID_HANDLE);
+  const off_t pos = ::lseek(Fd(file), 0, SEEK_CUR);
+  if (pos < 0 || ::ftruncate(Fd(file), pos) != 0) return FailErrno();
+  return TRUE;
+}
+
 BOOL CreateDirectoryW(LPCWSTR path, void * /*securityAttributes*/) {
   if (path == nullptr || *path == L'\0') return FailWith(ERROR_PATH_NOT_FOUND);
   if (::mkdir(Native(path).c_str(), 0777) != 0) {
@@ -219,7 +235,7 @@ DWORD GetFileAttributesW(LPCWSTR path) {
   DWORD attributes = S_ISDIR(st.st_mode)   ? FILE_ATTRIBUTE_DIRECTORY
                      : S_ISREG(st.st_mode) ? FILE_ATTRIBUTE_NORMAL
                                            : FILE_ATTRIBUTE_DEVICE;
-  if (::access(native.c_str(), W_OK) != 0) {
+  if (::access(native.c_str(), W_OK) != 0 || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
     attributes = (attributes == FILE_ATTRIBUTE_NORMAL ? 0 : attributes) | FILE_ATTRIBUTE_READONLY;
   }
   return attributes;
@@ -283,6 +299,41 @@ HRESULT SHGetFolderPathW(void * /*owner*/, int csidl, HANDLE /*token*/, DWORD /*
 BOOL DeleteFileW(LPCWSTR path) {
   if (path == nullptr || *path == L'\0') return FailWith(ERROR_PATH_NOT_FOUND);
   if (::unlink(Native(path).c_str()) != 0) return FailErrno();
+  return TRUE;
+}
+
+namespace {
+
+BOOL FailRename(int err) { return FailWith(err == EXDEV ? ERROR_NOT_SAME_DEVICE : Win32ErrorFromErrno(err)); }
+
+}  // namespace
+
+BOOL MoveFileExW(LPCWSTR existingName, LPCWSTR newName, DWORD flags) {
+  if (!existingName || !*existingName || !newName || !*newName) return FailWith(ERROR_PATH_NOT_FOUND);
+  if (flags & ~MOVEFILE_REPLACE_EXISTING) return FailWith(ERROR_INVALID_PARAMETER);
+  const std::string from = Native(existingName), to = Native(newName);
+  const int rc = (flags & MOVEFILE_REPLACE_EXISTING)
+                     ? ::rename(from.c_str(), to.c_str())
+                     : ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+  return rc == 0 ? TRUE : FailRename(errno);
+}
+
+BOOL ReplaceFileW(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD /*flags*/, void * /*exclude*/,
+                  void * /*reserved*/) {
+  if (!replaced || !*replaced || !replacement || !*replacement) return FailWith(ERROR_INVALID_PARAMETER);
+  if (backup && *backup) return FailWith(ERROR_NOT_SUPPORTED);
+  char *real = ::realpath(Native(replaced).c_str(), nullptr);
+  if (!real) return FailErrno();
+  const std::string target(real);
+  std::free(real);
+  struct stat old;
+  if (::stat(target.c_str(), &old) != 0) return FailErrno();
+  if (!S_ISREG(old.st_mode)) return FailWith(ERROR_ACCESS_DENIED);
+  const std::string source = Native(replacement);
+  // The owner first: changing it clears the set-id bits that chmod sets.
+  if (::chown(source.c_str(), old.st_uid, old.st_gid) != 0) (void)::chown(source.c_str(), -1, old.st_gid);
+  if (::chmod(source.c_str(), old.st_mode & 07777) != 0) return FailErrno();
+  if (::rename(source.c_str(), target.c_str()) != 0) return FailWith(ERROR_UNABLE_TO_MOVE_REPLACEMENT);
   return TRUE;
 }
 

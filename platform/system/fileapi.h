@@ -68,6 +68,10 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER *size);
 // Closes a file handle from CreateFileW.
 BOOL CloseHandle(HANDLE handle);
+// Writes the file's data through to the disk (fsync).
+BOOL FlushFileBuffers(HANDLE file);
+// Cuts or extends the file to the current file position.
+BOOL SetEndOfFile(HANDLE file);
 
 // Creates one folder; its parent must exist (ERROR_PATH_NOT_FOUND) and it
 // must not (ERROR_ALREADY_EXISTS).
@@ -76,8 +80,10 @@ BOOL CreateDirectoryW(LPCWSTR path, void *securityAttributes);
 BOOL PathIsDirectoryW(LPCWSTR path);
 // FILE_ATTRIBUTE_DIRECTORY for a folder, FILE_ATTRIBUTE_NORMAL for a plain
 // file, FILE_ATTRIBUTE_DEVICE for anything else (devices, pipes, sockets),
-// plus FILE_ATTRIBUTE_READONLY when it cannot be written;
-// INVALID_FILE_ATTRIBUTES when the path does not exist.
+// plus FILE_ATTRIBUTE_READONLY when this process cannot write it or its
+// permissions let nobody write it (the marked read-only file, which an
+// administrator sees as such too); INVALID_FILE_ATTRIBUTES when the path
+// does not exist.
 DWORD GetFileAttributesW(LPCWSTR path);
 
 // The temporary folder ($TMPDIR, else /tmp) with a trailing '/'. Returns its
@@ -104,6 +110,21 @@ HRESULT SHGetFolderPathW(void *owner, int csidl, HANDLE token, DWORD flags, LPWS
 
 // Deletes a file (not a folder: ERROR_ACCESS_DENIED).
 BOOL DeleteFileW(LPCWSTR path);
+#define MOVEFILE_REPLACE_EXISTING 0x00000001u
+// Renames a file or folder within its file system (ERROR_NOT_SAME_DEVICE
+// across file systems); an existing file `newName` is replaced only with
+// MOVEFILE_REPLACE_EXISTING (else ERROR_ALREADY_EXISTS). Other flags:
+// ERROR_INVALID_PARAMETER.
+BOOL MoveFileExW(LPCWSTR existingName, LPCWSTR newName, DWORD flags);
+// Puts the file `replacement` in the place of the existing file `replaced`
+// in one step (a rename: both must be on one file system). It takes the
+// replaced file's permission bits and, where this process may set them, its
+// owner and group. A symbolic link `replaced` is followed: the file it names
+// is replaced. No backup name (ERROR_NOT_SUPPORTED); flags are ignored.
+// ERROR_FILE_NOT_FOUND when either file does not exist, ERROR_ACCESS_DENIED
+// when `replaced` is no plain file, ERROR_UNABLE_TO_MOVE_REPLACEMENT when the
+// rename fails (both files keep their contents).
+BOOL ReplaceFileW(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags, void *exclude, void *reserved);
 // Copies a file's bytes and modification time; an existing target is
 // replaced unless `failIfExists` (then ERROR_FILE_EXISTS). A folder as the
 // source gives ERROR_ACCESS_DENIED.
