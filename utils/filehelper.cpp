@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "platform/system/afxfile.h"
-#include "platform/text/codepage.h"
 #include "platform/system/fileapi.h"
-#include "platform/window/filedialog.h"
 #include "platform/system/module.h"
+#include "platform/text/codepage.h"
+#include "platform/window/filedialog.h"
 #include "platform/window/window.h"
 #include "utils/pathhelper.h"
 
@@ -105,6 +105,8 @@ BOOL BrowseFolder(const CString &strInitialPath, HWND hOwner, CString &strFolder
   request.kind = FileChooserRequest::FOLDER;
   request.title = L"浏览目录";
   request.folder = GetParentFolder(strInitialPath).GetString();
-  if (std::optional<std::wstring> chosen = RunFileChooser(hOwner, request)) strFolder = chosen->c_str();
-  return !strFolder.IsEmpty();
+  const std::optional<std::wstring> chosen = RunFileChooser(hOwner, request);
+  if (!chosen || chosen->empty()) return FALSE;
+  strFolder = chosen->c_str();
+  return TRUE;
 }

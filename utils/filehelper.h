@@ -47,6 +47,6 @@ CString GetAppFileName();
 BOOL ShowFileDialog(CString &strPath, CString strInitialDir, HWND hOwner, CString strFilter, LPCTSTR lpszDefExt,
                     BOOL bOpen, CString strFileName);
 // Lets the user pick a folder, starting in the folder of `strInitialPath`.
-// The choice goes into `strFolder`; a cancelled dialog leaves it as it was.
-// TRUE when `strFolder` is then non-empty.
+// TRUE with the choice in `strFolder`; FALSE with `strFolder` untouched when
+// the dialog is cancelled.
 BOOL BrowseFolder(const CString &strInitialPath, HWND hOwner, CString &strFolder);

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "platform/system/afxfile.h"
-#include "platform/text/codepage.h"
 #include "platform/system/fileapi.h"
+#include "platform/text/codepage.h"
 #include "platform/window/filedialog.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/print_cstring.h"
@@ -167,12 +167,13 @@ TEST(FileHelperDialogs, BrowseFolderStartsInTheParentFolder) {
   EXPECT_EQ(title, L"浏览目录");
   EXPECT_EQ(folder, CString(L"/picked"));
 
+  // Cancelled: FALSE, and a pre-filled text stays as it was.
   answer.reset();
-  folder = L"/kept";
-  EXPECT_TRUE(BrowseFolder(L"/a/b.txt", nullptr, folder));  // cancelled: the old text stays
-  EXPECT_EQ(folder, CString(L"/kept"));
-  folder.Empty();
-  EXPECT_FALSE(BrowseFolder(L"/a/b.txt", nullptr, folder));
+  for (const wchar_t *before : {L"/kept", L""}) {
+    folder = before;
+    EXPECT_FALSE(BrowseFolder(L"/a/b.txt", nullptr, folder)) << before;
+    EXPECT_EQ(folder, CString(before));
+  }
   SetFileChooserHandler(nullptr);
 }
 
