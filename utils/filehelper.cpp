@@ -55,10 +55,11 @@ BOOL IsFileInUse(CString strPath) {
 
 CString GetFileSystemName(CString strPath) {
   if (strPath.IsEmpty()) return CString();
-  // The root of the path's volume, as the drive of a drive path.
-  const CString root = strPath[0] == L'/' ? CString(L"/") : strPath.Left(1) + L":\\";
+  // The mount point that holds the path is the root of its volume.
+  std::vector<wchar_t> root(4096);
+  if (!GetVolumePathNameW(strPath, root.data(), static_cast<DWORD>(root.size()))) return CString();
   wchar_t name[MAX_PATH] = {};
-  if (!GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH)) return CString();
+  if (!GetVolumeInformationW(root.data(), nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH)) return CString();
   return name;
 }
 

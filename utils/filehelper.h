@@ -23,8 +23,9 @@ BOOL IsDirectory(CString strPath);
 // TRUE when the file cannot be opened exclusively for reading and writing:
 // another opener holds it, or it is missing or not accessible.
 BOOL IsFileInUse(CString strPath);
-// The type of the file system that holds the path's root ("ext4",
-// "overlay", ...); empty when it cannot be told.
+// The type of the file system of the mount that holds the path ("ext4",
+// "tmpfs", "proc", ...; a drive path "C:\..." names the root file system);
+// empty when it cannot be told.
 CString GetFileSystemName(CString strPath);
 
 // Deletes a file (not a folder).

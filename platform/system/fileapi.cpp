@@ -362,33 +362,93 @@ BOOL SHGetSpecialFolderPathW(void *owner, LPWSTR buffer, int csidl, BOOL /*creat
 
 namespace {
 
-// The type of the file system mounted last on "/" (the one visible there).
-std::string RootFileSystemType() {
+// Decodes the octal escapes (\040 for a blank, ...) of a mount table field.
+std::string Unescaped(const std::string &field) {
+  std::string text;
+  for (size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 3 < field.size()) {
+      const std::string digits = field.substr(i + 1, 3);
+      if (digits.find_first_not_of("01234567") == std::string::npos) {
+        text += static_cast<char>(std::stoi(digits, nullptr, 8));
+        i += 3;
+        continue;
+      }
+    }
+    text += field[i];
+  }
+  return text;
+}
+
+struct Mount {
+  std::string point;
+  std::string type;
+};
+
+// True when `point` is `path` or a folder above it.
+bool Holds(const std::string &point, const std::string &path) {
+  if (point == "/") return true;
+  return path.compare(0, point.size(), point) == 0 && (path.size() == point.size() || path[point.size()] == '/');
+}
+
+// The mount of this process's mount table that holds the absolute path: the
+// longest mount point that is the path or a folder above it; of several
+// mounts on one point the last, which covers the others.
+bool MountHolding(const std::string &path, Mount &found) {
   std::ifstream table("/proc/self/mountinfo");
-  std::string line, type;
+  std::string line;
+  bool any = false;
   while (std::getline(table, line)) {
     // Fields: id parent major:minor root mount-point options... - type source
     std::istringstream fields(line);
-    std::string id, parent, device, root, mountPoint, field;
-    fields >> id >> parent >> device >> root >> mountPoint;
-    if (mountPoint != "/") continue;
+    std::string id, parent, device, root, point, field;
+    fields >> id >> parent >> device >> root >> point;
+    point = Unescaped(point);
+    if (!Holds(point, path) || (any && point.size() < found.point.size())) continue;
     while (fields >> field && field != "-") {
     }
-    if (fields >> field) type = field;
+    if (!(fields >> field)) continue;
+    found = {point, Unescaped(field)};
+    any = true;
   }
-  return type;
+  return any;
+}
+
+// The absolute path with its existing part's links resolved; a drive path
+// ("C:\\...", any letter) stands for the root.
+std::string VolumeQueryPath(const std::wstring &path) {
+  if (path.size() >= 2 && path[1] == L':' && iswalpha(path[0]) && (path.size() == 2 || path[2] == L'\\')) return "/";
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(Native(path.c_str()), ec);
+  if (ec) return std::string();
+  const std::filesystem::path real = std::filesystem::weakly_canonical(absolute, ec);
+  std::string text = (ec ? absolute : real).lexically_normal().string();
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  return text;
 }
 
 }  // namespace
+
+BOOL GetVolumePathNameW(LPCWSTR fileName, LPWSTR volumePathName, DWORD bufferLength) {
+  if (fileName == nullptr || *fileName == L'\0' || volumePathName == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
+  const std::string path = VolumeQueryPath(fileName);
+  Mount mount;
+  if (path.empty() || !MountHolding(path, mount)) return FailWith(ERROR_NOT_READY);
+  std::wstring point = MultiByteToWide(CP_UTF8, mount.point);
+  if (point.back() != L'/') point += L'/';
+  if (CopyOut(point, volumePathName, bufferLength) != point.size()) return FailWith(ERROR_FILENAME_EXCED_RANGE);
+  return TRUE;
+}
 
 BOOL GetVolumeInformationW(LPCWSTR root, LPWSTR volumeName, DWORD volumeNameSize, LPDWORD serialNumber,
                            LPDWORD maxComponentLength, LPDWORD fileSystemFlags, LPWSTR fileSystemName,
                            DWORD fileSystemNameSize) {
   const std::wstring r(root ? root : L"");
-  const bool driveRoot = r.size() == 3 && r[1] == L':' && r[2] == L'\\';
-  if (!driveRoot && r != L"/") return FailWith(ERROR_PATH_NOT_FOUND);
-  const std::wstring type = MultiByteToWide(CP_UTF8, RootFileSystemType());
-  if (type.empty()) return FailWith(ERROR_NOT_READY);
+  // A root ends in its separator, as "C:\\" and "/proc/" do.
+  if (r.empty() || (r.back() != L'/' && r.back() != L'\\')) return FailWith(ERROR_INVALID_NAME);
+  const std::string path = VolumeQueryPath(r);
+  Mount mount;
+  if (path.empty() || !MountHolding(path, mount) || mount.type.empty()) return FailWith(ERROR_NOT_READY);
+  const std::wstring type = MultiByteToWide(CP_UTF8, mount.type);
   if (volumeName && volumeNameSize > 0) *volumeName = L'\0';
   if (fileSystemName && CopyOut(type, fileSystemName, fileSystemNameSize) != type.size()) {
     return FailWith(ERROR_INSUFFICIENT_BUFFER);

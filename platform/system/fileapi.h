@@ -131,11 +131,22 @@ BOOL ReplaceFileW(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD f
 BOOL CopyFileW(LPCWSTR source, LPCWSTR target, BOOL failIfExists);
 // SHGetFolderPathW as a BOOL; the folder is never created.
 BOOL SHGetSpecialFolderPathW(void *owner, LPWSTR buffer, int csidl, BOOL create);
-// Paths have no drives here: a root "X:\" (any letter) or "/" stands for the
-// root file system, whose type ("ext4", "overlay", ...) from the mount table
-// goes into `fileSystemName`. The volume name is empty, the serial number 0,
-// the component length 255 and the flags 0. FALSE with ERROR_PATH_NOT_FOUND
-// for another root, ERROR_INSUFFICIENT_BUFFER when a name does not fit.
+// Volumes are the mounts of this process's mount table
+// (/proc/self/mountinfo): a path belongs to the mount with the longest mount
+// point that is the path or a folder above it (links in the existing part of
+// the path resolved first; of several mounts on one point the last). Paths
+// have no drives here: a drive path "X:\..." (any letter) stands for the
+// root file system.
+//
+// The mount point of the path's volume, with a trailing '/' ("/", "/proc/");
+// FALSE with ERROR_FILENAME_EXCED_RANGE when it does not fit in
+// `bufferLength` characters.
+BOOL GetVolumePathNameW(LPCWSTR fileName, LPWSTR volumePathName, DWORD bufferLength);
+// `root` ends in a separator ("/", "/dev/shm/", "C:\"; else
+// ERROR_INVALID_NAME); the type of the file system of its volume ("ext4",
+// "tmpfs", "proc", ...) goes into `fileSystemName`. The volume name is
+// empty, the serial number 0, the component length 255 and the flags 0.
+// ERROR_INSUFFICIENT_BUFFER when a name does not fit.
 BOOL GetVolumeInformationW(LPCWSTR root, LPWSTR volumeName, DWORD volumeNameSize, LPDWORD serialNumber,
                            LPDWORD maxComponentLength, LPDWORD fileSystemFlags, LPWSTR fileSystemName,
                            DWORD fileSystemNameSize);

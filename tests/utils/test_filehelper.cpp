@@ -1,7 +1,10 @@
 #include "utils/filehelper.h"
 
 #include <gtest/gtest.h>
+#include <linux/magic.h>
+#include <sys/vfs.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -12,6 +15,7 @@
 #include "tests/support/loopback_server.h"
 #include "tests/support/print_cstring.h"
 #include "tests/support/scoped_env.h"
+#include "tests/support/scoped_tmpfs.h"
 
 namespace fs = std::filesystem;
 
@@ -85,12 +89,41 @@ TEST_F(FileHelperTest, Tests) {
   EXPECT_FALSE(IsFileInUse(WFile("f")));
 }
 
-TEST_F(FileHelperTest, FileSystemNameIsThatOfTheRoot) {
+// The file system of the mount that holds the path. Where the kernel's own
+// answer (statfs) shows the path is not on the expected file system here,
+// that row is left out.
+TEST_F(FileHelperTest, FileSystemNameIsThatOfTheMountHoldingThePath) {
   const CString root = GetFileSystemName(L"/");
   EXPECT_FALSE(root.IsEmpty());
-  EXPECT_EQ(GetFileSystemName(WFile("anything")), root);
-  EXPECT_EQ(GetFileSystemName(L"C:\\anything"), root);
+  EXPECT_EQ(GetFileSystemName(L"C:\\anything"), root);  // a drive path names the root file system
   EXPECT_EQ(GetFileSystemName(L""), CString());
+
+  // A tmpfs of this test's own where mounting is allowed (its name has a blank, which the mount
+  // table escapes).
+  testsupport::ScopedTmpfs tmpfs(dir_.File("tmp fs"), "16k");
+  fs::create_symlink("/proc", dir_.File("to-proc"));
+  struct Case {
+    std::string path, probe;  // probe: an existing path on the same file system
+    long magic;
+    const wchar_t *name;
+  } const cases[] = {
+      {"/proc/self/status", "/proc/self/status", PROC_SUPER_MAGIC, L"proc"},
+      {"/proc", "/proc", PROC_SUPER_MAGIC, L"proc"},
+      {dir_.File("to-proc") + "/self", "/proc/self", PROC_SUPER_MAGIC, L"proc"},  // a link is followed
+      {"/dev/shm/not-there/x", "/dev/shm", TMPFS_MAGIC, L"tmpfs"},
+      {dir_.File("tmp fs") + "/new-file", dir_.File("tmp fs"), TMPFS_MAGIC, L"tmpfs"},
+      {dir_.File("tmp fs") + "/../tmp fs", dir_.File("tmp fs"), TMPFS_MAGIC, L"tmpfs"},
+  };
+  for (const Case &c : cases) {
+    struct statfs st;
+    if (statfs(c.probe.c_str(), &st) != 0 || st.f_type != c.magic) {
+      std::printf("note: %s is not on %ls here; not checked\n", c.probe.c_str(), c.name);
+      continue;
+    }
+    EXPECT_EQ(GetFileSystemName(W(c.path)), CString(c.name)) << c.path;
+  }
+  // Beside a mount, in the folder that holds it: the folder's file system.
+  EXPECT_EQ(GetFileSystemName(WFile("tmp fs-sibling")), GetFileSystemName(W(dir_.path())));
 }
 
 TEST_F(FileHelperTest, DeleteAndCopy) {

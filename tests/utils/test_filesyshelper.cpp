@@ -6,7 +6,6 @@
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
-#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -26,6 +25,7 @@
 #include "tests/support/loopback_server.h"
 #include "tests/support/print_cstring.h"
 #include "tests/support/scoped_env.h"
+#include "tests/support/scoped_tmpfs.h"
 
 extern char **environ;
 
@@ -416,24 +416,6 @@ TEST_F(FileSysHelperTest, RefusedInAFolderWithoutWritePermission) {
   EXPECT_EQ(Leftovers(File("locked"), {"f"}), std::vector<std::string>{});
 }
 
-// A small tmpfs mounted for one test; not mounted when this process may not
-// mount.
-class SmallTmpfs {
- public:
-  explicit SmallTmpfs(const std::string &folder) : folder_(folder) {
-    fs::create_directories(folder);
-    mounted_ = mount("tmpfs", folder.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k") == 0;
-  }
-  ~SmallTmpfs() {
-    if (mounted_) umount2(folder_.c_str(), MNT_DETACH);
-  }
-  bool mounted() const { return mounted_; }
-
- private:
-  std::string folder_;
-  bool mounted_ = false;
-};
-
 // A file-size limit for this process, under which writes past it fail
 // (EFBIG) instead of raising SIGXFSZ.
 class ScopedFileSizeLimit {
@@ -459,7 +441,7 @@ class ScopedFileSizeLimit {
 TEST_F(FileSysHelperTest, WriteFailingHalfWayLeavesTheOldFile) {
   const std::string big(1 << 20, 'n');
   {
-    SmallTmpfs full(File("small"));
+    testsupport::ScopedTmpfs full(File("small"), "64k");
     if (full.mounted()) {
       const std::string target = Write("small/f", "old content");
       SetLastError(0);

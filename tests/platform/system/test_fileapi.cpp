@@ -139,6 +139,24 @@ TEST(FileApi, SetEndOfFileCutsAtThePosition) {
   EXPECT_FALSE(FlushFileBuffers(INVALID_HANDLE_VALUE));
 }
 
+TEST(FileApi, VolumesAreMounts) {
+  wchar_t root[64];
+  ASSERT_TRUE(GetVolumePathNameW(L"/proc/self/status", root, 64));
+  EXPECT_EQ(std::wstring(root), L"/proc/");
+  ASSERT_TRUE(GetVolumePathNameW(L"C:\\Windows", root, 64));
+  EXPECT_EQ(std::wstring(root), L"/");
+  EXPECT_FALSE(GetVolumePathNameW(L"/proc/self", root, 3));
+  EXPECT_EQ(GetLastError(), ERROR_FILENAME_EXCED_RANGE);
+
+  wchar_t type[16];
+  ASSERT_TRUE(GetVolumeInformationW(L"/proc/", nullptr, 0, nullptr, nullptr, nullptr, type, 16));
+  EXPECT_EQ(std::wstring(type), L"proc");
+  EXPECT_FALSE(GetVolumeInformationW(L"/proc", nullptr, 0, nullptr, nullptr, nullptr, type, 16));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_NAME);
+  EXPECT_FALSE(GetVolumeInformationW(L"/proc/", nullptr, 0, nullptr, nullptr, nullptr, type, 4));
+  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+}
+
 TEST(ShellFileOperation, ListsAndDestinations) {
   testsupport::TempDir dir;
   dir.Write("a", "A");
