@@ -21,7 +21,9 @@ CString LoadTextFromFile(CString strPath);
 BOOL IsFileExist(CString strPath);
 BOOL IsDirectory(CString strPath);
 // TRUE when the file cannot be opened exclusively for reading and writing:
-// another opener holds it, or it is missing or not accessible.
+// it is held open for reading or writing through the platform's file layer
+// (by this program or another copy of it), or it is missing or not
+// accessible. Files other programs hold open are not seen.
 BOOL IsFileInUse(CString strPath);
 // The type of the file system of the mount that holds the path ("ext4",
 // "tmpfs", "proc", ...; a drive path "C:\..." names the root file system);

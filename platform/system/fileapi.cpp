@@ -1,6 +1,7 @@
 #include "platform/system/fileapi.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -42,22 +43,20 @@ DWORD CopyOut(const std::wstring &text, LPWSTR buffer, DWORD size) {
   return static_cast<DWORD>(text.size());
 }
 
-// Share modes between openers that use this function, as advisory
-// whole-file locks of the open file description (released with it): an
-// exclusive opener (share mode 0, read and write) holds a write lock; any
-// other opener for reading holds a read lock. Either fails while the other
-// kind is held.
+// Share modes between openers that use this function, as advisory locks of
+// the open file description (flock, released with it): an exclusive opener
+// (share mode 0, read and write) holds the lock alone, every other opener for
+// reading or for writing holds it shared, so either fails while the other
+// kind is held. flock, unlike byte-range locks, needs no read access, so
+// writers take part too. Where a file system offers no locks the open goes
+// ahead.
 bool LockForShareMode(int fd, DWORD shareMode, bool read, bool write) {
-  struct flock lock {};
-  lock.l_whence = SEEK_SET;
-  if (shareMode == 0 && read && write) {
-    lock.l_type = F_WRLCK;
-  } else if (read) {
-    lock.l_type = F_RDLCK;
-  } else {
-    return true;
+  if (!read && !write) return true;
+  const int kind = shareMode == 0 && read && write ? LOCK_EX : LOCK_SH;
+  while (::flock(fd, kind | LOCK_NB) != 0) {
+    if (errno != EINTR) return errno != EWOULDBLOCK;
   }
-  return ::fcntl(fd, F_OFD_SETLK, &lock) == 0 || (errno != EAGAIN && errno != EACCES);
+  return true;
 }
 
 }  // namespace
@@ -90,6 +89,10 @@ HANDLE CreateFileW(LPCWSTR path, DWORD desiredAccess, DWORD shareMode, void * /*
       FailWith(ERROR_INVALID_PARAMETER);
       return INVALID_HANDLE_VALUE;
   }
+  // A writer truncates only once its share mode is granted, so a refused
+  // open leaves the file as its holder has it.
+  const bool truncateAfterLock = write && (flags & O_TRUNC);
+  if (truncateAfterLock) flags &= ~O_TRUNC;
   const int fd = ::open(Native(path).c_str(), flags, 0666);
   if (fd < 0) {
     // With O_CREAT a missing entry can only be a missing folder on the way.
@@ -107,6 +110,11 @@ HANDLE CreateFileW(LPCWSTR path, DWORD desiredAccess, DWORD shareMode, void * /*
   if (!LockForShareMode(fd, shareMode, read, write)) {
     ::close(fd);
     FailWith(ERROR_SHARING_VIOLATION);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (truncateAfterLock && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+    FailErrno();
+    ::close(fd);
     return INVALID_HANDLE_VALUE;
   }
   return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd));

@@ -2,10 +2,12 @@
 // POSIX. Paths are native paths in wide text (UTF-8 on disk). A file HANDLE
 // carries a file descriptor; every failure sets the thread's last error
 // (Win32ErrorFromErrno). Attributes and security records are ignored.
-// Share modes hold only among openers through CreateFileW (advisory locks):
-// an exclusive opener for reading and writing (share mode 0) and openers for
-// reading exclude each other with ERROR_SHARING_VIOLATION. POSIX has no
-// mandatory sharing, so other programs are not kept out.
+// Share modes hold only among openers through CreateFileW (advisory locks,
+// seen by every process that opens through this layer): an exclusive opener
+// for reading and writing (share mode 0) and any other opener, for reading
+// or for writing, exclude each other with ERROR_SHARING_VIOLATION. Other
+// share modes are not told apart. POSIX has no mandatory sharing, so other
+// programs are neither kept out nor seen.
 #pragma once
 
 #include "platform/system/threads.h"  // LARGE_INTEGER

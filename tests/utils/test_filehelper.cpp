@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/system/afxfile.h"
+#include "platform/system/atlfile.h"
 #include "platform/system/fileapi.h"
 #include "platform/text/codepage.h"
 #include "platform/window/filedialog.h"
@@ -81,11 +82,38 @@ TEST_F(FileHelperTest, Tests) {
 
   EXPECT_FALSE(IsFileInUse(WFile("f")));
   EXPECT_TRUE(IsFileInUse(WFile("missing")));
-  HANDLE reader =
-      CreateFileW(WFile("f"), FILE_READ_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-  EXPECT_TRUE(IsFileInUse(WFile("f")));  // held open by a reader
-  CloseHandle(reader);
+}
+
+// A file this program holds open through its file layer is in use, for
+// reading or for writing, whatever the share mode; closed, it is free again.
+TEST_F(FileHelperTest, FilesHeldOpenAreInUse) {
+  dir_.Write("f", "x");
+  struct Case {
+    const char *what;
+    DWORD access, share;
+  } const cases[] = {
+      {"reader", FILE_READ_DATA, FILE_SHARE_READ},
+      {"writer", FILE_WRITE_DATA, FILE_SHARE_WRITE},
+      {"writer sharing all", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE},
+      {"reader and writer", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ},
+  };
+  for (const Case &c : cases) {
+    HANDLE h = CreateFileW(WFile("f"), c.access, c.share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << c.what;
+    EXPECT_TRUE(IsFileInUse(WFile("f"))) << c.what;
+    CloseHandle(h);
+    EXPECT_FALSE(IsFileInUse(WFile("f"))) << c.what;
+  }
+  {
+    CFile file;
+    ASSERT_TRUE(file.Open(WFile("f"), CFile::modeWrite));
+    EXPECT_TRUE(IsFileInUse(WFile("f"))) << "the file class writing";
+  }
+  {
+    CAtlFile file;
+    ASSERT_EQ(file.Create(WFile("f"), GENERIC_WRITE, FILE_SHARE_WRITE, CREATE_ALWAYS), S_OK);
+    EXPECT_TRUE(IsFileInUse(WFile("f"))) << "the ATL file class writing";
+  }
   EXPECT_FALSE(IsFileInUse(WFile("f")));
 }
 

@@ -78,6 +78,45 @@ TEST(FileApi, FoldersAndTempNames) {
   EXPECT_EQ(GetTempFileNameW(W(dir.File("missing")).c_str(), L"imp", 0, name), 0u);
 }
 
+// The exclusive opener (share mode 0, reading and writing) and every other
+// opener exclude each other; a refused writer truncates nothing.
+TEST(FileApi, ShareModesAmongOpeners) {
+  testsupport::TempDir dir;
+  const std::wstring file = W(dir.Write("f", "content"));
+  const auto open = [&](DWORD access, DWORD share, DWORD disposition) {
+    return CreateFileW(file.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+  const DWORD both = GENERIC_READ | GENERIC_WRITE;
+  HANDLE exclusive = open(both, 0, OPEN_EXISTING);
+  ASSERT_NE(exclusive, INVALID_HANDLE_VALUE);
+  const struct {
+    DWORD access, share, disposition;
+  } others[] = {{FILE_READ_DATA, FILE_SHARE_READ, OPEN_EXISTING},
+                {FILE_WRITE_DATA, FILE_SHARE_WRITE, CREATE_ALWAYS},
+                {FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, TRUNCATE_EXISTING},
+                {both, 0, OPEN_EXISTING}};
+  for (const auto &o : others) {
+    SetLastError(0);
+    EXPECT_EQ(open(o.access, o.share, o.disposition), INVALID_HANDLE_VALUE) << o.access << " " << o.disposition;
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+  }
+  EXPECT_EQ(testsupport::ReadFileBytes(dir.File("f")), "content");
+  CloseHandle(exclusive);
+
+  // Readers and writers share the file with each other.
+  HANDLE writer = open(FILE_WRITE_DATA, FILE_SHARE_WRITE, OPEN_EXISTING);
+  HANDLE reader = open(FILE_READ_DATA, FILE_SHARE_READ, OPEN_EXISTING);
+  EXPECT_NE(writer, INVALID_HANDLE_VALUE);
+  EXPECT_NE(reader, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(open(both, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+  CloseHandle(writer);
+  CloseHandle(reader);
+  HANDLE again = open(both, 0, CREATE_ALWAYS);
+  EXPECT_NE(again, INVALID_HANDLE_VALUE);
+  CloseHandle(again);
+  EXPECT_EQ(testsupport::ReadFileBytes(dir.File("f")), "");  // truncated once granted
+}
+
 TEST(FileApi, ReadOnlyIsTheFileNobodyMayWrite) {
   testsupport::TempDir dir;
   const std::string file = dir.Write("f", "x");
