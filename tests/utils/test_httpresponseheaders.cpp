@@ -100,7 +100,9 @@ TEST(ResponseHeaders, ParseReadsTheResponseOfARequest) {
   for (const Case &c : cases) {
     const auto cookie = h.GetCookie(c.name);
     ASSERT_EQ(bool(cookie.m_bHasValue), c.value != nullptr) << c.name;
-    if (c.value) EXPECT_EQ(cookie.get().strValue, c.value) << c.name;
+    if (c.value) {
+      EXPECT_EQ(cookie.get().strValue, c.value) << c.name;
+    }
   }
   EXPECT_EQ(h.GetCookie(L"sid").get().strPath, L"/");
 
