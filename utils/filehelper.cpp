@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "platform/system/afxfile.h"
-#include "platform/text/codepage.h"
 #include "platform/system/fileapi.h"
-#include "platform/window/filedialog.h"
 #include "platform/system/module.h"
+#include "platform/text/codepage.h"
+#include "platform/window/filedialog.h"
 #include "platform/window/window.h"
 #include "utils/pathhelper.h"
 
@@ -55,10 +55,11 @@ BOOL IsFileInUse(CString strPath) {
 
 CString GetFileSystemName(CString strPath) {
   if (strPath.IsEmpty()) return CString();
-  // The root of the path's volume, as the drive of a drive path.
-  const CString root = strPath[0] == L'/' ? CString(L"/") : strPath.Left(1) + L":\\";
+  // The mount point that holds the path is the root of its volume.
+  std::vector<wchar_t> root(4096);
+  if (!GetVolumePathNameW(strPath, root.data(), static_cast<DWORD>(root.size()))) return CString();
   wchar_t name[MAX_PATH] = {};
-  if (!GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH)) return CString();
+  if (!GetVolumeInformationW(root.data(), nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH)) return CString();
   return name;
 }
 
@@ -105,6 +106,8 @@ BOOL BrowseFolder(const CString &strInitialPath, HWND hOwner, CString &strFolder
   request.kind = FileChooserRequest::FOLDER;
   request.title = L"浏览目录";
   request.folder = GetParentFolder(strInitialPath).GetString();
-  if (std::optional<std::wstring> chosen = RunFileChooser(hOwner, request)) strFolder = chosen->c_str();
-  return !strFolder.IsEmpty();
+  const std::optional<std::wstring> chosen = RunFileChooser(hOwner, request);
+  if (!chosen || chosen->empty()) return FALSE;
+  strFolder = chosen->c_str();
+  return TRUE;
 }

@@ -21,10 +21,13 @@ CString LoadTextFromFile(CString strPath);
 BOOL IsFileExist(CString strPath);
 BOOL IsDirectory(CString strPath);
 // TRUE when the file cannot be opened exclusively for reading and writing:
-// another opener holds it, or it is missing or not accessible.
+// it is held open for reading or writing through the platform's file layer
+// (by this program or another copy of it), or it is missing or not
+// accessible. Files other programs hold open are not seen.
 BOOL IsFileInUse(CString strPath);
-// The type of the file system that holds the path's root ("ext4",
-// "overlay", ...); empty when it cannot be told.
+// The type of the file system of the mount that holds the path ("ext4",
+// "tmpfs", "proc", ...; a drive path "C:\..." names the root file system);
+// empty when it cannot be told.
 CString GetFileSystemName(CString strPath);
 
 // Deletes a file (not a folder).
@@ -47,6 +50,6 @@ CString GetAppFileName();
 BOOL ShowFileDialog(CString &strPath, CString strInitialDir, HWND hOwner, CString strFilter, LPCTSTR lpszDefExt,
                     BOOL bOpen, CString strFileName);
 // Lets the user pick a folder, starting in the folder of `strInitialPath`.
-// The choice goes into `strFolder`; a cancelled dialog leaves it as it was.
-// TRUE when `strFolder` is then non-empty.
+// TRUE with the choice in `strFolder`; FALSE with `strFolder` untouched when
+// the dialog is cancelled.
 BOOL BrowseFolder(const CString &strInitialPath, HWND hOwner, CString &strFolder);

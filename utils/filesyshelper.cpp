@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/text/codepage.h"
 #include "platform/system/fileapi.h"
+#include "platform/system/osrandom.h"
 #include "platform/system/shellfileop.h"
+#include "platform/text/codepage.h"
 #include "platform/text/winerror.h"
 #include "utils/autobuffer.h"
 #include "utils/myfun.h"
@@ -60,6 +61,59 @@ bool WriteAll(HANDLE file, const void *data, size_t size) {
     size -= written;
   }
   return true;
+}
+
+// Creates a new, empty file beside `path` (same folder, so a rename can put
+// it in path's place) and gives its name.
+HANDLE CreateSiblingFile(const CString &path, CString &siblingPath) {
+  const CString name = GetFileName(path);
+  const CString folder = path.Left(path.GetLength() - name.GetLength());
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    unsigned int number = 0;
+    if (!platform::FillRandomBytes(&number, sizeof number)) break;
+    siblingPath.Format(L"%s.%s.%08X.tmp", folder.GetString(), name.Left(64).GetString(), number);
+    const HANDLE h = CreateFileW(siblingPath, FILE_WRITE_DATA, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return h;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+// Writes the bytes to a new file beside `path` and puts it in path's place
+// only once every byte is on the disk: a failure leaves the old file whole.
+BOOL ReplaceWhole(const CString &path, bool exists, const void *data, size_t size) {
+  CString sibling;
+  HANDLE h = CreateSiblingFile(path, sibling);
+  if (h == INVALID_HANDLE_VALUE) return FALSE;
+  BOOL done = WriteAll(h, data, size) && FlushFileBuffers(h);
+  DWORD error = done ? ERROR_SUCCESS : GetLastError();
+  if (!CloseHandle(h) && done) done = FALSE, error = GetLastError();
+  if (done && !(exists ? ReplaceFileW(path, sibling, nullptr, 0, nullptr, nullptr)
+                       : MoveFileExW(sibling, path, MOVEFILE_REPLACE_EXISTING))) {
+    done = FALSE;
+    error = GetLastError();
+  }
+  if (!done) {
+    DeleteFileW(sibling);
+    SetLastError(error);
+  }
+  return done;
+}
+
+// Appends the bytes; a failed write cuts the file back to its old length.
+BOOL AppendWhole(const CString &path, const void *data, size_t size) {
+  FileHandle file(OpenForWriting(path, OPEN_ALWAYS));
+  if (!file.IsOpen()) return FALSE;
+  LONG high = 0;
+  SetLastError(ERROR_SUCCESS);
+  const DWORD low = SetFilePointer(file.get(), 0, &high, FILE_END);
+  if (low == INVALID_SET_FILE_POINTER && GetLastError() != ERROR_SUCCESS) return FALSE;
+  if (WriteAll(file.get(), data, size)) return TRUE;
+  const DWORD error = GetLastError();
+  LONG restoreHigh = high;
+  SetFilePointer(file.get(), static_cast<LONG>(low), &restoreHigh, FILE_BEGIN);
+  SetEndOfFile(file.get());
+  SetLastError(error);
+  return FALSE;
 }
 
 // The wide text of a narrow buffer up to its first NUL.
@@ -245,13 +299,16 @@ BOOL WriteTextFile(const CString &strPath, const CString &strText, int encoding)
 }
 
 BOOL WriteBinaryFile(const CString &strPath, const void *pData, int nSize, BOOL bAppend) {
-  if (nSize < 0 || (pData == nullptr && nSize > 0) || PathIsDirectoryW(strPath)) return FALSE;
-  // Replacing deletes the old file first, so a read-only one is replaced too.
-  if (!bAppend && FileExists(strPath)) ShellDelete(strPath);
-  FileHandle file(OpenForWriting(strPath, bAppend ? OPEN_ALWAYS : CREATE_ALWAYS));
-  if (!file.IsOpen()) return FALSE;
-  if (bAppend && SetFilePointer(file.get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER) return FALSE;
-  return WriteAll(file.get(), pData, static_cast<size_t>(nSize));
+  if (nSize < 0 || (pData == nullptr && nSize > 0)) return FALSE;
+  const DWORD attributes = GetFileAttributesW(strPath);
+  const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+  // Only a plain file that may be written is replaced or extended.
+  if (exists && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_READONLY))) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  const size_t size = static_cast<size_t>(nSize);
+  return bAppend ? AppendWhole(strPath, pData, size) : ReplaceWhole(strPath, exists, pData, size);
 }
 
 BOOL GetFileLength(const CString &strPath, ULONGLONG &nLength) {

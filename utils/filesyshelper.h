@@ -72,8 +72,12 @@ HRESULT DetectTextFileEncoding(const CString &strPath, int *pEncoding);
 // file is not touched) or when the file cannot be written.
 BOOL WriteTextFile(const CString &strPath, const CString &strText, int encoding);
 // Writes `nSize` bytes from `pData`: replacing the file, or at its end with
-// `bAppend`. FALSE for a negative size, missing data, a folder path or a
-// failed open or write.
+// `bAppend`. A replacement is written to a new file beside the target, which
+// takes the target's place (and permissions) only once every byte is
+// written; a failed append is cut back to the old length. So a failure
+// leaves the old file whole. FALSE for a negative size, missing data, a
+// target that is no plain file or is read-only (ERROR_ACCESS_DENIED), a
+// folder that cannot take the new file, or a failed write.
 BOOL WriteBinaryFile(const CString &strPath, const void *pData, int nSize, BOOL bAppend);
 // The size of a file in bytes; FALSE when it cannot be opened.
 BOOL GetFileLength(const CString &strPath, ULONGLONG &nLength);

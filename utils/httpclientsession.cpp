@@ -3,11 +3,12 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/system/mimetype.h"
+#include "platform/system/registry.h"
+#include "platform/system/threads.h"
 #include "platform/text/codepage.h"
 #include "platform/text/debug.h"
 #include "platform/text/numeric.h"
-#include "platform/system/registry.h"
-#include "platform/system/threads.h"
 #include "platform/text/winerror.h"
 #include "utils/gzipdecoder.h"
 #include "utils/stringhelper.h"
@@ -377,20 +378,32 @@ CString CHttpClientSession::GetPostArgumentsText() const {
   return text;
 }
 
-CString CHttpClientSession::GetMimeType(const CString &fileName) {
-  CString type = L"application/octet-stream";
-  int dot = fileName.Find(L'.');
-  if (dot == 0) return type;
-  CString key = dot < 0 ? fileName : fileName.Mid(dot);
+namespace {
+
+// The "Content Type" the program's registry holds for the key; empty when
+// it holds none.
+CString RegisteredContentType(const CString &key) {
   HKEY hKey = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS) return type;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS) return CString();
   wchar_t value[1024 / sizeof(wchar_t) + 1] = {};
   DWORD size = 1024;
+  CString type;
   if (RegQueryValueExW(hKey, L"Content Type", nullptr, nullptr, reinterpret_cast<LPBYTE>(value), &size) ==
       ERROR_SUCCESS)
     type = value;
   RegCloseKey(hKey);
   return type;
+}
+
+}  // namespace
+
+CString CHttpClientSession::GetMimeType(const CString &fileName) {
+  const CString fallback = L"application/octet-stream";
+  int dot = fileName.Find(L'.');
+  if (dot == 0) return fallback;
+  CString type = RegisteredContentType(dot < 0 ? fileName : fileName.Mid(dot));
+  if (type.IsEmpty()) type = platform::MimeTypeOfFileName(fileName.GetString()).c_str();
+  return type.IsEmpty() ? fallback : type;
 }
 
 void CHttpClientSession::CrackUrl(const CString &url, CString &scheme, CString &host, INTERNET_PORT &port,

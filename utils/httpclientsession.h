@@ -25,8 +25,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/text/cstring.h"
 #include "platform/inet/wininet.h"
+#include "platform/text/cstring.h"
 #include "utils/autobuffer.h"
 #include "utils/httpresponseheaders.h"
 #include "utils/shared_ptr.h"
@@ -173,7 +173,10 @@ class CHttpClientSession {
   // "name=value&..." of the text arguments, the names and values read as UTF-8.
   CString GetPostArgumentsText() const;
 
-  // The registered MIME type of the file name's extension, else "application/octet-stream".
+  // The MIME type of a file name: the one the program's registry holds for
+  // its extension (from the first '.'; the whole name when it has none),
+  // else the desktop's MIME database's by the name, else
+  // "application/octet-stream" (also at once for a name starting with '.').
   static CString GetMimeType(const CString &fileName);
   static void CrackUrl(const CString &url, CString &scheme, CString &host, INTERNET_PORT &port, CString &object);
   // Decodes a gzip body into dst. *dstSize: the room of dst on entry, the

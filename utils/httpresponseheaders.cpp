@@ -79,11 +79,9 @@ void CHttpResponseHeaders::Parse(HINTERNET hRequest, const CString &rawHeaders) 
 }
 
 optional<THttpResponseCookie> CHttpResponseHeaders::GetCookie(const CString &name) const {
-  CString wanted = name;
-  wanted.MakeLower();
   optional<THttpResponseCookie> found;
   for (const THttpResponseCookie &c : m_vecCookies) {
-    if (c.strName == wanted) {
+    if (c.strName.CompareNoCase(name) == 0) {
       found = c;
       break;
     }

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/text/cstring.h"
 #include "platform/inet/wininet.h"
+#include "platform/text/cstring.h"
 
 namespace pcutil {
 
@@ -63,7 +63,7 @@ class CHttpResponseHeaders {
   optional<__int64> GetContentLength() const { return m_contentLength; }
   CString GetContentEncoding() const { return m_strContentEncoding; }
   optional<CString> GetRawHeaders() const { return m_rawHeaders; }
-  // The first cookie whose name equals the lower-cased `name` exactly.
+  // The first cookie whose name equals `name` without regard to case.
   optional<THttpResponseCookie> GetCookie(const CString &name) const;
 
   // Splits one Set-Cookie value (up to its first CR, LF or NUL) into at most

@@ -60,8 +60,13 @@ BOOL KillProcess(const CString &exeName) {
 BOOL EnableDebugPrivilege() {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), kTokenAccess, &token)) return FALSE;
-  BOOL ok = SetPrivilege(token, L"SeDebugPrivilege", TRUE);
+  // The adjustment succeeds also when the privilege is not held; only the
+  // last error (ERROR_NOT_ALL_ASSIGNED) tells.
+  SetLastError(ERROR_SUCCESS);
+  const BOOL ok = SetPrivilege(token, L"SeDebugPrivilege", TRUE) && GetLastError() == ERROR_SUCCESS;
+  const DWORD error = GetLastError();
   CloseHandle(token);
+  SetLastError(error);
   return ok;
 }
 

@@ -15,7 +15,9 @@ DWORD FindProcessId(const CString &exeName);
 // until it has ended. FALSE when there is none or it cannot be ended.
 BOOL KillProcess(const CString &exeName);
 
-// Enables the debug privilege of this process. TRUE when that was done.
+// Enables the debug privilege of this process: the right to trace other
+// processes of this user. TRUE when the system grants it; FALSE with
+// ERROR_NOT_ALL_ASSIGNED as the last error when it does not.
 BOOL EnableDebugPrivilege();
 
 // Starts a power-off of this computer in `seconds`, showing `message` to the

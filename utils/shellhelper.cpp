@@ -1,8 +1,8 @@
 #include "utils/shellhelper.h"
 
 #include "platform/system/module.h"
-#include "platform/window/msgbox.h"
 #include "platform/system/process.h"
+#include "platform/window/msgbox.h"
 #include "platform/window/window.h"
 
 void ShowNumberBox(int n) {
@@ -16,8 +16,8 @@ BOOL ShowMessageBox(CString text, UINT type, HWND owner) {
 }
 
 BOOL OpenWithShell(const CString &target) {
-  ShellExecuteW(nullptr, nullptr, target, nullptr, nullptr, SW_SHOW);
-  return TRUE;
+  const HINSTANCE result = ShellExecuteW(nullptr, nullptr, target, nullptr, nullptr, SW_SHOW);
+  return reinterpret_cast<intptr_t>(result) > 32 ? TRUE : FALSE;
 }
 
 BOOL StartProcess(CString path) {

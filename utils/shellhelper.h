@@ -14,8 +14,9 @@ void ShowNumberBox(int n);
 // IDOK (the close button counts as Cancel when the box has one).
 BOOL ShowMessageBox(CString text, UINT type, HWND owner);
 
-// Opens target (a file or URL) with the desktop's default program. Always
-// TRUE: whether the desktop could open it is not known here.
+// Opens target (a file or URL) with the desktop's default program. TRUE only
+// when the desktop's opener accepted the target; FALSE when there is no
+// opener, the file is missing or no program opens it.
 BOOL OpenWithShell(const CString &target);
 
 // Starts the program file at path with no arguments, or a new copy of this

@@ -109,9 +109,14 @@ int CompareVersion(CString first, CString second) {
   CStringArray secondParts;
   SplitByChar(first, firstParts, '-');
   SplitByChar(second, secondParts, '-');
-  for (INT_PTR i = 0; i < firstParts.GetSize(); ++i) {
-    const LONG a = _wtol(firstParts.GetAt(i));
-    const LONG b = _wtol(secondParts.GetAt(i));
+  // A part that one text lacks counts as 0, so "2" equals "2-0".
+  const auto part = [](const CStringArray &parts, INT_PTR i) -> LONG {
+    return i < parts.GetSize() ? _wtol(parts.GetAt(i)) : 0;
+  };
+  const INT_PTR count = firstParts.GetSize() > secondParts.GetSize() ? firstParts.GetSize() : secondParts.GetSize();
+  for (INT_PTR i = 0; i < count; ++i) {
+    const LONG a = part(firstParts, i);
+    const LONG b = part(secondParts, i);
     if (b < a) return 1;
     if (a < b) return -1;
   }

@@ -52,10 +52,9 @@ BOOL GetStringBetweenEx(const CString &text, const CString &begin, const CString
 // TRUE when `first` sorts before `second` (code-unit order).
 BOOL IsStringLess(CString first, CString second);
 // Compares "-"-separated versions part by part as decimal numbers (_wtol):
-// 1 when first is greater, -1 when smaller, 0 when every part of `first`
-// equals `second`'s part at the same position (extra parts of `second` are
-// not looked at). Throws CInvalidArgException when `second` runs out of
-// parts before a difference is found ("2-0" against "2").
+// 1 when first is greater, -1 when smaller, 0 when all parts are equal. A
+// part that one version lacks counts as 0: "2-0" equals "2", "2-1" is
+// greater than "2".
 int CompareVersion(CString first, CString second);
 // TRUE for a non-empty text of digits with an optional leading '-' ("-"
 // alone included).

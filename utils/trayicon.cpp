@@ -64,8 +64,15 @@ BOOL CTrayIcon::Create(CWnd *pWnd, UINT uCallbackMessage, LPCTSTR szTip, HICON i
 
 void CTrayIcon::RemoveIcon() {
   if (!m_bEnabled) return;
-  m_nid.uFlags = 0;
-  if (Shell_NotifyIconW(NIM_DELETE, &m_nid)) m_bEnabled = FALSE;
+  // A hidden icon is no longer in the area. Either way the object is done
+  // with it: a refusal of the area must not leave it enabled for ShowIcon
+  // and the setters.
+  if (!m_bHidden) {
+    m_nid.uFlags = 0;
+    Shell_NotifyIconW(NIM_DELETE, &m_nid);
+  }
+  m_bEnabled = FALSE;
+  m_bHidden = FALSE;
 }
 
 void CTrayIcon::HideIcon() {

@@ -24,6 +24,8 @@ class CTrayIcon : public CObject {
   // (uID, mouse message). A second call replaces the icon with the new values.
   BOOL Create(CWnd *pWnd, UINT uCallbackMessage, LPCTSTR szTip, HICON icon, UINT uID);
 
+  // Takes the icon out of the area (when shown) and disables the object,
+  // also when the area refuses.
   void RemoveIcon();
   // Takes the icon out of the area until ShowIcon puts it back.
   void HideIcon();

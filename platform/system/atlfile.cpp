@@ -1,12 +1,11 @@
 #include "platform/system/atlfile.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 #include <cerrno>
 
 #include <string>
 
-#include "platform/text/codepage.h"
+#include "platform/system/fileapi.h"
 #include "platform/text/winerror.h"
 
 namespace {
@@ -15,17 +14,17 @@ HRESULT LastSystemError() { return HRESULT_FROM_WIN32(Win32ErrorFromErrno(errno)
 
 }  // namespace
 
-HRESULT CAtlFile::Create(LPCWSTR path, DWORD desiredAccess, DWORD /*shareMode*/, DWORD creationDisposition,
-                         DWORD /*flagsAndAttributes*/) {
+HRESULT CAtlFile::Create(LPCWSTR path, DWORD desiredAccess, DWORD shareMode, DWORD creationDisposition,
+                         DWORD flagsAndAttributes) {
   Close();
   if (path == nullptr || *path == L'\0' || desiredAccess != GENERIC_WRITE || creationDisposition != CREATE_ALWAYS) {
     return E_INVALIDARG;
   }
-  const std::string native = WideToMultiByte(CP_UTF8, std::wstring(path));
-  const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  // With O_CREAT a missing entry can only be a missing folder on the way.
-  if (fd < 0) return errno == ENOENT ? HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) : LastSystemError();
-  fd_ = fd;
+  // Through the file layer, so the file counts as held open for writing.
+  const HANDLE h =
+      CreateFileW(path, desiredAccess, shareMode, nullptr, creationDisposition, flagsAndAttributes, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return HRESULT_FROM_WIN32(GetLastError());
+  fd_ = static_cast<int>(reinterpret_cast<intptr_t>(h));
   return S_OK;
 }
 

@@ -1,7 +1,7 @@
 // CAtlFile: the framework's owner of one file handle, over a POSIX file
-// descriptor. Only the create-for-writing road is provided: the share mode
-// is accepted but not enforced (POSIX has no mandatory sharing), and the
-// attributes are ignored. Paths are native paths in wide text (UTF-8 on
+// descriptor. Only the create-for-writing road is provided; the file is
+// opened through CreateFileW, whose share modes hold among openers through
+// this layer (platform/system/fileapi.h), and the attributes are ignored. Paths are native paths in wide text (UTF-8 on
 // disk). The destructor closes the file.
 #pragma once
 

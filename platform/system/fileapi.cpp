@@ -1,9 +1,11 @@
 #include "platform/system/fileapi.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cwchar>
 
@@ -41,22 +43,20 @@ DWORD CopyOut(const std::wstring &text, LPWSTR buffer, DWORD size) {
   return static_cast<DWORD>(text.size());
 }
 
-// Share modes between openers that use this function, as advisory
-// whole-file locks of the open file description (released with it): an
-// exclusive opener (share mode 0, read and write) holds a write lock; any
-// other opener for reading holds a read lock. Either fails while the other
-// kind is held.
+// Share modes between openers that use this function, as advisory locks of
+// the open file description (flock, released with it): an exclusive opener
+// (share mode 0, read and write) holds the lock alone, every other opener for
+// reading or for writing holds it shared, so either fails while the other
+// kind is held. flock, unlike byte-range locks, needs no read access, so
+// writers take part too. Where a file system offers no locks the open goes
+// ahead.
 bool LockForShareMode(int fd, DWORD shareMode, bool read, bool write) {
-  struct flock lock {};
-  lock.l_whence = SEEK_SET;
-  if (shareMode == 0 && read && write) {
-    lock.l_type = F_WRLCK;
-  } else if (read) {
-    lock.l_type = F_RDLCK;
-  } else {
-    return true;
+  if (!read && !write) return true;
+  const int kind = shareMode == 0 && read && write ? LOCK_EX : LOCK_SH;
+  while (::flock(fd, kind | LOCK_NB) != 0) {
+    if (errno != EINTR) return errno != EWOULDBLOCK;
   }
-  return ::fcntl(fd, F_OFD_SETLK, &lock) == 0 || (errno != EAGAIN && errno != EACCES);
+  return true;
 }
 
 }  // namespace
@@ -89,6 +89,10 @@ HANDLE CreateFileW(LPCWSTR path, DWORD desiredAccess, DWORD shareMode, void * /*
       FailWith(ERROR_INVALID_PARAMETER);
       return INVALID_HANDLE_VALUE;
   }
+  // A writer truncates only once its share mode is granted, so a refused
+  // open leaves the file as its holder has it.
+  const bool truncateAfterLock = write && (flags & O_TRUNC);
+  if (truncateAfterLock) flags &= ~O_TRUNC;
   const int fd = ::open(Native(path).c_str(), flags, 0666);
   if (fd < 0) {
     // With O_CREAT a missing entry can only be a missing folder on the way.
@@ -106,6 +110,11 @@ HANDLE CreateFileW(LPCWSTR path, DWORD desiredAccess, DWORD shareMode, void * /*
   if (!LockForShareMode(fd, shareMode, read, write)) {
     ::close(fd);
     FailWith(ERROR_SHARING_VIOLATION);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (truncateAfterLock && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+    FailErrno();
+    ::close(fd);
     return INVALID_HANDLE_VALUE;
   }
   return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd));
@@ -192,6 +201,21 @@ BOOL CloseHandle(HANDLE handle) {
   return TRUE;
 }
 
+BOOL FlushFileBuffers(HANDLE file) {
+  if (BadHandle(file)) return FailWith(ERROR_INVALID_HANDLE);
+  while (::fsync(Fd(file)) != 0) {
+    if (errno != EINTR) return FailErrno();
+  }
+  return TRUE;
+}
+
+BOOL SetEndOfFile(HANDLE file) {
+  if (BadHandle(file)) return FailWith(ERROR_INVALID_HANDLE);
+  const off_t pos = ::lseek(Fd(file), 0, SEEK_CUR);
+  if (pos < 0 || ::ftruncate(Fd(file), pos) != 0) return FailErrno();
+  return TRUE;
+}
+
 BOOL CreateDirectoryW(LPCWSTR path, void * /*securityAttributes*/) {
   if (path == nullptr || *path == L'\0') return FailWith(ERROR_PATH_NOT_FOUND);
   if (::mkdir(Native(path).c_str(), 0777) != 0) {
@@ -219,7 +243,7 @@ DWORD GetFileAttributesW(LPCWSTR path) {
   DWORD attributes = S_ISDIR(st.st_mode)   ? FILE_ATTRIBUTE_DIRECTORY
                      : S_ISREG(st.st_mode) ? FILE_ATTRIBUTE_NORMAL
                                            : FILE_ATTRIBUTE_DEVICE;
-  if (::access(native.c_str(), W_OK) != 0) {
+  if (::access(native.c_str(), W_OK) != 0 || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
     attributes = (attributes == FILE_ATTRIBUTE_NORMAL ? 0 : attributes) | FILE_ATTRIBUTE_READONLY;
   }
   return attributes;
@@ -286,6 +310,41 @@ BOOL DeleteFileW(LPCWSTR path) {
   return TRUE;
 }
 
+namespace {
+
+BOOL FailRename(int err) { return FailWith(err == EXDEV ? ERROR_NOT_SAME_DEVICE : Win32ErrorFromErrno(err)); }
+
+}  // namespace
+
+BOOL MoveFileExW(LPCWSTR existingName, LPCWSTR newName, DWORD flags) {
+  if (!existingName || !*existingName || !newName || !*newName) return FailWith(ERROR_PATH_NOT_FOUND);
+  if (flags & ~MOVEFILE_REPLACE_EXISTING) return FailWith(ERROR_INVALID_PARAMETER);
+  const std::string from = Native(existingName), to = Native(newName);
+  const int rc = (flags & MOVEFILE_REPLACE_EXISTING)
+                     ? ::rename(from.c_str(), to.c_str())
+                     : ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+  return rc == 0 ? TRUE : FailRename(errno);
+}
+
+BOOL ReplaceFileW(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD /*flags*/, void * /*exclude*/,
+                  void * /*reserved*/) {
+  if (!replaced || !*replaced || !replacement || !*replacement) return FailWith(ERROR_INVALID_PARAMETER);
+  if (backup && *backup) return FailWith(ERROR_NOT_SUPPORTED);
+  char *real = ::realpath(Native(replaced).c_str(), nullptr);
+  if (!real) return FailErrno();
+  const std::string target(real);
+  std::free(real);
+  struct stat old;
+  if (::stat(target.c_str(), &old) != 0) return FailErrno();
+  if (!S_ISREG(old.st_mode)) return FailWith(ERROR_ACCESS_DENIED);
+  const std::string source = Native(replacement);
+  // The owner first: changing it clears the set-id bits that chmod sets.
+  if (::chown(source.c_str(), old.st_uid, old.st_gid) != 0) (void)::chown(source.c_str(), -1, old.st_gid);
+  if (::chmod(source.c_str(), old.st_mode & 07777) != 0) return FailErrno();
+  if (::rename(source.c_str(), target.c_str()) != 0) return FailWith(ERROR_UNABLE_TO_MOVE_REPLACEMENT);
+  return TRUE;
+}
+
 BOOL CopyFileW(LPCWSTR source, LPCWSTR target, BOOL failIfExists) {
   if (source == nullptr || target == nullptr || *source == L'\0' || *target == L'\0') {
     return FailWith(ERROR_PATH_NOT_FOUND);
@@ -311,33 +370,93 @@ BOOL SHGetSpecialFolderPathW(void *owner, LPWSTR buffer, int csidl, BOOL /*creat
 
 namespace {
 
-// The type of the file system mounted last on "/" (the one visible there).
-std::string RootFileSystemType() {
+// Decodes the octal escapes (\040 for a blank, ...) of a mount table field.
+std::string Unescaped(const std::string &field) {
+  std::string text;
+  for (size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 3 < field.size()) {
+      const std::string digits = field.substr(i + 1, 3);
+      if (digits.find_first_not_of("01234567") == std::string::npos) {
+        text += static_cast<char>(std::stoi(digits, nullptr, 8));
+        i += 3;
+        continue;
+      }
+    }
+    text += field[i];
+  }
+  return text;
+}
+
+struct Mount {
+  std::string point;
+  std::string type;
+};
+
+// True when `point` is `path` or a folder above it.
+bool Holds(const std::string &point, const std::string &path) {
+  if (point == "/") return true;
+  return path.compare(0, point.size(), point) == 0 && (path.size() == point.size() || path[point.size()] == '/');
+}
+
+// The mount of this process's mount table that holds the absolute path: the
+// longest mount point that is the path or a folder above it; of several
+// mounts on one point the last, which covers the others.
+bool MountHolding(const std::string &path, Mount &found) {
   std::ifstream table("/proc/self/mountinfo");
-  std::string line, type;
+  std::string line;
+  bool any = false;
   while (std::getline(table, line)) {
     // Fields: id parent major:minor root mount-point options... - type source
     std::istringstream fields(line);
-    std::string id, parent, device, root, mountPoint, field;
-    fields >> id >> parent >> device >> root >> mountPoint;
-    if (mountPoint != "/") continue;
+    std::string id, parent, device, root, point, field;
+    fields >> id >> parent >> device >> root >> point;
+    point = Unescaped(point);
+    if (!Holds(point, path) || (any && point.size() < found.point.size())) continue;
     while (fields >> field && field != "-") {
     }
-    if (fields >> field) type = field;
+    if (!(fields >> field)) continue;
+    found = {point, Unescaped(field)};
+    any = true;
   }
-  return type;
+  return any;
+}
+
+// The absolute path with its existing part's links resolved; a drive path
+// ("C:\\...", any letter) stands for the root.
+std::string VolumeQueryPath(const std::wstring &path) {
+  if (path.size() >= 2 && path[1] == L':' && iswalpha(path[0]) && (path.size() == 2 || path[2] == L'\\')) return "/";
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(Native(path.c_str()), ec);
+  if (ec) return std::string();
+  const std::filesystem::path real = std::filesystem::weakly_canonical(absolute, ec);
+  std::string text = (ec ? absolute : real).lexically_normal().string();
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  return text;
 }
 
 }  // namespace
+
+BOOL GetVolumePathNameW(LPCWSTR fileName, LPWSTR volumePathName, DWORD bufferLength) {
+  if (fileName == nullptr || *fileName == L'\0' || volumePathName == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
+  const std::string path = VolumeQueryPath(fileName);
+  Mount mount;
+  if (path.empty() || !MountHolding(path, mount)) return FailWith(ERROR_NOT_READY);
+  std::wstring point = MultiByteToWide(CP_UTF8, mount.point);
+  if (point.back() != L'/') point += L'/';
+  if (CopyOut(point, volumePathName, bufferLength) != point.size()) return FailWith(ERROR_FILENAME_EXCED_RANGE);
+  return TRUE;
+}
 
 BOOL GetVolumeInformationW(LPCWSTR root, LPWSTR volumeName, DWORD volumeNameSize, LPDWORD serialNumber,
                            LPDWORD maxComponentLength, LPDWORD fileSystemFlags, LPWSTR fileSystemName,
                            DWORD fileSystemNameSize) {
   const std::wstring r(root ? root : L"");
-  const bool driveRoot = r.size() == 3 && r[1] == L':' && r[2] == L'\\';
-  if (!driveRoot && r != L"/") return FailWith(ERROR_PATH_NOT_FOUND);
-  const std::wstring type = MultiByteToWide(CP_UTF8, RootFileSystemType());
-  if (type.empty()) return FailWith(ERROR_NOT_READY);
+  // A root ends in its separator, as "C:\\" and "/proc/" do.
+  if (r.empty() || (r.back() != L'/' && r.back() != L'\\')) return FailWith(ERROR_INVALID_NAME);
+  const std::string path = VolumeQueryPath(r);
+  Mount mount;
+  if (path.empty() || !MountHolding(path, mount) || mount.type.empty()) return FailWith(ERROR_NOT_READY);
+  const std::wstring type = MultiByteToWide(CP_UTF8, mount.type);
   if (volumeName && volumeNameSize > 0) *volumeName = L'\0';
   if (fileSystemName && CopyOut(type, fileSystemName, fileSystemNameSize) != type.size()) {
     return FailWith(ERROR_INSUFFICIENT_BUFFER);

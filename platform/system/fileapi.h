@@ -2,10 +2,12 @@
 // POSIX. Paths are native paths in wide text (UTF-8 on disk). A file HANDLE
 // carries a file descriptor; every failure sets the thread's last error
 // (Win32ErrorFromErrno). Attributes and security records are ignored.
-// Share modes hold only among openers through CreateFileW (advisory locks):
-// an exclusive opener for reading and writing (share mode 0) and openers for
-// reading exclude each other with ERROR_SHARING_VIOLATION. POSIX has no
-// mandatory sharing, so other programs are not kept out.
+// Share modes hold only among openers through CreateFileW (advisory locks,
+// seen by every process that opens through this layer): an exclusive opener
+// for reading and writing (share mode 0) and any other opener, for reading
+// or for writing, exclude each other with ERROR_SHARING_VIOLATION. Other
+// share modes are not told apart. POSIX has no mandatory sharing, so other
+// programs are neither kept out nor seen.
 #pragma once
 
 #include "platform/system/threads.h"  // LARGE_INTEGER
@@ -68,6 +70,10 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER *size);
 // Closes a file handle from CreateFileW.
 BOOL CloseHandle(HANDLE handle);
+// Writes the file's data through to the disk (fsync).
+BOOL FlushFileBuffers(HANDLE file);
+// Cuts or extends the file to the current file position.
+BOOL SetEndOfFile(HANDLE file);
 
 // Creates one folder; its parent must exist (ERROR_PATH_NOT_FOUND) and it
 // must not (ERROR_ALREADY_EXISTS).
@@ -76,8 +82,10 @@ BOOL CreateDirectoryW(LPCWSTR path, void *securityAttributes);
 BOOL PathIsDirectoryW(LPCWSTR path);
 // FILE_ATTRIBUTE_DIRECTORY for a folder, FILE_ATTRIBUTE_NORMAL for a plain
 // file, FILE_ATTRIBUTE_DEVICE for anything else (devices, pipes, sockets),
-// plus FILE_ATTRIBUTE_READONLY when it cannot be written;
-// INVALID_FILE_ATTRIBUTES when the path does not exist.
+// plus FILE_ATTRIBUTE_READONLY when this process cannot write it or its
+// permissions let nobody write it (the marked read-only file, which an
+// administrator sees as such too); INVALID_FILE_ATTRIBUTES when the path
+// does not exist.
 DWORD GetFileAttributesW(LPCWSTR path);
 
 // The temporary folder ($TMPDIR, else /tmp) with a trailing '/'. Returns its
@@ -104,17 +112,43 @@ HRESULT SHGetFolderPathW(void *owner, int csidl, HANDLE token, DWORD flags, LPWS
 
 // Deletes a file (not a folder: ERROR_ACCESS_DENIED).
 BOOL DeleteFileW(LPCWSTR path);
+#define MOVEFILE_REPLACE_EXISTING 0x00000001u
+// Renames a file or folder within its file system (ERROR_NOT_SAME_DEVICE
+// across file systems); an existing file `newName` is replaced only with
+// MOVEFILE_REPLACE_EXISTING (else ERROR_ALREADY_EXISTS). Other flags:
+// ERROR_INVALID_PARAMETER.
+BOOL MoveFileExW(LPCWSTR existingName, LPCWSTR newName, DWORD flags);
+// Puts the file `replacement` in the place of the existing file `replaced`
+// in one step (a rename: both must be on one file system). It takes the
+// replaced file's permission bits and, where this process may set them, its
+// owner and group. A symbolic link `replaced` is followed: the file it names
+// is replaced. No backup name (ERROR_NOT_SUPPORTED); flags are ignored.
+// ERROR_FILE_NOT_FOUND when either file does not exist, ERROR_ACCESS_DENIED
+// when `replaced` is no plain file, ERROR_UNABLE_TO_MOVE_REPLACEMENT when the
+// rename fails (both files keep their contents).
+BOOL ReplaceFileW(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags, void *exclude, void *reserved);
 // Copies a file's bytes and modification time; an existing target is
 // replaced unless `failIfExists` (then ERROR_FILE_EXISTS). A folder as the
 // source gives ERROR_ACCESS_DENIED.
 BOOL CopyFileW(LPCWSTR source, LPCWSTR target, BOOL failIfExists);
 // SHGetFolderPathW as a BOOL; the folder is never created.
 BOOL SHGetSpecialFolderPathW(void *owner, LPWSTR buffer, int csidl, BOOL create);
-// Paths have no drives here: a root "X:\" (any letter) or "/" stands for the
-// root file system, whose type ("ext4", "overlay", ...) from the mount table
-// goes into `fileSystemName`. The volume name is empty, the serial number 0,
-// the component length 255 and the flags 0. FALSE with ERROR_PATH_NOT_FOUND
-// for another root, ERROR_INSUFFICIENT_BUFFER when a name does not fit.
+// Volumes are the mounts of this process's mount table
+// (/proc/self/mountinfo): a path belongs to the mount with the longest mount
+// point that is the path or a folder above it (links in the existing part of
+// the path resolved first; of several mounts on one point the last). Paths
+// have no drives here: a drive path "X:\..." (any letter) stands for the
+// root file system.
+//
+// The mount point of the path's volume, with a trailing '/' ("/", "/proc/");
+// FALSE with ERROR_FILENAME_EXCED_RANGE when it does not fit in
+// `bufferLength` characters.
+BOOL GetVolumePathNameW(LPCWSTR fileName, LPWSTR volumePathName, DWORD bufferLength);
+// `root` ends in a separator ("/", "/dev/shm/", "C:\"; else
+// ERROR_INVALID_NAME); the type of the file system of its volume ("ext4",
+// "tmpfs", "proc", ...) goes into `fileSystemName`. The volume name is
+// empty, the serial number 0, the component length 255 and the flags 0.
+// ERROR_INSUFFICIENT_BUFFER when a name does not fit.
 BOOL GetVolumeInformationW(LPCWSTR root, LPWSTR volumeName, DWORD volumeNameSize, LPDWORD serialNumber,
                            LPDWORD maxComponentLength, LPDWORD fileSystemFlags, LPWSTR fileSystemName,
                            DWORD fileSystemNameSize);

@@ -8,7 +8,7 @@
 // it ends, so no zombie stays whether or not the handles are kept.
 //
 // ShellExecuteW hands the target to the desktop's opener (xdg-open, found on
-// PATH) and does not wait for it.
+// PATH) and waits only for its verdict, not for the program it starts.
 #pragma once
 
 #include "platform/system/fileapi.h"
@@ -63,9 +63,12 @@ BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSECURITY_
 #define SE_ERR_NOASSOC 31
 
 // Opens lpFile with the default verb (lpOperation null or "open") through
-// xdg-open. The result is greater than 32 when the opener was started;
-// SE_ERR_NOASSOC for another verb or an empty target, SE_ERR_FNF when no opener
-// can be started. Parameters and the show command are ignored; a working
-// folder, when given, is the opener's current folder.
+// xdg-open. The result is greater than 32 when the opener accepted the
+// target: it ended successfully, or still runs after two seconds (it then
+// runs the program it chose). SE_ERR_FNF when no opener can be started or it
+// reports a missing file; SE_ERR_NOASSOC for another verb, an empty target or
+// any other refusal of the opener (no program for the type, a failed start).
+// Parameters and the show command are ignored; a working folder, when given,
+// is the opener's current folder.
 HINSTANCE ShellExecuteW(HWND hwnd, LPCWSTR lpOperation, LPCWSTR lpFile, LPCWSTR lpParameters, LPCWSTR lpDirectory,
                         INT nShowCmd);

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cwchar>
 
+#include "platform/system/ptracescope.h"
 #include "platform/text/codepage.h"
 #include "platform/text/winerror.h"
 
@@ -111,6 +112,11 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newS
   } else {
     for (DWORD i = 0; i < newState->PrivilegeCount; ++i) {
       const LUID_AND_ATTRIBUTES &p = newState->Privileges[i];
+      if (p.Luid.LowPart == kDebugLuid) {
+        if ((p.Attributes & SE_PRIVILEGE_ENABLED) && !platform::MayTraceOtherProcesses())
+          error = ERROR_NOT_ALL_ASSIGNED;
+        continue;
+      }
       if (p.Luid.LowPart != kShutdownLuid) continue;
       if (!(p.Attributes & SE_PRIVILEGE_ENABLED))
         g_shutdownEnabled = false;

@@ -1,11 +1,11 @@
 // Privileges and shutting the computer down.
 //
 // There are no access tokens here: a token handle is a plain descriptor
-// (closed with CloseHandle) and privileges are answers of the power manager.
-// The debug privilege is always granted (processes this user may signal can
-// be ended; others cannot be opened for ending anyway). The shutdown
-// privilege is held when the power manager says power-off is allowed without
-// asking ("yes"); otherwise enabling it succeeds with ERROR_NOT_ALL_ASSIGNED
+// (closed with CloseHandle) and privileges are answers of the system. The
+// debug privilege is held when this process may trace other processes of its
+// user (platform/system/ptracescope.h). The shutdown privilege is held when
+// the power manager says power-off is allowed without asking ("yes").
+// Enabling a privilege that is not held succeeds with ERROR_NOT_ALL_ASSIGNED
 // as the last error, as for an account without it.
 //
 // The power manager is the login manager on the system bus

@@ -17,4 +17,9 @@ int Spawn(const std::vector<std::string> &args, bool search, const std::string &
 // handles must be opened before: once reaped, its id may name another process.
 void ReapWhenEnded(pid_t pid);
 
+// Waits up to `timeoutMs` for the child to end. True with its wait status in
+// *status once it has ended and is reaped; false when it still runs (it is
+// then left to the caller, e.g. for ReapWhenEnded).
+bool WaitForExit(pid_t pid, int timeoutMs, int *status);
+
 }  // namespace platform

@@ -1,17 +1,22 @@
 #include "utils/filehelper.h"
 
 #include <gtest/gtest.h>
+#include <linux/magic.h>
+#include <sys/vfs.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
 #include "platform/system/afxfile.h"
-#include "platform/text/codepage.h"
+#include "platform/system/atlfile.h"
 #include "platform/system/fileapi.h"
+#include "platform/text/codepage.h"
 #include "platform/window/filedialog.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/print_cstring.h"
 #include "tests/support/scoped_env.h"
+#include "tests/support/scoped_tmpfs.h"
 
 namespace fs = std::filesystem;
 
@@ -77,20 +82,76 @@ TEST_F(FileHelperTest, Tests) {
 
   EXPECT_FALSE(IsFileInUse(WFile("f")));
   EXPECT_TRUE(IsFileInUse(WFile("missing")));
-  HANDLE reader =
-      CreateFileW(WFile("f"), FILE_READ_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-  EXPECT_TRUE(IsFileInUse(WFile("f")));  // held open by a reader
-  CloseHandle(reader);
+}
+
+// A file this program holds open through its file layer is in use, for
+// reading or for writing, whatever the share mode; closed, it is free again.
+TEST_F(FileHelperTest, FilesHeldOpenAreInUse) {
+  dir_.Write("f", "x");
+  struct Case {
+    const char *what;
+    DWORD access, share;
+  } const cases[] = {
+      {"reader", FILE_READ_DATA, FILE_SHARE_READ},
+      {"writer", FILE_WRITE_DATA, FILE_SHARE_WRITE},
+      {"writer sharing all", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE},
+      {"reader and writer", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ},
+  };
+  for (const Case &c : cases) {
+    HANDLE h = CreateFileW(WFile("f"), c.access, c.share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << c.what;
+    EXPECT_TRUE(IsFileInUse(WFile("f"))) << c.what;
+    CloseHandle(h);
+    EXPECT_FALSE(IsFileInUse(WFile("f"))) << c.what;
+  }
+  {
+    CFile file;
+    ASSERT_TRUE(file.Open(WFile("f"), CFile::modeWrite));
+    EXPECT_TRUE(IsFileInUse(WFile("f"))) << "the file class writing";
+  }
+  {
+    CAtlFile file;
+    ASSERT_EQ(file.Create(WFile("f"), GENERIC_WRITE, FILE_SHARE_WRITE, CREATE_ALWAYS), S_OK);
+    EXPECT_TRUE(IsFileInUse(WFile("f"))) << "the ATL file class writing";
+  }
   EXPECT_FALSE(IsFileInUse(WFile("f")));
 }
 
-TEST_F(FileHelperTest, FileSystemNameIsThatOfTheRoot) {
+// The file system of the mount that holds the path. Where the kernel's own
+// answer (statfs) shows the path is not on the expected file system here,
+// that row is left out.
+TEST_F(FileHelperTest, FileSystemNameIsThatOfTheMountHoldingThePath) {
   const CString root = GetFileSystemName(L"/");
   EXPECT_FALSE(root.IsEmpty());
-  EXPECT_EQ(GetFileSystemName(WFile("anything")), root);
-  EXPECT_EQ(GetFileSystemName(L"C:\\anything"), root);
+  EXPECT_EQ(GetFileSystemName(L"C:\\anything"), root);  // a drive path names the root file system
   EXPECT_EQ(GetFileSystemName(L""), CString());
+
+  // A tmpfs of this test's own where mounting is allowed (its name has a blank, which the mount
+  // table escapes).
+  testsupport::ScopedTmpfs tmpfs(dir_.File("tmp fs"), "16k");
+  fs::create_symlink("/proc", dir_.File("to-proc"));
+  struct Case {
+    std::string path, probe;  // probe: an existing path on the same file system
+    long magic;
+    const wchar_t *name;
+  } const cases[] = {
+      {"/proc/self/status", "/proc/self/status", PROC_SUPER_MAGIC, L"proc"},
+      {"/proc", "/proc", PROC_SUPER_MAGIC, L"proc"},
+      {dir_.File("to-proc") + "/self", "/proc/self", PROC_SUPER_MAGIC, L"proc"},  // a link is followed
+      {"/dev/shm/not-there/x", "/dev/shm", TMPFS_MAGIC, L"tmpfs"},
+      {dir_.File("tmp fs") + "/new-file", dir_.File("tmp fs"), TMPFS_MAGIC, L"tmpfs"},
+      {dir_.File("tmp fs") + "/../tmp fs", dir_.File("tmp fs"), TMPFS_MAGIC, L"tmpfs"},
+  };
+  for (const Case &c : cases) {
+    struct statfs st;
+    if (statfs(c.probe.c_str(), &st) != 0 || st.f_type != c.magic) {
+      std::printf("note: %s is not on %ls here; not checked\n", c.probe.c_str(), c.name);
+      continue;
+    }
+    EXPECT_EQ(GetFileSystemName(W(c.path)), CString(c.name)) << c.path;
+  }
+  // Beside a mount, in the folder that holds it: the folder's file system.
+  EXPECT_EQ(GetFileSystemName(WFile("tmp fs-sibling")), GetFileSystemName(W(dir_.path())));
 }
 
 TEST_F(FileHelperTest, DeleteAndCopy) {
@@ -167,12 +228,13 @@ TEST(FileHelperDialogs, BrowseFolderStartsInTheParentFolder) {
   EXPECT_EQ(title, L"浏览目录");
   EXPECT_EQ(folder, CString(L"/picked"));
 
+  // Cancelled: FALSE, and a pre-filled text stays as it was.
   answer.reset();
-  folder = L"/kept";
-  EXPECT_TRUE(BrowseFolder(L"/a/b.txt", nullptr, folder));  // cancelled: the old text stays
-  EXPECT_EQ(folder, CString(L"/kept"));
-  folder.Empty();
-  EXPECT_FALSE(BrowseFolder(L"/a/b.txt", nullptr, folder));
+  for (const wchar_t *before : {L"/kept", L""}) {
+    folder = before;
+    EXPECT_FALSE(BrowseFolder(L"/a/b.txt", nullptr, folder)) << before;
+    EXPECT_EQ(folder, CString(before));
+  }
   SetFileChooserHandler(nullptr);
 }
 

@@ -3,17 +3,31 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/text/codepage.h"
 #include "platform/text/winerror.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/print_cstring.h"
 #include "tests/support/scoped_env.h"
+#include "tests/support/scoped_tmpfs.h"
+
+extern char **environ;
 
 namespace fs = std::filesystem;
 using namespace FileSysHelper;
@@ -293,6 +307,159 @@ TEST_F(FileSysHelperTest, WriteBinaryFile) {
   EXPECT_TRUE(WriteBinaryFile(WFile("w*"), "new", 3, FALSE));
   EXPECT_EQ(Bytes("w*"), "new");
   EXPECT_EQ(Bytes("wother"), "other");
+}
+
+// The names in the folder besides the given ones: what a write left behind.
+std::vector<std::string> Leftovers(const std::string &folder, std::initializer_list<std::string> known) {
+  std::vector<std::string> names;
+  for (const auto &entry : fs::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (std::find(known.begin(), known.end(), name) == known.end()) names.push_back(name);
+  }
+  return names;
+}
+
+TEST_F(FileSysHelperTest, ReplacingKeepsPermissionsAndLeavesNothingBehind) {
+  Write("f", "old content");
+  chmod(File("f").c_str(), 0640);
+  ASSERT_TRUE(WriteBinaryFile(WFile("f"), "new", 3, FALSE));
+  EXPECT_EQ(Bytes("f"), "new");
+  struct stat st;
+  ASSERT_EQ(stat(File("f").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(Leftovers(dir_.path(), {"f"}), std::vector<std::string>{});
+
+  // A symbolic link is followed: the file it names gets the new bytes.
+  fs::create_symlink(File("f"), File("link"));
+  ASSERT_TRUE(WriteBinaryFile(WFile("link"), "linked", 6, FALSE));
+  EXPECT_TRUE(fs::is_symlink(File("link")));
+  EXPECT_EQ(Bytes("f"), "linked");
+}
+
+TEST_F(FileSysHelperTest, ReadOnlyTargetIsRefused) {
+  // No write permission for anyone marks a file read-only, also for root.
+  Write("ro", "old");
+  chmod(File("ro").c_str(), 0444);
+  for (BOOL append : {FALSE, TRUE}) {
+    SetLastError(0);
+    EXPECT_FALSE(WriteBinaryFile(WFile("ro"), "new", 3, append)) << append;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(Bytes("ro"), "old");
+  }
+  // Nor is a pipe (or a device) a file to replace.
+  ASSERT_EQ(mkfifo(File("pipe").c_str(), 0666), 0);
+  EXPECT_FALSE(WriteBinaryFile(WFile("pipe"), "x", 1, FALSE));
+  EXPECT_TRUE(fs::is_fifo(File("pipe")));
+  EXPECT_EQ(Leftovers(dir_.path(), {"ro", "pipe"}), std::vector<std::string>{});
+}
+
+// Runs the write of the test below in a child without root's rights (the
+// user nobody), so that permission bits hold. The child is this program,
+// told by the environment what to write.
+const char kWriteAsUserVariable[] = "TICKORA_TEST_WRITE_AS_USER";
+
+// Disabled: only the child of RefusedInAFolderWithoutWritePermission runs it.
+TEST(WriteBinaryFileChild, DISABLED_WritesTheFileItIsGiven) {
+  const char *target = std::getenv(kWriteAsUserVariable);
+  if (!target) GTEST_SKIP() << "only run as the child of RefusedInAFolderWithoutWritePermission";
+  const BOOL written = WriteBinaryFile(W(target), "new", 3, FALSE);
+  _exit(written ? 10 : GetLastError() == ERROR_ACCESS_DENIED ? 20 : 30);
+}
+
+// The exit code of the child that runs the write as nobody; empty when the
+// child cannot be started without root's rights.
+std::optional<int> WriteAsNobody(const std::string &target) {
+  const passwd *nobody = getpwnam("nobody");
+  const uid_t uid = nobody ? nobody->pw_uid : 65534;
+  const gid_t gid = nobody ? nobody->pw_gid : 65534;
+  const std::string self = fs::read_symlink("/proc/self/exe").string();
+  const std::string variable = std::string(kWriteAsUserVariable) + "=" + target;
+  const std::string filter = "--gtest_filter=WriteBinaryFileChild.DISABLED_WritesTheFileItIsGiven";
+  std::vector<char *> env;
+  for (char **e = environ; *e; ++e) env.push_back(*e);
+  env.push_back(const_cast<char *>(variable.c_str()));
+  env.push_back(nullptr);
+  char *argv[] = {const_cast<char *>(self.c_str()), const_cast<char *>(filter.c_str()),
+                  const_cast<char *>("--gtest_also_run_disabled_tests"), nullptr};
+  const pid_t pid = fork();
+  if (pid < 0) return std::nullopt;
+  if (pid == 0) {
+    if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0) _exit(126);
+    execve(self.c_str(), argv, env.data());
+    _exit(127);
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (code == 126 || code == 127) return std::nullopt;
+  return code;
+}
+
+TEST_F(FileSysHelperTest, RefusedInAFolderWithoutWritePermission) {
+  // The file itself may be written; only its folder refuses the new file.
+  fs::create_directories(File("locked"));
+  const std::string target = Write("locked/f", "old");
+  chmod(target.c_str(), 0666);
+  chmod(File("locked").c_str(), 0555);
+  if (geteuid() != 0) {
+    EXPECT_FALSE(WriteBinaryFile(W(target), "new", 3, FALSE));
+  } else {
+    chmod(dir_.path().c_str(), 0755);  // the child must reach the folder
+    const std::optional<int> code = WriteAsNobody(target);
+    chmod(File("locked").c_str(), 0755);
+    if (!code) GTEST_SKIP() << "running as root and no child without root's rights could be started";
+    EXPECT_EQ(*code, 20) << "10: written, 20: refused with ERROR_ACCESS_DENIED, other: failed otherwise";
+  }
+  chmod(File("locked").c_str(), 0755);
+  EXPECT_EQ(Bytes("locked/f"), "old");
+  EXPECT_EQ(Leftovers(File("locked"), {"f"}), std::vector<std::string>{});
+}
+
+// A file-size limit for this process, under which writes past it fail
+// (EFBIG) instead of raising SIGXFSZ.
+class ScopedFileSizeLimit {
+ public:
+  explicit ScopedFileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &old_);
+    oldHandler_ = signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = old_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~ScopedFileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    signal(SIGXFSZ, oldHandler_);
+  }
+
+ private:
+  rlimit old_{};
+  sighandler_t oldHandler_;
+};
+
+// A write that fails half-way leaves the old file whole and nothing beside it.
+TEST_F(FileSysHelperTest, WriteFailingHalfWayLeavesTheOldFile) {
+  const std::string big(1 << 20, 'n');
+  {
+    testsupport::ScopedTmpfs full(File("small"), "64k");
+    if (full.mounted()) {
+      const std::string target = Write("small/f", "old content");
+      SetLastError(0);
+      EXPECT_FALSE(WriteBinaryFile(W(target), big.data(), static_cast<int>(big.size()), FALSE));
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+      EXPECT_EQ(Bytes("small/f"), "old content");
+      EXPECT_EQ(Leftovers(File("small"), {"f"}), std::vector<std::string>{});
+    } else {
+      std::printf("note: no tmpfs could be mounted here; the full file system case runs with a file-size limit only\n");
+    }
+  }
+  Write("f", "old content");
+  ScopedFileSizeLimit limit(64 * 1024);
+  for (BOOL append : {FALSE, TRUE}) {
+    EXPECT_FALSE(WriteBinaryFile(WFile("f"), big.data(), static_cast<int>(big.size()), append)) << append;
+    EXPECT_EQ(Bytes("f"), "old content") << append;
+    EXPECT_EQ(Leftovers(dir_.path(), {"f", "small"}), std::vector<std::string>{});
+  }
 }
 
 TEST_F(FileSysHelperTest, GetFileLength) {

@@ -6,17 +6,19 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "platform/text/codepage.h"
-#include "platform/system/registry.h"
 #include "platform/inet/wininet.h"
+#include "platform/system/registry.h"
+#include "platform/text/codepage.h"
 #include "tests/support/deadline.h"
 #include "tests/support/loopback_server.h"
+#include "tests/support/scoped_env.h"
 
 using pcutil::CHttpClientSession;
 using pcutil::HTTP_REQUEST_METHOD_GET;
@@ -535,25 +537,43 @@ TEST_F(HttpSession, ProxyAccessSendsThroughTheProxy) {
   EXPECT_EQ(local.GetResponseBody().rfind("GET /echo HTTP/1.1\n", 0), 0u) << local.GetResponseBody();
 }
 
-TEST(MimeType, FromTheRegisteredExtension) {
+// The program's registry entry wins; else the desktop's MIME database
+// answers by the name.
+TEST(MimeType, FromTheRegistryElseTheDesktopsDatabase) {
   TempDir config;
-  const char *old = std::getenv("XDG_CONFIG_HOME");
-  std::string saved = old ? old : "";
-  setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, L".tkx", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
-            (LONG)ERROR_SUCCESS);
-  const wchar_t type[] = L"text/x-tickora";
-  RegSetValueExW(key, L"Content Type", 0, REG_SZ, reinterpret_cast<const BYTE *>(type), sizeof type);
-  RegCloseKey(key);
-  EXPECT_EQ(CHttpClientSession::GetMimeType(L"notes.tkx"), L"text/x-tickora");
-  EXPECT_EQ(CHttpClientSession::GetMimeType(L".tkx"), L"application/octet-stream");
-  EXPECT_EQ(CHttpClientSession::GetMimeType(L"notes.unknown"), L"application/octet-stream");
-  EXPECT_EQ(CHttpClientSession::GetMimeType(L"noextension"), L"application/octet-stream");
-  if (old)
-    setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-  else
-    unsetenv("XDG_CONFIG_HOME");
+  testsupport::ScopedEnv home("XDG_CONFIG_HOME", config.path());
+  for (const auto &[extension, type] :
+       {std::pair{L".tkx", L"text/x-tickora"}, std::pair{L".gif", L"image/x-own-gif"}}) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, extension, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+              (LONG)ERROR_SUCCESS);
+    RegSetValueExW(key, L"Content Type", 0, REG_SZ, reinterpret_cast<const BYTE *>(type),
+                   static_cast<DWORD>((std::wcslen(type) + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+  }
+  struct Case {
+    const wchar_t *name, *type;
+  } const cases[] = {
+      {L"notes.tkx", L"text/x-tickora"},  // registered only here
+      {L"a.gif", L"image/x-own-gif"},     // the registry wins over the database
+      {L"a.png", L"image/png"},
+      {L"A.PNG", L"image/png"},
+      {L"a.html", L"text/html"},
+      {L"page.htm", L"text/html"},
+      {L"photo.jpeg", L"image/jpeg"},
+      {L"notes.txt", L"text/plain"},
+      {L"data.json", L"application/json"},
+      {L"archive.tar.gz", L"application/x-compressed-tar"},
+      {L"a.b.png", L"image/png"},  // the registry is asked for ".b.png", the database for the name
+      {L"/some/folder/a.png", L"image/png"},
+      {L"Makefile", L"text/x-makefile"},  // a whole name the database knows
+      {L"notes.unknown", L"application/octet-stream"},
+      {L"noextension", L"application/octet-stream"},
+      {L".tkx", L"application/octet-stream"},  // a leading '.': the default at once
+      {L".png", L"application/octet-stream"},
+      {L"", L"application/octet-stream"},
+  };
+  for (const Case &c : cases) EXPECT_EQ(CHttpClientSession::GetMimeType(c.name), c.type) << c.name;
 }
 
 }  // namespace

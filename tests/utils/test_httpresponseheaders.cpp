@@ -76,7 +76,8 @@ TEST(ResponseHeaders, ParseReadsTheResponseOfARequest) {
                                  INTERNET_SERVICE_HTTP, 0, 0);
   HINTERNET r = HttpOpenRequestW(c, L"GET",
                                  L"/status/201?h=Content-Encoding:GZIP&h=Set-Cookie:SID%3Dabc%3B%20Path%3D%2F"
-                                 L"&h=Set-Cookie:sid%3Dlower&h=Set-Cookie:%20%20&h=Set-Cookie:b%3D2",
+                                 L"&h=Set-Cookie:sid%3Dlower&h=Set-Cookie:%20%20&h=Set-Cookie:Lang%3Dzh"
+                                 L"&h=Set-Cookie:b%3D2",
                                  nullptr, nullptr, nullptr, 0, 0);
   ASSERT_TRUE(HttpSendRequestW(r, nullptr, 0, nullptr, 0));
 
@@ -87,17 +88,27 @@ TEST(ResponseHeaders, ParseReadsTheResponseOfARequest) {
   EXPECT_EQ(h.GetContentLength().get(), 10);  // "status 201"
   EXPECT_EQ(h.GetContentEncoding(), L"gzip");
   EXPECT_EQ(h.GetRawHeaders().get(), L"raw text");
-  // The requested name is lower-cased, then compared exactly.
-  auto sid = h.GetCookie(L"SID");
-  ASSERT_TRUE(sid.m_bHasValue);
-  EXPECT_EQ(sid.get().strValue, L"lower");
-  auto b = h.GetCookie(L"b");
-  ASSERT_TRUE(b.m_bHasValue);
-  EXPECT_EQ(b.get().strValue, L"2");
+  // Names compare without regard to case; of two names equal that way the
+  // first cookie is found.
+  struct Case {
+    const wchar_t *name;
+    const wchar_t *value;  // null: not found
+  } const cases[] = {
+      {L"SID", L"abc"}, {L"sid", L"abc"}, {L"Sid", L"abc"}, {L"lang", L"zh"},   {L"LANG", L"zh"},
+      {L"b", L"2"},     {L"B", L"2"},     {L"si", nullptr}, {L"sid2", nullptr}, {L"", nullptr},
+  };
+  for (const Case &c : cases) {
+    const auto cookie = h.GetCookie(c.name);
+    ASSERT_EQ(bool(cookie.m_bHasValue), c.value != nullptr) << c.name;
+    if (c.value) {
+      EXPECT_EQ(cookie.get().strValue, c.value) << c.name;
+    }
+  }
+  EXPECT_EQ(h.GetCookie(L"sid").get().strPath, L"/");
 
   // A second Parse appends the cookies again; the first match stays first.
   h.Parse(r, L"");
-  EXPECT_EQ(h.GetCookie(L"sid").get().strValue, L"lower");
+  EXPECT_EQ(h.GetCookie(L"sid").get().strValue, L"abc");
   EXPECT_TRUE(h.GetRawHeaders().m_bHasValue);
   EXPECT_EQ(h.GetRawHeaders().get(), L"");
 

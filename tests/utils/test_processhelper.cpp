@@ -12,8 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/text/codepage.h"
+#include "platform/system/ptracescope.h"
 #include "platform/system/shutdown.h"
+#include "platform/text/codepage.h"
+#include "platform/text/winerror.h"
 #include "tests/support/deadline.h"
 #include "tests/support/loopback_server.h"
 
@@ -94,7 +96,22 @@ TEST_F(ProcessTest, KillingANameThatDoesNotRunFails) {
   EXPECT_EQ(kill(child, 0), 0);
 }
 
-TEST(EnableDebugPrivilege, Succeeds) { EXPECT_TRUE(EnableDebugPrivilege()); }
+// The privilege follows what the kernel allows: the Yama scope and the
+// CAP_SYS_PTRACE capability, here read from files of the test.
+TEST(EnableDebugPrivilege, ReportsWhetherTracingIsAllowed) {
+  testsupport::TempDir dir;
+  const platform::TraceInputs inputs{dir.File("ptrace_scope"), dir.Write("status", "CapEff:\t0000000000000000\n")};
+  const platform::TraceInputs old = platform::SetTraceInputs(inputs);
+  dir.Write("ptrace_scope", "0\n");
+  SetLastError(ERROR_INVALID_FUNCTION);
+  EXPECT_TRUE(EnableDebugPrivilege());
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+
+  dir.Write("ptrace_scope", "2\n");  // administrators only, and this status has no capability
+  EXPECT_FALSE(EnableDebugPrivilege());
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ALL_ASSIGNED));
+  platform::SetTraceInputs(old);
+}
 
 // A power manager that records what it is asked to do.
 class FakePowerManager : public platform::ShutdownBackend {

@@ -148,10 +148,20 @@ TEST(OpenWithShellTest, HandsTheTargetToTheDesktopOpener) {
   EXPECT_EQ(WaitForFileContent(out), "1|https://example.test/a b?q=中");
 }
 
-TEST(OpenWithShellTest, TrueEvenWithoutAnOpener) {
+TEST(OpenWithShellTest, FalseWhenNothingOpensTheTarget) {
   testsupport::TempDir dir;
-  ScopedEnv path("PATH", dir.path());
-  EXPECT_TRUE(OpenWithShell(L"/nonexistent/file.txt"));
+  {
+    ScopedEnv path("PATH", dir.path());  // no opener at all
+    EXPECT_FALSE(OpenWithShell(L"/nonexistent/file.txt"));
+  }
+  ScopedEnv path("PATH", dir.path() + ":/usr/bin:/bin");
+  // The opener's exit codes for a missing file, a missing program for the
+  // type and a program that failed to start.
+  for (int refusal : {2, 3, 4}) {
+    WriteShellScript(dir, "xdg-open", "exit " + std::to_string(refusal) + "\n");
+    EXPECT_FALSE(OpenWithShell(L"/nonexistent/file.txt")) << refusal;
+  }
+  EXPECT_FALSE(OpenWithShell(L""));
 }
 
 }  // namespace

@@ -135,13 +135,23 @@ TEST(CompareVersion, ComparesDashSeparatedNumbers) {
     const wchar_t *first, *second;
     int result;
   } const cases[] = {
-      {L"1-10", L"1-9", 1},  {L"1-9", L"1-10", -1},
-      {L"1-2", L"1-2-3", 0},                         // extra parts of the second are not looked at
-      {L"1-2", L"1-2", 0},   {L" 3x-1", L"3-1", 0},  // read as _wtol reads
-      {L"2-5", L"3", -1},                            // differs before the second runs out
+      {L"1-10", L"1-9", 1},
+      {L"1-9", L"1-10", -1},
+      {L"1-2", L"1-2", 0},
+      {L" 3x-1", L"3-1", 0},  // read as _wtol reads
+      {L"2-5", L"3", -1},     // differs before the second runs out
+      // A missing part counts as 0, whichever side lacks it.
+      {L"2-0", L"2", 0},
+      {L"2", L"2-0", 0},
+      {L"2-1", L"2", 1},
+      {L"2", L"2-1", -1},
+      {L"1-2", L"1-2-3", -1},
+      {L"1-2-3", L"1-2", 1},
+      {L"1-0-0", L"1", 0},
+      {L"", L"0-0", 0},
   };
-  for (const auto &c : cases) EXPECT_EQ(CompareVersion(c.first, c.second), c.result) << c.first;
-  EXPECT_THROW(CompareVersion(L"2-0", L"2"), CInvalidArgException);
+  for (const auto &c : cases)
+    EXPECT_EQ(CompareVersion(c.first, c.second), c.result) << c.first << " against " << c.second;
   EXPECT_TRUE(IsStringLess(L"A", L"a"));
   EXPECT_FALSE(IsStringLess(L"a", L"a"));
 }

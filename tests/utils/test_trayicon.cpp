@@ -139,6 +139,36 @@ TEST_F(TrayIconTest, HideAndShowMoveTheIconOutAndBackIn) {
   EXPECT_EQ(ShellCalls(), calls + 4);
 }
 
+// A removed icon stays removed, whether it was hidden first or the area
+// refused to take it away: nothing brings it back but Create.
+TEST_F(TrayIconTest, RemovedIconStaysRemoved) {
+  for (bool hiddenFirst : {true, false}) {
+    SCOPED_TRACE(hiddenFirst);
+    HeadlessTrayReset();
+    CTrayIcon icon(&wnd, kCallback, L"Tickora", TestIcon(), kIconId);
+    if (hiddenFirst) icon.HideIcon();
+    HeadlessTraySetRefusing(!hiddenFirst);
+    const int deletes = HeadlessTrayCallCount(NIM_DELETE);
+    icon.RemoveIcon();
+    HeadlessTraySetRefusing(false);
+    EXPECT_EQ(HeadlessTrayCallCount(NIM_DELETE), deletes + (hiddenFirst ? 0 : 1));
+    if (!hiddenFirst) HeadlessTrayReset();  // clears the icon the refusing area kept
+
+    const int calls = ShellCalls();
+    icon.ShowIcon();
+    icon.RefreshIcon();
+    EXPECT_FALSE(icon.SetTooltipText(L"back?"));
+    EXPECT_FALSE(icon.SetIcon(TestIcon()));
+    EXPECT_TRUE(icon.GetTooltipText().IsEmpty());
+    EXPECT_EQ(icon.OnTrayNotification(kIconId, WM_LBUTTONDBLCLK), 0);
+    EXPECT_EQ(ShellCalls(), calls);
+    EXPECT_TRUE(HeadlessTrayIcons().empty());
+
+    ASSERT_TRUE(icon.Create(&wnd, kCallback, L"again", TestIcon(), kIconId));  // Create starts anew
+    EXPECT_EQ(HeadlessTrayIcons().size(), 1u);
+  }
+}
+
 TEST_F(TrayIconTest, LongTipIsCutToTheRecordsField) {
   const std::wstring tip(300, L'长');
   CTrayIcon icon(&wnd, kCallback, tip.c_str(), TestIcon(), kIconId);

@@ -11,6 +11,7 @@
 #include "platform/text/winerror.h"
 #include "tests/support/child_files.h"
 #include "tests/support/deadline.h"
+#include "tests/support/scoped_env.h"
 
 namespace {
 
@@ -98,6 +99,39 @@ TEST(ShellExecuteTest, RunsTheOpenerFromPathWithTheTarget) {
   EXPECT_EQ(verb, SE_ERR_NOASSOC);
   EXPECT_EQ(empty, SE_ERR_NOASSOC);
   EXPECT_EQ(none, SE_ERR_FNF);
+}
+
+// The opener's exit status is its verdict on the target.
+TEST(ShellExecuteTest, ResultFollowsTheOpenersVerdict) {
+  testsupport::TempDir dir;
+  testsupport::ScopedEnv path("PATH", dir.path() + ":/usr/bin:/bin");
+  const struct {
+    int exitCode;
+    intptr_t result;  // 0: greater than 32
+  } cases[] = {{0, 0}, {1, SE_ERR_NOASSOC}, {2, SE_ERR_FNF}, {3, SE_ERR_NOASSOC}, {4, SE_ERR_NOASSOC}};
+  for (const auto &c : cases) {
+    WriteShellScript(dir, "xdg-open", "exit " + std::to_string(c.exitCode) + "\n");
+    const auto result = reinterpret_cast<intptr_t>(ShellExecuteW(nullptr, nullptr, L"a.txt", nullptr, nullptr, 5));
+    if (c.result == 0)
+      EXPECT_GT(result, 32) << c.exitCode;
+    else
+      EXPECT_EQ(result, c.result) << c.exitCode;
+  }
+}
+
+// An opener that runs the chosen program in the foreground has accepted the
+// target: the call returns while it still runs.
+TEST(ShellExecuteTest, OpenerStillRunningHasAccepted) {
+  testsupport::TempDir dir;
+  const std::string go = dir.File("go"), out = dir.File("out");
+  WriteShellScript(dir, "xdg-open",
+                   "i=0; while [ ! -e '" + go + "' ] && [ $i -lt 3000 ]; do sleep 0.01; i=$((i+1)); done\n" +
+                       ShellReportLine(out, "$i") + "exit 4\n");
+  testsupport::ScopedEnv path("PATH", dir.path() + ":/usr/bin:/bin");
+  EXPECT_GT(reinterpret_cast<intptr_t>(ShellExecuteW(nullptr, nullptr, L"a.txt", nullptr, nullptr, 5)), 32);
+  EXPECT_TRUE(testsupport::ReadFileBytes(out).empty()) << "the call returned before the opener ended";
+  dir.Write("go", "1");
+  EXPECT_NE(WaitForFileContent(out), "3000") << "the opener was let go, not timed out";
 }
 
 }  // namespace
