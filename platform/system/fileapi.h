@@ -8,7 +8,6 @@
 // mandatory sharing, so other programs are not kept out.
 #pragma once
 
-#include "platform/system/threads.h"  // LARGE_INTEGER
 #include "platform/text/windef.h"
 
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))

@@ -1,22 +1,16 @@
 #include "platform/system/process.h"
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cwchar>
 #include <string>
-#include <thread>
-#include <vector>
 
-#include "platform/text/codepage.h"
 #include "platform/system/spawn.h"
+#include "platform/text/codepage.h"
 #include "platform/text/winerror.h"
-
-extern char **environ;
 
 namespace {
 
@@ -32,36 +26,6 @@ HANDLE NewHandle(pid_t pid) {
 std::string FileName(const wchar_t *text) { return WideToMultiByte(CP_UTF8, text, std::wcslen(text)); }
 
 }  // namespace
-
-namespace platform {
-
-int Spawn(const std::vector<std::string> &args, bool search, const std::string &folder, pid_t *pidOut) {
-  posix_spawn_file_actions_t actions;
-  if (posix_spawn_file_actions_init(&actions) != 0) return ENOMEM;
-  int rc = posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-  if (rc == 0 && !folder.empty()) rc = posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-  pid_t pid = 0;
-  if (rc == 0) {
-    std::vector<char *> argv;
-    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    rc = search ? posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ)
-                : posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc == 0) *pidOut = pid;
-  return rc;
-}
-
-void ReapWhenEnded(pid_t pid) {
-  std::thread([pid] {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-  }).detach();
-}
-
-}  // namespace platform
 
 using platform::ReapWhenEnded;
 using platform::Spawn;

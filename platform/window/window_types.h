@@ -1,24 +1,11 @@
-// Handles, geometry types and the message, style and command constants of the
-// window layer. The numeric values are those of the original window system, so
-// code that packs or compares them (low four bits of a system command, low word
-// of a tray notification) keeps working.
+// Geometry types and the message, style and command constants of the window
+// layer; its handle types are among the base types (platform/text/windef.h).
+// The numeric values are those of the original window system, so code that
+// packs or compares them (low four bits of a system command, low word of a
+// tray notification) keeps working.
 #pragma once
 
 #include "platform/text/windef.h"
-
-// Opaque handles. Each points at a record owned by the window layer.
-typedef struct HWND__ *HWND;
-typedef struct HMENU__ *HMENU;
-typedef struct HICON__ *HICON;
-typedef HICON HCURSOR;
-typedef struct HDC__ *HDC;
-typedef void *HGDIOBJ;  // any drawing-object handle converts to it
-typedef struct HBITMAP__ *HBITMAP;
-typedef struct HRGN__ *HRGN;
-typedef struct HBRUSH__ *HBRUSH;
-typedef struct HFONT__ *HFONT;
-typedef struct HINSTANCE__ *HINSTANCE;
-typedef HINSTANCE HMODULE;
 
 #define MAKEINTRESOURCEW(i) ((LPWSTR)((ULONG_PTR)((WORD)(i))))
 #define MAKEINTRESOURCE(i) MAKEINTRESOURCEW(i)
