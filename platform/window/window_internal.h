@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/window/afxwin.h"
-#include "platform/text/codepage.h"
 #include "platform/system/threads.h"
+#include "platform/text/codepage.h"
+#include "platform/window/afxwin.h"
 
 class CDHtmlDialog;
 typedef struct _GdkPixbuf GdkPixbuf;
@@ -293,9 +293,3 @@ inline std::wstring FromUtf8(const std::string &s) { return MultiByteToWide(CP_U
 // The pixbuf of an icon (made on first use, owned by the icon); nullptr when
 // the icon has no image. For the tray icon and the GTK backend.
 GdkPixbuf *AfxIconPixbuf(HICON icon);
-
-// GTK backend only: the GtkWindow of a top-level window or the widget of a
-// control; the WebKitWebView of a browser dialog. nullptr otherwise.
-typedef struct _GtkWidget GtkWidget;
-GtkWidget *AfxGtkWidget(HWND h);
-GtkWidget *AfxGtkWebView(HWND h);

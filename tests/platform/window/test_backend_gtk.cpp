@@ -10,7 +10,7 @@
 #include <fstream>
 
 #include "platform/window/dhtml.h"
-#include "platform/window/window_internal.h"
+#include "platform/window/gtk_probe.h"
 
 namespace {
 
