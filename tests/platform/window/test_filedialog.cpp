@@ -102,8 +102,8 @@ TEST(FileChooserGtk, CancelAndAccept) {
   {
     ChooserAnswerer accept(GTK_RESPONSE_ACCEPT);
     const std::optional<std::wstring> chosen = RunFileChooser(nullptr, request);
-    ASSERT_FALSE(accept.timedOut()) << "the chooser to be accepted stayed open for 30 s after "
-                                    << accept.answers() << " answers";
+    ASSERT_FALSE(accept.timedOut()) << "the chooser to be accepted stayed open for 30 s after " << accept.answers()
+                                    << " answers";
     ASSERT_TRUE(chosen.has_value());
     EXPECT_EQ(*chosen, MultiByteToWide(CP_UTF8, dir.File("out.txt")));
   }
