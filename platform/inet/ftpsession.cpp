@@ -6,10 +6,10 @@
 #include <new>
 #include <string>
 
-#include "platform/text/codepage.h"
-#include "platform/system/fileapi.h"
-#include "platform/text/winerror.h"
 #include "platform/inet/wininet_internal.h"
+#include "platform/system/fileapi.h"
+#include "platform/text/codepage.h"
+#include "platform/text/winerror.h"
 
 namespace {
 

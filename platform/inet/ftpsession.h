@@ -22,10 +22,10 @@
 #include <memory>
 #include <vector>
 
-#include "platform/text/cstring.h"
-#include "platform/system/fileapi.h"
-#include "platform/text/windef.h"
 #include "platform/inet/wininet.h"
+#include "platform/system/fileapi.h"
+#include "platform/text/cstring.h"
+#include "platform/text/windef.h"
 
 #define PRE_CONFIG_INTERNET_ACCESS 0u
 #define INTERNET_DEFAULT_FTP_PORT 21

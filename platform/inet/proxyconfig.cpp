@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/inet/wininet.h"
 #include "platform/text/codepage.h"
 #include "platform/text/winerror.h"
-#include "platform/inet/wininet.h"
 
 namespace {
 

@@ -10,7 +10,6 @@
 // programs are neither kept out nor seen.
 #pragma once
 
-#include "platform/system/threads.h"  // LARGE_INTEGER
 #include "platform/text/windef.h"
 
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))

@@ -13,7 +13,6 @@
 
 #include "platform/system/fileapi.h"
 #include "platform/text/windef.h"
-#include "platform/window/window_types.h"
 
 #define NORMAL_PRIORITY_CLASS 0x00000020u
 

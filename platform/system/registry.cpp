@@ -16,8 +16,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "platform/text/codepage.h"
 #include "platform/system/defaultbrowser.h"
+#include "platform/text/codepage.h"
 
 namespace fs = std::filesystem;
 

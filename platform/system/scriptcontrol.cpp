@@ -87,50 +87,50 @@ CScriptControl::~CScriptControl() { ReleaseDispatch(); }
 BOOL CScriptControl::CreateDispatch(LPCWSTR progId) {
   if (!progId || std::wcscmp(progId, L"MSScriptControl.ScriptControl") != 0) return FALSE;
   ReleaseDispatch();
-  m_ctx = duk_create_heap(nullptr, nullptr, nullptr, nullptr, Fatal);
-  return m_ctx ? TRUE : FALSE;
+  ctx_ = duk_create_heap(nullptr, nullptr, nullptr, nullptr, Fatal);
+  return ctx_ ? TRUE : FALSE;
 }
 
 void CScriptControl::ReleaseDispatch() {
-  if (m_ctx) duk_destroy_heap(m_ctx);
-  m_ctx = nullptr;
-  m_languageSet = false;
+  if (ctx_) duk_destroy_heap(ctx_);
+  ctx_ = nullptr;
+  languageSet_ = false;
 }
 
 void CScriptControl::RequireEngine() const {
-  if (!m_ctx) throw COleDispatchException(E_FAIL, L"no script engine");
-  if (!m_languageSet) throw COleDispatchException(E_FAIL, L"no script language set");
+  if (!ctx_) throw COleDispatchException(E_FAIL, L"no script engine");
+  if (!languageSet_) throw COleDispatchException(E_FAIL, L"no script language set");
 }
 
 void CScriptControl::SetLanguage(LPCWSTR language) {
-  if (!m_ctx) throw COleDispatchException(E_FAIL, L"no script engine");
+  if (!ctx_) throw COleDispatchException(E_FAIL, L"no script engine");
   if (!language || std::wcscmp(language, L"JScript") != 0)
     throw COleDispatchException(E_FAIL, L"unknown script language");
-  m_languageSet = true;
+  languageSet_ = true;
 }
 
 void CScriptControl::SetGlobalText(const char *name, const CString &value) {
   RequireEngine();
   const std::string bytes = ToEngine(value.GetString(), value.GetLength());
-  duk_push_lstring(m_ctx, bytes.data(), bytes.size());
-  duk_put_global_string(m_ctx, name);
+  duk_push_lstring(ctx_, bytes.data(), bytes.size());
+  duk_put_global_string(ctx_, name);
 }
 
 void CScriptControl::AddCode(const CString &code) {
   RequireEngine();
   const std::string bytes = ToEngine(code.GetString(), code.GetLength());
-  if (duk_pcompile_lstring(m_ctx, 0, bytes.data(), bytes.size()) != 0) ThrowTop(m_ctx);
-  if (duk_pcall(m_ctx, 0) != DUK_EXEC_SUCCESS) ThrowTop(m_ctx);
-  duk_pop(m_ctx);
+  if (duk_pcompile_lstring(ctx_, 0, bytes.data(), bytes.size()) != 0) ThrowTop(ctx_);
+  if (duk_pcall(ctx_, 0) != DUK_EXEC_SUCCESS) ThrowTop(ctx_);
+  duk_pop(ctx_);
 }
 
 CString CScriptControl::Eval(const CString &expression) {
   RequireEngine();
   const std::string bytes = ToEngine(expression.GetString(), expression.GetLength());
-  if (duk_peval_lstring(m_ctx, bytes.data(), bytes.size()) != 0) ThrowTop(m_ctx);
+  if (duk_peval_lstring(ctx_, bytes.data(), bytes.size()) != 0) ThrowTop(ctx_);
   duk_size_t len = 0;
-  const char *text = duk_safe_to_lstring(m_ctx, -1, &len);
+  const char *text = duk_safe_to_lstring(ctx_, -1, &len);
   CString result = FromEngine(text, len);
-  duk_pop(m_ctx);
+  duk_pop(ctx_);
   return result;
 }

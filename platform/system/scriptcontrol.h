@@ -56,6 +56,6 @@ class CScriptControl {
 
  private:
   void RequireEngine() const;
-  struct duk_hthread *m_ctx = nullptr;
-  bool m_languageSet = false;
+  struct duk_hthread *ctx_ = nullptr;
+  bool languageSet_ = false;
 };

@@ -12,13 +12,6 @@ DWORD GetTickCount() noexcept;
 DWORD timeGetTime() noexcept;
 ULONGLONG GetTickCount64() noexcept;
 
-union LARGE_INTEGER {
-  struct {
-    DWORD LowPart;
-    LONG HighPart;
-  };
-  LONGLONG QuadPart;
-};
 // Nanosecond counter and its frequency (1e9); always TRUE.
 BOOL QueryPerformanceCounter(LARGE_INTEGER *count) noexcept;
 BOOL QueryPerformanceFrequency(LARGE_INTEGER *frequency) noexcept;

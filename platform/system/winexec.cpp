@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/text/codepage.h"
 #include "platform/system/spawn.h"
+#include "platform/text/codepage.h"
 #include "platform/text/winerror.h"
 
 UINT WinExec(LPCSTR cmdLine, UINT) {

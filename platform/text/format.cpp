@@ -139,7 +139,7 @@ struct Directive {
   int width = 0;
   int precision = -1;
   int bits = 32;
-  int text_size = 0;  // -1 narrow (h), +1 wide (l/w), 0 default
+  int textSize = 0;  // -1 narrow (h), +1 wide (l/w), 0 default
 };
 
 template <class Ch>
@@ -220,7 +220,7 @@ class Formatter {
     switch (*f) {
       case 'h':
         ++f;
-        sp.text_size = -1;
+        sp.textSize = -1;
         sp.bits = 16;
         if (*f == 'h') {
           ++f;
@@ -229,7 +229,7 @@ class Formatter {
         return true;
       case 'l':
         ++f;
-        sp.text_size = 1;
+        sp.textSize = 1;
         sp.bits = 32;
         if (*f == 'l') {
           ++f;
@@ -238,7 +238,7 @@ class Formatter {
         return true;
       case 'w':
         ++f;
-        sp.text_size = 1;
+        sp.textSize = 1;
         return true;
       case 'L':
       case 'q':
@@ -433,13 +433,13 @@ class Formatter {
         return true;
       case 'c':
       case 'C': {
-        bool wide = sp.text_size ? sp.text_size > 0 : (conv == 'c') == wide_default;
+        bool wide = sp.textSize ? sp.textSize > 0 : (conv == 'c') == wide_default;
         Character(wide, sp);
         return true;
       }
       case 's':
       case 'S': {
-        bool wide = sp.text_size ? sp.text_size > 0 : (conv == 's') == wide_default;
+        bool wide = sp.textSize ? sp.textSize > 0 : (conv == 's') == wide_default;
         Text(wide, sp);
         return true;
       }

@@ -50,9 +50,30 @@ typedef BYTE *LPBYTE;
 typedef DWORD *LPDWORD;
 typedef BOOL *LPBOOL;
 typedef void *HANDLE;
-// Module handles (also declared, identically, by the window layer).
+// Opaque handles. Each points at a record owned by the layer that made it
+// (modules: the system layer; windows, menus, icons and drawing objects: the
+// window layer), so any layer can pass them on without knowing the record.
 typedef struct HINSTANCE__ *HINSTANCE;
 typedef HINSTANCE HMODULE;
+typedef struct HWND__ *HWND;
+typedef struct HMENU__ *HMENU;
+typedef struct HICON__ *HICON;
+typedef HICON HCURSOR;
+typedef struct HDC__ *HDC;
+typedef void *HGDIOBJ;  // any drawing-object handle converts to it
+typedef struct HBITMAP__ *HBITMAP;
+typedef struct HRGN__ *HRGN;
+typedef struct HBRUSH__ *HBRUSH;
+typedef struct HFONT__ *HFONT;
+
+// A 64-bit value with its 32-bit halves.
+union LARGE_INTEGER {
+  struct {
+    DWORD LowPart;
+    LONG HighPart;
+  };
+  LONGLONG QuadPart;
+};
 
 #define _T(x) L##x
 #define TEXT(x) L##x

@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "platform/window/dhtml.h"
+#include "platform/window/gtk_probe.h"
 #include "platform/window/window_internal.h"
 
 using namespace wl;

@@ -7,9 +7,9 @@
 #include <mutex>
 #include <sstream>
 
+#include "platform/text/wctype_win.h"
 #include "platform/window/dhtml.h"
 #include "platform/window/headless.h"
-#include "platform/text/wctype_win.h"
 #include "platform/window/window_internal.h"
 
 using namespace wl;

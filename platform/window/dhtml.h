@@ -18,11 +18,11 @@ typedef IDispatch *LPDISPATCH;
 // The element an event came from.
 class IHTMLElement {
  public:
-  explicit IHTMLElement(const wchar_t *id) : m_id(id ? id : L"") {}
-  LPCWSTR GetId() const { return m_id.c_str(); }
+  explicit IHTMLElement(const wchar_t *id) : id_(id ? id : L"") {}
+  LPCWSTR GetId() const { return id_.c_str(); }
 
  private:
-  std::wstring m_id;
+  std::wstring id_;
 };
 
 #define DISPID_HTMLELEMENTEVENTS_ONCLICK (-600)

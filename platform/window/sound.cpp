@@ -60,7 +60,7 @@ ca_context *Context() {
 // Waits for the end of a synchronous sound.
 struct SyncWait {
   std::mutex lock;
-  std::condition_variable done_cv;
+  std::condition_variable doneCv;
   bool done = false;
 };
 
@@ -68,7 +68,7 @@ void OnSyncFinished(ca_context *, uint32_t, int, void *userdata) {
   auto *wait = static_cast<SyncWait *>(userdata);
   std::lock_guard<std::mutex> lock(wait->lock);
   wait->done = true;
-  wait->done_cv.notify_all();
+  wait->doneCv.notify_all();
 }
 
 BOOL Play(const SoundRequest &request, bool async) {
@@ -90,7 +90,7 @@ BOOL Play(const SoundRequest &request, bool async) {
     rc = ca_context_play_full(ctx, kSoundId, props, OnSyncFinished, &wait);
     if (rc == CA_SUCCESS) {
       std::unique_lock<std::mutex> lock(wait.lock);
-      wait.done_cv.wait(lock, [&] { return wait.done; });
+      wait.doneCv.wait(lock, [&] { return wait.done; });
     }
   }
   ca_proplist_destroy(props);
@@ -139,7 +139,7 @@ BOOL PlaySoundW(LPCWSTR pszSound, HMODULE, DWORD fdwSound) {
   SoundRequest request = ResolveSound(pszSound, fdwSound);
   if (AfxGetBackend() == BACKEND_HEADLESS) {
     SoundLogEntry entry;
-    entry.null_sound = pszSound == nullptr;
+    entry.nullSound = pszSound == nullptr;
     if (pszSound) entry.sound = pszSound;
     entry.flags = fdwSound;
     entry.request = request;

@@ -47,7 +47,7 @@ SoundRequest ResolveSound(LPCWSTR pszSound, DWORD fdwSound);
 // One recorded call of the headless backend.
 struct SoundLogEntry {
   std::wstring sound;  // the name as given; empty for a null sound
-  bool null_sound = false;
+  bool nullSound = false;
   DWORD flags = 0;
   SoundRequest request;
 };

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/window/afxwin.h"
-#include "platform/text/codepage.h"
 #include "platform/system/threads.h"
+#include "platform/text/codepage.h"
+#include "platform/window/afxwin.h"
 
 class CDHtmlDialog;
 typedef struct _GdkPixbuf GdkPixbuf;
@@ -224,14 +224,37 @@ std::unique_ptr<Backend> MakeHeadlessBackend();
 std::unique_ptr<Backend> MakeGtkBackend();  // nullptr when no display opens
 void InstallBackend(std::unique_ptr<Backend> backend);
 
-// Records.
+// Records (window_records.cpp).
 bool IsLive(HWND h);
 HWND NewWindowRecord();
+// Takes a destroyed window off the live list; its record stays.
+void UnlistWindow(HWND h);
+std::vector<HWND> LiveWindows();  // controls too, in creation order
 std::vector<HWND> LiveTopLevelWindows();
 void ForgetAllWindows();  // headless reset: destroys every window
+// The live record of a window object; nullptr when it has none.
+HWND RecordOf(const CWnd *w);
+// Screen rectangle of any window (controls: converted through their parent).
+RECT ScreenRect(HWND h);
+int ClientWidth(HWND h);
+int ClientHeight(HWND h);
+HWND TopLevelOf(HWND h);
 
-// Message delivery.
+// Message delivery (window_messages.cpp).
 LRESULT Send(HWND h, UINT msg, WPARAM w, LPARAM l);
+// The message the calling thread is handling (innermost Send); nullptr when
+// none is. CWnd::Default runs the default processing of it.
+struct SentMessage {
+  HWND hwnd;
+  UINT msg;
+  WPARAM w;
+  LPARAM l;
+};
+const SentMessage *CurrentMessage();
+// The default processing of the messages the layer knows; 0 for the others.
+LRESULT DefaultProc(HWND h, UINT msg, WPARAM w, LPARAM l);
+// Queues a message for a live window; false for a handle that is not one.
+bool PostRecord(HWND h, UINT msg, WPARAM w, LPARAM l);
 // Input from a backend: builds the MSG, runs PreTranslateMessage from the
 // target up its parents, then delivers. TRUE when a PreTranslateMessage
 // swallowed it.
@@ -254,13 +277,7 @@ void FireTimer(HWND h, UINT_PTR id);
 void ModalIdle(ModalLoop &loop);
 void ShowSystemMenu(HWND h, POINT screenPt);
 
-// Screen rectangle of any window (controls: converted through their parent).
-RECT ScreenRect(HWND h);
-int ClientWidth(HWND h);
-int ClientHeight(HWND h);
-HWND TopLevelOf(HWND h);
-
-// Control appearance from the parent's WM_CTLCOLOR.
+// Control appearance from the parent's WM_CTLCOLOR (window_controls.cpp).
 struct ControlLook {
   COLORREF textColor = 0;
   bool transparentText = false;
@@ -293,9 +310,3 @@ inline std::wstring FromUtf8(const std::string &s) { return MultiByteToWide(CP_U
 // The pixbuf of an icon (made on first use, owned by the icon); nullptr when
 // the icon has no image. For the tray icon and the GTK backend.
 GdkPixbuf *AfxIconPixbuf(HICON icon);
-
-// GTK backend only: the GtkWindow of a top-level window or the widget of a
-// control; the WebKitWebView of a browser dialog. nullptr otherwise.
-typedef struct _GtkWidget GtkWidget;
-GtkWidget *AfxGtkWidget(HWND h);
-GtkWidget *AfxGtkWebView(HWND h);

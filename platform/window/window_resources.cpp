@@ -2,8 +2,8 @@
 #include <map>
 #include <mutex>
 
-#include "platform/text/cstring.h"
 #include "platform/system/module.h"
+#include "platform/text/cstring.h"
 #include "platform/window/window_resources.h"
 
 namespace {

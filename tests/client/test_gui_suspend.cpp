@@ -20,7 +20,7 @@
 #include "client/setdlg.h"
 #include "client/suspenddlg.h"
 #include "platform/window/afxwin.h"
-#include "platform/window/window_internal.h"
+#include "platform/window/gtk_probe.h"
 #include "tests/support/gtk_wait.h"
 #include "tests/support/loopback_server.h"
 

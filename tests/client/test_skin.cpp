@@ -62,10 +62,10 @@ void WriteBmp(const std::string &path, const std::vector<std::vector<COLORREF>> 
 // A frameless window whose WM_PAINT paints its skin bitmap.
 class SkinnedWindow : public CDialog {
  public:
-  UINT m_nBitmap = 0;
+  UINT bitmap = 0;
 
  protected:
-  void OnPaint() { PaintWindowSkin(this, m_nBitmap); }
+  void OnPaint() { PaintWindowSkin(this, bitmap); }
   DECLARE_MESSAGE_MAP()
 };
 BEGIN_MESSAGE_MAP(SkinnedWindow, CDialog)
@@ -122,7 +122,7 @@ TEST_F(SkinTest, TransparentPixelsAreCutFromTheRegion) {
   EXPECT_FALSE(region.PtInRegion(0, 3));
 
   // Painting copies the bitmap at its own size.
-  wnd_.m_nBitmap = kBitmap;
+  wnd_.bitmap = kBitmap;
   wnd_.Invalidate();
   HeadlessPumpMessages();
   const COLORREF expected[3][5] = {{K, W, W, W, W}, {W, W, W, W, N}, {W, W, W, K, W}};
@@ -134,7 +134,7 @@ TEST_F(SkinTest, PaintStretchesTheBitmapOverTheWindow) {
   const COLORREF A = RGB(200, 0, 0), B = RGB(0, 200, 0), C = RGB(0, 0, 200), D = RGB(200, 200, 0);
   WriteBmp(dir_.path() + "/quad.bmp", {{A, B}, {C, D}});
   RegisterBitmapResource(kBitmap, L"quad.bmp");
-  wnd_.m_nBitmap = kBitmap;
+  wnd_.bitmap = kBitmap;
   wnd_.MoveWindow(0, 0, 20, 20, TRUE);
   wnd_.Invalidate();
   HeadlessPumpMessages();

@@ -32,7 +32,7 @@ void RecordWorker(CTickoraDlg *dlg) {
   g_timerRunningAtWorkerStart.push_back(HeadlessTimerPeriod(dlg->GetSafeHwnd(), 1).has_value());
 }
 
-// A main dialog that lets a test reach what the Part leaves protected.
+// The main dialog with its protected hit-test handler opened to the test.
 class TestDlg : public CTickoraDlg {
  public:
   using CTickoraDlg::OnNcHitTest;

@@ -130,7 +130,7 @@ TEST_F(AlarmTest, SwitchingOffStopsTheSound) {
   EXPECT_FALSE(float_->m_bAlarm);
   const std::vector<SoundLogEntry> log = HeadlessSoundLog();
   ASSERT_EQ(log.size(), 1u);
-  EXPECT_TRUE(log[0].null_sound);
+  EXPECT_TRUE(log[0].nullSound);
   EXPECT_EQ(log[0].flags, (DWORD)SND_FILENAME);
   EXPECT_EQ(log[0].request.kind, SoundRequest::kStop);
 }

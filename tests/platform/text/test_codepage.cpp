@@ -35,8 +35,8 @@ std::string RunIconv(const char *from, const char *to, const std::string &input)
 }
 
 struct Sample {
-  UINT code_page;
-  const char *iconv_name;
+  UINT codePage;
+  const char *iconvName;
   const wchar_t *text;
 };
 
@@ -57,28 +57,28 @@ TEST_P(CodePageSamples, RoundTripMatchesIconvBytes) {
   std::wstring text = s.text;
   std::string utf8 = RunIconv("WCHAR_T", "UTF-8",
                               std::string(reinterpret_cast<const char *>(text.data()), text.size() * sizeof(wchar_t)));
-  std::string expected = RunIconv("UTF-8", s.iconv_name, utf8);
+  std::string expected = RunIconv("UTF-8", s.iconvName, utf8);
   ASSERT_FALSE(expected.empty());
 
-  EXPECT_EQ(WideToMultiByte(s.code_page, text), expected);
-  EXPECT_EQ(MultiByteToWide(s.code_page, expected), text);
+  EXPECT_EQ(WideToMultiByte(s.codePage, text), expected);
+  EXPECT_EQ(MultiByteToWide(s.codePage, expected), text);
 
   // The two-call pattern with -1 input: the sizes include the terminator.
-  int wide_len = MultiByteToWideChar(s.code_page, 0, expected.c_str(), -1, nullptr, 0);
+  int wide_len = MultiByteToWideChar(s.codePage, 0, expected.c_str(), -1, nullptr, 0);
   ASSERT_EQ(wide_len, static_cast<int>(text.size()) + 1);
   std::wstring wide(wide_len, L'x');
-  ASSERT_EQ(MultiByteToWideChar(s.code_page, 0, expected.c_str(), -1, wide.data(), wide_len), wide_len);
+  ASSERT_EQ(MultiByteToWideChar(s.codePage, 0, expected.c_str(), -1, wide.data(), wide_len), wide_len);
   EXPECT_EQ(wide.back(), L'\0');
   EXPECT_EQ(wide.substr(0, text.size()), text);
 
-  int byte_len = WideCharToMultiByte(s.code_page, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  int byte_len = WideCharToMultiByte(s.codePage, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
   ASSERT_EQ(byte_len, static_cast<int>(expected.size()) + 1);
   std::string bytes(byte_len, 'x');
-  ASSERT_EQ(WideCharToMultiByte(s.code_page, 0, text.c_str(), -1, bytes.data(), byte_len, nullptr, nullptr), byte_len);
+  ASSERT_EQ(WideCharToMultiByte(s.codePage, 0, text.c_str(), -1, bytes.data(), byte_len, nullptr, nullptr), byte_len);
   EXPECT_EQ(bytes, expected + '\0');
 
   // An explicit length converts exactly that many units, no terminator.
-  EXPECT_EQ(MultiByteToWideChar(s.code_page, 0, expected.data(), static_cast<int>(expected.size()), nullptr, 0),
+  EXPECT_EQ(MultiByteToWideChar(s.codePage, 0, expected.data(), static_cast<int>(expected.size()), nullptr, 0),
             static_cast<int>(text.size()));
 }
 
@@ -200,7 +200,7 @@ TEST(CodePage, UnmappableCharacterUsesDefaultChar) {
   struct {
     UINT cp;
     const wchar_t *text;
-    const char *default_char;
+    const char *defaultChar;
     const char *expected;
   } cases[] = {
       {936, L"a\u0E01b", nullptr, "a?b"},
@@ -211,7 +211,7 @@ TEST(CodePage, UnmappableCharacterUsesDefaultChar) {
   for (const auto &c : cases) {
     char out[16] = {};
     BOOL used = FALSE;
-    int n = WideCharToMultiByte(c.cp, 0, c.text, -1, out, 16, c.default_char, &used);
+    int n = WideCharToMultiByte(c.cp, 0, c.text, -1, out, 16, c.defaultChar, &used);
     EXPECT_EQ(n, static_cast<int>(strlen(c.expected)) + 1);
     EXPECT_STREQ(out, c.expected);
     EXPECT_TRUE(used);

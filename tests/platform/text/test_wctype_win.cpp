@@ -38,8 +38,8 @@ const ClassCase kClasses[] = {
 
 struct CaseCase {
   wchar_t ch;
-  wchar_t upper_c, lower_c;      // "C" state: ASCII below 256, simple Unicode mapping above
-  wchar_t upper_chs, lower_chs;  // Chinese state: full simple mapping
+  wchar_t upperC, lowerC;      // "C" state: ASCII below 256, simple Unicode mapping above
+  wchar_t upperChs, lowerChs;  // Chinese state: full simple mapping
 };
 
 const CaseCase kCases[] = {
@@ -54,11 +54,11 @@ void CheckAll(const char *locale_name) {
     EXPECT_EQ(win_iswctype(c.ch, static_cast<win_wctype_t>(c.mask)), c.expected) << std::hex << int(c.ch);
   for (const auto &c : kCases) {
     crt_set_chinese_locale(false);
-    EXPECT_EQ(crt_towupper(c.ch), c.upper_c) << std::hex << int(c.ch);
-    EXPECT_EQ(crt_towlower(c.ch), c.lower_c) << std::hex << int(c.ch);
+    EXPECT_EQ(crt_towupper(c.ch), c.upperC) << std::hex << int(c.ch);
+    EXPECT_EQ(crt_towlower(c.ch), c.lowerC) << std::hex << int(c.ch);
     crt_set_chinese_locale(true);
-    EXPECT_EQ(crt_towupper(c.ch), c.upper_chs) << std::hex << int(c.ch);
-    EXPECT_EQ(crt_towlower(c.ch), c.lower_chs) << std::hex << int(c.ch);
+    EXPECT_EQ(crt_towupper(c.ch), c.upperChs) << std::hex << int(c.ch);
+    EXPECT_EQ(crt_towlower(c.ch), c.lowerChs) << std::hex << int(c.ch);
   }
   crt_set_chinese_locale(false);
 }

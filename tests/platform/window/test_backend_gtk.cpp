@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "platform/window/dhtml.h"
-#include "platform/window/window_internal.h"
+#include "platform/window/gtk_probe.h"
 #include "tests/support/gtk_wait.h"
 
 namespace {
@@ -25,9 +25,9 @@ bool Spin(const std::function<bool()> &done, int ms = 5000) {
 
 class GtkWindowTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { haveDisplay = AfxSetBackend(BACKEND_GTK); }
+  static void SetUpTestSuite() { haveDisplay_ = AfxSetBackend(BACKEND_GTK); }
   void SetUp() override {
-    if (!haveDisplay) GTEST_SKIP() << "no X display";
+    if (!haveDisplay_) GTEST_SKIP() << "no X display";
     RegisterDialogTemplate({IDD_BOX, 70, 80, WS_POPUP | WS_SYSMENU, 0, nullptr, 8, {}});
     RegisterDialogTemplate({IDD_FORM,
                             160,
@@ -40,9 +40,9 @@ class GtkWindowTest : public ::testing::Test {
                              {1002, DLGITEM_EDIT, L"", 10, 30, 40, 12, ES_NUMBER | ES_AUTOHSCROLL},
                              {IDOK, DLGITEM_BUTTON, L"确定", 100, 60, 50, 14, 0}}});
   }
-  static bool haveDisplay;
+  static bool haveDisplay_;
 };
-bool GtkWindowTest::haveDisplay = false;
+bool GtkWindowTest::haveDisplay_ = false;
 
 class Ticker : public CDialog {
  public:

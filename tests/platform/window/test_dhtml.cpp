@@ -42,27 +42,27 @@ END_DHTML_EVENT_MAP()
 
 class DhtmlTest : public ::testing::Test {
  protected:
-  std::filesystem::path dir;
+  std::filesystem::path dir_;
   void SetUp() override {
     HeadlessReset();
     UnregisterAllResources();
-    dir = std::filesystem::temp_directory_path() / ("tickora_dhtml_" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir / "page.htm") << "<html><body style=\"background:#ddd\">\n"
-                                       "<span id=\"price_a\">--</span><p id='note'>a &amp; b</p>\n"
-                                       "<button id=ButtonOK>确定</button><button id=\"ButtonCancel\">取消</button>\n"
-                                       "</body></html>";
-    SetResourceFolder(dir.wstring());
+    dir_ = std::filesystem::temp_directory_path() / ("tickora_dhtml_" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir_);
+    std::ofstream(dir_ / "page.htm") << "<html><body style=\"background:#ddd\">\n"
+                                        "<span id=\"price_a\">--</span><p id='note'>a &amp; b</p>\n"
+                                        "<button id=ButtonOK>确定</button><button id=\"ButtonCancel\">取消</button>\n"
+                                        "</body></html>";
+    SetResourceFolder(dir_.wstring());
     RegisterHtmlResource(IDR_PAGE, L"page.htm");
     RegisterDialogTemplate({IDD_PAGE, 181, 288, WS_POPUP | WS_VISIBLE | WS_SYSMENU, WS_EX_APPWINDOW, nullptr, 9, {}});
   }
-  void TearDown() override { std::filesystem::remove_all(dir); }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
 };
 
 TEST_F(DhtmlTest, ThePageResourceGivesTheElementsById) {
   Page dlg;
   ASSERT_TRUE(dlg.Create(IDD_PAGE));
-  EXPECT_EQ(HeadlessLoadedHtmlFile(dlg.m_hWnd), (dir / "page.htm").wstring());
+  EXPECT_EQ(HeadlessLoadedHtmlFile(dlg.m_hWnd), (dir_ / "page.htm").wstring());
   EXPECT_EQ(HeadlessElementIds(dlg.m_hWnd),
             (std::vector<std::wstring>{L"price_a", L"note", L"ButtonOK", L"ButtonCancel"}));
   EXPECT_EQ(HeadlessElementText(dlg.m_hWnd, L"note"), L"a & b");

@@ -59,7 +59,7 @@ TEST(PlaySound, HeadlessBackendRecordsInsteadOfPlaying) {
   EXPECT_EQ(log[0].sound, L"/nowhere/air.WAV");
   EXPECT_EQ(log[0].flags, (DWORD)SND_ASYNC);
   EXPECT_EQ(log[0].request.kind, SoundRequest::kEvent);
-  EXPECT_TRUE(log[1].null_sound);
+  EXPECT_TRUE(log[1].nullSound);
   EXPECT_EQ(log[1].request.kind, SoundRequest::kStop);
   EXPECT_EQ(log[2].request.kind, SoundRequest::kNothing);
 

@@ -1,138 +1,17 @@
 // The window layer over the headless backend: message maps and delivery,
 // timers on the fake clock, modal runs, templates and controls, menus,
-// non-client hit testing, regions and painting, message boxes.
+// non-client hit testing and window regions.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "platform/window/afxwin.h"
 #include "platform/window/headless.h"
+#include "tests/platform/window/window_fixture.h"
 
 namespace {
 
-enum : UINT { IDD_PLAIN = 500, IDD_FORM = 501, IDD_CHILD = 502, IDM_POPUP = 600, IDB_SKIN = 700 };
-enum : UINT { ID_CMD_A = 40001, ID_CMD_B = 40002, IDC_LABEL = 1001, IDC_NUMBER = 1002 };
-const UINT WM_APP_PING = WM_USER + 10;
-
-class WindowTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    HeadlessReset();
-    UnregisterAllResources();
-    RegisterDialogTemplate({IDD_PLAIN, 100, 50, WS_POPUP | WS_SYSMENU | WS_VISIBLE, WS_EX_APPWINDOW, L"plain", 9, {}});
-    RegisterDialogTemplate({IDD_CHILD, 40, 40, WS_POPUP, 0, L"owned", 8, {}});
-    RegisterDialogTemplate({IDD_FORM,
-                            160,
-                            80,
-                            WS_POPUP | WS_SYSMENU,
-                            0,
-                            L"form",
-                            8,
-                            {{IDC_LABEL, DLGITEM_STATIC, L"0", 33, 16, 32, 8, SS_LEFT | WS_VISIBLE},
-                             {IDC_NUMBER, DLGITEM_EDIT, L"", 31, 27, 32, 12, ES_NUMBER | ES_AUTOHSCROLL | WS_TABSTOP},
-                             {IDOK, DLGITEM_BUTTON, L"确定", 100, 60, 50, 14, BS_DEFPUSHBUTTON},
-                             {IDCANCEL, DLGITEM_BUTTON, L"取消", 40, 60, 50, 14, 0}}});
-    RegisterMenuResource(IDM_POPUP,
-                         {MenuPopup(L"右键", {MenuItem(L"A", ID_CMD_A), MenuSeparator(), MenuItem(L"B", ID_CMD_B)})});
-  }
-};
-
-// A dialog recording what reaches its handlers.
-class Probe : public CDialog {
- public:
-  explicit Probe(UINT id = IDD_PLAIN, CWnd *parent = nullptr) : CDialog(id, parent) {}
-  std::vector<std::string> log;
-  int hidePaints = 0;
-  LRESULT hit = -100;
-  bool updateChecks = false;
-  BOOL OnInitDialog() override {
-    log.push_back("init");
-    return CDialog::OnInitDialog();
-  }
-  void OnOK() override {
-    log.push_back("ok");
-    CDialog::OnOK();
-  }
-  void OnCancel() override {
-    log.push_back("cancel");
-    CDialog::OnCancel();
-  }
-
- protected:
-  void OnTimer(UINT_PTR id) {
-    log.push_back("timer" + std::to_string(id) + "@" + std::to_string(HeadlessNow()));
-    CDialog::OnTimer(id);
-  }
-  void OnNcPaint() {
-    if (hidePaints > 0) {
-      --hidePaints;
-      ShowWindow(SW_HIDE);
-      return;
-    }
-    CDialog::OnNcPaint();
-  }
-  LRESULT OnNcHitTest(CPoint p) {
-    LRESULT base = CDialog::OnNcHitTest(p);
-    return hit == -100 ? base : hit;
-  }
-  void OnLButtonDown(UINT, CPoint p) { log.push_back("ldown" + std::to_string(p.x) + "," + std::to_string(p.y)); }
-  void OnContextMenu(CWnd *, CPoint p) {
-    log.push_back("context" + std::to_string(p.x) + "," + std::to_string(p.y));
-    CMenu menu;
-    menu.LoadMenu(IDM_POPUP);
-    menu.GetSubMenu(0)->TrackPopupMenu(TPM_LEFTALIGN, p.x, p.y, this);
-  }
-  void OnInitMenuPopup(CMenu *popup, UINT, BOOL sys) {
-    log.push_back(sys ? "initsys" : "initpopup");
-    if (!updateChecks || sys) return;
-    CCmdUI ui;
-    ui.m_pMenu = popup;
-    ui.m_nIndexMax = (UINT)popup->GetMenuItemCount();
-    for (ui.m_nIndex = 0; ui.m_nIndex < ui.m_nIndexMax; ++ui.m_nIndex) {
-      ui.m_nID = popup->GetMenuItemID((int)ui.m_nIndex);
-      ui.DoUpdate(this, FALSE);
-    }
-  }
-  void OnSysCommand(UINT id, LPARAM l) {
-    log.push_back("sys" + std::to_string(id));
-    CDialog::OnSysCommand(id, l);
-  }
-  void OnCmdA() { log.push_back("cmdA"); }
-  void OnUpdateCmdB(CCmdUI *ui) { ui->SetCheck(1); }
-  LRESULT OnPing(WPARAM w, LPARAM l) {
-    log.push_back("ping" + std::to_string(w) + "," + std::to_string(l));
-    return 42;
-  }
-  HBRUSH OnCtlColor(CDC *dc, CWnd *w, UINT kind) {
-    HBRUSH b = CDialog::OnCtlColor(dc, w, kind);
-    if (w->GetDlgCtrlID() == IDC_LABEL) {
-      dc->SetBkMode(TRANSPARENT);
-      dc->SetTextColor(RGB(255, 0, 0));
-      return (HBRUSH)GetStockObject(NULL_BRUSH);
-    }
-    return b;
-  }
-  DECLARE_MESSAGE_MAP()
-};
-
-BEGIN_MESSAGE_MAP(Probe, CDialog)
-ON_WM_TIMER()
-ON_WM_NCPAINT()
-ON_WM_NCHITTEST()
-ON_WM_LBUTTONDOWN()
-ON_WM_CONTEXTMENU()
-ON_WM_INITMENUPOPUP()
-ON_WM_SYSCOMMAND()
-ON_WM_CTLCOLOR()
-ON_COMMAND(ID_CMD_A, OnCmdA)
-ON_UPDATE_COMMAND_UI(ID_CMD_B, OnUpdateCmdB)
-ON_MESSAGE(WM_APP_PING, OnPing)
-END_MESSAGE_MAP()
-
-using Log = std::vector<std::string>;
+using namespace window_test;
 
 TEST_F(WindowTest, SentMessagesRunAtOncePostedOnesInOrderWhenPumped) {
   Probe dlg;
@@ -180,18 +59,6 @@ TEST_F(WindowTest, TimersFireInDueOrderAndStopWhenKilledOrDestroyed) {
   EXPECT_FALSE(HeadlessTimerPeriod(h, 1).has_value());
   HeadlessAdvanceClock(5000);
   EXPECT_EQ(dlg.log.size(), 2u);
-}
-
-TEST_F(WindowTest, TimersKeepFiringWhileAMessageBoxIsOpen) {
-  Probe dlg;
-  dlg.Create(IDD_PLAIN);
-  dlg.SetTimer(2, 5000, nullptr);
-  HeadlessSetMessageBoxHandler([&](const HeadlessMessageBox &) {
-    HeadlessAdvanceClock(12000);  // the user waits twelve seconds
-    return IDOK;
-  });
-  EXPECT_EQ(AfxMessageBox(L"alarm"), IDOK);
-  EXPECT_EQ(dlg.log, (Log{"init", "timer2@5000", "timer2@10000"}));
 }
 
 TEST_F(WindowTest, ModalRunEndsHiddenAfterTwoHidingPaintsAndCanRunAgain) {
@@ -435,27 +302,6 @@ TEST_F(WindowTest, ControlColoursComeFromTheParentsCtlColorAnswer) {
   EXPECT_FALSE(edit.nullBrush);
 }
 
-TEST_F(WindowTest, MessageBoxesAreRecordedAndAnsweredFromTheScript) {
-  Probe dlg;
-  dlg.Create(IDD_PLAIN);
-  RegisterStringResource(AFX_IDS_APP_TITLE, L"Tickora");
-  HeadlessQueueMessageBoxAnswer(IDCANCEL);
-  EXPECT_EQ(::MessageBoxW(dlg.m_hWnd, L"q?", L"提示", MB_OKCANCEL), IDCANCEL);
-  EXPECT_EQ(::MessageBoxW(nullptr, L"y?", nullptr, MB_YESNO), IDYES);  // no answer queued: first button
-  EXPECT_EQ(dlg.MessageBox(L"加载位图失败！"), IDOK);
-  int fromThread = 0;
-  std::thread([&] { fromThread = AfxMessageBox(L"worker"); }).join();
-  EXPECT_EQ(fromThread, IDOK);
-  auto boxes = HeadlessMessageBoxes();
-  ASSERT_EQ(boxes.size(), 4u);
-  EXPECT_EQ(boxes[0].owner, dlg.m_hWnd);
-  EXPECT_EQ(boxes[0].caption, L"提示");
-  EXPECT_EQ(boxes[1].caption, L"错误");
-  EXPECT_EQ(boxes[2].caption, L"Tickora");
-  EXPECT_EQ(boxes[2].text, L"加载位图失败！");
-  EXPECT_EQ(boxes[3].type, (UINT)MB_OK);
-}
-
 TEST_F(WindowTest, CursorAndForegroundFollowTheCalls) {
   HCURSOR hand = LoadCursor(nullptr, IDC_HAND);
   ASSERT_NE(hand, nullptr);
@@ -472,97 +318,6 @@ TEST_F(WindowTest, CursorAndForegroundFollowTheCalls) {
   EXPECT_EQ(GetForegroundWindow(), nullptr);
   dlg.SetForegroundWindow();
   EXPECT_EQ(GetForegroundWindow(), dlg.m_hWnd);
-}
-
-// A 24-bit bottom-up BMP file.
-void WriteBmp(const std::string &path, int w, int h, const std::function<COLORREF(int, int)> &pixel) {
-  int stride = (w * 3 + 3) / 4 * 4;
-  std::vector<unsigned char> data(54 + (size_t)stride * h, 0);
-  auto put32 = [&](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) data[at + i] = (unsigned char)(v >> (8 * i));
-  };
-  data[0] = 'B', data[1] = 'M';
-  put32(2, (uint32_t)data.size());
-  put32(10, 54);
-  put32(14, 40);
-  put32(18, (uint32_t)w);
-  put32(22, (uint32_t)h);
-  data[26] = 1, data[28] = 24;
-  put32(34, (uint32_t)(stride * h));
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      COLORREF c = pixel(x, y);
-      size_t at = 54 + (size_t)(h - 1 - y) * stride + (size_t)x * 3;
-      data[at] = GetBValue(c), data[at + 1] = GetGValue(c), data[at + 2] = GetRValue(c);
-    }
-  std::ofstream(path, std::ios::binary).write((const char *)data.data(), (std::streamsize)data.size());
-}
-
-// Paints the skin stretched over the window.
-class Skinned : public CDialog {
- public:
-  Skinned() : CDialog(IDD_PLAIN) {}
-
- protected:
-  void OnPaint() {
-    CPaintDC dc(this);
-    CRect r;
-    GetWindowRect(&r);
-    CDC mem;
-    mem.CreateCompatibleDC(&dc);
-    CBitmap bmp;
-    bmp.LoadBitmap(IDB_SKIN);
-    CBitmap *old = mem.SelectObject(&bmp);
-    BITMAP bm;
-    bmp.GetBitmap(&bm);
-    dc.StretchBlt(0, 0, r.Width(), r.Height(), &mem, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
-    mem.SelectObject(old);
-  }
-  DECLARE_MESSAGE_MAP()
-};
-BEGIN_MESSAGE_MAP(Skinned, CDialog)
-ON_WM_PAINT()
-END_MESSAGE_MAP()
-
-TEST_F(WindowTest, BitmapsLoadFromFilesAndPaintIntoTheWindow) {
-  std::filesystem::path dir = std::filesystem::temp_directory_path() / ("tickora_gdi_" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  WriteBmp((dir / "skin.bmp").string(), 4, 2,
-           [](int x, int y) { return x == 0 && y == 0 ? RGB(0, 0, 0) : RGB(10 * x, 20 * y, 200); });
-  SetResourceFolder(dir.wstring());
-  RegisterBitmapResource(IDB_SKIN, L"skin.bmp");
-  RegisterBitmapResource(IDB_SKIN + 1, L"missing.bmp");
-
-  CBitmap missing;
-  EXPECT_FALSE(missing.LoadBitmap(IDB_SKIN + 1));
-  EXPECT_FALSE(missing.LoadBitmap(4242));
-  CDC mem;
-  ASSERT_TRUE(mem.CreateCompatibleDC(nullptr));
-  EXPECT_EQ(mem.SelectObject(&missing), nullptr);  // a bitmap never loaded cannot be selected
-  BITMAP bm{};
-  EXPECT_EQ(missing.GetBitmap(&bm), 0);
-
-  CBitmap bmp;
-  ASSERT_TRUE(bmp.LoadBitmap(IDB_SKIN));
-  ASSERT_TRUE(bmp.GetBitmap(&bm));
-  EXPECT_EQ(bm.bmWidth, 4);
-  EXPECT_EQ(bm.bmHeight, 2);
-  CBitmap *old = mem.SelectObject(&bmp);
-  ASSERT_NE(old, nullptr);
-  EXPECT_EQ(mem.GetPixel(0, 0), RGB(0, 0, 0));
-  EXPECT_EQ(mem.GetPixel(3, 1), RGB(30, 20, 200));
-  EXPECT_EQ(mem.GetPixel(4, 0), CLR_INVALID);
-  mem.SelectObject(old);
-
-  Skinned wnd;
-  wnd.Create(IDD_PLAIN);
-  wnd.MoveWindow(0, 0, 8, 4);
-  wnd.ShowWindow(SW_SHOW);
-  HeadlessPumpMessages();
-  EXPECT_EQ(HeadlessWindowPixel(wnd.m_hWnd, 7, 3), RGB(30, 20, 200));  // stretched twice in each direction
-  EXPECT_EQ(HeadlessWindowPixel(wnd.m_hWnd, 1, 1), RGB(0, 0, 0));
-  EXPECT_EQ(HeadlessWindowPixel(wnd.m_hWnd, 2, 0), RGB(10, 0, 200));
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
