@@ -1,13 +1,15 @@
 #include "utils/httpclientsession.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
+#include <new>
 
+#include "platform/system/registry.h"
+#include "platform/system/threads.h"
 #include "platform/text/codepage.h"
 #include "platform/text/debug.h"
 #include "platform/text/numeric.h"
-#include "platform/system/registry.h"
-#include "platform/system/threads.h"
 #include "platform/text/winerror.h"
 #include "utils/gzipdecoder.h"
 #include "utils/stringhelper.h"
@@ -111,6 +113,8 @@ void CHttpClientSession::ClearRequestHeaders() {
 BOOL CHttpClientSession::Request(LPCWSTR url, HTTP_REQUEST_METHOD method, BOOL bCloseAfter) {
   m_strRequestURL = url;
   m_emRequestMethod = method;
+  m_bHasDeadline = m_dwTimeout != INFINITE;
+  m_deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_dwTimeout);
   BOOL result = FALSE;
   try {
     m_strResponseBody.clear();
@@ -122,7 +126,10 @@ BOOL CHttpClientSession::Request(LPCWSTR url, HTTP_REQUEST_METHOD method, BOOL b
     INTERNET_PORT port = 0;
     CrackUrl(m_strRequestURL, scheme, host, port, object);
     const bool https = scheme.CompareNoCase(L"https") == 0;
-    if (!https && scheme.CompareNoCase(L"http") != 0) return FALSE;
+    if (!https && scheme.CompareNoCase(L"http") != 0) {
+      SetLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+      return FALSE;
+    }
     m_bHttps = https ? TRUE : FALSE;  // the TLS mode of this request, not of an earlier one
 
     // The Host line of this request replaces the one added for an earlier
@@ -139,8 +146,14 @@ BOOL CHttpClientSession::Request(LPCWSTR url, HTTP_REQUEST_METHOD method, BOOL b
     m_strOwnHostLine = m_vecRequestHeaders.back().first;
 
     if (Connect(host, port, nullptr, nullptr) && SendRequest(object, method) && ReadResponse(nullptr)) result = TRUE;
+    const DWORD cause = GetLastError();  // closing must not hide why the request failed
     if (bCloseAfter) CloseHandles();
+    if (!result) SetLastError(cause);
+  } catch (const std::bad_alloc &) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    result = FALSE;
   } catch (...) {
+    SetLastError(ERROR_INTERNET_INTERNAL_ERROR);
     result = FALSE;
   }
   return result;
@@ -181,12 +194,34 @@ BOOL CHttpClientSession::AddStoredHeaders() {
   return TRUE;
 }
 
+BOOL CHttpClientSession::ArmAttempt() {
+  DWORD left = INFINITE;
+  if (m_bHasDeadline) {
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline - std::chrono::steady_clock::now());
+    if (ms.count() <= 0) {
+      SetLastError(ERROR_INTERNET_TIMEOUT);
+      return FALSE;
+    }
+    left = static_cast<DWORD>(std::min<long long>(ms.count(), INFINITE - 1));
+  }
+  return InternetSetOptionW(m_hHTTPRequest, INTERNET_OPTION_EXCHANGE_TIMEOUT, &left, sizeof left);
+}
+
+bool CHttpClientSession::MayTryAgain(DWORD error, bool repeatable) {
+  // Refused: nothing was sent. Closed or reset before any answer: the server
+  // may have acted on it, which only a request that may be repeated allows.
+  if (error == ERROR_INTERNET_CANNOT_CONNECT) return true;
+  return repeatable && (error == ERROR_INTERNET_CONNECTION_RESET || error == ERROR_INTERNET_CONNECTION_ABORTED);
+}
+
 BOOL CHttpClientSession::SendGetRequest(const CString &object) {
   if (!OpenRequest(FALSE, object, kAcceptTypes) || !AddStoredHeaders()) return FALSE;
-  // A failed attempt is tried again as it was: certificate checks stay on.
+  // Certificate checks stay on for every attempt.
   for (int attempt = 0; attempt < kSendAttempts; ++attempt) {
+    if (!ArmAttempt()) return FALSE;
     SetLastError(0);
     if (HttpSendRequestW(m_hHTTPRequest, nullptr, 0, nullptr, 0)) return TRUE;
+    if (!MayTryAgain(GetLastError(), true)) return FALSE;
   }
   return FALSE;
 }
@@ -201,10 +236,12 @@ BOOL CHttpClientSession::SendPostRequest(const CString &object) {
       !AddStoredHeaders())
     return FALSE;
   for (int attempt = 0; attempt < kSendAttempts; ++attempt) {
+    if (!ArmAttempt()) return FALSE;
     SetLastError(0);
     if (HttpSendRequestW(m_hHTTPRequest, m_strContentType, m_strContentType.GetLength(), body.data(),
                          static_cast<DWORD>(body.size())))
       return TRUE;
+    if (!MayTryAgain(GetLastError(), false)) return FALSE;
   }
   return FALSE;
 }
@@ -224,14 +261,16 @@ BOOL CHttpClientSession::SendMultipartRequest(const CString &object) {
     if (!HttpAddRequestHeadersW(m_hHTTPRequest, line, line.GetLength(), modifiers)) return FALSE;
   }
   for (int attempt = 0; attempt < kSendAttempts; ++attempt) {
+    if (!ArmAttempt()) return FALSE;
     INTERNET_BUFFERSW buffers{};
     buffers.dwStructSize = sizeof buffers;
-    if (HttpSendRequestExW(m_hHTTPRequest, &buffers, nullptr, HSR_INITIATE, 0)) {
-      DWORD written = 0;
-      return InternetWriteFile(m_hHTTPRequest, body.data(), static_cast<DWORD>(body.size()), &written) &&
-             HttpEndRequestW(m_hHTTPRequest, nullptr, HSR_INITIATE, 0);
-    }
-    if (!m_bHttps) return FALSE;
+    DWORD written = 0;
+    // The exchange runs in HttpEndRequestW: its failure decides whether to try again.
+    if (!HttpSendRequestExW(m_hHTTPRequest, &buffers, nullptr, HSR_INITIATE, 0) ||
+        !InternetWriteFile(m_hHTTPRequest, body.data(), static_cast<DWORD>(body.size()), &written))
+      return FALSE;
+    if (HttpEndRequestW(m_hHTTPRequest, nullptr, HSR_INITIATE, 0)) return TRUE;
+    if (!MayTryAgain(GetLastError(), false)) return FALSE;
   }
   return FALSE;
 }
@@ -277,7 +316,10 @@ void CHttpClientSession::BuildMultipartBody(std::string &body, LPCWSTR boundary)
 BOOL CHttpClientSession::ReadResponse(DWORD *) {
   if (m_bTwoStepRequest) return TRUE;
   CAutoBuffer scratch(kReadPiece);
-  if (!scratch.GetData()) return FALSE;
+  if (!scratch.GetData()) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  }
 
   // Every Set-Cookie value, whole, each followed by ";".
   for (DWORD taken = 0;; ++taken) {
@@ -291,7 +333,10 @@ BOOL CHttpClientSession::ReadResponse(DWORD *) {
   CString status;
   if (!QueryText(m_hHTTPRequest, HTTP_QUERY_STATUS_CODE, nullptr, kStatusChars, status)) return FALSE;
   m_nStatusCode = _wtol(status);
-  if (m_nStatusCode > 300) return FALSE;
+  if (m_nStatusCode > 300) {
+    SetLastError(ERROR_INTERNET_EXTENDED_ERROR);  // the server's status says why
+    return FALSE;
+  }
 
   // A raw-header query that fails leaves the text empty.
   if (!QueryText(m_hHTTPRequest, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, 0, m_strResponseHeaders))
@@ -314,12 +359,15 @@ BOOL CHttpClientSession::ReadResponse(DWORD *) {
   if (m_pResponseHeaders->GetContentEncoding() == L"gzip") {
     // Decoded straight into the body; a body that is corrupt, fails its
     // CRC or does not fit the limit fails the read.
-    if (received.size() > static_cast<size_t>(INT_MAX)) return FALSE;
-    m_strResponseBody.resize(kGzipLimit);
-    DWORD size = kGzipLimit;
-    BOOL ok = GunzipBuffer(reinterpret_cast<const BYTE *>(received.data()), static_cast<DWORD>(received.size()),
-                           reinterpret_cast<BYTE *>(m_strResponseBody.data()), &size);
-    m_strResponseBody.resize(ok ? size : 0);
+    BOOL ok = FALSE;
+    if (received.size() <= static_cast<size_t>(INT_MAX)) {
+      m_strResponseBody.resize(kGzipLimit);
+      DWORD size = kGzipLimit;
+      ok = GunzipBuffer(reinterpret_cast<const BYTE *>(received.data()), static_cast<DWORD>(received.size()),
+                        reinterpret_cast<BYTE *>(m_strResponseBody.data()), &size);
+      m_strResponseBody.resize(ok ? size : 0);
+    }
+    if (!ok) SetLastError(ERROR_INTERNET_DECODING_FAILED);
     return ok;
   }
   m_strResponseBody.append(received);
@@ -490,9 +538,12 @@ BOOL CHttpClientSession::SendRequest(const CString &object, HTTP_REQUEST_METHOD 
       default:
         return SendGetRequest(object);
     }
+  } catch (const std::bad_alloc &) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
   } catch (...) {
-    return FALSE;
+    SetLastError(ERROR_INTERNET_INTERNAL_ERROR);
   }
+  return FALSE;
 }
 
 BOOL CHttpClientSession::CloseHandles() {
