@@ -21,64 +21,157 @@ constexpr int kBlockSize = 4096;
 
 }  // namespace
 
-CGzipDecoder::CGzipDecoder(const BYTE *source, int size, DWORD limit)
-    : m_nLimit(limit), m_pSource(source), m_nSourceSize(size > 0 ? size : 0) {
+CGzipDecoder::CGzipDecoder(const BYTE *source, int size, DWORD limit) : m_nLimit(limit) {
   if (!source) return;  // no input: NULL output
   std::memset(m_inlineOutput, 0, sizeof m_inlineOutput);
   m_pOutput = m_inlineOutput;
   m_nOutputCapacity = kInlineCapacity;
-  Decode();
+  Take(source, size > 0 ? static_cast<size_t>(size) : 0, true);
 }
 
 CGzipDecoder::CGzipDecoder(const BYTE *source, int size, BYTE *output, DWORD capacity)
-    : m_bExternal(true), m_nLimit(capacity), m_pSource(source), m_nSourceSize(size > 0 ? size : 0) {
-  if (!source) return;
+    : CGzipDecoder(output, capacity) {
+  if (!source) {
+    m_pOutput = nullptr;
+    return;
+  }
+  Take(source, size > 0 ? static_cast<size_t>(size) : 0, true);
+}
+
+CGzipDecoder::CGzipDecoder(BYTE *output, DWORD capacity) : m_bExternal(true), m_nLimit(capacity) {
   m_pOutput = output;
   m_nOutputCapacity = capacity > static_cast<DWORD>(INT_MAX) ? INT_MAX : static_cast<int>(capacity);
-  Decode();
 }
 
 CGzipDecoder::~CGzipDecoder() {
+  if (m_bStreamReady) inflateEnd(&m_stream);
   if (m_pOutput && m_pOutput != m_inlineOutput && !m_bExternal) delete[] m_pOutput;
 }
 
-void CGzipDecoder::Decode() {
-  if (m_nSourceSize == 0) {
-    m_nError = Z_STREAM_END;  // nothing to decode is a clean end
-    return;
+bool CGzipDecoder::Feed(const BYTE *data, size_t size) { return Take(data, size, false); }
+
+bool CGzipDecoder::Finish() {
+  Take(nullptr, 0, true);
+  return IsComplete();
+}
+
+bool CGzipDecoder::Take(const BYTE *data, size_t size, bool last) {
+  if (m_stage != Stage::Done) {
+    if (size > static_cast<size_t>(INT_MAX) - m_pending.size()) {
+      Fail(Z_MEM_ERROR);
+    } else {
+      // Bytes kept from the last piece come first; without them the piece is read where it is.
+      const BYTE *source = data;
+      if (!m_pending.empty()) {
+        if (size) m_pending.append(reinterpret_cast<const char *>(data), size);
+        source = reinterpret_cast<const BYTE *>(m_pending.data());
+        size = m_pending.size();
+      }
+      m_pSource = source;
+      m_nSourceSize = static_cast<int>(size);
+      m_nSourcePos = 0;
+      Run(last);
+      if (m_stage == Stage::Done)
+        m_pending.clear();
+      else if (!m_pending.empty())
+        m_pending.erase(0, static_cast<size_t>(m_nSourcePos));
+      else
+        m_pending.assign(reinterpret_cast<const char *>(source) + m_nSourcePos, size - m_nSourcePos);
+      m_pSource = nullptr;
+      m_nSourceSize = m_nSourcePos = 0;
+    }
   }
-  if (m_nSourceSize < 2 || m_pSource[0] != kMagic0 || m_pSource[1] != kMagic1) {
-    // A lone first magic byte is a truncated header, anything else plain data.
-    if (m_nSourceSize == 1 && m_pSource[0] == kMagic0) {
-      m_nError = Z_DATA_ERROR;
+  return (m_nError == Z_OK || m_nError == Z_STREAM_END) && !m_bOverLimit;
+}
+
+void CGzipDecoder::Run(bool last) {
+  while (m_nError == Z_OK) {
+    Step step = Step::Progress;
+    switch (m_stage) {
+      case Stage::Start:
+        step = StartStep(last);
+        break;
+      case Stage::Header:
+        step = CheckHeader();
+        if (step == Step::Progress) {
+          m_stage = Stage::Body;
+          m_nCrc = crc32(0L, Z_NULL, 0);
+          m_nMemberSize = 0;
+        }
+        break;
+      case Stage::Body:
+        step = InflateStep();
+        break;
+      case Stage::Trailer:
+        step = TrailerStep();
+        break;
+      case Stage::AfterMember: {
+        int left = m_nSourceSize - m_nSourcePos;
+        if (left >= 2 && m_pSource[m_nSourcePos] == kMagic0 && m_pSource[m_nSourcePos + 1] == kMagic1) {
+          inflateReset(&m_stream);
+          m_stage = Stage::Header;
+        } else if (left < 2 && !last) {
+          step = Step::NeedMore;
+        } else {
+          m_stage = Stage::Done;  // end of input, or trailing bytes that start no member
+          m_nError = Z_STREAM_END;
+        }
+        break;
+      }
+      case Stage::Transparent: {
+        int left = m_nSourceSize - m_nSourcePos;
+        if (!AppendOutput(m_pSource + m_nSourcePos, left)) {
+          m_stage = Stage::Done;
+          return;
+        }
+        m_nSourcePos = m_nSourceSize;
+        if (!last) return;
+        m_stage = Stage::Done;
+        m_nError = Z_STREAM_END;
+        break;
+      }
+      case Stage::Done:
+        return;
+    }
+    if (step == Step::Failed) return;
+    if (step == Step::NeedMore) {
+      if (last) Fail(Z_DATA_ERROR);  // the input ended inside a header, member or trailer
       return;
     }
-    m_bTransparent = 1;
-    if (AppendOutput(m_pSource, m_nSourceSize)) m_nError = Z_STREAM_END;
-    m_nSourcePos = m_nSourceSize;
-    return;
   }
-  // inflateInit2 hands zlib the installed library's version and z_stream size.
-  if (inflateInit2(&m_stream, -MAX_WBITS) != Z_OK) {
-    m_nError = Z_MEM_ERROR;
-    return;
+}
+
+CGzipDecoder::Step CGzipDecoder::StartStep(bool last) {
+  int left = m_nSourceSize - m_nSourcePos;
+  if (left < 2 && !last) return Step::NeedMore;
+  if (left == 0) {
+    m_stage = Stage::Done;  // nothing to decode is a clean end
+    m_nError = Z_STREAM_END;
+    return Step::Progress;
   }
-  m_bStreamReady = true;
-  for (;;) {
-    if (!CheckHeader()) {
-      m_nError = Z_DATA_ERROR;
-      break;
+  if (left >= 2 && m_pSource[m_nSourcePos] == kMagic0 && m_pSource[m_nSourcePos + 1] == kMagic1) {
+    // inflateInit2 hands zlib the installed library's version and z_stream size.
+    if (inflateInit2(&m_stream, -MAX_WBITS) != Z_OK) {
+      Fail(Z_MEM_ERROR);
+      return Step::Failed;
     }
-    if (!InflateMember()) break;
-    int left = m_nSourceSize - m_nSourcePos;
-    if (left < 2 || m_pSource[m_nSourcePos] != kMagic0 || m_pSource[m_nSourcePos + 1] != kMagic1) {
-      m_nError = Z_STREAM_END;  // end of input, or trailing bytes that start no member
-      break;
-    }
-    inflateReset(&m_stream);
+    m_bStreamReady = true;
+    m_stage = Stage::Header;
+    return Step::Progress;
   }
-  inflateEnd(&m_stream);
-  m_bStreamReady = false;
+  // A lone first magic byte is a truncated header, anything else plain data.
+  if (left == 1 && m_pSource[m_nSourcePos] == kMagic0) {
+    Fail(Z_DATA_ERROR);
+    return Step::Failed;
+  }
+  m_bTransparent = 1;
+  m_stage = Stage::Transparent;
+  return Step::Progress;
+}
+
+void CGzipDecoder::Fail(int error) {
+  m_nError = error;
+  m_stage = Stage::Done;
 }
 
 int CGzipDecoder::GetByte() {
@@ -96,20 +189,33 @@ bool CGzipDecoder::GetLong(uLong &value) {
   return true;
 }
 
-bool CGzipDecoder::CheckHeader() {
-  if (GetByte() != kMagic0 || GetByte() != kMagic1) return false;
+CGzipDecoder::Step CGzipDecoder::CheckHeader() {
+  const int start = m_nSourcePos;
+  auto needMore = [&] {
+    m_nSourcePos = start;  // read again once the rest has come
+    return Step::NeedMore;
+  };
+  auto bad = [&] {
+    Fail(Z_DATA_ERROR);
+    return Step::Failed;
+  };
+  int magic0 = GetByte();
+  int magic1 = GetByte();
+  if (magic1 < 0) return needMore();
+  if (magic0 != kMagic0 || magic1 != kMagic1) return bad();
   int method = GetByte();
   int flags = GetByte();
-  if (method != kMethodDeflate || flags < 0 || (flags & kFlagReserved)) return false;
+  if (flags < 0) return needMore();
+  if (method != kMethodDeflate || (flags & kFlagReserved)) return bad();
   for (int i = 0; i < 6; ++i) {  // time, extra flags, OS
-    if (GetByte() < 0) return false;
+    if (GetByte() < 0) return needMore();
   }
   if (flags & kFlagExtra) {
     int lo = GetByte();
     int hi = GetByte();
-    if (hi < 0) return false;
+    if (hi < 0) return needMore();
     for (int len = lo | (hi << 8); len > 0; --len) {
-      if (GetByte() < 0) return false;
+      if (GetByte() < 0) return needMore();
     }
   }
   for (int flag : {kFlagName, kFlagComment}) {
@@ -117,44 +223,69 @@ bool CGzipDecoder::CheckHeader() {
     int c;
     while ((c = GetByte()) > 0) {
     }
-    if (c < 0) return false;
+    if (c < 0) return needMore();
   }
   if (flags & kFlagHeaderCrc) {
-    if (GetByte() < 0 || GetByte() < 0) return false;
+    if (GetByte() < 0 || GetByte() < 0) return needMore();
   }
-  return true;
+  return Step::Progress;
 }
 
-bool CGzipDecoder::InflateMember() {
-  m_nCrc = crc32(0L, Z_NULL, 0);
-  m_nMemberSize = 0;
+CGzipDecoder::Step CGzipDecoder::InflateStep() {
   BYTE block[kBlockSize];
   for (;;) {
+    // A caller's buffer takes the output straight; once it is full, a block
+    // shows whether more would follow (and the output is over the limit).
+    const bool direct = m_bExternal && m_nOutputSize < m_nOutputCapacity;
+    BYTE *out = direct ? m_pOutput + m_nOutputSize : block;
+    const int room = direct ? m_nOutputCapacity - m_nOutputSize : kBlockSize;
     const BYTE *in = m_pSource + m_nSourcePos;
     m_stream.next_in = const_cast<Bytef *>(in);
     m_stream.avail_in = static_cast<uInt>(m_nSourceSize - m_nSourcePos);
-    m_stream.next_out = block;
-    m_stream.avail_out = kBlockSize;
+    m_stream.next_out = out;
+    m_stream.avail_out = static_cast<uInt>(room);
     int rc = inflate(&m_stream, Z_NO_FLUSH);
     m_nSourcePos += static_cast<int>(m_stream.next_in - in);
-    int produced = kBlockSize - static_cast<int>(m_stream.avail_out);
+    int produced = room - static_cast<int>(m_stream.avail_out);
     if (produced > 0) {
-      m_nCrc = crc32(m_nCrc, block, static_cast<uInt>(produced));
+      m_nCrc = crc32(m_nCrc, out, static_cast<uInt>(produced));
       m_nMemberSize += static_cast<uLong>(produced);
-      if (!AppendOutput(block, produced)) return false;
+      if (direct) {
+        m_nOutputSize += produced;
+      } else if (!AppendOutput(block, produced)) {
+        m_stage = Stage::Done;
+        return Step::Failed;
+      }
     }
-    if (rc == Z_STREAM_END) break;
-    if (rc == Z_OK) continue;
-    // Z_BUF_ERROR here means the input ended inside the member.
-    m_nError = rc == Z_MEM_ERROR ? Z_MEM_ERROR : Z_DATA_ERROR;
-    return false;
+    if (rc == Z_STREAM_END) {
+      m_stage = Stage::Trailer;
+      return Step::Progress;
+    }
+    if (rc == Z_OK || rc == Z_BUF_ERROR) {
+      // Output may still be waiting while the last call filled its room;
+      // otherwise the input at hand is used up.
+      if (m_stream.avail_out == 0) continue;
+      if (m_nSourcePos == m_nSourceSize) return Step::NeedMore;
+      continue;
+    }
+    Fail(rc == Z_MEM_ERROR ? Z_MEM_ERROR : Z_DATA_ERROR);
+    return Step::Failed;
   }
+}
+
+CGzipDecoder::Step CGzipDecoder::TrailerStep() {
+  const int start = m_nSourcePos;
   uLong crc = 0, length = 0;
-  if (!GetLong(crc) || !GetLong(length) || crc != m_nCrc || length != (m_nMemberSize & 0xFFFFFFFFul)) {
-    m_nError = Z_DATA_ERROR;
-    return false;
+  if (!GetLong(crc) || !GetLong(length)) {
+    m_nSourcePos = start;
+    return Step::NeedMore;
   }
-  return true;
+  if (crc != m_nCrc || length != (m_nMemberSize & 0xFFFFFFFFul)) {
+    Fail(Z_DATA_ERROR);
+    return Step::Failed;
+  }
+  m_stage = Stage::AfterMember;
+  return Step::Progress;
 }
 
 bool CGzipDecoder::AppendOutput(const BYTE *data, int n) {

@@ -315,11 +315,6 @@ void CHttpClientSession::BuildMultipartBody(std::string &body, LPCWSTR boundary)
 
 BOOL CHttpClientSession::ReadResponse(DWORD *) {
   if (m_bTwoStepRequest) return TRUE;
-  CAutoBuffer scratch(kReadPiece);
-  if (!scratch.GetData()) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return FALSE;
-  }
 
   // Every Set-Cookie value, whole, each followed by ";".
   for (DWORD taken = 0;; ++taken) {
@@ -343,34 +338,48 @@ BOOL CHttpClientSession::ReadResponse(DWORD *) {
     m_strResponseHeaders.Empty();
   m_pResponseHeaders->Parse(m_hHTTPRequest, m_strResponseHeaders);
 
-  std::string received;
-  // Room for an announced length up front, so the body is not copied while it grows.
+  m_strResponseBody.clear();
+  const BOOL ok = m_pResponseHeaders->GetContentEncoding() == L"gzip" ? ReadGzipBody() : ReadPlainBody();
+  if (!ok) m_strResponseBody.clear();
+  return ok;
+}
+
+BOOL CHttpClientSession::ReadPlainBody() {
+  // Room for an announced length up front (and for the piece that finds the
+  // end), so the body is not copied while it grows; each piece is read
+  // straight onto the end of what came before.
   optional<__int64> announced = m_pResponseHeaders->GetContentLength();
   if (announced.m_bHasValue && announced.get() > 0 && announced.get() <= kMaxReserve)
-    received.reserve(static_cast<size_t>(announced.get()));
+    m_strResponseBody.reserve(static_cast<size_t>(announced.get()) + kReadPiece);
+  for (DWORD read = kReadPiece; read > 0;) {
+    const size_t at = m_strResponseBody.size();
+    m_strResponseBody.resize(at + kReadPiece);
+    read = 0;
+    const BOOL ok = InternetReadFile(m_hHTTPRequest, m_strResponseBody.data() + at, kReadPiece, &read);
+    m_strResponseBody.resize(at + read);
+    if (!ok) return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CHttpClientSession::ReadGzipBody() {
+  // Inflated into the body while it arrives, so no second copy of it is
+  // kept; a body that is corrupt, fails its CRC or does not fit the limit
+  // fails the read as soon as that shows.
+  m_strResponseBody.resize(kGzipLimit);
+  CGzipDecoder decoder(reinterpret_cast<BYTE *>(m_strResponseBody.data()), kGzipLimit);
+  BYTE piece[kReadPiece];
   for (;;) {
     DWORD read = 0;
-    if (!InternetReadFile(m_hHTTPRequest, scratch.GetData(), kReadPiece, &read)) return FALSE;
+    if (!InternetReadFile(m_hHTTPRequest, piece, kReadPiece, &read)) return FALSE;
     if (read == 0) break;
-    received.append(reinterpret_cast<const char *>(scratch.GetData()), read);
+    if (!decoder.Feed(piece, read)) break;
   }
-
-  m_strResponseBody.clear();
-  if (m_pResponseHeaders->GetContentEncoding() == L"gzip") {
-    // Decoded straight into the body; a body that is corrupt, fails its
-    // CRC or does not fit the limit fails the read.
-    BOOL ok = FALSE;
-    if (received.size() <= static_cast<size_t>(INT_MAX)) {
-      m_strResponseBody.resize(kGzipLimit);
-      DWORD size = kGzipLimit;
-      ok = GunzipBuffer(reinterpret_cast<const BYTE *>(received.data()), static_cast<DWORD>(received.size()),
-                        reinterpret_cast<BYTE *>(m_strResponseBody.data()), &size);
-      m_strResponseBody.resize(ok ? size : 0);
-    }
-    if (!ok) SetLastError(ERROR_INTERNET_DECODING_FAILED);
-    return ok;
+  if (!decoder.Finish()) {
+    SetLastError(ERROR_INTERNET_DECODING_FAILED);
+    return FALSE;
   }
-  m_strResponseBody.append(received);
+  m_strResponseBody.resize(static_cast<size_t>(decoder.GetOutputSize()));
   return TRUE;
 }
 

@@ -218,6 +218,9 @@ class CHttpClientSession {
   BOOL ArmAttempt();
   // Whether an attempt that failed with `error` may be made again.
   static bool MayTryAgain(DWORD error, bool repeatable);
+  // The body of the one-step read, as it came or gzip-decoded.
+  BOOL ReadPlainBody();
+  BOOL ReadGzipBody();
 
   HINTERNET m_hHTTPOpen = nullptr;
   HINTERNET m_hHTTPConnect = nullptr;

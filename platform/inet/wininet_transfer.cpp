@@ -107,7 +107,7 @@ namespace {
 
 constexpr DWORD kDefaultTimeoutMs = 60000;
 // Received body bytes kept ahead of the reader before the transfer pauses.
-constexpr size_t kMaxBuffered = 256 * 1024;
+constexpr size_t kMaxBuffered = 64 * 1024;
 constexpr long kMaxRedirects = 30;
 // The slowest rate a transfer may keep up for a whole receive time-out.
 constexpr unsigned long long kMinBytesPerSecond = 1024;
@@ -240,6 +240,10 @@ struct Transfer {
   std::string buffered;  // body bytes not yet read
   size_t readPos = 0;
   bool paused = false;
+  // The reader's buffer while it waits for body bytes: they go there
+  // straight, and only what does not fit into `buffered`.
+  char *direct = nullptr;
+  size_t directRoom = 0, directGot = 0;
 
   bool done = false;
   DWORD error = ERROR_SUCCESS;
@@ -305,17 +309,23 @@ struct Transfer {
   static size_t OnBody(char *data, size_t size, size_t count, void *user) {
     Transfer *t = static_cast<Transfer *>(user);
     size_t n = size * count;
-    if (t->Available() >= kMaxBuffered) {
+    const size_t straight = std::min(n, t->directRoom - t->directGot);
+    if (straight == 0 && t->Available() >= kMaxBuffered) {
       t->paused = true;
       return CURL_WRITEFUNC_PAUSE;
     }
     t->Moved(n);
     t->headersFinal = true;
+    if (straight > 0) {
+      std::memcpy(t->direct + t->directGot, data, straight);
+      t->directGot += straight;
+      if (straight == n) return n;
+    }
     if (t->readPos > 0 && t->readPos >= t->buffered.size() / 2) {
       t->buffered.erase(0, t->readPos);
       t->readPos = 0;
     }
-    t->buffered.append(data, n);
+    t->buffered.append(data + straight, n - straight);
     return n;
   }
 
@@ -665,24 +675,31 @@ BOOL ReadBody(Request &req, void *buffer, DWORD n, DWORD *read) {
     return FALSE;
   }
   if (n == 0) return TRUE;
-  if (t->Available() == 0 && !t->done) {
-    if (t->paused) {
-      t->paused = false;
-      t->lastActivity = Transfer::Clock::now();
-      curl_easy_pause(t->easy, CURLPAUSE_CONT);
-    }
-    t->Drive([t] { return t->Available() > 0; });
-  }
   size_t take = std::min<size_t>(n, t->Available());
-  if (take == 0 && t->error != ERROR_SUCCESS) {
-    SetLastError(t->error);
-    return FALSE;
-  }
   std::memcpy(buffer, t->buffered.data() + t->readPos, take);
   t->readPos += take;
   if (t->readPos == t->buffered.size()) {
     t->buffered.clear();
     t->readPos = 0;
+  }
+  if (take == 0 && !t->done) {
+    // Nothing kept: the next bytes go straight into the caller's buffer.
+    t->direct = static_cast<char *>(buffer);
+    t->directRoom = n;
+    t->directGot = 0;
+    if (t->paused) {
+      t->paused = false;
+      t->lastActivity = Transfer::Clock::now();
+      curl_easy_pause(t->easy, CURLPAUSE_CONT);
+    }
+    t->Drive([t] { return t->directGot > 0; });
+    take = t->directGot;
+    t->direct = nullptr;
+    t->directRoom = t->directGot = 0;
+  }
+  if (take == 0 && t->error != ERROR_SUCCESS) {
+    SetLastError(t->error);
+    return FALSE;
   }
   *read = static_cast<DWORD>(take);
   return TRUE;

@@ -192,6 +192,28 @@ TEST_F(WinInetTest, GetReturnsStatusHeadersAndBodyInPieces) {
   }
 }
 
+// A body far larger than what the layer keeps ahead of its reader arrives
+// whole and in order whatever the size of the reads: the transfer pauses and
+// resumes, and bytes go straight into the reader's buffer or wait for it.
+TEST_F(WinInetTest, LargeBodyArrivesWholeWhateverTheReads) {
+  TempDir files;
+  std::string data(1500000, '\0');
+  unsigned seed = 3;
+  for (char &c : data) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
+  files.Write("large.bin", data);
+  LoopbackServer server(SupportScript("httpserver.py"), {"--root", files.path()});
+  ASSERT_TRUE(server.ok());
+  for (DWORD piece : {1000u, 10240u, 16384u, 300000u}) {
+    SCOPED_TRACE(piece);
+    Open(server.port(), L"/file/large.bin");
+    ASSERT_TRUE(HttpSendRequestW(request_, nullptr, 0, nullptr, 0)) << GetLastError();
+    BOOL ok = FALSE;
+    EXPECT_TRUE(ReadAll(&ok, piece) == data);
+    EXPECT_TRUE(ok);
+    CloseRequest();
+  }
+}
+
 TEST_F(WinInetTest, RepeatedHeadersByIndexAndBufferTooSmall) {
   Open(g_servers->http->port(), L"/status/200?h=Set-Cookie:a%3D1%3B%20path%3D%2F&h=Set-Cookie:b%3D2");
   ASSERT_TRUE(HttpSendRequestW(request_, nullptr, 0, nullptr, 0));
