@@ -1,8 +1,8 @@
 #include "utils/gzipdecoder.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
-#include <initializer_list>
 #include <new>
 
 namespace pcutil {
@@ -18,6 +18,8 @@ constexpr int kFlagName = 0x08;
 constexpr int kFlagComment = 0x10;
 constexpr int kFlagReserved = 0xE0;
 constexpr int kBlockSize = 4096;
+// A member header whose name and comment together run longer is refused.
+constexpr int kMaxHeaderBytes = 256 * 1024;
 
 }  // namespace
 
@@ -190,45 +192,65 @@ bool CGzipDecoder::GetLong(uLong &value) {
 }
 
 CGzipDecoder::Step CGzipDecoder::CheckHeader() {
-  const int start = m_nSourcePos;
-  auto needMore = [&] {
-    m_nSourcePos = start;  // read again once the rest has come
-    return Step::NeedMore;
-  };
+  // Parts of fixed size are read whole or not at all; the variable ones
+  // (extra field, name, comment) are consumed as far as they have come, so
+  // nothing is read twice when the header arrives in pieces.
+  HeaderScan &h = m_header;
   auto bad = [&] {
     Fail(Z_DATA_ERROR);
     return Step::Failed;
   };
-  int magic0 = GetByte();
-  int magic1 = GetByte();
-  if (magic1 < 0) return needMore();
-  if (magic0 != kMagic0 || magic1 != kMagic1) return bad();
-  int method = GetByte();
-  int flags = GetByte();
-  if (flags < 0) return needMore();
-  if (method != kMethodDeflate || (flags & kFlagReserved)) return bad();
-  for (int i = 0; i < 6; ++i) {  // time, extra flags, OS
-    if (GetByte() < 0) return needMore();
-  }
-  if (flags & kFlagExtra) {
-    int lo = GetByte();
-    int hi = GetByte();
-    if (hi < 0) return needMore();
-    for (int len = lo | (hi << 8); len > 0; --len) {
-      if (GetByte() < 0) return needMore();
+  auto available = [&] { return m_nSourceSize - m_nSourcePos; };
+  for (;;) {
+    switch (h.part) {
+      case HeaderScan::Fixed: {  // magic, method, flags, time, extra flags, OS
+        if (available() < 10) return Step::NeedMore;
+        const BYTE *p = m_pSource + m_nSourcePos;
+        if (p[0] != kMagic0 || p[1] != kMagic1 || p[2] != kMethodDeflate || (p[3] & kFlagReserved)) return bad();
+        h.flags = p[3];
+        m_nSourcePos += 10;
+        h.part = HeaderScan::ExtraLength;
+        break;
+      }
+      case HeaderScan::ExtraLength:
+        if (h.flags & kFlagExtra) {
+          if (available() < 2) return Step::NeedMore;
+          h.left = m_pSource[m_nSourcePos] | (m_pSource[m_nSourcePos + 1] << 8);
+          m_nSourcePos += 2;
+        }
+        h.part = HeaderScan::Extra;
+        break;
+      case HeaderScan::Extra: {
+        int skip = std::min(h.left, available());
+        m_nSourcePos += skip;
+        h.left -= skip;
+        if (h.left > 0) return Step::NeedMore;
+        h.part = HeaderScan::Name;
+        break;
+      }
+      case HeaderScan::Name:
+      case HeaderScan::Comment: {
+        if (h.flags & (h.part == HeaderScan::Name ? kFlagName : kFlagComment)) {
+          const BYTE *p = m_pSource + m_nSourcePos;
+          const BYTE *end = static_cast<const BYTE *>(std::memchr(p, 0, static_cast<size_t>(available())));
+          const int taken = end ? static_cast<int>(end - p) + 1 : available();
+          m_nSourcePos += taken;
+          h.text += taken;
+          if (h.text > kMaxHeaderBytes) return bad();
+          if (!end) return Step::NeedMore;
+        }
+        h.part = h.part == HeaderScan::Name ? HeaderScan::Comment : HeaderScan::Crc;
+        break;
+      }
+      case HeaderScan::Crc:
+        if (h.flags & kFlagHeaderCrc) {
+          if (available() < 2) return Step::NeedMore;
+          m_nSourcePos += 2;
+        }
+        h = HeaderScan();  // ready for the next member
+        return Step::Progress;
     }
   }
-  for (int flag : {kFlagName, kFlagComment}) {
-    if (!(flags & flag)) continue;
-    int c;
-    while ((c = GetByte()) > 0) {
-    }
-    if (c < 0) return needMore();
-  }
-  if (flags & kFlagHeaderCrc) {
-    if (GetByte() < 0 || GetByte() < 0) return needMore();
-  }
-  return Step::Progress;
 }
 
 CGzipDecoder::Step CGzipDecoder::InflateStep() {

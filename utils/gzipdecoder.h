@@ -8,8 +8,9 @@
 //
 // The decoder never writes past its output limit: once the output would pass
 // it, decoding stops and IsComplete() is false. A corrupt deflate stream, a
-// CRC or length mismatch, a bad member header and a truncated body are
-// reported the same way, with the bytes decoded before the fault kept.
+// CRC or length mismatch, a bad member header (also one whose name and
+// comment run past 256 KiB) and a truncated body are reported the same way,
+// with the bytes decoded before the fault kept.
 //
 // The input comes whole (the first two constructors decode it at once) or in
 // pieces as it arrives (Feed, then Finish), with the same result for any
@@ -64,6 +65,13 @@ class CGzipDecoder {
   enum class Stage { Start, Header, Body, Trailer, AfterMember, Transparent, Done };
   // What a step over the bytes at hand came to.
   enum class Step { Progress, NeedMore, Failed };
+  // How far the member header being read has come.
+  struct HeaderScan {
+    enum Part { Fixed, ExtraLength, Extra, Name, Comment, Crc } part = Fixed;
+    int flags = 0;
+    int left = 0;  // extra-field bytes still to skip
+    int text = 0;  // name and comment bytes so far
+  };
 
   // Runs the stages over m_pSource from m_nSourcePos; `last`: no more input follows.
   void Run(bool last);
@@ -92,6 +100,7 @@ class CGzipDecoder {
   uLong m_nMemberSize = 0;
   int m_bTransparent = 0;
   Stage m_stage = Stage::Start;
+  HeaderScan m_header;
   std::string m_pending;  // input bytes waiting for the rest of a header or trailer
   int m_nSourcePos = 0;
   const BYTE *m_pSource = nullptr;

@@ -109,6 +109,9 @@ TEST(GzipDecoder, FaultsAreReportedWithTheBytesBeforeThem) {
   reserved[3] = 0x20;
   std::string badSecond = gb;
   badSecond[2] = 9;
+  std::string longName = ga.substr(0, 10);
+  longName[3] = 0x08;
+  longName += std::string(300 * 1024, 'n') + '\0' + ga.substr(10);
 
   struct Case {
     const char *name;
@@ -125,6 +128,7 @@ TEST(GzipDecoder, FaultsAreReportedWithTheBytesBeforeThem) {
       {"wrong method", badMethod, ""},
       {"reserved flag", reserved, ""},
       {"bad header of the second member", ga + badSecond, a},
+      {"name field of 300 KiB", longName, ""},
   };
   for (const Case &c : cases) {
     for (size_t piece : kPieces) {
