@@ -3,7 +3,8 @@
 // fetch over plain HTTP. "NewSession" opens a session per fetch, as the quote
 // worker does: every fetch makes a new connection and a full handshake with
 // certificate verification. "KeptSession" keeps the handles open between
-// fetches, so the connection is reused.
+// fetches, so the connection is reused. "AfterTrustChange" is a plain http
+// fetch that follows a change of the trusted authorities.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -77,6 +78,26 @@ BENCHMARK(BM_HttpsGetKeptSession)->Unit(benchmark::kMillisecond);
 
 void BM_HttpGetNewSession(benchmark::State &state) { FetchRepeatedly(state, Shared().http->Url("/status/200"), false); }
 BENCHMARK(BM_HttpGetNewSession)->Unit(benchmark::kMillisecond);
+
+// A plain http fetch right after the trusted authorities were set anew, as
+// the first fetch of a process is: it must not pay for building the
+// certificate store that only TLS connections use.
+void BM_HttpGetAfterTrustChange(benchmark::State &state) {
+  if (!Shared().ok()) {
+    state.SkipWithError("loopback servers did not start");
+    return;
+  }
+  std::wstring url = Wide(Shared().http->Url("/status/200"));
+  for (auto _ : state) {
+    InternetSetExtraTrustedCaFile(Shared().pki->caFile());
+    pcutil::CHttpClientSession session;
+    if (!session.Request(url.c_str()) || session.GetResponseBody() != "status 200") {
+      state.SkipWithError("request failed");
+      break;
+    }
+  }
+}
+BENCHMARK(BM_HttpGetAfterTrustChange)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,7 +1,10 @@
 #include "client/quoteworker.h"
 
+#include <atomic>
 #include <iterator>
 #include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "client/tickora_config.h"
 #include "platform/inet/wininet.h"
@@ -79,6 +82,8 @@ SourceHosts &Hosts() {
   return *hosts;
 }
 
+std::atomic<DWORD> g_sourceBudgetMs{kQuoteSourceBudgetMs};
+
 bool ValidSource(int n) { return n >= 1 && n <= kQuoteSourceCount; }
 
 }  // namespace
@@ -132,9 +137,14 @@ void SetQuoteSourceHost(int n, const CString &hostAndPort) {
   Hosts().hosts[n - 1] = hostAndPort;
 }
 
+DWORD GetQuoteSourceBudget() { return g_sourceBudgetMs.load(); }
+
+void SetQuoteSourceBudget(DWORD ms) { g_sourceBudgetMs = ms ? ms : kQuoteSourceBudgetMs; }
+
 BOOL FetchQuotePage(const CString &url, CString &text, CString charset) {
   pcutil::CHttpClientSession session;
   session.SetAgentName(kUserAgent);
+  session.SetTimeout(GetQuoteSourceBudget());
   if (!session.Request(url, pcutil::HTTP_REQUEST_METHOD_GET, TRUE)) return FALSE;
   text = session.GetResponseText(charset.IsEmpty() ? CString(HTTP_CHARSET_AUTODETECT) : charset);
   return TRUE;
@@ -170,6 +180,29 @@ void DeriveQuoteRecord(CQuoteTable &table) {
     record.m_strPriceB = priceB;
     record.m_strTotal = map[L"nettotal"];
   });
+}
+
+struct CBackgroundScrape::State {
+  explicit State(const CQuoteTable &t) : table(t.Share()) {}
+  CQuoteTable table;
+  std::atomic<int> requests{0};  // not yet served by a pass
+};
+
+CBackgroundScrape::CBackgroundScrape(const CQuoteTable &table) : m_state(std::make_shared<State>(table)) {}
+
+void CBackgroundScrape::Request() {
+  if (m_state->requests.fetch_add(1) > 0) return;  // the running thread serves it
+  try {
+    std::thread([state = m_state] {
+      int served;
+      do {
+        served = state->requests.load();
+        ScrapeQuotesInto(state->table);
+      } while (state->requests.fetch_sub(served) != served);
+    }).detach();
+  } catch (const std::system_error &) {
+    m_state->requests = 0;  // no thread: like a worker that cannot start, nothing runs
+  }
 }
 
 void TrustQuoteFeed() { InternetSetExtraTrustedCaFile(TICKORA_FEED_CA_FILE); }

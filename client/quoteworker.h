@@ -17,6 +17,7 @@
 //     CQuoteTable m_mapQuotes;
 //     BOOL FetchPage(const CString &url, CString &text, CString charset);
 //     void ScrapeQuotes();
+//     CBackgroundScrape m_pageScrape;  // the quote page's pass
 //     friend UINT QuoteWorkerProc(LPVOID pParam);
 // and OnInitDialog starts the worker with AfxBeginThread(QuoteWorkerProc, this).
 #pragma once
@@ -94,13 +95,38 @@ CString GetQuoteSourceUrl(int n);
 // that run their own feed. Takes effect from the next fetch.
 void SetQuoteSourceHost(int n, const CString &hostAndPort);
 
-// One GET of url with the fixed browser User-Agent. TRUE: text holds the body
-// converted by charset (empty: detect it). FALSE: text is left untouched.
+// Each source's budget per pass: its connect, attempts and body together
+// take at most this long (15,000 ms unless set), so a pass over the five
+// sources ends within five budgets whatever the sources do.
+inline constexpr DWORD kQuoteSourceBudgetMs = 15000;
+DWORD GetQuoteSourceBudget();
+// Sets the budget (0 restores the default); for tests. Takes effect from the
+// next fetch.
+void SetQuoteSourceBudget(DWORD ms);
+
+// One GET of url with the fixed browser User-Agent within one source's
+// budget. TRUE: text holds the body converted by charset (empty: detect it).
+// FALSE: text is left untouched.
 BOOL FetchQuotePage(const CString &url, CString &text, CString charset);
 
 // One pass over the five sources into table, then the record derivation. A
 // source whose fetch fails keeps all its keys; a missing marker keeps its key.
 void ScrapeQuotesInto(CQuoteTable &table);
+
+// Passes into a table on a thread of their own, for callers that must not
+// wait on the network (the UI thread, when the quote page has loaded). One
+// pass runs at a time; requests made while it runs get one more pass after
+// it. The thread keeps the table's entries alive, like a worker.
+class CBackgroundScrape {
+ public:
+  explicit CBackgroundScrape(const CQuoteTable &table);
+  // Returns at once; the values reach the table under the quote lock.
+  void Request();
+
+ private:
+  struct State;
+  std::shared_ptr<State> m_state;
+};
 
 // Derives the quote record from table (inserting "suanli", "last4", "last3"
 // and "nettotal" with empty values when absent), all under the quote lock.

@@ -7,9 +7,9 @@
 #include "client/suspenddlg.h"
 #include "client/tickora.h"
 #include "client/tickora_config.h"
-#include "platform/text/debug.h"
 #include "platform/system/module.h"
 #include "platform/system/threads.h"
+#include "platform/text/debug.h"
 #include "utils/myfun.h"
 
 int g_nHidePaints = 2;
@@ -162,5 +162,6 @@ HRESULT CTickoraDlg::OnButtonCancel(IHTMLElement *) {
 
 void CTickoraDlg::OnDocumentComplete(LPDISPATCH pDisp, LPCTSTR szUrl) {
   CDHtmlDialog::OnDocumentComplete(pDisp, szUrl);
-  if (szUrl && CString(szUrl) == CString(TICKORA_QUOTE_PAGE_URL)) ScrapeQuotes();
+  // The UI thread never waits on the network: the pass runs on a thread of its own.
+  if (szUrl && CString(szUrl) == CString(TICKORA_QUOTE_PAGE_URL)) m_pageScrape.Request();
 }

@@ -22,6 +22,7 @@ class CTickoraDlg : public CDHtmlDialog {
   enum { IDD = IDD_TICKORA_DIALOG, IDH = IDR_HTML_TICKORA_DIALOG };
 
   // The quote worker's side of the dialog (client/quoteworker_dlg.cpp).
+  // ScrapeQuotes runs one pass on the calling thread, so never on the UI thread.
   BOOL FetchPage(const CString &url, CString &text, CString charset);
   void ScrapeQuotes();
   friend UINT QuoteWorkerProc(LPVOID pParam);
@@ -56,6 +57,11 @@ class CTickoraDlg : public CDHtmlDialog {
   // Key text to value text; its keys are the element ids of the page.
   CQuoteTable m_mapQuotes;
 
+ private:
+  // The pass that the quote page's loading asks for runs here, off the UI thread.
+  CBackgroundScrape m_pageScrape{m_mapQuotes};
+
+ public:
   DECLARE_MESSAGE_MAP()
   DECLARE_DHTML_EVENT_MAP()
 };

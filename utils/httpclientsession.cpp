@@ -1,7 +1,9 @@
 #include "utils/httpclientsession.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
+#include <new>
 
 #include "platform/system/mimetype.h"
 #include "platform/system/registry.h"
@@ -112,6 +114,8 @@ void CHttpClientSession::ClearRequestHeaders() {
 BOOL CHttpClientSession::Request(LPCWSTR url, HTTP_REQUEST_METHOD method, BOOL bCloseAfter) {
   m_strRequestURL = url;
   m_emRequestMethod = method;
+  m_bHasDeadline = m_dwTimeout != INFINITE;
+  m_deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_dwTimeout);
   BOOL result = FALSE;
   try {
     m_strResponseBody.clear();
@@ -123,7 +127,10 @@ BOOL CHttpClientSession::Request(LPCWSTR url, HTTP_REQUEST_METHOD method, BOOL b
     INTERNET_PORT port = 0;
     CrackUrl(m_strRequestURL, scheme, host, port, object);
     const bool https = scheme.CompareNoCase(L"https") == 0;
-    if (!https && scheme.CompareNoCase(L"http") != 0) return FALSE;
+    if (!https && scheme.CompareNoCase(L"http") != 0) {
+      SetLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+      return FALSE;
+    }
     m_bHttps = https ? TRUE : FALSE;  // the TLS mode of this request, not of an earlier one
 
     // The Host line of this request replaces the one added for an earlier
@@ -140,8 +147,14 @@ BOOL CHttpClientSession::Request(LPCWSTR url, HTTP_REQUEST_METHOD method, BOOL b
     m_strOwnHostLine = m_vecRequestHeaders.back().first;
 
     if (Connect(host, port, nullptr, nullptr) && SendRequest(object, method) && ReadResponse(nullptr)) result = TRUE;
+    const DWORD cause = GetLastError();  // closing must not hide why the request failed
     if (bCloseAfter) CloseHandles();
+    if (!result) SetLastError(cause);
+  } catch (const std::bad_alloc &) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    result = FALSE;
   } catch (...) {
+    SetLastError(ERROR_INTERNET_INTERNAL_ERROR);
     result = FALSE;
   }
   return result;
@@ -182,12 +195,34 @@ BOOL CHttpClientSession::AddStoredHeaders() {
   return TRUE;
 }
 
+BOOL CHttpClientSession::ArmAttempt() {
+  DWORD left = INFINITE;
+  if (m_bHasDeadline) {
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline - std::chrono::steady_clock::now());
+    if (ms.count() <= 0) {
+      SetLastError(ERROR_INTERNET_TIMEOUT);
+      return FALSE;
+    }
+    left = static_cast<DWORD>(std::min<long long>(ms.count(), INFINITE - 1));
+  }
+  return InternetSetOptionW(m_hHTTPRequest, INTERNET_OPTION_EXCHANGE_TIMEOUT, &left, sizeof left);
+}
+
+bool CHttpClientSession::MayTryAgain(DWORD error, bool repeatable) {
+  // Refused: nothing was sent. Closed or reset before any answer: the server
+  // may have acted on it, which only a request that may be repeated allows.
+  if (error == ERROR_INTERNET_CANNOT_CONNECT) return true;
+  return repeatable && (error == ERROR_INTERNET_CONNECTION_RESET || error == ERROR_INTERNET_CONNECTION_ABORTED);
+}
+
 BOOL CHttpClientSession::SendGetRequest(const CString &object) {
   if (!OpenRequest(FALSE, object, kAcceptTypes) || !AddStoredHeaders()) return FALSE;
-  // A failed attempt is tried again as it was: certificate checks stay on.
+  // Certificate checks stay on for every attempt.
   for (int attempt = 0; attempt < kSendAttempts; ++attempt) {
+    if (!ArmAttempt()) return FALSE;
     SetLastError(0);
     if (HttpSendRequestW(m_hHTTPRequest, nullptr, 0, nullptr, 0)) return TRUE;
+    if (!MayTryAgain(GetLastError(), true)) return FALSE;
   }
   return FALSE;
 }
@@ -202,10 +237,12 @@ BOOL CHttpClientSession::SendPostRequest(const CString &object) {
       !AddStoredHeaders())
     return FALSE;
   for (int attempt = 0; attempt < kSendAttempts; ++attempt) {
+    if (!ArmAttempt()) return FALSE;
     SetLastError(0);
     if (HttpSendRequestW(m_hHTTPRequest, m_strContentType, m_strContentType.GetLength(), body.data(),
                          static_cast<DWORD>(body.size())))
       return TRUE;
+    if (!MayTryAgain(GetLastError(), false)) return FALSE;
   }
   return FALSE;
 }
@@ -225,14 +262,16 @@ BOOL CHttpClientSession::SendMultipartRequest(const CString &object) {
     if (!HttpAddRequestHeadersW(m_hHTTPRequest, line, line.GetLength(), modifiers)) return FALSE;
   }
   for (int attempt = 0; attempt < kSendAttempts; ++attempt) {
+    if (!ArmAttempt()) return FALSE;
     INTERNET_BUFFERSW buffers{};
     buffers.dwStructSize = sizeof buffers;
-    if (HttpSendRequestExW(m_hHTTPRequest, &buffers, nullptr, HSR_INITIATE, 0)) {
-      DWORD written = 0;
-      return InternetWriteFile(m_hHTTPRequest, body.data(), static_cast<DWORD>(body.size()), &written) &&
-             HttpEndRequestW(m_hHTTPRequest, nullptr, HSR_INITIATE, 0);
-    }
-    if (!m_bHttps) return FALSE;
+    DWORD written = 0;
+    // The exchange runs in HttpEndRequestW: its failure decides whether to try again.
+    if (!HttpSendRequestExW(m_hHTTPRequest, &buffers, nullptr, HSR_INITIATE, 0) ||
+        !InternetWriteFile(m_hHTTPRequest, body.data(), static_cast<DWORD>(body.size()), &written))
+      return FALSE;
+    if (HttpEndRequestW(m_hHTTPRequest, nullptr, HSR_INITIATE, 0)) return TRUE;
+    if (!MayTryAgain(GetLastError(), false)) return FALSE;
   }
   return FALSE;
 }
@@ -277,8 +316,6 @@ void CHttpClientSession::BuildMultipartBody(std::string &body, LPCWSTR boundary)
 
 BOOL CHttpClientSession::ReadResponse(DWORD *) {
   if (m_bTwoStepRequest) return TRUE;
-  CAutoBuffer scratch(kReadPiece);
-  if (!scratch.GetData()) return FALSE;
 
   // Every Set-Cookie value, whole, each followed by ";".
   for (DWORD taken = 0;; ++taken) {
@@ -292,38 +329,58 @@ BOOL CHttpClientSession::ReadResponse(DWORD *) {
   CString status;
   if (!QueryText(m_hHTTPRequest, HTTP_QUERY_STATUS_CODE, nullptr, kStatusChars, status)) return FALSE;
   m_nStatusCode = _wtol(status);
-  if (m_nStatusCode > 300) return FALSE;
+  if (m_nStatusCode > 300) {
+    SetLastError(ERROR_INTERNET_EXTENDED_ERROR);  // the server's status says why
+    return FALSE;
+  }
 
   // A raw-header query that fails leaves the text empty.
   if (!QueryText(m_hHTTPRequest, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, 0, m_strResponseHeaders))
     m_strResponseHeaders.Empty();
   m_pResponseHeaders->Parse(m_hHTTPRequest, m_strResponseHeaders);
 
-  std::string received;
-  // Room for an announced length up front, so the body is not copied while it grows.
+  m_strResponseBody.clear();
+  const BOOL ok = m_pResponseHeaders->GetContentEncoding() == L"gzip" ? ReadGzipBody() : ReadPlainBody();
+  if (!ok) m_strResponseBody.clear();
+  return ok;
+}
+
+BOOL CHttpClientSession::ReadPlainBody() {
+  // Room for an announced length up front (and for the piece that finds the
+  // end), so the body is not copied while it grows; each piece is read
+  // straight onto the end of what came before.
   optional<__int64> announced = m_pResponseHeaders->GetContentLength();
   if (announced.m_bHasValue && announced.get() > 0 && announced.get() <= kMaxReserve)
-    received.reserve(static_cast<size_t>(announced.get()));
+    m_strResponseBody.reserve(static_cast<size_t>(announced.get()) + kReadPiece);
+  for (DWORD read = kReadPiece; read > 0;) {
+    const size_t at = m_strResponseBody.size();
+    m_strResponseBody.resize(at + kReadPiece);
+    read = 0;
+    const BOOL ok = InternetReadFile(m_hHTTPRequest, m_strResponseBody.data() + at, kReadPiece, &read);
+    m_strResponseBody.resize(at + read);
+    if (!ok) return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CHttpClientSession::ReadGzipBody() {
+  // Inflated into the body while it arrives, so no second copy of it is
+  // kept; a body that is corrupt, fails its CRC or does not fit the limit
+  // fails the read as soon as that shows.
+  m_strResponseBody.resize(kGzipLimit);
+  CGzipDecoder decoder(reinterpret_cast<BYTE *>(m_strResponseBody.data()), kGzipLimit);
+  BYTE piece[kReadPiece];
   for (;;) {
     DWORD read = 0;
-    if (!InternetReadFile(m_hHTTPRequest, scratch.GetData(), kReadPiece, &read)) return FALSE;
+    if (!InternetReadFile(m_hHTTPRequest, piece, kReadPiece, &read)) return FALSE;
     if (read == 0) break;
-    received.append(reinterpret_cast<const char *>(scratch.GetData()), read);
+    if (!decoder.Feed(piece, read)) break;
   }
-
-  m_strResponseBody.clear();
-  if (m_pResponseHeaders->GetContentEncoding() == L"gzip") {
-    // Decoded straight into the body; a body that is corrupt, fails its
-    // CRC or does not fit the limit fails the read.
-    if (received.size() > static_cast<size_t>(INT_MAX)) return FALSE;
-    m_strResponseBody.resize(kGzipLimit);
-    DWORD size = kGzipLimit;
-    BOOL ok = GunzipBuffer(reinterpret_cast<const BYTE *>(received.data()), static_cast<DWORD>(received.size()),
-                           reinterpret_cast<BYTE *>(m_strResponseBody.data()), &size);
-    m_strResponseBody.resize(ok ? size : 0);
-    return ok;
+  if (!decoder.Finish()) {
+    SetLastError(ERROR_INTERNET_DECODING_FAILED);
+    return FALSE;
   }
-  m_strResponseBody.append(received);
+  m_strResponseBody.resize(static_cast<size_t>(decoder.GetOutputSize()));
   return TRUE;
 }
 
@@ -503,9 +560,12 @@ BOOL CHttpClientSession::SendRequest(const CString &object, HTTP_REQUEST_METHOD 
       default:
         return SendGetRequest(object);
     }
+  } catch (const std::bad_alloc &) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
   } catch (...) {
-    return FALSE;
+    SetLastError(ERROR_INTERNET_INTERNAL_ERROR);
   }
+  return FALSE;
 }
 
 BOOL CHttpClientSession::CloseHandles() {

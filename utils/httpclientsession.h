@@ -13,6 +13,20 @@
 // at most 1,048,576 bytes, and a larger, corrupt or CRC-failing one fails the
 // request. Certificates are always verified.
 //
+// Time: everything one Request does (connecting, every attempt, reading the
+// body, also a two-step body read afterwards) stays within one deadline,
+// SetTimeout (300,000 ms by default) from its start; the platform's connect
+// and receive time-outs apply within it. A further attempt is made only when
+// the request could not be delivered: after a refused connection, and for a
+// GET also after a connection closed or reset before any answer. A request
+// that timed out is not sent again, and a POST never goes out twice.
+//
+// After a failed Request, GetLastError names the cause: the platform's code
+// of the failed step, ERROR_INTERNET_TIMEOUT when the deadline ran out,
+// ERROR_INTERNET_EXTENDED_ERROR for a status above 300 (GetStatusCode),
+// ERROR_INTERNET_DECODING_FAILED for a gzip body that is corrupt or over the
+// limit, ERROR_INTERNET_UNRECOGNIZED_SCHEME for a scheme other than http(s).
+//
 // A session reused for another host or scheme connects there with that
 // host's Host line, TLS mode and a Content-Length of its own body. Not
 // copyable; one thread at a time; the handles are closed by CloseHandles or
@@ -20,6 +34,7 @@
 // must outlive the send.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -159,8 +174,9 @@ class CHttpClientSession {
   // Raises the reserved body capacity; a smaller value changes nothing.
   void SetBodyReserve(DWORD reserve);
   DWORD GetBodyReserve() const { return m_dwBodyReserve; }
-  // Stored only; the platform's default time-outs apply to every request.
+  // The deadline of one Request in ms (INFINITE: none); 0 is ignored.
   void SetTimeout(DWORD timeout);
+  DWORD GetTimeout() const { return m_dwTimeout; }
   void SetTwoStepRequest(BOOL twoStep) { m_bTwoStepRequest = twoStep; }
   shared_ptr<CHttpResponseHeaders> GetResponseHeaders() const { return m_pResponseHeaders; }
   int GetStatusCode() const { return m_nStatusCode; }
@@ -200,6 +216,14 @@ class CHttpClientSession {
 
  private:
   BOOL AddStoredHeaders();
+  // Gives the next attempt what is left of the deadline; FALSE (time-out)
+  // when nothing is.
+  BOOL ArmAttempt();
+  // Whether an attempt that failed with `error` may be made again.
+  static bool MayTryAgain(DWORD error, bool repeatable);
+  // The body of the one-step read, as it came or gzip-decoded.
+  BOOL ReadPlainBody();
+  BOOL ReadGzipBody();
 
   HINTERNET m_hHTTPOpen = nullptr;
   HINTERNET m_hHTTPConnect = nullptr;
@@ -230,6 +254,9 @@ class CHttpClientSession {
   INTERNET_PORT m_nConnectedPort = 0;
   // The Host line the session added itself (replaced on the next request).
   CString m_strOwnHostLine;
+  // When the running Request must be over (m_dwTimeout from its start).
+  bool m_bHasDeadline = false;
+  std::chrono::steady_clock::time_point m_deadline;
 };
 
 }  // namespace pcutil

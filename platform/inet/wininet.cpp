@@ -11,10 +11,10 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "platform/text/codepage.h"
 #include "platform/inet/proxyconfig.h"
-#include "platform/text/winerror.h"
 #include "platform/inet/wininet_internal.h"
+#include "platform/text/codepage.h"
+#include "platform/text/winerror.h"
 
 using wininet::Connect;
 using wininet::HandleKind;
@@ -323,6 +323,8 @@ DWORD *TimeoutField(Object &obj, DWORD option) {
     case INTERNET_OPTION_RECEIVE_TIMEOUT:
     case INTERNET_OPTION_SEND_TIMEOUT:
       return &obj.timeouts.receiveMs;
+    case INTERNET_OPTION_EXCHANGE_TIMEOUT:
+      return &obj.timeouts.exchangeMs;
     default:
       return nullptr;
   }
@@ -450,8 +452,9 @@ BOOL InternetQueryOptionW(HINTERNET handle, DWORD option, LPVOID buffer, LPDWORD
     DWORD value = *field;
     if (!value && obj->kind == HandleKind::Request) {
       Request &r = static_cast<Request &>(*obj);
-      value = option == INTERNET_OPTION_CONNECT_TIMEOUT ? wininet::EffectiveConnectTimeout(r)
-                                                        : wininet::EffectiveReceiveTimeout(r);
+      value = option == INTERNET_OPTION_CONNECT_TIMEOUT    ? wininet::EffectiveConnectTimeout(r)
+              : option == INTERNET_OPTION_EXCHANGE_TIMEOUT ? wininet::EffectiveExchangeTimeout(r)
+                                                           : wininet::EffectiveReceiveTimeout(r);
     }
     return WriteDword(value, buffer, bufferLength);
   }

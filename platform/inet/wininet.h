@@ -15,7 +15,24 @@
 //   INTERNET_FLAG_IGNORE_CERT_* flags and SECURITY_FLAG_IGNORE_* options are
 //   accepted and stored but never relax the check.
 // - Default time-outs apply to every request: a connect time-out and a
-//   receive time-out (no byte for that long fails the call).
+//   receive time-out. The receive time-out fails a call when no byte came for
+//   that long, and also when the transfer's rate stayed below 1024 bytes a
+//   second for that long (a server that drips its answer ends like a silent
+//   one). Time the caller spends between its reads does not count.
+// - INTERNET_OPTION_EXCHANGE_TIMEOUT (this layer's own) bounds one whole
+//   exchange, from the send to the last body byte.
+// - A request with a body goes out on a connection of its own, so it is
+//   never sent twice; a GET may be sent again on a fresh connection when a
+//   kept connection turns out to be closed before any answer.
+// - The certificate authorities are loaded on the first TLS connection
+//   (https, or a redirect to it), never for plain http.
+// - Failures name their cause (ERROR_INTERNET_TIMEOUT, _CANNOT_CONNECT,
+//   _NAME_NOT_RESOLVED, _CONNECTION_RESET when the connection was reset,
+//   _CONNECTION_ABORTED when it was closed without any answer,
+//   ERROR_HTTP_INVALID_SERVER_RESPONSE for an answer that is no HTTP or ends
+//   inside its header, ERROR_HTTP_INVALID_HEADER for a header line or block
+//   beyond the limits, the ERROR_INTERNET_SEC_* / _INVALID_CA codes for each
+//   certificate failure).
 // - No cache, no cookie engine and no automatic Accept-Encoding: bodies arrive
 //   exactly as the server sent them.
 // - Header text crosses the wire in the ANSI code page, as on the original
@@ -165,6 +182,12 @@ typedef WORD INTERNET_PORT;
 #define INTERNET_OPTION_PROXY_USERNAME 43
 #define INTERNET_OPTION_PROXY_PASSWORD 44
 #define INTERNET_OPTION_CONNECTED_STATE 50
+// This layer's own: the longest time in ms one exchange may take, from
+// HttpSendRequest(Ex)W / HttpEndRequestW or InternetOpenUrlW to the last
+// byte of the body; when it runs out the running call fails with
+// ERROR_INTERNET_TIMEOUT. Inherited from the parent handles like the
+// time-outs above; 0 (the default) sets no such limit.
+#define INTERNET_OPTION_EXCHANGE_TIMEOUT 0x10000
 
 #define INTERNET_STATE_CONNECTED 0x00000001u
 #define INTERNET_STATE_DISCONNECTED 0x00000002u
@@ -220,6 +243,9 @@ typedef WORD INTERNET_PORT;
 #define ERROR_INTERNET_SECURITY_CHANNEL_ERROR 12157
 #define ERROR_INTERNET_SEC_CERT_ERRORS 12055
 #define ERROR_INTERNET_SEC_CERT_REV_FAILED 12057
+#define ERROR_INTERNET_SEC_INVALID_CERT 12169
+#define ERROR_INTERNET_SEC_CERT_REVOKED 12170
+#define ERROR_INTERNET_DECODING_FAILED 12175
 
 struct INTERNET_CONNECTED_INFO {
   DWORD dwConnectedState;
@@ -253,8 +279,8 @@ BOOL InternetCloseHandle(HINTERNET handle);
 
 // Lengths in bytes. Options: CONNECTED_STATE (always connected; setting it is
 // accepted), SECURITY_FLAGS (stored, never relaxes verification),
-// CONNECT_TIMEOUT / RECEIVE_TIMEOUT / SEND_TIMEOUT in ms (0 keeps the
-// default), PROXY_USERNAME / PROXY_PASSWORD (text; length in characters or 0),
+// CONNECT_TIMEOUT / RECEIVE_TIMEOUT / SEND_TIMEOUT / EXCHANGE_TIMEOUT in ms
+// (0 keeps the default), PROXY_USERNAME / PROXY_PASSWORD (text; length in characters or 0),
 // USER_AGENT, URL (query only), HANDLE_TYPE (query only).
 BOOL InternetQueryOptionW(HINTERNET handle, DWORD option, LPVOID buffer, LPDWORD bufferLength);
 BOOL InternetSetOptionW(HINTERNET handle, DWORD option, LPVOID buffer, DWORD bufferLength);

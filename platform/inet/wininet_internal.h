@@ -38,15 +38,17 @@ struct TrustStore {
 // The store for the current configuration, rebuilt first when the extra
 // file was set anew or either file changed on disk; NULL when none can be built.
 std::shared_ptr<const TrustStore> CurrentTrust();
-// Makes every TLS connection of `easy` verify against `trust`, which must
-// live until the transfer ends. FALSE when curl refuses the setting.
-bool UseTrust(CURL *easy, const TrustStore &trust);
+// How many stores this process has built so far.
+unsigned long long TrustStoresBuilt();
+// Makes a new TLS context (curl's SSL_CTX) verify against `trust`.
+bool InstallTrust(void *sslContext, const TrustStore &trust);
 
 enum class HandleKind { Session, Connect, Request };
 
 struct Timeouts {
   DWORD connectMs = 0;  // 0: inherit from the parent, then the default
   DWORD receiveMs = 0;
+  DWORD exchangeMs = 0;  // 0: inherit from the parent, then none
 };
 
 struct Object {
@@ -122,6 +124,7 @@ void EndTransfer(Request &req);
 
 DWORD EffectiveConnectTimeout(const Request &req);
 DWORD EffectiveReceiveTimeout(const Request &req);
+DWORD EffectiveExchangeTimeout(const Request &req);  // 0: no limit
 
 // The WinINet error code for a libcurl result (a CURLcode); `verifyResult`
 // is the X509 verification result of a TLS failure. Shared by the HTTP and

@@ -4,6 +4,7 @@
 // piece. Also holds the process-wide time-out settings.
 #include <curl/curl.h>
 #include <openssl/crypto.h>
+#include <openssl/x509_vfy.h>
 
 #include <algorithm>
 #include <atomic>
@@ -12,12 +13,46 @@
 #include <mutex>
 #include <sstream>
 
-#include "platform/text/winerror.h"
 #include "platform/inet/wininet_internal.h"
+#include "platform/text/winerror.h"
 
 namespace wininet {
 
 // --- errors --------------------------------------------------------------------
+
+namespace {
+
+// The certificate failure an X509 verification result names. 0 and 1 are
+// what curl leaves after a chain that verified but failed its own host-name
+// check.
+DWORD ErrorFromVerifyResult(long verifyResult) {
+  switch (verifyResult) {
+    case X509_V_OK:
+    case 1:
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+      return ERROR_INTERNET_SEC_CERT_CN_INVALID;
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+    case X509_V_ERR_ERROR_IN_CERT_NOT_BEFORE_FIELD:
+    case X509_V_ERR_ERROR_IN_CERT_NOT_AFTER_FIELD:
+      return ERROR_INTERNET_SEC_CERT_DATE_INVALID;
+    case X509_V_ERR_CERT_REVOKED:
+      return ERROR_INTERNET_SEC_CERT_REVOKED;
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+    case X509_V_ERR_CERT_UNTRUSTED:
+    case X509_V_ERR_INVALID_CA:
+      return ERROR_INTERNET_INVALID_CA;
+    default:  // a signature, purpose or format fault of the certificate itself
+      return ERROR_INTERNET_SEC_INVALID_CERT;
+  }
+}
+
+}  // namespace
 
 DWORD ErrorFromCurl(int curlCode, long verifyResult) {
   switch (static_cast<CURLcode>(curlCode)) {
@@ -37,22 +72,20 @@ DWORD ErrorFromCurl(int curlCode, long verifyResult) {
     case CURLE_SSL_CONNECT_ERROR:
       return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
     case CURLE_PEER_FAILED_VERIFICATION:
-      // X509 verify results 9/10: not yet valid / expired; 62 (or 0 and 1,
-      // which curl leaves after its own host-name check): the chain is fine
-      // but the name does not match; anything else: the authority.
-      if (verifyResult == 9 || verifyResult == 10) return ERROR_INTERNET_SEC_CERT_DATE_INVALID;
-      if (verifyResult == 0 || verifyResult == 1 || verifyResult == 62) return ERROR_INTERNET_SEC_CERT_CN_INVALID;
-      return ERROR_INTERNET_INVALID_CA;
+      return ErrorFromVerifyResult(verifyResult);
     case CURLE_SSL_CACERT_BADFILE:
       return ERROR_INTERNET_INVALID_CA;
     case CURLE_TOO_MANY_REDIRECTS:
       return ERROR_HTTP_REDIRECT_FAILED;
-    case CURLE_GOT_NOTHING:
     case CURLE_WEIRD_SERVER_REPLY:
       return ERROR_HTTP_INVALID_SERVER_RESPONSE;
-    case CURLE_SEND_ERROR:
-    case CURLE_RECV_ERROR:
+    // The server closed the connection: before any answer, or before the
+    // end it announced.
+    case CURLE_GOT_NOTHING:
     case CURLE_PARTIAL_FILE:
+      return ERROR_INTERNET_CONNECTION_ABORTED;
+    case CURLE_SEND_ERROR:  // the connection was reset
+    case CURLE_RECV_ERROR:
       return ERROR_INTERNET_CONNECTION_RESET;
     case CURLE_OUT_OF_MEMORY:
       return ERROR_NOT_ENOUGH_MEMORY;
@@ -74,8 +107,16 @@ namespace {
 
 constexpr DWORD kDefaultTimeoutMs = 60000;
 // Received body bytes kept ahead of the reader before the transfer pauses.
-constexpr size_t kMaxBuffered = 256 * 1024;
+constexpr size_t kMaxBuffered = 64 * 1024;
 constexpr long kMaxRedirects = 30;
+// The slowest rate a transfer may keep up for a whole receive time-out.
+constexpr unsigned long long kMinBytesPerSecond = 1024;
+// Header bytes of all the responses of one exchange (redirects and interim
+// responses included); curl itself refuses a single line over 100 KB.
+constexpr size_t kMaxHeaderBytes = 1024 * 1024;
+// What the session's pool is marked with once it holds TLS connections
+// verified against different stores: the next https request replaces it.
+constexpr unsigned long long kMixedTrust = ~0ull;
 
 std::atomic<DWORD> g_connectTimeoutMs{0};
 std::atomic<DWORD> g_receiveTimeoutMs{0};
@@ -167,6 +208,8 @@ const char *ChooseProxy(const Session &s, const std::string &host, bool secure, 
 // --- one exchange ---------------------------------------------------------------
 
 struct Transfer {
+  using Clock = std::chrono::steady_clock;
+
   ~Transfer() {
     if (easy) {
       if (attached) curl_multi_remove_handle(multi, easy);
@@ -176,9 +219,10 @@ struct Transfer {
   }
 
   CURL *easy = nullptr;
+  Session *session = nullptr;               // the request's session, alive while the transfer is
   std::shared_ptr<CURLM> pool;              // the session's connection pool at the start
   CURLM *multi = nullptr;                   // pool.get()
-  std::shared_ptr<const TrustStore> trust;  // verifies this transfer's TLS connections
+  std::shared_ptr<const TrustStore> trust;  // verifies this transfer's TLS connections; taken on the first
   bool attached = false;
   curl_slist *headerList = nullptr;
   std::string url;
@@ -190,24 +234,49 @@ struct Transfer {
   bool haveResponse = false;
   bool headersFinal = false;
   bool followRedirects = true;
+  size_t headerBytes = 0;  // of every block so far
+  bool headerOverflow = false;
 
   std::string buffered;  // body bytes not yet read
   size_t readPos = 0;
   bool paused = false;
+  // The reader's buffer while it waits for body bytes: they go there
+  // straight, and only what does not fit into `buffered`.
+  char *direct = nullptr;
+  size_t directRoom = 0, directGot = 0;
 
   bool done = false;
   DWORD error = ERROR_SUCCESS;
   DWORD receiveTimeoutMs = kDefaultTimeoutMs;
   bool connected = false;
-  std::chrono::steady_clock::time_point lastActivity;
+  bool hasDeadline = false;
+  Clock::time_point deadline;  // of the whole exchange
+  Clock::time_point lastActivity;
+  // The rate floor: bytes moved (both ways, headers included) and the moment
+  // since which the average rate has stayed below the floor.
+  unsigned long long moved = 0;
+  unsigned long long rateBytes = 0;
+  Clock::time_point rateMark;
   curl_off_t lastDown = 0, lastUp = 0;
+  Clock::time_point leftDrive;  // when the caller got control back
+  bool everDriven = false;
 
   size_t Available() const { return buffered.size() - readPos; }
+
+  void Moved(size_t n) {
+    moved += n;
+    lastActivity = Clock::now();
+  }
 
   static size_t OnHeader(char *data, size_t size, size_t count, void *user) {
     Transfer *t = static_cast<Transfer *>(user);
     size_t n = size * count;
-    t->lastActivity = std::chrono::steady_clock::now();
+    t->Moved(n);
+    t->headerBytes += n;
+    if (t->headerBytes > kMaxHeaderBytes) {
+      t->headerOverflow = true;
+      return 0;  // ends the transfer
+    }
     std::string line(data, n);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     if (line.compare(0, 5, "HTTP/") == 0) {
@@ -240,35 +309,92 @@ struct Transfer {
   static size_t OnBody(char *data, size_t size, size_t count, void *user) {
     Transfer *t = static_cast<Transfer *>(user);
     size_t n = size * count;
-    if (t->Available() >= kMaxBuffered) {
+    const size_t straight = std::min(n, t->directRoom - t->directGot);
+    if (straight == 0 && t->Available() >= kMaxBuffered) {
       t->paused = true;
       return CURL_WRITEFUNC_PAUSE;
     }
-    t->lastActivity = std::chrono::steady_clock::now();
+    t->Moved(n);
     t->headersFinal = true;
+    if (straight > 0) {
+      std::memcpy(t->direct + t->directGot, data, straight);
+      t->directGot += straight;
+      if (straight == n) return n;
+    }
     if (t->readPos > 0 && t->readPos >= t->buffered.size() / 2) {
       t->buffered.erase(0, t->readPos);
       t->readPos = 0;
     }
-    t->buffered.append(data, n);
+    t->buffered.append(data + straight, n - straight);
     return n;
   }
 
   static int OnProgress(void *user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
     Transfer *t = static_cast<Transfer *>(user);
-    if (dlnow != t->lastDown || ulnow != t->lastUp) {
+    if (dlnow != t->lastDown) {
       t->lastDown = dlnow;
+      t->lastActivity = Clock::now();
+    }
+    if (ulnow > t->lastUp) {  // upload bytes are counted here only
+      t->Moved(static_cast<size_t>(ulnow - t->lastUp));
       t->lastUp = ulnow;
-      t->lastActivity = std::chrono::steady_clock::now();
     }
     if (!t->connected) {
       curl_off_t pre = 0;
       if (curl_easy_getinfo(t->easy, CURLINFO_PRETRANSFER_TIME_T, &pre) == CURLE_OK && pre > 0) {
-        t->connected = true;  // the receive time-out runs from here on
-        t->lastActivity = std::chrono::steady_clock::now();
+        t->connected = true;  // the receive time-out and the rate floor run from here on
+        t->lastActivity = t->rateMark = Clock::now();
+        t->rateBytes = t->moved;
       }
     }
     return 0;
+  }
+
+  // curl's hook for every new TLS connection: the shared store verifies it,
+  // taken now if this transfer has none yet.
+  static CURLcode OnSslContext(CURL *, void *sslContext, void *user) {
+    Transfer *t = static_cast<Transfer *>(user);
+    if (!t->trust) {
+      t->trust = CurrentTrust();
+      if (!t->trust) return CURLE_OUT_OF_MEMORY;
+      unsigned long long &pooled = t->session->trustGeneration;
+      if (pooled == 0)
+        pooled = t->trust->generation;
+      else if (pooled != t->trust->generation)
+        pooled = kMixedTrust;
+    }
+    return InstallTrust(sslContext, *t->trust) ? CURLE_OK : CURLE_OUT_OF_MEMORY;
+  }
+
+  // The error of a transfer that curl ended with `code`.
+  DWORD ErrorOf(int code, long verifyResult) const {
+    const bool inHeader = !headersFinal;
+    switch (code) {
+      case CURLE_WRITE_ERROR:
+        if (headerOverflow) return ERROR_HTTP_INVALID_HEADER;
+        break;
+      case CURLE_OUT_OF_MEMORY:  // what curl reports for a header line over its limit
+        if (inHeader) return ERROR_HTTP_INVALID_HEADER;
+        break;
+      case CURLE_UNSUPPORTED_PROTOCOL:
+        // The scheme was checked before: a redirect to one that may not be
+        // followed, or an answer without a status line (HTTP/0.9).
+        if (haveResponse && response.status >= 300 && response.status < 400) return ERROR_HTTP_REDIRECT_FAILED;
+        return ERROR_HTTP_INVALID_SERVER_RESPONSE;
+      case CURLE_GOT_NOTHING:
+      case CURLE_RECV_ERROR:
+      case CURLE_SEND_ERROR:
+      case CURLE_PARTIAL_FILE:
+        // A connection that ends inside the header of an answer: the answer is cut.
+        if (inHeader && headerBytes > 0) return ERROR_HTTP_INVALID_SERVER_RESPONSE;
+        break;
+      default:
+        break;
+    }
+#if LIBCURL_VERSION_NUM >= 0x080600
+    if (code == CURLE_TOO_LARGE && inHeader) return ERROR_HTTP_INVALID_HEADER;
+#endif
+    return ErrorFromCurl(code, verifyResult);
   }
 
   void Finish(DWORD err) {
@@ -280,9 +406,41 @@ struct Transfer {
     }
   }
 
+  // The time-out that has run out, ERROR_SUCCESS while none has; `waitMs` is
+  // lowered to the time until the next one can run out.
+  DWORD CheckTimeouts(Clock::time_point now, long &waitMs) {
+    auto ms = [](Clock::duration d) { return std::chrono::duration_cast<std::chrono::milliseconds>(d).count(); };
+    if (hasDeadline) {
+      long long left = ms(deadline - now);
+      if (left <= 0) return ERROR_INTERNET_TIMEOUT;
+      waitMs = std::min<long long>(waitMs, left);
+    }
+    if (!connected || receiveTimeoutMs == INFINITE) return ERROR_SUCCESS;
+    const long long limit = receiveTimeoutMs;
+    long long idle = ms(now - lastActivity);
+    if (idle >= limit) return ERROR_INTERNET_TIMEOUT;
+    // A window whose average rate met the floor starts a new one.
+    long long slow = ms(now - rateMark);
+    if ((moved - rateBytes) * 1000 >= kMinBytesPerSecond * static_cast<unsigned long long>(slow)) {
+      rateMark = now;
+      rateBytes = moved;
+      slow = 0;
+    }
+    if (slow >= limit) return ERROR_INTERNET_TIMEOUT;
+    waitMs = std::min<long long>(waitMs, std::min(limit - idle, limit - slow));
+    return ERROR_SUCCESS;
+  }
+
   // Runs the transfer until `ready` holds or it ends. FALSE when it ended in error.
   template <typename Pred>
   bool Drive(Pred ready) {
+    if (everDriven) {
+      // The caller's own time between reads is no silence of the server.
+      Clock::duration away = Clock::now() - leftDrive;
+      lastActivity += away;
+      rateMark += away;
+    }
+    everDriven = true;
     while (!done && !ready()) {
       int running = 0;
       CURLMcode mc = curl_multi_perform(multi, &running);
@@ -298,21 +456,18 @@ struct Transfer {
         if (!owner) continue;
         long verify = 0;
         curl_easy_getinfo(msg->easy_handle, CURLINFO_SSL_VERIFYRESULT, &verify);
-        owner->Finish(ErrorFromCurl(msg->data.result, verify));
+        owner->Finish(owner->ErrorOf(msg->data.result, verify));
       }
       if (done || ready()) break;
-      auto now = std::chrono::steady_clock::now();
       long waitMs = 200;
-      if (connected && receiveTimeoutMs != INFINITE) {
-        auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(now - lastActivity).count();
-        if (idle >= static_cast<long long>(receiveTimeoutMs)) {
-          Finish(ERROR_INTERNET_TIMEOUT);
-          break;
-        }
-        waitMs = std::min<long>(waitMs, static_cast<long>(receiveTimeoutMs - idle));
+      DWORD expired = CheckTimeouts(Clock::now(), waitMs);
+      if (expired != ERROR_SUCCESS) {
+        Finish(expired);
+        break;
       }
       curl_multi_poll(multi, nullptr, 0, static_cast<int>(std::max<long>(waitMs, 1)), nullptr);
     }
+    leftDrive = Clock::now();
     return error == ERROR_SUCCESS;
   }
 };
@@ -324,21 +479,31 @@ Session::~Session() = default;
 Request::Request() : Object(HandleKind::Request) {}
 Request::~Request() { transfer.reset(); }
 
+namespace {
+
+// A time-out of the request, else of its connection, else of its session; 0 when none sets it.
+DWORD InheritedTimeout(const Request &req, DWORD Timeouts::*field) {
+  if (req.timeouts.*field) return req.timeouts.*field;
+  if (!req.connect) return 0;
+  if (req.connect->timeouts.*field) return req.connect->timeouts.*field;
+  return req.connect->session->timeouts.*field;
+}
+
+}  // namespace
+
 DWORD EffectiveConnectTimeout(const Request &req) {
-  if (req.timeouts.connectMs) return req.timeouts.connectMs;
-  if (req.connect && req.connect->timeouts.connectMs) return req.connect->timeouts.connectMs;
-  if (req.connect && req.connect->session->timeouts.connectMs) return req.connect->session->timeouts.connectMs;
-  DWORD g = g_connectTimeoutMs.load();
-  return g ? g : kDefaultTimeoutMs;
+  DWORD ms = InheritedTimeout(req, &Timeouts::connectMs);
+  if (!ms) ms = g_connectTimeoutMs.load();
+  return ms ? ms : kDefaultTimeoutMs;
 }
 
 DWORD EffectiveReceiveTimeout(const Request &req) {
-  if (req.timeouts.receiveMs) return req.timeouts.receiveMs;
-  if (req.connect && req.connect->timeouts.receiveMs) return req.connect->timeouts.receiveMs;
-  if (req.connect && req.connect->session->timeouts.receiveMs) return req.connect->session->timeouts.receiveMs;
-  DWORD g = g_receiveTimeoutMs.load();
-  return g ? g : kDefaultTimeoutMs;
+  DWORD ms = InheritedTimeout(req, &Timeouts::receiveMs);
+  if (!ms) ms = g_receiveTimeoutMs.load();
+  return ms ? ms : kDefaultTimeoutMs;
 }
+
+DWORD EffectiveExchangeTimeout(const Request &req) { return InheritedTimeout(req, &Timeouts::exchangeMs); }
 
 namespace {
 
@@ -371,30 +536,42 @@ std::string BuildUrl(const Connect &c, bool secure, const std::string &object) {
 BOOL StartExchange(Request &req, const std::vector<HeaderLine> &extraHeaders, std::string body) {
   req.transfer.reset();
   auto t = std::make_unique<Transfer>();
+  const auto start = Transfer::Clock::now();
   Session &session = *req.connect->session;
-  t->trust = CurrentTrust();
-  if (t->trust && session.trustGeneration != t->trust->generation) {
-    // The pooled connections were verified against other authorities: none
-    // of them may carry this request.
-    std::shared_ptr<CURLM> pool = session.trustGeneration == 0 ? session.multi : NewConnectionPool();
-    if (pool) {
-      session.multi = std::move(pool);
-      session.trustGeneration = t->trust->generation;
+  t->session = &session;
+  const bool secure = (req.flags & INTERNET_FLAG_SECURE) != 0;
+  // Plain http takes the trust store only if a redirect leads to https, so a
+  // process that never speaks TLS never builds it. A pool that already holds
+  // TLS connections is checked against the current store on every request.
+  if (secure || session.trustGeneration != 0) {
+    t->trust = CurrentTrust();
+    if (!t->trust) {
+      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      return FALSE;
+    }
+    if (session.trustGeneration != t->trust->generation) {
+      // The pooled connections were verified against other authorities:
+      // none of them may carry this request.
+      if (session.trustGeneration != 0) session.multi = NewConnectionPool();
+      if (session.multi) session.trustGeneration = t->trust->generation;
     }
   }
-  if (t->trust && session.trustGeneration == t->trust->generation) t->pool = session.multi;
+  t->pool = session.multi;
   t->multi = t->pool.get();
   t->easy = curl_easy_init();
-  if (!t->trust || !t->multi || !t->easy) {
+  if (!t->multi || !t->easy) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return FALSE;
   }
-  const bool secure = (req.flags & INTERNET_FLAG_SECURE) != 0;
   CURL *e = t->easy;
   t->url = BuildUrl(*req.connect, secure, req.object);
   t->body = std::move(body);
   t->followRedirects = (req.flags & INTERNET_FLAG_NO_AUTO_REDIRECT) == 0;
   t->receiveTimeoutMs = EffectiveReceiveTimeout(req);
+  if (DWORD exchangeMs = EffectiveExchangeTimeout(req); exchangeMs && exchangeMs != INFINITE) {
+    t->hasDeadline = true;
+    t->deadline = start + std::chrono::milliseconds(exchangeMs);
+  }
 
   // The header list: stored lines, then the lines of this send replacing
   // stored ones of the same name; curl's own Accept and Expect are dropped.
@@ -430,6 +607,9 @@ BOOL StartExchange(Request &req, const std::vector<HeaderLine> &extraHeaders, st
     curl_easy_setopt(e, CURLOPT_POSTFIELDS, t->body.data());
     curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t->body.size()));
     if (req.verb != "POST") curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, req.verb.c_str());
+    // curl sends a request again by itself when a kept connection dies
+    // before any answer; on a connection of its own this one goes out once.
+    curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
   }
 
   curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, t->followRedirects ? 1L : 0L);
@@ -437,10 +617,14 @@ BOOL StartExchange(Request &req, const std::vector<HeaderLine> &extraHeaders, st
   curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
   curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
 
-  // Certificates: always the full check, whatever the flags say.
+  // Certificates: always the full check, whatever the flags say, against
+  // the shared store (no files for curl to parse per connection).
   curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
-  if (!UseTrust(e, *t->trust)) {
+  if (curl_easy_setopt(e, CURLOPT_CAINFO, nullptr) != CURLE_OK ||
+      curl_easy_setopt(e, CURLOPT_CAPATH, nullptr) != CURLE_OK ||
+      curl_easy_setopt(e, CURLOPT_SSL_CTX_FUNCTION, &Transfer::OnSslContext) != CURLE_OK ||
+      curl_easy_setopt(e, CURLOPT_SSL_CTX_DATA, t.get()) != CURLE_OK) {
     SetLastError(ERROR_INTERNET_SECURITY_CHANNEL_ERROR);
     return FALSE;
   }
@@ -471,7 +655,7 @@ BOOL StartExchange(Request &req, const std::vector<HeaderLine> &extraHeaders, st
     return FALSE;
   }
   t->attached = true;
-  t->lastActivity = std::chrono::steady_clock::now();
+  t->lastActivity = Transfer::Clock::now();
   Transfer *tp = t.get();
   req.transfer = std::move(t);
   // A transfer that fails after the final headers still counts as sent: the
@@ -491,24 +675,31 @@ BOOL ReadBody(Request &req, void *buffer, DWORD n, DWORD *read) {
     return FALSE;
   }
   if (n == 0) return TRUE;
-  if (t->Available() == 0 && !t->done) {
-    if (t->paused) {
-      t->paused = false;
-      t->lastActivity = std::chrono::steady_clock::now();
-      curl_easy_pause(t->easy, CURLPAUSE_CONT);
-    }
-    t->Drive([t] { return t->Available() > 0; });
-  }
   size_t take = std::min<size_t>(n, t->Available());
-  if (take == 0 && t->error != ERROR_SUCCESS) {
-    SetLastError(t->error);
-    return FALSE;
-  }
   std::memcpy(buffer, t->buffered.data() + t->readPos, take);
   t->readPos += take;
   if (t->readPos == t->buffered.size()) {
     t->buffered.clear();
     t->readPos = 0;
+  }
+  if (take == 0 && !t->done) {
+    // Nothing kept: the next bytes go straight into the caller's buffer.
+    t->direct = static_cast<char *>(buffer);
+    t->directRoom = n;
+    t->directGot = 0;
+    if (t->paused) {
+      t->paused = false;
+      t->lastActivity = Transfer::Clock::now();
+      curl_easy_pause(t->easy, CURLPAUSE_CONT);
+    }
+    t->Drive([t] { return t->directGot > 0; });
+    take = t->directGot;
+    t->direct = nullptr;
+    t->directRoom = t->directGot = 0;
+  }
+  if (take == 0 && t->error != ERROR_SUCCESS) {
+    SetLastError(t->error);
+    return FALSE;
   }
   *read = static_cast<DWORD>(take);
   return TRUE;

@@ -3,7 +3,8 @@
 // file. Parsing a bundle of a few hundred certificates costs far more than a
 // whole loopback exchange, so the store is built once and shared by every
 // connection of every thread until the configuration or one of the two files
-// changes; then a new store with a new generation replaces it.
+// changes; then a new store with a new generation replaces it. Nothing here
+// runs before a transfer makes its first TLS connection.
 #include <curl/curl.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -96,14 +97,6 @@ X509_STORE *BuildStore(const std::string &extraFile) {
   return store;
 }
 
-// curl's SSL context callback: every new TLS connection uses the shared store.
-CURLcode InstallStore(CURL *, void *sslContext, void *user) {
-  const TrustStore *trust = static_cast<const TrustStore *>(user);
-  if (!X509_STORE_up_ref(trust->store)) return CURLE_OUT_OF_MEMORY;
-  SSL_CTX_set_cert_store(static_cast<SSL_CTX *>(sslContext), trust->store);
-  return CURLE_OK;
-}
-
 }  // namespace
 
 TrustStore::~TrustStore() { X509_STORE_free(store); }
@@ -134,12 +127,17 @@ std::shared_ptr<const TrustStore> CurrentTrust() {
   return t.current;
 }
 
-bool UseTrust(CURL *easy, const TrustStore &trust) {
-  // No files for curl to parse per connection: the callback supplies the store.
-  return curl_easy_setopt(easy, CURLOPT_CAINFO, nullptr) == CURLE_OK &&
-         curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr) == CURLE_OK &&
-         curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &InstallStore) == CURLE_OK &&
-         curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, const_cast<TrustStore *>(&trust)) == CURLE_OK;
+unsigned long long TrustStoresBuilt() {
+  TrustState &t = Trust();
+  std::lock_guard<std::mutex> g(t.lock);
+  return t.generations;
+}
+
+bool InstallTrust(void *sslContext, const TrustStore &trust) {
+  // The context takes a reference of its own, so the store outlives it.
+  if (!X509_STORE_up_ref(trust.store)) return false;
+  SSL_CTX_set_cert_store(static_cast<SSL_CTX *>(sslContext), trust.store);
+  return true;
 }
 
 }  // namespace wininet

@@ -16,6 +16,8 @@
 
 namespace {
 
+using testsupport::FinishesWithin;
+
 QuoteFeed *feed;
 
 class QuoteWorkerTest : public ::testing::Test {
@@ -153,8 +155,8 @@ TEST_F(QuoteWorkerTest, AllSourcesFailingOnFirstPassLeavesEmptyDerivationKeys) {
   EXPECT_TRUE(record.m_strPriceB.IsEmpty());
 }
 
-// A source that accepts the request and never answers costs the pass a receive
-// time-out for each of the session's send attempts; the pass ends, the other
+// A source that accepts the request and never answers costs the pass one
+// receive time-out: the request is not sent again. The pass ends, the other
 // sources update, and the next pass reads the source again.
 TEST_F(QuoteWorkerTest, HangingSourceEndsThePassWithinTheTimeout) {
   struct ShortTimeouts {
@@ -163,16 +165,48 @@ TEST_F(QuoteWorkerTest, HangingSourceEndsThePassWithinTheTimeout) {
   } shortTimeouts;
   feed->Control("source=3&mode=hang");
   Pin("last4", "42.00");
-  // The future's destructor waits for the pass even when the assertion gives up.
-  testsupport::Watchdog watchdog(std::chrono::seconds(60), "the pass with a hanging source");
-  auto pass = std::async(std::launch::async, [this] { ScrapeQuotesInto(table); });
-  ASSERT_EQ(pass.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  int before = feed->Requests(3);
+  CQuoteTable shared = table.Share();
+  ASSERT_TRUE(FinishesWithin(std::chrono::seconds(30), [shared]() mutable { ScrapeQuotesInto(shared); }))
+      << "the pass with a hanging source did not end";
   EXPECT_EQ(W(table.Take(L"last4")), L"42.00");
   EXPECT_TRUE(table.Take(L"last3").IsEmpty());
+  EXPECT_EQ(feed->Requests(3), before + 1);
   feed->Control("source=3&mode=ok");
   Pin("last3", "455.5");
   ScrapeQuotesInto(table);
   EXPECT_EQ(W(table.Take(L"last3")), L"455.5");
+}
+
+// Each source has a budget per pass. With one source that never answers and
+// one that drips its page, every pass still ends within the budgets and the
+// other three sources' figures are fresh after each pass.
+TEST_F(QuoteWorkerTest, SilentAndDrippingSourcesStayWithinTheirBudgets) {
+  struct ShortBudget {
+    ShortBudget() { SetQuoteSourceBudget(2000); }
+    ~ShortBudget() { SetQuoteSourceBudget(0); }
+  } shortBudget;
+  feed->Control("source=2&mode=hang");
+  feed->Control("source=4&mode=drip");
+  Pin("last2", "9.99");
+  Pin("last4", "9.99");
+  const int silentBefore = feed->Requests(2), drippingBefore = feed->Requests(4);
+  CQuoteTable shared = table.Share();
+  for (const char *price : {"101.25", "202.50"}) {
+    SCOPED_TRACE(price);
+    for (const char *key : {"last1", "last3", "nettotal"}) Pin(key, price);
+    // Five budgets are ten seconds: the bound is twice that.
+    ASSERT_TRUE(FinishesWithin(std::chrono::seconds(20), [shared]() mutable { ScrapeQuotesInto(shared); }))
+        << "the pass did not end within its budgets";
+    CQuoteTable::Map map = table.Snapshot();
+    for (const wchar_t *key : {L"last1", L"last3", L"nettotal"})
+      EXPECT_EQ(W(map[key]), CString(price).GetString()) << key;
+    for (const wchar_t *key : kKeysOfSource[2]) EXPECT_TRUE(map[key].IsEmpty()) << key;
+    for (const wchar_t *key : kKeysOfSource[4]) EXPECT_TRUE(map[key].IsEmpty()) << key;
+  }
+  // Each pass asked each of them once.
+  EXPECT_EQ(feed->Requests(2), silentBefore + 2);
+  EXPECT_EQ(feed->Requests(4), drippingBefore + 2);
 }
 
 // Passes on several threads and readers at the same time (the worker threads

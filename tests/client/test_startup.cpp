@@ -1,9 +1,11 @@
 // The program's start-up and its main window, on the headless window backend.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "client/quoteworker.h"
@@ -273,6 +275,8 @@ TEST_F(StartupTest, ExitCommandEndsTheProcessWithCodeZero) {
   });
 }
 
+// The quote page's pass runs on a thread of its own; its values reach the
+// table like the worker's.
 TEST_F(StartupTest, OnlyTheQuotePageCompletionRunsAScrape) {
   // Sources that refuse at once: a pass then only inserts the record's keys.
   for (int n = 1; n <= kQuoteSourceCount; ++n) SetQuoteSourceHost(n, L"127.0.0.1:1");
@@ -283,8 +287,11 @@ TEST_F(StartupTest, OnlyTheQuotePageCompletionRunsAScrape) {
     HeadlessDocumentComplete(h, (std::wstring(TICKORA_QUOTE_PAGE_URL) + L"?x").c_str());
     EXPECT_TRUE(d.m_mapQuotes.Snapshot().empty());
     HeadlessDocumentComplete(h, TICKORA_QUOTE_PAGE_URL);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (d.m_mapQuotes.Snapshot().size() < 4 && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
     const auto table = d.m_mapQuotes.Snapshot();
-    EXPECT_EQ(table.size(), 4u);
+    ASSERT_EQ(table.size(), 4u) << "the quote page's pass did not store the record's keys within 30 s";
     EXPECT_EQ(table.count(CString(L"last4")), 1u);
   });
 }

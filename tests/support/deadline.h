@@ -8,10 +8,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <source_location>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace testsupport {
 
@@ -46,5 +48,26 @@ class Watchdog {
   bool done_ = false;
   std::thread thread_;
 };
+
+// Runs `work` on a new thread and waits at most `limit` for it; true when it
+// finished in time. Work that overruns goes on on its thread after the test
+// moved on, so it must own (or share) everything it touches, results included.
+template <class Work>
+bool FinishesWithin(std::chrono::milliseconds limit, Work work) {
+  struct State {
+    std::mutex lock;
+    std::condition_variable ended;
+    bool done = false;
+  };
+  auto state = std::make_shared<State>();
+  std::thread([state, work = std::move(work)]() mutable {
+    work();
+    std::lock_guard<std::mutex> guard(state->lock);
+    state->done = true;
+    state->ended.notify_all();
+  }).detach();
+  std::unique_lock<std::mutex> guard(state->lock);
+  return state->ended.wait_for(guard, limit, [&] { return state->done; });
+}
 
 }  // namespace testsupport

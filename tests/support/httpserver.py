@@ -14,19 +14,42 @@ response headers):
                     chunked=1 sends it in chunks instead of a Content-Length
   /short            announces 100 bytes, sends 10 and closes
   /flaky?key=K&fail=N
-                    closes the first N connections for key K without an
-                    answer, then answers 200 "ok"
+                    reads the whole request (body included) of the first N
+                    connections for key K and closes each without an answer
+                    (reset=1: resets it instead; delay=S: after S seconds),
+                    then answers 200 "ok"
+  /count?key=K      the number of requests /flaky and /hang got for key K
+  /hang?key=K       reads the request and never answers; the connection ends
+                    when the client closes it (or after 600 s)
+  /drip?part=P&n=N  sends 200 with an N-byte body (default 600) one byte a
+                    second (every=S seconds); part=head drips the status line
+                    and headers too, part=body only the body
+  /garbage          answers bytes that are no HTTP response, then closes
+  /cut              sends the status line and half a header line, then
+                    resets the connection
+  /longheader?n=N   200 with one header line of N bytes
 """
 import argparse
 import os
+import select
+import socket
 import ssl
+import struct
 import sys
 import threading
+import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlsplit
 
 FLAKY = {}
 FLAKY_LOCK = threading.Lock()
+
+
+def seen(key, add=0):
+    """Requests counted for key so far, after adding add."""
+    with FLAKY_LOCK:
+        FLAKY[key] = FLAKY.get(key, 0) + add
+        return FLAKY[key]
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -66,6 +89,34 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header("Content-Length", str(len(body)))
             self.end_headers()
             self.wfile.write(body)
+
+    def reset(self):
+        """Ends the connection with a TCP reset instead of an orderly close."""
+        self.close_connection = True
+        self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        self.wfile.close()
+        self.rfile.close()
+        self.connection.close()
+
+    def wait_for_close(self, limit):
+        """Blocks until the client closes the connection or limit seconds pass."""
+        end = time.time() + limit
+        while time.time() < end:
+            ready, _, _ = select.select([self.connection], [], [], 0.5)
+            if ready and not self.connection.recv(4096):
+                break
+        self.close_connection = True
+
+    def drip(self, data, every):
+        """Writes data one byte at a time; stops when the client has gone."""
+        for i in range(len(data)):
+            try:
+                self.wfile.write(data[i:i + 1])
+                self.wfile.flush()
+            except OSError:
+                break
+            time.sleep(every)
+        self.close_connection = True
 
     def route(self):
         url = urlsplit(self.path)
@@ -107,13 +158,39 @@ class Handler(BaseHTTPRequestHandler):
         elif path == "/flaky":
             key = q.get("key", [""])[0]
             fail = int(q.get("fail", ["0"])[0])
-            with FLAKY_LOCK:
-                seen = FLAKY.get(key, 0)
-                FLAKY[key] = seen + 1
-            if seen < fail:
-                self.close_connection = True
+            if seen(key, 1) <= fail:
+                time.sleep(float(q.get("delay", ["0"])[0]))
+                if q.get("reset", ["0"])[0] == "1":
+                    self.reset()
+                else:
+                    self.close_connection = True
                 return
             self.send(200, b"ok", extra=extra)
+        elif path == "/count":
+            self.send(200, b"%d" % seen(q.get("key", [""])[0]))
+        elif path == "/hang":
+            seen(q.get("key", [""])[0], 1)
+            self.wait_for_close(600)
+        elif path == "/drip":
+            n = int(q.get("n", ["600"])[0])
+            every = float(q.get("every", ["1"])[0])
+            head = b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: %d\r\n\r\n" % n
+            body = b"x" * n
+            if q.get("part", ["body"])[0] == "head":
+                self.drip(head + body, every)
+            else:
+                self.wfile.write(head)
+                self.drip(body, every)
+        elif path == "/garbage":
+            self.wfile.write(b"this is no HTTP response\r\n\r\n")
+            self.close_connection = True
+        elif path == "/cut":
+            self.wfile.write(b"HTTP/1.1 200 OK\r\nContent-Le")
+            self.wfile.flush()
+            self.reset()
+        elif path == "/longheader":
+            n = int(q.get("n", ["200000"])[0])
+            self.send(200, b"ok", extra=[("X-Long", "v" * n)])
         else:
             self.send(404, b"not found")
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -35,10 +36,24 @@ std::string Text(int n, unsigned seed = 1) {
   return s;
 }
 
-std::string Decode(const std::string &body, bool *complete = nullptr) {
-  CGzipDecoder d(reinterpret_cast<const BYTE *>(body.data()), static_cast<int>(body.size()));
-  if (complete) *complete = d.IsComplete();
-  return std::string(reinterpret_cast<const char *>(d.GetOutput()), static_cast<size_t>(d.GetOutputSize()));
+// Whole input (piece 0), or fed in pieces of that many bytes: every split
+// must give the same result.
+constexpr size_t kPieces[] = {0, 1, 7, 4096};
+
+std::string Decode(const std::string &body, bool *complete = nullptr, size_t piece = 0) {
+  if (piece == 0) {
+    CGzipDecoder d(reinterpret_cast<const BYTE *>(body.data()), static_cast<int>(body.size()));
+    if (complete) *complete = d.IsComplete();
+    return std::string(reinterpret_cast<const char *>(d.GetOutput()), static_cast<size_t>(d.GetOutputSize()));
+  }
+  std::string out(1 << 20, '\0');
+  CGzipDecoder d(reinterpret_cast<BYTE *>(out.data()), static_cast<DWORD>(out.size()));
+  for (size_t at = 0; at < body.size(); at += piece)
+    d.Feed(reinterpret_cast<const BYTE *>(body.data()) + at, std::min(piece, body.size() - at));
+  bool done = d.Finish();
+  if (complete) *complete = done;
+  out.resize(static_cast<size_t>(d.GetOutputSize()));
+  return out;
 }
 
 TEST(GzipDecoder, DecodesWhatTheGzipToolWrites) {
@@ -70,10 +85,12 @@ TEST(GzipDecoder, DecodesWhatTheGzipToolWrites) {
       {"empty member", GzipTool(""), ""},
   };
   for (const Case &c : cases) {
-    SCOPED_TRACE(c.name);
-    bool complete = false;
-    EXPECT_EQ(Decode(c.body, &complete), c.expected);
-    EXPECT_TRUE(complete);
+    for (size_t piece : kPieces) {
+      SCOPED_TRACE(testing::Message() << c.name << ", pieces of " << piece);
+      bool complete = false;
+      EXPECT_EQ(Decode(c.body, &complete, piece), c.expected);
+      EXPECT_TRUE(complete);
+    }
   }
 }
 
@@ -92,6 +109,9 @@ TEST(GzipDecoder, FaultsAreReportedWithTheBytesBeforeThem) {
   reserved[3] = 0x20;
   std::string badSecond = gb;
   badSecond[2] = 9;
+  std::string longName = ga.substr(0, 10);
+  longName[3] = 0x08;
+  longName += std::string(300 * 1024, 'n') + '\0' + ga.substr(10);
 
   struct Case {
     const char *name;
@@ -108,14 +128,17 @@ TEST(GzipDecoder, FaultsAreReportedWithTheBytesBeforeThem) {
       {"wrong method", badMethod, ""},
       {"reserved flag", reserved, ""},
       {"bad header of the second member", ga + badSecond, a},
+      {"name field of 300 KiB", longName, ""},
   };
   for (const Case &c : cases) {
-    SCOPED_TRACE(c.name);
-    bool complete = true;
-    std::string out = Decode(c.body, &complete);
-    EXPECT_FALSE(complete);
-    EXPECT_EQ(out.substr(0, c.decodedPrefix.size()), c.decodedPrefix);
-    EXPECT_LE(out.size(), a.size());
+    for (size_t piece : kPieces) {
+      SCOPED_TRACE(testing::Message() << c.name << ", pieces of " << piece);
+      bool complete = true;
+      std::string out = Decode(c.body, &complete, piece);
+      EXPECT_FALSE(complete);
+      EXPECT_EQ(out.substr(0, c.decodedPrefix.size()), c.decodedPrefix);
+      EXPECT_LE(out.size(), a.size());
+    }
   }
 }
 
@@ -125,6 +148,11 @@ TEST(GzipDecoder, InputThatIsNotGzipComesOutUnchanged) {
     EXPECT_TRUE(d.IsComplete());
     EXPECT_TRUE(d.IsTransparent());
     EXPECT_EQ(std::string(reinterpret_cast<const char *>(d.GetOutput()), d.GetOutputSize()), body);
+    for (size_t piece : kPieces) {
+      bool complete = false;
+      EXPECT_EQ(Decode(body, &complete, piece), body) << "pieces of " << piece;
+      EXPECT_TRUE(complete);
+    }
   }
 }
 
@@ -167,6 +195,15 @@ TEST(GzipDecoder, StopsAtTheLimit) {
     EXPECT_EQ(d.GetOutputSize(), static_cast<int>(room));
     EXPECT_EQ(out.substr(0, room), data.substr(0, room));
     EXPECT_EQ(out.substr(room), std::string(16, '#'));
+    // Fed in pieces, the decoder refuses further input once past the limit.
+    std::string fed(room + 16, '#');
+    CGzipDecoder p(reinterpret_cast<BYTE *>(fed.data()), room);
+    bool accepted = true;
+    for (size_t at = 0; at < gz.size() && accepted; at += 100)
+      accepted = p.Feed(reinterpret_cast<const BYTE *>(gz.data()) + at, std::min<size_t>(100, gz.size() - at));
+    EXPECT_EQ(accepted, complete);
+    EXPECT_EQ(p.Finish(), complete);
+    EXPECT_EQ(fed, out);
   }
   // The own buffer stops at its limit too.
   CGzipDecoder own(reinterpret_cast<const BYTE *>(gz.data()), static_cast<int>(gz.size()), 3000);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -406,12 +407,124 @@ TEST_F(HttpSession, SessionsOnSeveralThreadsAtOnce) {
   EXPECT_EQ(ok.load(), 12);
 }
 
-TEST_F(HttpSession, FailedAttemptsAreRetriedUpToThreeTimes) {
-  CHttpClientSession twice;
-  EXPECT_TRUE(twice.Request(HttpUrl("/flaky?key=twice&fail=2").c_str()));
-  EXPECT_EQ(twice.GetResponseBody(), "ok");
-  CHttpClientSession thrice;
-  EXPECT_FALSE(thrice.Request(HttpUrl("/flaky?key=thrice&fail=3").c_str()));
+// Requests the test server counted for key (routes /flaky and /hang).
+int Received(const std::string &key) {
+  std::string url = g_world->http->Url("/count?key=" + key);
+  CHttpClientSession s;
+  if (!s.Request(std::wstring(url.begin(), url.end()).c_str())) return -1;
+  return std::atoi(s.GetResponseBody().c_str());
+}
+
+// A further attempt only for a request that could not be delivered, against
+// servers that count what reaches them: the body of a POST arrives once.
+TEST_F(HttpSession, OnlyUndeliveredRequestsAreSentAgain) {
+  struct Case {
+    const char *name;
+    std::string key, route;
+    pcutil::HTTP_REQUEST_METHOD method;
+    BOOL ok;
+    DWORD error;
+    int received;
+  } cases[] = {
+      {"GET closed twice without an answer", "g1", "/flaky?fail=2", HTTP_REQUEST_METHOD_GET, TRUE, 0, 3},
+      {"GET closed every time", "g2", "/flaky?fail=9", HTTP_REQUEST_METHOD_GET, FALSE,
+       ERROR_INTERNET_CONNECTION_ABORTED, 3},
+      {"GET reset after reading the request", "g3", "/flaky?fail=9&reset=1", HTTP_REQUEST_METHOD_GET, FALSE,
+       ERROR_INTERNET_CONNECTION_RESET, 3},
+      {"GET sent and timed out", "g4", "/hang?", HTTP_REQUEST_METHOD_GET, FALSE, ERROR_INTERNET_TIMEOUT, 1},
+      {"POST answered only on the second connection", "p1", "/flaky?fail=1", HTTP_REQUEST_METHOD_POST, FALSE,
+       ERROR_INTERNET_CONNECTION_ABORTED, 1},
+      {"POST reset after reading the request", "p2", "/flaky?fail=1&reset=1", HTTP_REQUEST_METHOD_POST, FALSE,
+       ERROR_INTERNET_CONNECTION_RESET, 1},
+      {"POST sent and timed out", "p3", "/hang?", HTTP_REQUEST_METHOD_POST, FALSE, ERROR_INTERNET_TIMEOUT, 1},
+      {"multipart POST answered only on the second connection", "m1", "/flaky?fail=1",
+       HTTP_REQUEST_METHOD_POST_MULTIPART, FALSE, ERROR_INTERNET_CONNECTION_ABORTED, 1},
+  };
+  InternetSetDefaultTimeouts(0, 800);  // the time-out that ends an attempt, well within the deadline
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    CHttpClientSession s;
+    s.SetTimeout(10000);  // a request that hangs fails its case instead of the suite
+    s.AddPostArgument(L"form", L"once");
+    const std::string sep = c.route.back() == '?' ? "" : "&";
+    EXPECT_EQ(s.Request(HttpUrl(c.route + sep + "key=" + c.key).c_str(), c.method), c.ok);
+    if (!c.ok) {
+      EXPECT_EQ(GetLastError(), c.error);
+    }
+    EXPECT_EQ(Received(c.key), c.received);
+  }
+  InternetSetDefaultTimeouts(0, 0);
+}
+
+// Attempts that each fail slowly, and a body that drips, share one deadline.
+TEST_F(HttpSession, AllOfARequestStaysWithinOneDeadline) {
+  struct Case {
+    const char *name;
+    std::string path;
+    int received;  // -1: not counted
+  } cases[] = {
+      {"attempts reset after a second each", "/flaky?key=d1&fail=9&reset=1&delay=1", 2},
+      {"a body dripped a byte a second", "/drip?part=body", -1},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    auto error = std::make_shared<DWORD>(0);
+    std::wstring url = HttpUrl(c.path);
+    ASSERT_TRUE(testsupport::FinishesWithin(std::chrono::seconds(20), [url, error] {
+      CHttpClientSession s;
+      s.SetTimeout(1500);
+      *error = s.Request(url.c_str()) ? ERROR_SUCCESS : GetLastError();
+    })) << "the request did not end at its deadline";
+    EXPECT_EQ(*error, (DWORD)ERROR_INTERNET_TIMEOUT);
+    if (c.received >= 0) {
+      EXPECT_EQ(Received("d1"), c.received);
+    }
+  }
+}
+
+// After a failed Request, GetLastError names what went wrong.
+TEST_F(HttpSession, EachFailureNamesItsCause) {
+  testsupport::SilentListener silent;
+  int closedPort;
+  {
+    testsupport::SilentListener gone;
+    closedPort = gone.port();
+  }
+  const std::wstring unresolvable = L"http://" + std::wstring(70, L'a') + L".example/";  // refused before any lookup
+  auto local = [](int port) { return L"http://127.0.0.1:" + std::to_wstring(port) + L"/"; };
+  const World &w = *g_world;
+  struct Case {
+    const char *name;
+    std::wstring url;
+    DWORD error;
+  } cases[] = {
+      {"no answer in time", local(silent.port()), ERROR_INTERNET_TIMEOUT},
+      {"connection refused", local(closedPort), ERROR_INTERNET_CANNOT_CONNECT},
+      {"name not resolved", unresolvable, ERROR_INTERNET_NAME_NOT_RESOLVED},
+      {"closed without an answer", HttpUrl("/flaky?key=e1&fail=9"), ERROR_INTERNET_CONNECTION_ABORTED},
+      {"reset without an answer", HttpUrl("/flaky?key=e2&fail=9&reset=1"), ERROR_INTERNET_CONNECTION_RESET},
+      {"body cut short", HttpUrl("/short"), ERROR_INTERNET_CONNECTION_ABORTED},
+      {"no HTTP answer", HttpUrl("/garbage"), ERROR_HTTP_INVALID_SERVER_RESPONSE},
+      {"answer cut inside its header", HttpUrl("/cut"), ERROR_HTTP_INVALID_SERVER_RESPONSE},
+      {"header line of 200,000 bytes", HttpUrl("/longheader?n=200000"), ERROR_HTTP_INVALID_HEADER},
+      {"certificate for another name", Url(*w.https.wrongName, "/status/200", true),
+       ERROR_INTERNET_SEC_CERT_CN_INVALID},
+      {"expired certificate", Url(*w.https.expired, "/status/200", true), ERROR_INTERNET_SEC_CERT_DATE_INVALID},
+      {"unknown authority", Url(*w.https.unknownCa, "/status/200", true), ERROR_INTERNET_INVALID_CA},
+      {"gzip body over the limit", HttpUrl("/file/over.gz?h=Content-Encoding:gzip"), ERROR_INTERNET_DECODING_FAILED},
+      {"gzip body with a bad CRC", HttpUrl("/file/badcrc.gz?h=Content-Encoding:gzip"), ERROR_INTERNET_DECODING_FAILED},
+      {"gzip body cut short", HttpUrl("/file/truncated.gz?h=Content-Encoding:gzip"), ERROR_INTERNET_DECODING_FAILED},
+      {"status above 300", HttpUrl("/status/404"), ERROR_INTERNET_EXTENDED_ERROR},
+      {"scheme other than http", L"ftp://127.0.0.1/x", ERROR_INTERNET_UNRECOGNIZED_SCHEME},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    CHttpClientSession s;
+    s.SetTimeout(1000);
+    SetLastError(0);
+    EXPECT_FALSE(s.Request(c.url.c_str()));
+    EXPECT_EQ(GetLastError(), c.error);
+  }
 }
 
 TEST_F(HttpSession, FormPostAsTheServerReceivedIt) {

@@ -12,13 +12,14 @@ one line:  ready SITEPORT s1=PORT s2=PORT s3=PORT s4=PORT s5=PORT
 It ends when the process that started it ends.
 
 Control (GET on the site port, answers the state as JSON):
-  /_control?source=N&mode=M   M: ok | refuse | 404 | hang | drop
+  /_control?source=N&mode=M   M: ok | refuse | 404 | hang | drip | drop
   /_control?pin=KEY&value=V   serve V for quote key KEY until reset
   /_control?reset=1           all sources ok, no pins
   /_control                   state only: ports, modes, pins, request counts
 "refuse" closes the source's port, "404" answers Not Found, "hang" reads the
-request and never answers, "drop" leaves the source's low-price (range, blocks
-per hour for source 5) marker out of the page.
+request and never answers, "drip" sends the page's header at once and then its
+body one byte a second, "drop" leaves the source's low-price (range, blocks per
+hour for source 5) marker out of the page.
 """
 
 import argparse
@@ -41,7 +42,7 @@ SOURCES = {
     4: ("http", "/staticmarket/ticker_btc_json.js"),
     5: ("http", "/"),
 }
-MODES = ("ok", "refuse", "404", "hang", "drop")
+MODES = ("ok", "refuse", "404", "hang", "drip", "drop")
 KEYS = ("last1", "fanwei1", "vol1", "last2", "newprice", "fanwei2", "vol2",
         "last3", "fanwei3", "vol3", "last4", "fanwei4", "vol4",
         "suanli", "getyear", "nettotal")
@@ -166,13 +167,26 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, fmt, *args):  # quiet: the tests read stdout
         pass
 
-    def send_body(self, status, body, ctype):
+    def send_body(self, status, body, ctype, drip=None):
         self.send_response(status)
         self.send_header("Content-Type", ctype)
         self.send_header("Content-Length", str(len(body)))
         self.send_header("Connection", "close")
         self.end_headers()
-        self.wfile.write(body)
+        if drip is None:
+            self.wfile.write(body)
+            return
+        self.wfile.flush()
+        for i in range(len(body)):  # until the client leaves or the mode changes
+            if not drip():
+                break
+            try:
+                self.wfile.write(body[i:i + 1])
+                self.wfile.flush()
+            except OSError:
+                break
+            time.sleep(1)
+        self.close_connection = True
 
     def do_GET(self):
         self.server.feed.handle(self)
@@ -250,7 +264,8 @@ class Feed:
             req.close_connection = True
             return
         body, ctype = page(n, self.market.values(n), mode == "drop")
-        req.send_body(200, body, ctype)
+        drip = (lambda: self.market.modes[n] == "drip") if mode == "drip" else None
+        req.send_body(200, body, ctype, drip)
 
     def handle_site(self, req, path):
         if path == PRODUCT_PATH:

@@ -28,8 +28,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/text/debug.h"
 #include "platform/system/stack_limit.h"
+#include "platform/text/debug.h"
 #include "utils/regex/arena.h"
 #include "utils/regex/basics.h"
 #include "utils/regex/hetero_stack.h"

@@ -6,6 +6,7 @@
 #include <openssl/pem.h>
 #include <openssl/x509_vfy.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -13,11 +14,12 @@
 #include <thread>
 #include <vector>
 
-#include "platform/text/winerror.h"
 #include "platform/inet/wininet_internal.h"
+#include "platform/text/winerror.h"
 #include "tests/support/deadline.h"
 #include "tests/support/loopback_server.h"
 
+using testsupport::FinishesWithin;
 using testsupport::LoopbackServer;
 using testsupport::SupportScript;
 using testsupport::TempDir;
@@ -52,6 +54,27 @@ DWORD SecureGet(HINTERNET session, const LoopbackServer &server) {
   if (r) InternetCloseHandle(r);
   if (c) InternetCloseHandle(c);
   return result;
+}
+
+// One exchange run to its end on the calling thread.
+struct Outcome {
+  bool sent = false;  // the response header arrived
+  DWORD error = ERROR_SUCCESS;
+  std::string body;
+};
+Outcome SendAndRead(HINTERNET request) {
+  Outcome o;
+  o.sent = HttpSendRequestW(request, nullptr, 0, nullptr, 0) != FALSE;
+  if (!o.sent) {
+    o.error = GetLastError();
+    return o;
+  }
+  char buf[1000];
+  DWORD n = 0;
+  BOOL ok;
+  while ((ok = InternetReadFile(request, buf, sizeof buf, &n)) && n > 0) o.body.append(buf, n);
+  if (!ok) o.error = GetLastError();
+  return o;
 }
 
 class WinInetTest : public ::testing::Test {
@@ -92,6 +115,12 @@ class WinInetTest : public ::testing::Test {
     if (secure) flags |= INTERNET_FLAG_SECURE;
     request_ = HttpOpenRequestW(connect_, verb, path, L"HTTP/1.1", nullptr, accept, flags, 0);
     ASSERT_NE(request_, nullptr);
+  }
+
+  void CloseRequest() {
+    InternetCloseHandle(request_);
+    InternetCloseHandle(connect_);
+    request_ = connect_ = nullptr;
   }
 
   std::string ReadAll(BOOL *ok = nullptr, DWORD piece = 1000) {
@@ -160,6 +189,28 @@ TEST_F(WinInetTest, GetReturnsStatusHeadersAndBodyInPieces) {
     InternetCloseHandle(request_);
     InternetCloseHandle(connect_);
     request_ = connect_ = nullptr;
+  }
+}
+
+// A body far larger than what the layer keeps ahead of its reader arrives
+// whole and in order whatever the size of the reads: the transfer pauses and
+// resumes, and bytes go straight into the reader's buffer or wait for it.
+TEST_F(WinInetTest, LargeBodyArrivesWholeWhateverTheReads) {
+  TempDir files;
+  std::string data(1500000, '\0');
+  unsigned seed = 3;
+  for (char &c : data) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
+  files.Write("large.bin", data);
+  LoopbackServer server(SupportScript("httpserver.py"), {"--root", files.path()});
+  ASSERT_TRUE(server.ok());
+  for (DWORD piece : {1000u, 10240u, 16384u, 300000u}) {
+    SCOPED_TRACE(piece);
+    Open(server.port(), L"/file/large.bin");
+    ASSERT_TRUE(HttpSendRequestW(request_, nullptr, 0, nullptr, 0)) << GetLastError();
+    BOOL ok = FALSE;
+    EXPECT_TRUE(ReadAll(&ok, piece) == data);
+    EXPECT_TRUE(ok);
+    CloseRequest();
   }
 }
 
@@ -236,7 +287,7 @@ TEST_F(WinInetTest, ShortBodyFailsTheRead) {
   BOOL ok = TRUE;
   EXPECT_EQ(ReadAll(&ok), "0123456789");
   EXPECT_FALSE(ok);
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_INTERNET_CONNECTION_RESET);
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_INTERNET_CONNECTION_ABORTED);
 }
 
 TEST_F(WinInetTest, BodyWrittenBetweenStartAndEnd) {
@@ -439,6 +490,67 @@ TEST_F(WinInetTest, SilentServerFailsWithinTheReceiveTimeout) {
   EXPECT_FALSE(HttpSendRequestW(request_, nullptr, 0, nullptr, 0));
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_INTERNET_TIMEOUT);
   InternetSetDefaultTimeouts(0, 0);
+}
+
+// Exchanges that would run on for minutes end at a time-out. A server that
+// drips its answer one byte a second never leaves the line idle for the
+// receive time-out, yet fails within about that time: the rate stays below
+// the floor (the drip alone would go on for ten minutes). The exchange
+// time-out ends an exchange whatever the server does.
+TEST_F(WinInetTest, DrippingAndSilentServersEndAtATimeout) {
+  testsupport::SilentListener silent;
+  ASSERT_GT(silent.port(), 0);
+  const int http = g_servers->http->port();
+  struct Case {
+    const char *name;
+    int port;
+    const wchar_t *path;
+    DWORD option;
+    bool headerArrives;
+  } cases[] = {
+      {"status line and header dripped", http, L"/drip?part=head", INTERNET_OPTION_RECEIVE_TIMEOUT, false},
+      {"body dripped", http, L"/drip?part=body", INTERNET_OPTION_RECEIVE_TIMEOUT, true},
+      {"no answer, exchange limit", silent.port(), L"/", INTERNET_OPTION_EXCHANGE_TIMEOUT, false},
+      {"slow body, exchange limit", http, L"/drip?part=body&every=0.05", INTERNET_OPTION_EXCHANGE_TIMEOUT, true},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    Open(c.port, c.path);
+    DWORD limitMs = 2500, read = 0, len = sizeof read;
+    ASSERT_TRUE(InternetSetOptionW(request_, c.option, &limitMs, sizeof limitMs));
+    ASSERT_TRUE(InternetQueryOptionW(request_, c.option, &read, &len));
+    EXPECT_EQ(read, limitMs);
+    auto outcome = std::make_shared<Outcome>();
+    ASSERT_TRUE(FinishesWithin(std::chrono::seconds(20), [r = request_, outcome] { *outcome = SendAndRead(r); }))
+        << "the exchange did not end within 20 s";
+    EXPECT_EQ(outcome->sent, c.headerArrives);
+    EXPECT_EQ(outcome->error, (DWORD)ERROR_INTERNET_TIMEOUT);
+    CloseRequest();
+  }
+}
+
+// Plain http builds no trust store; the first TLS connection does, also one
+// reached through a redirect, and it verifies that connection in full.
+TEST_F(WinInetTest, TrustStoreIsBuiltByTheFirstTlsConnection) {
+  Servers &s = *g_servers;
+  ASSERT_TRUE(s.https.good->ok() && s.https.unknownCa->ok());
+  InternetSetExtraTrustedCaFile(s.https.trusted->caFile());  // the next store is built anew
+  const unsigned long long before = wininet::TrustStoresBuilt();
+  auto get = [&](const std::wstring &path) {
+    Open(s.http->port(), path.c_str());
+    Outcome outcome = SendAndRead(request_);
+    CloseRequest();
+    return outcome.error == ERROR_SUCCESS ? outcome.body : "error " + std::to_string(outcome.error);
+  };
+  EXPECT_EQ(get(L"/status/200"), "status 200");
+  EXPECT_EQ(wininet::TrustStoresBuilt(), before);
+  auto via = [](const LoopbackServer &target) {
+    return L"/redirect?to=https://127.0.0.1:" + std::to_wstring(target.port()) + L"/status/201";
+  };
+  EXPECT_EQ(get(via(*s.https.good)), "status 201");
+  EXPECT_EQ(wininet::TrustStoresBuilt(), before + 1);
+  EXPECT_EQ(get(via(*s.https.unknownCa)), "error " + std::to_string(ERROR_INTERNET_INVALID_CA));
+  EXPECT_EQ(wininet::TrustStoresBuilt(), before + 1);
 }
 
 TEST_F(WinInetTest, RefusedConnectionFails) {
