@@ -102,33 +102,14 @@ void AskForHugePages(const void *data, size_t bytes) {
   if (end > begin) madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
 }
 
-// The number of characters valid UTF-8 of `n` bytes decodes to (bytes that
-// do not continue a sequence), a size hint for the output.
-size_t Utf8Characters(const unsigned char *s, size_t n) {
-  size_t count = 0, i = 0;
-#ifdef __SSE2__
-  // Signed, continuation bytes (0x80..0xBF) are the ones not above 0xBF.
-  // Each lane counts up to 255 blocks, then the lanes are summed.
-  const __m128i lastContinuation = _mm_set1_epi8(static_cast<char>(0xBF));
-  while (i + 16 <= n) {
-    __m128i lanes = _mm_setzero_si128();
-    for (int blocks = 0; blocks < 255 && i + 16 <= n; ++blocks, i += 16) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i));
-      lanes = _mm_sub_epi8(lanes, _mm_cmpgt_epi8(v, lastContinuation));
-    }
-    const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
-    count += static_cast<size_t>(_mm_cvtsi128_si32(sums)) + static_cast<size_t>(_mm_extract_epi16(sums, 4));
-  }
-#endif
-  for (; i < n; ++i) count += (s[i] & 0xC0) != 0x80;
-  return count;
-}
-
 // Decodes through a small buffer that is appended when full. Runs of ASCII
 // are widened sixteen bytes at a time.
 bool DecodeUtf8(const char *src, size_t n, bool strict, std::wstring &out) {
   const unsigned char *s = reinterpret_cast<const unsigned char *>(src);
-  out.reserve(out.size() + Utf8Characters(s, n));
+  // No character takes less than a byte, so n is enough room; text that is
+  // mostly not ASCII gives the unused room back at the end.
+  const size_t start = out.size();
+  out.reserve(start + n);
   AskForHugePages(out.data(), out.capacity() * sizeof(wchar_t));
   constexpr size_t kChunk = 1024;
   wchar_t chunk[kChunk];
@@ -173,6 +154,7 @@ bool DecodeUtf8(const char *src, size_t n, bool strict, std::wstring &out) {
     i += len;
   }
   out.append(chunk, k);
+  if (out.size() - start < n / 2 && n > 4096) out.shrink_to_fit();
   return true;
 }
 
