@@ -1,9 +1,6 @@
 #include "utils/xml/xmlreader.h"
 
 #include <cwchar>
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 #include "platform/text/debug.h"
 
@@ -11,66 +8,19 @@ namespace pcutil {
 
 namespace {
 
-#ifdef __SSE2__
-// Sixteen bytes of text as four characters, and a mask of the lanes that
-// satisfy a test.
-inline __m128i Four(const wchar_t *p) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); }
-inline int Lanes(__m128i test) { return _mm_movemask_ps(_mm_castsi128_ps(test)); }
-inline __m128i Is(__m128i v, wchar_t c) { return _mm_cmpeq_epi32(v, _mm_set1_epi32(c)); }
-#endif
-
 // The first character from `p` that is not white space to the reader.
-// Four at a time up to `limit`: a wide character among them is tested on
-// its own.
-const wchar_t *SkipSpace(const wchar_t *p, const wchar_t *limit) {
-#ifdef __SSE2__
-  while (p + 4 <= limit) {
-    const __m128i v = Four(p);
-    const __m128i offset = _mm_sub_epi32(v, _mm_set1_epi32(L'\t'));
-    // Blank, or tab to CR.
-    const __m128i space = _mm_or_si128(Is(v, L' '), _mm_and_si128(_mm_cmpgt_epi32(offset, _mm_set1_epi32(-1)),
-                                                                  _mm_cmpgt_epi32(_mm_set1_epi32(5), offset)));
-    const int other = ~Lanes(space) & 15;
-    if (!other) {
-      p += 4;
-      continue;
-    }
-    p += __builtin_ctz(static_cast<unsigned>(other));
-    if (!XmlIsSpace(*p)) return p;
-    ++p;
-  }
-#else
-  (void)limit;
-#endif
+// Runs between tags are short: one character at a time.
+const wchar_t *SkipSpace(const wchar_t *p) {
   while (XmlIsSpace(*p)) ++p;  // not the NUL
   return p;
 }
 
 // The end of a start tag's name from `p`: white space, '>', "/>" or the
-// NUL. Four at a time up to `limit`: a character that may end the name (a
-// control character, a blank, '>', '/' or a wide one) is tested on its own.
-const wchar_t *NameEnd(const wchar_t *p, const wchar_t *limit) {
-#ifdef __SSE2__
-  while (p + 4 <= limit) {
-    const __m128i v = Four(p);
-    const __m128i maybe = _mm_or_si128(
-        _mm_or_si128(_mm_cmpgt_epi32(_mm_set1_epi32(L' ' + 1), v), _mm_cmpgt_epi32(v, _mm_set1_epi32(255))),
-        _mm_or_si128(Is(v, L'>'), Is(v, L'/')));
-    const int hits = Lanes(maybe);
-    if (!hits) {
-      p += 4;
-      continue;
-    }
-    p += __builtin_ctz(static_cast<unsigned>(hits));
-    const wchar_t c = *p;
-    if (c == L'\0' || c == L'>' || XmlIsSpace(c) || (c == L'/' && p[1] == L'>')) return p;
-    ++p;
-  }
-#else
-  (void)limit;
-#endif
+// NUL.
+const wchar_t *NameEnd(const wchar_t *p) {
   for (;; ++p) {
     const wchar_t c = *p;
+    if (c > L' ' && c < 256 && c != L'>' && c != L'/') continue;  // the common case
     if (c == L'\0' || c == L'>' || XmlIsSpace(c) || (c == L'/' && p[1] == L'>')) return p;
   }
 }
@@ -109,15 +59,13 @@ void CXmlReader::Fail(int code) {
   throw CXmlException(code);
 }
 
-void CXmlReader::SkipWhitespace() { _p = SkipSpace(_p, _end); }
+void CXmlReader::SkipWhitespace() { _p = SkipSpace(_p); }
 
 BOOL CXmlReader::Read() {
   if (_error) throw CXmlException(_error);
   _attributes.clear();
   _decoded.clear();
   _value.clear();
-  // The text is read once, front to back: ask for it a little ahead.
-  __builtin_prefetch(_p + 512);
   SkipWhitespace();
   SetValue(_p, 0);
   if (*_p == L'\0') return FALSE;
@@ -207,7 +155,7 @@ void CXmlReader::ReadEndTag() {
 
 void CXmlReader::ReadStartTag() {
   const wchar_t *name = ++_p;
-  _p = NameEnd(_p, _end);
+  _p = NameEnd(_p);
   if (*_p == L'\0' || _p == name) Fail(XML_ERROR_PARSE_ELEMENT);
   const wchar_t *nameEnd = _p;
   for (;;) {
