@@ -6,7 +6,9 @@
 //   - PeakMemory: the most heap in use while the tree is built (decoded
 //     text included for ours), beyond what was in use before;
 //   - PullRead: every node of the document read with the pull reader
-//     (ours, including the decode) and with expat's push parser.
+//     (ours, including the decode) and with expat's push parser;
+//   - Depth: a million elements loaded flat and at depth 999, and a chain
+//     of 50,000 elements built by code against as many side by side.
 // Before anything is timed, every contender's result is reduced to one
 // checksum of its content (names, attributes, trimmed texts in document
 // order); a contender that disagrees stops the run.
@@ -572,6 +574,14 @@ void BM_PeakMemory_Ours(benchmark::State &state) {
       state, [] { return OursBuild(Document()); }, [](auto &root) { root.reset(); });
 }
 
+// The tree alone: the decoded text exists before, as the UTF-8 bytes do for
+// the others (each library's input in the form it takes).
+void BM_PeakMemory_OursNoDecode(benchmark::State &state) {
+  const std::wstring text = Decode(Document());
+  PeakOf(
+      state, [&] { return OursLoad(text); }, [](auto &root) { root.reset(); });
+}
+
 void BM_PeakMemory_Pugixml(benchmark::State &state) {
   PeakOf(
       state, [] { return PugiBuild(Document()); }, [](auto &doc) { doc.reset(); });
@@ -609,6 +619,53 @@ void BM_PullRead_Expat(benchmark::State &state) {
     state.SetIterationTime(Seconds(start));
   }
   SetBytes(state);
+}
+
+// Depth: a million empty elements side by side, loaded flat under the root
+// and at depth 999; and a chain built by code, each element the only child
+// of the one before (ours only: the cost must not grow with depth).
+std::wstring ManyElements(int depth) {
+  std::wstring text;
+  for (int i = 0; i < depth; ++i) text += L"<d>";
+  for (int i = 0; i < 1000000; ++i) text += L"<e/>";
+  for (int i = 0; i < depth; ++i) text += L"</d>";
+  return text;
+}
+
+void LoadMany(benchmark::State &state, int depth) {
+  const std::wstring text = ManyElements(depth);
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    auto root = OursLoad(text);
+    state.SetIterationTime(Seconds(start));
+    benchmark::DoNotOptimize(root.get());
+  }
+}
+
+void BM_Depth_LoadFlat(benchmark::State &state) { LoadMany(state, 1); }
+void BM_Depth_LoadAt999(benchmark::State &state) { LoadMany(state, 999); }
+
+void BM_Depth_ChainOf50000(benchmark::State &state) {
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    {
+      pcutil::CXmlElement root(L"r");
+      pcutil::CXmlNode *node = &root;
+      for (int i = 0; i < 50000; ++i) node = node->AppendChild(new pcutil::CXmlElement(L"n"));
+    }
+    state.SetIterationTime(Seconds(start));
+  }
+}
+
+void BM_Depth_Flat50000(benchmark::State &state) {
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    {
+      pcutil::CXmlElement root(L"r");
+      for (int i = 0; i < 50000; ++i) root.AppendChild(new pcutil::CXmlElement(L"n"));
+    }
+    state.SetIterationTime(Seconds(start));
+  }
 }
 
 // Every contender must hold the same content before its time means anything.
@@ -664,9 +721,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
     Ratio("TreeDestroy", "Ours", "Pugixml", false);
     Ratio("TreeDestroy", "Ours", "Libxml2", false);
     Ratio("PeakMemory", "Ours", "Pugixml", true);
+    Ratio("PeakMemory", "OursNoDecode", "Pugixml", true);
     Ratio("PeakMemory", "Ours", "Libxml2", true);
     Ratio("PullRead", "Ours", "Expat", false);
     Ratio("PullRead", "OursNoDecode", "Expat", false);
+    Ratio("Depth", "LoadAt999", "LoadFlat", false);
+    Ratio("Depth", "ChainOf50000", "Flat50000", false);
   }
 
  private:
@@ -697,21 +757,48 @@ void Register() {
       {"BM_TreeDestroy_Pugixml", BM_TreeDestroy_Pugixml},
       {"BM_TreeDestroy_Libxml2", BM_TreeDestroy_Libxml2},
       {"BM_PeakMemory_Ours", BM_PeakMemory_Ours},
+      {"BM_PeakMemory_OursNoDecode", BM_PeakMemory_OursNoDecode},
       {"BM_PeakMemory_Pugixml", BM_PeakMemory_Pugixml},
       {"BM_PeakMemory_Libxml2", BM_PeakMemory_Libxml2},
       {"BM_PullRead_Ours", BM_PullRead_Ours},
       {"BM_PullRead_OursNoDecode", BM_PullRead_OursNoDecode},
       {"BM_PullRead_Expat", BM_PullRead_Expat},
+      {"BM_Depth_LoadFlat", BM_Depth_LoadFlat},
+      {"BM_Depth_LoadAt999", BM_Depth_LoadAt999},
+      {"BM_Depth_ChainOf50000", BM_Depth_ChainOf50000},
+      {"BM_Depth_Flat50000", BM_Depth_Flat50000},
   };
   for (const Entry &e : entries) {
     auto *b = benchmark::RegisterBenchmark(e.name, e.fn)->UseManualTime()->Unit(benchmark::kMillisecond);
     if (std::strncmp(e.name, "BM_PeakMemory", 13) == 0) b->Iterations(1);
+    // Each destruction needs a build first that is not timed: a fixed count.
+    if (std::strncmp(e.name, "BM_TreeDestroy", 14) == 0) b->Iterations(20);
   }
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
+  // Freed memory stays with the C library for every contender. By default
+  // it maps blocks of more than 32 MB (our decoded text) afresh on every
+  // allocation and trims the heap after large frees, so the contender with
+  // the largest buffers would pay the kernel's zeroing of new pages on each
+  // repetition while the others reuse theirs. --malloc_default keeps the
+  // default behaviour.
+  bool tuneMalloc = true;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--malloc_default") == 0) {
+      tuneMalloc = false;
+      for (int j = i; j + 1 < argc; ++j) argv[j] = argv[j + 1];
+      --argc;
+      break;
+    }
+  }
+  if (tuneMalloc) {
+    mallopt(M_MMAP_THRESHOLD, 256 << 20);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+  }
+  std::printf("malloc: %s\n", tuneMalloc ? "freed memory kept (M_MMAP_THRESHOLD, M_TRIM_THRESHOLD)" : "default");
   xmlInitParser();
   if (!ChecksumsAgree()) {
     std::fprintf(stderr, "bench_xml: the contenders disagree on the document's content\n");
