@@ -1,10 +1,12 @@
 // The XML library beside expat, pugixml and libxml2, in the same run, on one
 // generated 10 MB UTF-8 document (elements, attributes, text, references):
 //   - TreeBuild: UTF-8 bytes to a tree. Ours includes the UTF-8 decode to
-//     wide text (ours_nodecode starts from the decoded text);
+//     wide text (OursNoDecode starts from the decoded text);
 //   - TreeDestroy: destroying the tree built from the document;
-//   - PeakMemory: the most heap in use while the tree is built (decoded
-//     text included for ours), beyond what was in use before;
+//   - PeakMemory: the most heap in use while the tree is built, beyond what
+//     was in use before: for ours with the decoded text, and (OursNoDecode)
+//     for the tree alone, the decoded text made before as the others' UTF-8
+//     bytes are;
 //   - PullRead: every node of the document read with the pull reader
 //     (ours, including the decode) and with expat's push parser;
 //   - Depth: a million elements loaded flat and at depth 999, and a chain
@@ -14,7 +16,9 @@
 // order); a contender that disagrees stops the run.
 // Every time is measured as the thread's CPU time. At the end the medians
 // are printed as ratios, ours divided by theirs.
-// Run: bench_xml [--benchmark_filter=TreeBuild]
+// Run: bench_xml [--benchmark_filter=TreeBuild] [--malloc_default]
+//   (--benchmark_enable_random_interleaving=true spreads the repetitions of
+//   all contenders over the run, which evens out a busy machine)
 #include <benchmark/benchmark.h>
 #include <expat.h>
 #include <libxml/parser.h>
