@@ -1,6 +1,10 @@
 #include "platform/text/codepage.h"
 
 #include <iconv.h>
+#include <sys/mman.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -88,21 +92,69 @@ size_t Utf8Sequence(const unsigned char *s, size_t n, bool &valid, char32_t &cp)
   return i;
 }
 
+// A large output is touched once from end to end: huge pages (where the
+// system gives them on request) save most of the page faults.
+void AskForHugePages(const void *data, size_t bytes) {
+  constexpr uintptr_t kHuge = 2u << 20;
+  if (bytes < 2 * kHuge) return;
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kHuge - 1);
+  if (end > begin) madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+}
+
+// Decodes through a small buffer that is appended when full. Runs of ASCII
+// are widened sixteen bytes at a time.
 bool DecodeUtf8(const char *src, size_t n, bool strict, std::wstring &out) {
   const unsigned char *s = reinterpret_cast<const unsigned char *>(src);
-  size_t i = 0;
+  // No character takes less than a byte, so n is enough room; text that is
+  // mostly not ASCII gives the unused room back at the end.
+  const size_t start = out.size();
+  out.reserve(start + n);
+  AskForHugePages(out.data(), out.capacity() * sizeof(wchar_t));
+  constexpr size_t kChunk = 1024;
+  wchar_t chunk[kChunk];
+  size_t k = 0, i = 0;
   while (i < n) {
+    if (k + 16 > kChunk) {
+      out.append(chunk, k);
+      k = 0;
+    }
+#ifdef __SSE2__
+    if (i + 16 <= n) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i));
+      const int high = _mm_movemask_epi8(v);
+      if (high == 0) {
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
+        __m128i *to = reinterpret_cast<__m128i *>(chunk + k);
+        _mm_storeu_si128(to, _mm_unpacklo_epi16(lo, zero));
+        _mm_storeu_si128(to + 1, _mm_unpackhi_epi16(lo, zero));
+        _mm_storeu_si128(to + 2, _mm_unpacklo_epi16(hi, zero));
+        _mm_storeu_si128(to + 3, _mm_unpackhi_epi16(hi, zero));
+        k += 16;
+        i += 16;
+        continue;
+      }
+      for (int ascii = __builtin_ctz(static_cast<unsigned>(high)); ascii > 0; --ascii) chunk[k++] = s[i++];
+    }
+#endif
+    if (s[i] < 0x80) {
+      chunk[k++] = s[i++];
+      continue;
+    }
     bool valid;
     char32_t cp = 0;
     size_t len = Utf8Sequence(s + i, n - i, valid, cp);
     if (!valid) {
       if (strict) return false;
-      out += kReplacement;
+      chunk[k++] = kReplacement;
     } else {
-      out += static_cast<wchar_t>(cp);
+      chunk[k++] = static_cast<wchar_t>(cp);
     }
     i += len;
   }
+  out.append(chunk, k);
+  if (out.size() - start < n / 2 && n > 4096) out.shrink_to_fit();
   return true;
 }
 

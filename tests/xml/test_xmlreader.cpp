@@ -58,7 +58,10 @@ TEST(XmlReader, NodesOfWellFormedTexts) {
       {L"\u3000<a\tb='x'\u3000/>", {L"2:a[b=x]"}},  // wide white space counts
       {L"</a >", {L"1:a "}},
       {L"<r> x &lt;y&gt; &AMP; z \r\n</r>", {L"0:r", L"4:x <y> & z", L"1:r"}},
-      {L"<r>a&#x0A;</r>", {L"0:r", L"4:a", L"1:r"}},  // trimmed after decoding
+      // Only literal white space is trimmed: a referenced one is content.
+      {L"<r>a&#x0A; \n</r>", {L"0:r", L"4:a\n", L"1:r"}},
+      {L"<r> &#x20;b&#x20; </r>", {L"0:r", L"4: b ", L"1:r"}},
+      {L"<r>&#x20;</r>", {L"0:r", L"4: ", L"1:r"}},
       {L"<r>&#x;</r>", {L"0:r", std::wstring(L"4:") + L'\0', L"1:r"}},
       {L"<!-- a -- b -->", {L"3: a -- b "}},
       {L"<![cdata[ <x>&amp; ]]>", {L"5: <x>&amp; "}},
@@ -101,6 +104,38 @@ TEST(XmlReader, MalformedTextsRaiseTheCodeOfTheirConstruct) {
   };
   for (const auto &c : cases) {
     EXPECT_EQ(ErrorCode(c.text), c.code) << c.text;
+  }
+}
+
+TEST(XmlReader, AReaderThatHasThrownKeepsThrowingTheSameError) {
+  const struct {
+    std::wstring text;
+    int code;
+  } cases[] = {
+      {L"<a b='x", 3},   {L"<r>t&bogus;<r/>", 4}, {L"<r>tail", 4},
+      {L"<!-- open", 5}, {L"<?xml v='1'", 6},     {L"<a/><![CDATA[ open", 7},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.text));
+    CXmlReader reader(c.text);
+    int thrown = 0;
+    try {
+      while (reader.Read()) {
+      }
+    } catch (const CXmlException &e) {
+      thrown = e.code;
+    }
+    ASSERT_EQ(thrown, c.code);
+    for (int again = 0; again < 2; ++again) {
+      try {
+        reader.Read();
+        ADD_FAILURE() << "read again without an error";
+      } catch (const CXmlException &e) {
+        EXPECT_EQ(e.code, c.code);
+      }
+      EXPECT_EQ(reader.GetValue(), L"");
+      EXPECT_EQ(reader.GetAttributeCount(), 0);
+    }
   }
 }
 

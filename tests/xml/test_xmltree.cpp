@@ -183,7 +183,10 @@ TEST(XmlTreeAttributes, EmptyNameAndValueDoesNotHideLaterAttributes) {
   EXPECT_EQ(Attributes(e), L"a=1;=;c=3;");
   std::unique_ptr<CXmlNode> copy(e.Clone());
   EXPECT_EQ(Attributes(*copy->AsElement()), L"a=1;=;c=3;");
-  EXPECT_EQ(Xml(&e), L"<e a=\"1\" =\"\" c=\"3\" />");
+  // An empty name is no XML name: the writer refuses that attribute alone.
+  AssertCounter asserts;
+  EXPECT_EQ(Xml(&e), L"<e a=\"1\" c=\"3\" />");
+  EXPECT_EQ(asserts.reported(), 1);
 }
 
 // --- text ------------------------------------------------------------------------
@@ -293,6 +296,121 @@ TEST(XmlTreeClone, DeepCopyWithoutParentAndWithDataWords) {
   EXPECT_EQ(Children(*whole), L"a,n");
 }
 
+// --- loaded and copied trees ---------------------------------------------------------
+// The loader and Clone keep nodes and strings in a store that is freed in
+// one piece when nothing of it was changed; these cases change, move and
+// destroy such nodes in every way the tree allows (the sanitizer build
+// checks that nothing is freed early or lost).
+
+TEST(XmlTreeStorage, LoadedNodesChangeLikeAnyOther) {
+  auto root = Load(L"<r a='1'><x k='v' j='w'>t</x><y/><!--c--></r>");
+  CXmlElement *x = root->GetFirstChild()->AsElement();
+  x->SetValue(L"renamed");
+  x->SetAttribute(L"k", L"changed");
+  x->SetAttribute(L"new", L"n");
+  x->RemoveAttribute(L"j");
+  x->SetText(L"u", true);
+  CXmlNode *y = x->GetNextSibling();
+  y->AppendChild(new CXmlElement(L"made"))->AsElement()->SetAttribute(L"m", L"1");
+  root->AppendChild(new CXmlText(L"end"));
+  EXPECT_EQ(Xml(root.get()),
+            L"<r a=\"1\"><renamed k=\"changed\" new=\"n\"><![CDATA[u]]></renamed><y><made m=\"1\" /></y>end</r>");
+}
+
+TEST(XmlTreeStorage, LoadedNodesOutliveTheirTree) {
+  auto source = Load(L"<r><keep a='1'><deep>text</deep></keep><drop><z/></drop></r>");
+  CXmlElement other(L"other");
+  CXmlNode *keep;
+  {
+    AssertCounter asserts;  // a node with another parent is reported, then moved
+    keep = other.AppendChild(source->GetFirstChild());
+  }
+  std::unique_ptr<CXmlNode> copy(source->Clone());
+  source.reset();  // the moved subtree and the copy stay whole
+  EXPECT_EQ(Xml(&other), L"<other><keep a=\"1\"><deep>text</deep></keep></other>");
+  EXPECT_EQ(Xml(copy.get()), L"<r><drop><z /></drop></r>");
+  // Destroyed one by one, directly and through the base class.
+  delete keep->GetFirstChild();
+  CXmlBase *base = keep;
+  delete base;
+  EXPECT_EQ(Xml(&other), L"<other />");
+  EXPECT_TRUE(copy->RemoveChild(copy->GetFirstChild()));
+  EXPECT_EQ(Xml(copy.get()), L"<r />");
+}
+
+TEST(XmlTreeStorage, CopiesAreIndependentOfTheirSource) {
+  auto root = Load(L"<r><a x='1'>t</a></r>");
+  root->GetFirstChild()->data = 7;
+  std::unique_ptr<CXmlNode> first(root->Clone());
+  std::unique_ptr<CXmlNode> second(first->Clone());
+  root->GetFirstChild()->AsElement()->SetAttribute(L"x", L"2");
+  root.reset();
+  first->GetFirstChild()->SetValue(L"b");
+  EXPECT_EQ(Xml(first.get()), L"<r><b x=\"1\">t</b></r>");
+  EXPECT_EQ(Xml(second.get()), L"<r><a x=\"1\">t</a></r>");
+  EXPECT_EQ(second->GetFirstChild()->data, 7);
+}
+
+// A node class of the caller's own, which counts its instances.
+class Counted : public CXmlNode {
+ public:
+  Counted() : CXmlNode(COMMENT) { ++alive; }
+  ~Counted() override { --alive; }
+  CXmlNode *Clone() const override { return new Counted(); }
+  static inline int alive = 0;
+};
+
+TEST(XmlTreeStorage, CopiesHoldNodesOfOtherClassesAndDestroyThem) {
+  {
+    auto root = Load(L"<r><a/></r>");
+    root->AppendChild(new Counted());
+    root->GetFirstChild()->AppendChild(new Counted());
+    std::unique_ptr<CXmlNode> copy(root->Clone());
+    EXPECT_EQ(Counted::alive, 4);
+    EXPECT_EQ(Xml(copy.get()), L"<r><a /></r>");
+  }
+  EXPECT_EQ(Counted::alive, 0);
+}
+
+TEST(XmlTreeStorage, ManyAttributesAreFoundByName) {
+  std::wstring text = L"<r><e";
+  for (int i = 0; i < 40; ++i) text += L" a" + std::to_wstring(i) + L"='" + std::to_wstring(i) + L"'";
+  text += L" a7='last'/></r>";
+  auto root = Load(text);
+  CXmlElement *e = root->GetFirstChild()->AsElement();
+  EXPECT_STREQ(e->GetAttribute(L"a7"), L"last");  // the repeated name kept its place
+  e->RemoveAttribute(L"a20");
+  e->SetAttribute(L"added", L"x");
+  std::wstring expected;
+  for (int i = 0; i < 40; ++i) {
+    const std::wstring name = L"a" + std::to_wstring(i);
+    if (i == 20) {
+      EXPECT_EQ(e->GetAttribute(name.c_str()), nullptr);
+      continue;
+    }
+    expected += name + L'=' + (i == 7 ? L"last" : std::to_wstring(i)) + L';';
+    EXPECT_NE(e->GetAttribute(name.c_str()), nullptr) << name;
+  }
+  EXPECT_EQ(Attributes(*e), expected + L"added=x;");
+  std::unique_ptr<CXmlNode> copy(e->Clone());
+  EXPECT_EQ(Attributes(*copy->AsElement()), expected + L"added=x;");
+}
+
+TEST(XmlTreeStorage, LoadingAgainAddsToTheTree) {
+  const std::wstring first = L"<r><a/></r>", second = L"<r><b>1</b></r>", inner = L"<a><c/></a>";
+  CXmlReader one(first), two(second), three(inner);
+  ASSERT_TRUE(one.Read());
+  ASSERT_TRUE(two.Read());
+  ASSERT_TRUE(three.Read());
+  CXmlElement root(L"r");
+  root.ReadFrom(one);
+  root.ReadFrom(two);
+  root.GetFirstChild()->AsElement()->ReadFrom(three);  // into a loaded element
+  EXPECT_EQ(Xml(&root), L"<r><a><c /></a><b>1</b></r>");
+  root.RemoveChild(root.GetFirstChild());
+  EXPECT_EQ(Xml(&root), L"<r><b>1</b></r>");
+}
+
 // --- loading -------------------------------------------------------------------------
 
 TEST(XmlTreeRead, LoadsAttributesAndEveryChildKind) {
@@ -335,7 +453,10 @@ TEST(XmlTreeRead, IllegalDocumentsRaiseCode9AndKeepWhatWasLoaded) {
       {L"<a>", L""},                         // nothing after the start tag
       {L"<a><?xml version='1'?></a>", L""},  // declaration inside
       {L"<a></A>", L""},                     // end tags compare with case
-      {L"<a></a >", L""},                    // ... and exactly
+      {L"<a></A >", L""},                    // ... also before white space
+      {L"<a></ a>", L""},                    // no white space before the name
+      {L"<a></a b>", L""},                   // nothing but white space after it
+      {L"<a></a\u3000>", L""},               // and only blank, tab, CR and LF
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(testing::Message() << std::string(c.text, c.text + wcslen(c.text)));
@@ -352,6 +473,21 @@ TEST(XmlTreeRead, IllegalDocumentsRaiseCode9AndKeepWhatWasLoaded) {
     }
     EXPECT_EQ(Children(root), c.loaded);
   }
+}
+
+TEST(XmlTreeRead, EndTagsMayHoldWhiteSpaceBeforeTheirClose) {
+  for (const wchar_t *text : {L"<a></a >", L"<a></a\t>", L"<a></a\r\n>", L"<a><b k='1'>t</b \n\t></a  >"}) {
+    SCOPED_TRACE(testing::Message() << std::string(text, text + wcslen(text)));
+    try {
+      auto a = Load(text);
+      ASSERT_NE(a, nullptr);
+      EXPECT_STREQ(a->GetValue(), L"a");
+    } catch (const CXmlException &e) {
+      ADD_FAILURE() << "code " << e.code;
+    }
+  }
+  auto a = Load(L"<a><b k='1'>t</b \n\t><c/></a >");
+  EXPECT_EQ(Xml(a.get()), L"<a><b k=\"1\">t</b><c /></a>");
 }
 
 TEST(XmlTreeRead, ReaderErrorsPassThrough) {

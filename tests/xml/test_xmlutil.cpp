@@ -125,6 +125,17 @@ TEST(XmlNodeValue, IntegersFromTextAndCData) {
   EXPECT_EQ(wide, 2147483647);  // saturates at 32 bits in the 64-bit form too
   EXPECT_TRUE(GetXmlNodeValue(cfg->FindFirstChild(L"low"), i, 10));
   EXPECT_EQ(i, -2147483647 - 1);
+  // The third 32-bit form, long: the same saturated value.
+  long l = 0;
+  EXPECT_TRUE(GetXmlNodeValue(cfg->FindFirstChild(L"hex"), l, 16));
+  EXPECT_EQ(l, 255L);
+  EXPECT_TRUE(GetXmlNodeValue(cfg->FindFirstChild(L"big"), l, 10));
+  EXPECT_EQ(l, 2147483647L);
+  EXPECT_TRUE(GetXmlNodeValue(cfg->FindFirstChild(L"neg"), l, 10));
+  EXPECT_EQ(l, -1L);
+  long long longer = 0;
+  EXPECT_TRUE(GetXmlNodeValue(cfg->FindFirstChild(L"low"), longer, 10));
+  EXPECT_EQ(longer, -2147483647LL - 1);
   CString text;
   EXPECT_TRUE(GetXmlNodeValue(cfg->FindFirstChild(L"neg"), text));
   EXPECT_EQ(text, L"-1");

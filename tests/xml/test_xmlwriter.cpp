@@ -5,10 +5,12 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/text/debug.h"
 #include "platform/text/winerror.h"
 #include "tests/support/loopback_server.h"
+#include "utils/xml/xmlreader.h"
 #include "utils/xml/xmlwriter.h"
 
 using namespace pcutil;
@@ -53,6 +55,16 @@ std::string IconvUtf16ToUtf8(const std::string &path) {
   for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
   EXPECT_EQ(pclose(pipe), 0);
   return out;
+}
+
+// The nodes of `xml` read back, as "kind:value" (declarations left out).
+std::vector<std::wstring> ReadBack(const std::wstring &xml) {
+  std::vector<std::wstring> nodes;
+  CXmlReader reader(xml);
+  while (reader.Read())
+    if (reader.GetNodeType() != XML_NODE_DECLARATION)
+      nodes.push_back(std::to_wstring(reader.GetNodeType()) + L":" + reader.GetValue());
+  return nodes;
 }
 
 }  // namespace
@@ -135,6 +147,90 @@ TEST(XmlTextWriter, CData) {
   writer.WriteCData(std::wstring(L"]]&"));
   writer.WriteEndElement();
   EXPECT_EQ(out, L"kept:<c><![CDATA[x<y]]></c><d><![CDATA[]]&]]></d>");
+}
+
+TEST(XmlTextWriter, CDataHoldingTheSectionEndIsSplitAndReadsBack) {
+  const struct {
+    std::wstring text;
+    std::wstring sections;  // what is written between <c> and </c>
+  } cases[] = {
+      {L"]]>", L"<![CDATA[]]]]><![CDATA[>]]>"},     {L"]]>x", L"<![CDATA[]]]]><![CDATA[>x]]>"},
+      {L"x]]>", L"<![CDATA[x]]]]><![CDATA[>]]>"},   {L"a]]>b]]>c", L"<![CDATA[a]]]]><![CDATA[>b]]]]><![CDATA[>c]]>"},
+      {L"]]]>>", L"<![CDATA[]]]]]><![CDATA[>>]]>"}, {L"]]", L"<![CDATA[]]]]>"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.text));
+    std::wstring out;
+    CXmlTextWriter writer(out);
+    writer.WriteElementCData(L"c", CString(c.text));
+    EXPECT_EQ(out, L"<c>" + c.sections + L"</c>");
+    // Every section reads back as written; together they are the text.
+    std::wstring joined;
+    for (const std::wstring &node : ReadBack(out))
+      if (node.rfind(L"5:", 0) == 0) joined += node.substr(2);
+    EXPECT_EQ(joined, c.text);
+  }
+}
+
+TEST(XmlTextWriter, TextKeepsTheWhiteSpaceTheReaderWouldTrim) {
+  const struct {
+    std::wstring text;
+    std::wstring written;
+  } cases[] =
+      {
+          {L" b", L"&#x20;b"},        {L"b ", L"b&#x20;"}, {L" ", L"&#x20;"},
+          {L"   ", L"&#x20; &#x20;"}, {L"a b", L"a b"},    {L"\tx\n", L"&#x09;x&#x0A;"},
+          {L"\u3000x", L"&#x3000;x"},  // white space to the reader at the start
+          {L"x\u3000", L"x\u3000"},    // not trimmed at the end
+      };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.text));
+    const std::wstring viaString = WriteText([&](CXmlWriter &w) {
+      w.WriteStartElement(L"a");
+      w.WriteString(c.text);
+      w.WriteEndElement();
+    });
+    EXPECT_EQ(viaString, L"<a>" + c.written + L"</a>");
+    const std::wstring viaElement = WriteText([&](CXmlWriter &w) { w.WriteElementString(L"a", c.text); });
+    EXPECT_EQ(viaElement, viaString);
+    EXPECT_EQ(ReadBack(viaString), (std::vector<std::wstring>{L"0:a", L"4:" + c.text, L"1:a"}));
+  }
+}
+
+TEST(XmlTextWriter, NamesThatAreNoXmlNamesAreRefused) {
+  for (const wchar_t *good : {L"a", L"_x", L"a:b", L"a-b.c1", L"\u4e2d\u6587", L"\u00e9t\u00e9"}) {
+    AssertionCounter assertions;
+    const std::wstring name = good;
+    EXPECT_EQ(WriteText([&](CXmlWriter &w) {
+                w.WriteStartElement(name);
+                w.WriteAttributeString(name, L"v");
+                w.WriteEndElement();
+              }),
+              L"<" + name + L" " + name + L"=\"v\" />");
+    EXPECT_EQ(assertions.count(), 0) << testing::PrintToString(name);
+  }
+  for (const wchar_t *bad : {L"", L"a/", L"1a", L"-a", L"a b", L"a>", L"a=b", L"<a", L"a\u3000b", L"a\u1680"}) {
+    const std::wstring name = bad;
+    SCOPED_TRACE(testing::PrintToString(name));
+    AssertionCounter assertions;
+    // A refused element goes with its attributes and content; its siblings
+    // and its parent are written.
+    EXPECT_EQ(WriteText([&](CXmlWriter &w) {
+                w.WriteStartElement(L"r");
+                w.WriteAttributeString(name, L"dropped");
+                w.WriteStartElement(name);
+                w.WriteAttributeString(L"k", L"v");
+                w.WriteString(L"t");
+                w.WriteStartElement(L"inner");
+                w.WriteEndElement();
+                w.WriteEndElement();
+                w.WriteElementString(name, L"dropped");
+                w.WriteElementString(L"kept", L"x");
+                w.WriteEndElement();
+              }),
+              L"<r><kept>x</kept></r>");
+    EXPECT_EQ(assertions.count(), 3);
+  }
 }
 
 TEST(XmlTextWriter, MixedContentIsWrittenWhole) {

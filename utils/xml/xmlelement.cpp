@@ -1,6 +1,9 @@
 #include "utils/xml/xmlelement.h"
 
+#include <cstring>
+#include <cwchar>
 #include <memory>
+#include <typeinfo>
 
 #include "platform/text/debug.h"
 #include "platform/text/numeric.h"
@@ -11,46 +14,167 @@ namespace pcutil {
 
 // --- CXmlAttribute ---------------------------------------------------------
 
-CXmlAttribute::CXmlAttribute(const wchar_t *name, const wchar_t *value)
-    : name(name ? name : L""), value(value ? value : L"") {}
+CXmlAttribute::CXmlAttribute() : name(xmlstr::Empty()), value(xmlstr::Empty()) {}
 
-CXmlAttribute *CXmlAttribute::GetNext() const noexcept { return next && !next->isHead ? next : nullptr; }
+CXmlAttribute::CXmlAttribute(const wchar_t *name, const wchar_t *value) : CXmlAttribute() {
+  SetOwned(this->name, kOwnsName, name, name ? wcslen(name) : 0);
+  SetOwned(this->value, kOwnsValue, value, value ? wcslen(value) : 0);
+}
+
+CXmlAttribute::~CXmlAttribute() {
+  FreeOwned(name, kOwnsName);
+  FreeOwned(value, kOwnsValue);
+}
+
+void CXmlAttribute::SetValue(const std::wstring &text) { SetOwned(value, kOwnsValue, text.data(), text.size()); }
 
 // --- CXmlAttributeList -----------------------------------------------------
+//
+// Beyond kListed records the list keeps an index: the ends of the list, the
+// count and an open-addressing table of the records by name (linear
+// probing, at most half full). The index of a list being loaded or copied
+// lives in the store of its element, so it needs no destructor; one built
+// or grown later is on the heap and owned.
 
-CXmlAttributeList::CXmlAttributeList() {
-  head.isHead = true;
-  head.prev = head.next = &head;
+struct CXmlAttributeList::Index {
+  CXmlAttribute *first;
+  CXmlAttribute *last;
+  size_t count;
+  size_t mask;
+  bool owned;
+  CXmlAttribute **Slots() noexcept { return reinterpret_cast<CXmlAttribute **>(this + 1); }
+
+  static size_t Bytes(size_t slots) { return sizeof(Index) + slots * sizeof(CXmlAttribute *); }
+  size_t Home(const wchar_t *name, size_t length) const noexcept { return xmlstr::Hash(name, length) & mask; }
+  // The slot of `name`, or the empty slot where it belongs.
+  size_t Slot(const wchar_t *name, size_t length) noexcept {
+    size_t i = Home(name, length);
+    while (Slots()[i] && !xmlstr::Equals(Slots()[i]->name, name, length)) i = (i + 1) & mask;
+    return i;
+  }
+  void Insert(CXmlAttribute *a) noexcept { Slots()[Slot(a->name, xmlstr::Length(a->name))] = a; }
+  // Empties slot `i` and moves later records of the probe run back into
+  // the gap, so every record stays reachable from its home slot.
+  void Erase(size_t i) noexcept {
+    CXmlAttribute **slots = Slots();
+    slots[i] = nullptr;
+    for (size_t j = (i + 1) & mask; slots[j]; j = (j + 1) & mask) {
+      const size_t home = Home(slots[j]->name, xmlstr::Length(slots[j]->name));
+      // Move the record when its home does not lie in the run (i, j].
+      if (((j - home) & mask) >= ((j - i) & mask)) {
+        slots[i] = slots[j];
+        slots[j] = nullptr;
+        i = j;
+      }
+    }
+  }
+};
+
+CXmlAttributeList::~CXmlAttributeList() {
+  Index *index = GetIndex();
+  if (index && index->owned) ::operator delete(index);
 }
 
-CXmlAttribute *CXmlAttributeList::GetFirst() const noexcept { return head.next != &head ? head.next : nullptr; }
-
-CXmlAttribute *CXmlAttributeList::Find(const std::wstring &name) const {
-  auto found = index.find(name);
-  return found != index.end() ? found->second : nullptr;
+CXmlAttribute *CXmlAttributeList::GetFirst() const noexcept {
+  if (Index *index = GetIndex()) return index->first;
+  return reinterpret_cast<CXmlAttribute *>(bits_);
 }
 
-CXmlAttribute *CXmlAttributeList::Find(const wchar_t *name) const { return name ? Find(std::wstring(name)) : nullptr; }
+CXmlAttribute *CXmlAttributeList::Find(const wchar_t *name, size_t length) const {
+  if (Index *index = GetIndex()) return index->Slots()[index->Slot(name, length)];
+  for (CXmlAttribute *a = GetFirst(); a; a = a->next)
+    if (xmlstr::Equals(a->name, name, length)) return a;
+  return nullptr;
+}
+
+CXmlAttribute *CXmlAttributeList::Find(const std::wstring &name) const { return Find(name.data(), name.size()); }
+
+CXmlAttribute *CXmlAttributeList::Find(const wchar_t *name) const { return name ? Find(name, wcslen(name)) : nullptr; }
+
+void CXmlAttributeList::Reindex(Index *old, size_t count, CXmlStore *store) {
+  size_t slots = 32;
+  while (slots < count * 2) slots *= 2;
+  const size_t bytes = Index::Bytes(slots);
+  auto *index = static_cast<Index *>(store ? store->Allocate(bytes) : ::operator new(bytes));
+  std::memset(static_cast<void *>(index), 0, bytes);
+  index->first = GetFirst();
+  index->last = old ? old->last : nullptr;
+  index->count = 0;
+  index->mask = slots - 1;
+  index->owned = store == nullptr;
+  for (CXmlAttribute *a = index->first; a; a = a->next) {
+    index->Insert(a);
+    index->last = a;
+    ++index->count;
+  }
+  if (old && old->owned) ::operator delete(old);
+  bits_ = reinterpret_cast<uintptr_t>(index) | 1;
+}
+
+void CXmlAttributeList::Append(CXmlAttribute *attribute, CXmlStore *store) {
+  attribute->next = nullptr;
+  attribute->storeFlags_ |= CXmlAttribute::kLinked;
+  Index *index = GetIndex();
+  if (!index) {
+    size_t count = 1;
+    CXmlAttribute *last = reinterpret_cast<CXmlAttribute *>(bits_);
+    if (!last) {
+      bits_ = reinterpret_cast<uintptr_t>(attribute);
+      return;
+    }
+    for (; last->next; last = last->next) ++count;
+    last->next = attribute;
+    if (count + 1 > kListed) Reindex(nullptr, count + 1, store);
+    return;
+  }
+  index->last->next = attribute;
+  index->last = attribute;
+  ++index->count;
+  if (index->count * 2 > index->mask + 1) {
+    Reindex(index, index->count, store);
+  } else {
+    index->Insert(attribute);
+  }
+}
 
 bool CXmlAttributeList::Add(CXmlAttribute *attribute) {
-  if (!attribute || attribute->prev || !index.emplace(attribute->name, attribute).second) return false;
-  attribute->prev = head.prev;
-  attribute->next = &head;
-  head.prev->next = attribute;
-  head.prev = attribute;
+  if (!attribute || (attribute->storeFlags_ & CXmlAttribute::kLinked) ||
+      Find(attribute->name, xmlstr::Length(attribute->name)))
+    return false;
+  Append(attribute, nullptr);
   return true;
 }
 
 bool CXmlAttributeList::Remove(CXmlAttribute *attribute) {
-  if (!attribute || Find(attribute->name) != attribute) return false;
-  index.erase(attribute->name);
-  attribute->prev->next = attribute->next;
-  attribute->next->prev = attribute->prev;
-  attribute->prev = attribute->next = nullptr;
+  if (!attribute || Find(attribute->name, xmlstr::Length(attribute->name)) != attribute) return false;
+  CXmlAttribute *before = nullptr;
+  for (CXmlAttribute *a = GetFirst(); a != attribute; a = a->next) before = a;
+  Index *index = GetIndex();
+  if (before)
+    before->next = attribute->next;
+  else if (index)
+    index->first = attribute->next;
+  else
+    bits_ = reinterpret_cast<uintptr_t>(attribute->next);
+  if (index) {
+    if (index->last == attribute) index->last = before;
+    --index->count;
+    index->Erase(index->Slot(attribute->name, xmlstr::Length(attribute->name)));
+  }
+  attribute->next = nullptr;
+  attribute->storeFlags_ &= static_cast<uint8_t>(~CXmlAttribute::kLinked);
   return true;
 }
 
-// --- CXmlElement -----------------------------------------------------------
+CXmlAttribute *CXmlAttributeList::TakeAll() noexcept {
+  CXmlAttribute *first = GetFirst();
+  Index *index = GetIndex();
+  if (index && index->owned) ::operator delete(index);
+  bits_ = 0;
+  return first;
+}
+
+// --- CXmlElement: attributes and text -----------------------------------------
 
 CXmlElement::CXmlElement(const wchar_t *name) : CXmlNode(ELEMENT) { SetValue(name); }
 
@@ -58,21 +182,44 @@ CXmlElement::CXmlElement(const std::wstring &name) : CXmlNode(ELEMENT) { SetValu
 
 CXmlElement::~CXmlElement() {
   RemoveAllChildren();
-  while (CXmlAttribute *attribute = attributes.GetFirst()) {
-    attributes.Remove(attribute);
-    delete attribute;
+  CXmlStoreRelease released;
+  for (CXmlAttribute *a = attributes.TakeAll(); a;) {
+    CXmlAttribute *next = a->next;
+    Destroy(a, released);
+    a = next;
   }
+}
+
+void CXmlElement::PutAttribute(const wchar_t *name, size_t nameLength, const wchar_t *value, size_t valueLength,
+                               CXmlStore *store, size_t &made) {
+  if (CXmlAttribute *existing = attributes.Find(name, nameLength)) {
+    if (store)
+      existing->SetStored(existing->value, kOwnsValue, store->CopyString(value, valueLength));
+    else
+      existing->SetOwned(existing->value, kOwnsValue, value, valueLength);
+    return;
+  }
+  CXmlAttribute *attribute;
+  if (store) {
+    attribute = store->Make<CXmlAttribute>(CXmlAttribute::Stored{}, store->Name(name, nameLength),
+                                           store->CopyString(value, valueLength));
+    ++made;
+  } else {
+    attribute = new CXmlAttribute();
+    std::unique_ptr<CXmlAttribute> guard(attribute);
+    attribute->SetOwned(attribute->name, kOwnsName, name, nameLength);
+    attribute->SetOwned(attribute->value, kOwnsValue, value, valueLength);
+    guard.release();
+  }
+  attributes.Append(attribute, store);
 }
 
 void CXmlElement::SetAttribute(const wchar_t *name, const wchar_t *value) {
   ASSERT(name);
   if (!name) return;
-  if (CXmlAttribute *existing = attributes.Find(name)) {
-    existing->SetValue(value ? value : L"");
-    return;
-  }
-  auto *attribute = new CXmlAttribute(name, value);
-  if (!attributes.Add(attribute)) delete attribute;
+  MarkChanged();
+  size_t made = 0;
+  PutAttribute(name, wcslen(name), value ? value : L"", value ? wcslen(value) : 0, nullptr, made);
 }
 
 const wchar_t *CXmlElement::GetAttribute(const wchar_t *name) const {
@@ -103,7 +250,9 @@ BOOL CXmlElement::GetAttribute(const wchar_t *name, long &value) const {
 
 void CXmlElement::RemoveAttribute(const wchar_t *name) {
   CXmlAttribute *attribute = attributes.Find(name);
-  if (attribute && attributes.Remove(attribute)) delete attribute;
+  if (!attribute || !attributes.Remove(attribute)) return;
+  MarkChanged();
+  delete attribute;
 }
 
 const wchar_t *CXmlElement::GetText() const {
@@ -126,40 +275,133 @@ void CXmlElement::SetText(const wchar_t *text, bool cdata) {
   }
 }
 
-void CXmlElement::ReadFrom(CXmlReader &reader) { ReadContent(reader, 1); }
+// --- CXmlElement: loading ---------------------------------------------------------
 
-void CXmlElement::ReadContent(CXmlReader &reader, int depth) {
-  if (depth > kMaxReadDepth) throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
-  std::wstring name, text;
-  for (int i = 0, count = reader.GetAttributeCount(); i < count; ++i) {
-    name.clear();
-    text.clear();
-    reader.GetAttribute(i, name, text);
-    SetAttribute(name.c_str(), text.c_str());
+namespace {
+
+// An end tag closes the element when it holds its name, then nothing but
+// blanks, tabs and line breaks.
+bool Closes(const wchar_t *tag, size_t length, const wchar_t *name) {
+  const size_t n = xmlstr::Length(name);
+  if (length < n) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (tag[i] != name[i]) return false;
+  for (size_t i = n; i < length; ++i)
+    if (tag[i] != L' ' && tag[i] != L'\t' && tag[i] != L'\r' && tag[i] != L'\n') return false;
+  return true;
+}
+
+// A load or copy into a store: counts what it makes and, when the store is
+// new, records the run of the anchor's children it appends. Ends the build
+// however it ends.
+class Build {
+ public:
+  explicit Build(CXmlNode *target, CXmlStore *existing) : target_(target) {
+    if (existing) {
+      store_ = existing;
+    } else {
+      store_ = CXmlStore::Create();
+      store_->anchor = target;
+      fresh_ = true;
+    }
   }
+  ~Build() { store_->EndBuild(made); }
+  Build(const Build &) = delete;
+  Build &operator=(const Build &) = delete;
+
+  CXmlStore *store() const { return store_; }
+  // Notes a node just appended to `parent`.
+  void Appended(const CXmlNode *parent, CXmlNode *node) {
+    if (!fresh_ || parent != target_) return;
+    if (!store_->firstTop) store_->firstTop = node;
+    store_->lastTop = node;
+  }
+
+  size_t made = 0;
+
+ private:
+  CXmlNode *target_;
+  CXmlStore *store_;
+  bool fresh_ = false;
+};
+
+}  // namespace
+
+void CXmlElement::LoadAttributes(const CXmlReader &reader, CXmlStore *store, size_t &made) {
+  const auto &from = reader._attributes;
+  if (!store || from.size() > CXmlAttributeList::kListed || attributes.GetFirst()) {
+    for (const CXmlReader::Attribute &a : from)
+      PutAttribute(a.name, a.nameLength, reader.AttributeValue(a), a.valueLength, store, made);
+    return;
+  }
+  // A new element with a short list: chain the records directly, each value
+  // beside its record; a repeated name keeps its place and takes the value.
+  CXmlAttribute *first = nullptr, *last = nullptr;
+  for (const CXmlReader::Attribute &a : from) {
+    const wchar_t *name = store->Name(a.name, a.nameLength);
+    CXmlAttribute *same = first;
+    while (same && !(same->name == name || xmlstr::Equals(same->name, a.name, a.nameLength))) same = same->next;
+    if (same) {
+      same->value = store->CopyString(reader.AttributeValue(a), a.valueLength);
+      continue;
+    }
+    auto *attribute =
+        store->MakeWithText<CXmlAttribute>(reader.AttributeValue(a), a.valueLength, CXmlAttribute::Stored{}, name);
+    attribute->storeFlags_ |= CXmlAttribute::kLinked;
+    ++made;
+    (last ? last->next : first) = attribute;
+    last = attribute;
+  }
+  attributes.bits_ = reinterpret_cast<uintptr_t>(first);
+}
+
+void CXmlElement::ReadFrom(CXmlReader &reader) {
+  size_t none = 0;
+  if (reader.GetAttributeCount()) MarkChanged();
+  LoadAttributes(reader, nullptr, none);
   if (reader.GetNodeType() != XML_NODE_START_ELEMENT) return;
 
+  // The content goes into a new store anchored here, or into this
+  // element's own store when it lives in one.
+  if (InStore()) MarkChanged();
+  Build build(this, InStore() ? CXmlStore::Of(this) : nullptr);
+  CXmlStore *store = build.store();
+  CXmlElement *current = this;
+  int depth = 1;
+  auto append = [&](CXmlNode *node) {
+    ++build.made;
+    current->LinkLast(node);
+    build.Appended(current, node);
+  };
   for (;;) {
     if (!reader.Read()) throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
+    const wchar_t *text = reader.ValueText();
+    const size_t length = reader.ValueLength();
     switch (reader.GetNodeType()) {
       case XML_NODE_END_ELEMENT:
-        if (reader.GetValue() == value) return;
-        throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
+        if (!Closes(text, length, current->GetValue())) throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
+        if (current == this) return;
+        current = static_cast<CXmlElement *>(current->GetParent());
+        --depth;
+        break;
       case XML_NODE_COMMENT:
-        AppendChild(new CXmlComment(reader.GetValue()));
+        append(store->MakeWithText<CXmlComment>(text, length, CXmlComment::Stored{}));
         break;
       case XML_NODE_START_ELEMENT:
       case XML_NODE_EMPTY_ELEMENT: {
-        auto *child = new CXmlElement(reader.GetValue());
-        AppendChild(child);
-        child->ReadContent(reader, depth + 1);
+        auto *child = store->Make<CXmlElement>(Stored{}, store->Name(text, length));
+        append(child);
+        if (depth + 1 > kMaxReadDepth) throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
+        child->LoadAttributes(reader, store, build.made);
+        if (reader.GetNodeType() == XML_NODE_START_ELEMENT) {
+          current = child;
+          ++depth;
+        }
         break;
       }
       case XML_NODE_TEXT:
-        AppendChild(new CXmlText(reader.GetValue(), false));
-        break;
       case XML_NODE_CDATA:
-        AppendChild(new CXmlText(reader.GetValue(), true));
+        append(store->MakeWithText<CXmlText>(text, length, CXmlText::Stored{}, reader.GetNodeType() == XML_NODE_CDATA));
         break;
       default:  // a declaration, or anything unknown
         throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
@@ -167,45 +409,134 @@ void CXmlElement::ReadContent(CXmlReader &reader, int depth) {
   }
 }
 
+// --- CXmlElement: copying -------------------------------------------------------------
+
+namespace {
+
+template <class T>
+bool Is(const CXmlNode *node) {
+  return typeid(*node) == typeid(T);
+}
+
+}  // namespace
+
+void CXmlElement::CloneChildren(CXmlElement *copy) const {
+  Build build(copy, nullptr);
+  CXmlStore *store = build.store();
+  const CXmlNode *from = GetFirstChild();
+  CXmlNode *into = copy;  // the copy of from's parent
+  while (from) {
+    // The node's own copy: the library's classes into the store, any other
+    // class through its own Clone.
+    CXmlNode *made = nullptr;
+    bool descend = false;
+    if (Is<CXmlElement>(from)) {
+      const auto *element = static_cast<const CXmlElement *>(from);
+      auto *e = store->Make<CXmlElement>(Stored{}, store->Name(from->GetValue(), element->ValueLength()));
+      ++build.made;
+      for (const CXmlAttribute *a = element->GetFirstAttribute(); a; a = a->next)
+        e->PutAttribute(a->name, xmlstr::Length(a->name), a->value, xmlstr::Length(a->value), store, build.made);
+      made = e;
+      descend = from->GetFirstChild() != nullptr;
+    } else if (Is<CXmlText>(from)) {
+      const auto *text = static_cast<const CXmlText *>(from);
+      made = store->MakeWithText<CXmlText>(from->GetValue(), text->ValueLength(), CXmlText::Stored{}, text->CData());
+      ++build.made;
+    } else if (Is<CXmlComment>(from)) {
+      const auto *comment = static_cast<const CXmlComment *>(from);
+      made = store->MakeWithText<CXmlComment>(from->GetValue(), comment->ValueLength(), CXmlComment::Stored{});
+      ++build.made;
+    } else {
+      // Another class copies itself, outside the store: the store's nodes
+      // then hold one it must not free in bulk.
+      made = from->Clone();
+      store->MarkDirty();
+    }
+    made->data = from->data;
+    static_cast<CXmlElement *>(into)->LinkLast(made);
+    build.Appended(into, made);
+    if (descend) {
+      from = from->GetFirstChild();
+      into = made;
+      continue;
+    }
+    // On to the next sibling, or up to the first ancestor that has one.
+    while (from != this && !from->GetNextSibling()) {
+      from = from->GetParent();
+      into = into->GetParent();
+    }
+    from = from == this ? nullptr : from->GetNextSibling();
+  }
+}
+
 CXmlNode *CXmlElement::Clone() const {
-  auto copy = std::make_unique<CXmlElement>(value);
-  CopyTo(copy.get());
+  auto copy = std::make_unique<CXmlElement>(std::wstring(GetValue(), ValueLength()));
+  copy->data = data;
   for (const CXmlAttribute *a = GetFirstAttribute(); a; a = a->GetNext())
     copy->SetAttribute(a->GetName(), a->GetValue());
-  for (const CXmlNode *child = GetFirstChild(); child; child = child->GetNextSibling())
-    copy->AppendChild(child->Clone());
+  if (GetFirstChild()) CloneChildren(copy.get());
   return copy.release();
 }
 
-void CXmlElement::WriteTo(CXmlTextWriter &writer) const {
-  writer.WriteStartElement(value);
-  for (const CXmlAttribute *a = GetFirstAttribute(); a; a = a->GetNext())
-    writer.WriteAttributeString(a->GetName(), a->GetValue());
-  WriteChildren(writer);
-  writer.WriteEndElement();
+// --- CXmlElement: writing ---------------------------------------------------------------
+
+void CXmlElement::WriteTree(CXmlTextWriter &writer, bool childrenOnly) const {
+  const CXmlNode *node = childrenOnly ? GetFirstChild() : this;
+  while (node) {
+    if (node == this || Is<CXmlElement>(node)) {
+      const auto *element = static_cast<const CXmlElement *>(node);
+      writer.StartElement(node->GetValue(), element->ValueLength());
+      for (const CXmlAttribute *a = element->GetFirstAttribute(); a; a = a->next)
+        writer.Attribute(a->name, xmlstr::Length(a->name), a->value, xmlstr::Length(a->value));
+      if (node->GetFirstChild()) {
+        node = node->GetFirstChild();
+        continue;
+      }
+      writer.WriteEndElement();
+    } else {
+      node->WriteTo(writer);
+    }
+    // On to the next sibling, closing every element left on the way up.
+    for (;;) {
+      if (node == this) return;
+      if (node->GetNextSibling()) {
+        node = node->GetNextSibling();
+        break;
+      }
+      node = node->GetParent();
+      if (node == this && childrenOnly) return;
+      writer.WriteEndElement();
+    }
+  }
 }
 
-void CXmlElement::WriteChildren(CXmlTextWriter &writer) const {
-  for (const CXmlNode *child = GetFirstChild(); child; child = child->GetNextSibling()) child->WriteTo(writer);
-}
+void CXmlElement::WriteTo(CXmlTextWriter &writer) const { WriteTree(writer, false); }
+
+void CXmlElement::WriteChildren(CXmlTextWriter &writer) const { WriteTree(writer, true); }
 
 // --- CXmlText ----------------------------------------------------------------
 
-CXmlText::CXmlText(const wchar_t *text, bool cdata) : CXmlNode(TEXT), cdata(cdata) { SetValue(text); }
+CXmlText::CXmlText(const wchar_t *text, bool cdata) : CXmlNode(TEXT) {
+  SetValue(text);
+  SetCData(cdata);
+}
 
-CXmlText::CXmlText(const std::wstring &text, bool cdata) : CXmlNode(TEXT), cdata(cdata) { SetValue(text); }
+CXmlText::CXmlText(const std::wstring &text, bool cdata) : CXmlNode(TEXT) {
+  SetValue(text);
+  SetCData(cdata);
+}
 
 CXmlNode *CXmlText::Clone() const {
-  auto *copy = new CXmlText(value, cdata);
-  CopyTo(copy);
+  auto *copy = new CXmlText(std::wstring(GetValue(), ValueLength()), CData());
+  copy->data = data;
   return copy;
 }
 
 void CXmlText::WriteTo(CXmlTextWriter &writer) const {
-  if (cdata)
-    writer.WriteCData(value);
+  if (CData())
+    writer.CDataSection(GetValue(), ValueLength());
   else
-    writer.WriteString(value);
+    writer.Text(GetValue(), ValueLength());
 }
 
 // --- CXmlComment -------------------------------------------------------------
@@ -215,8 +546,8 @@ CXmlComment::CXmlComment() : CXmlNode(COMMENT) {}
 CXmlComment::CXmlComment(const std::wstring &content) : CXmlNode(COMMENT) { SetValue(content); }
 
 CXmlNode *CXmlComment::Clone() const {
-  auto *copy = new CXmlComment();
-  CopyTo(copy);
+  auto *copy = new CXmlComment(std::wstring(GetValue(), ValueLength()));
+  copy->data = data;
   return copy;
 }
 

@@ -7,7 +7,6 @@
 #pragma once
 
 #include <string>
-#include <unordered_map>
 
 #include "platform/text/cstring.h"
 #include "platform/text/windef.h"
@@ -20,54 +19,73 @@ class CXmlReader;
 // One attribute, linked into its element's list.
 class CXmlAttribute : public CXmlBase {
  public:
-  CXmlAttribute() = default;
+  CXmlAttribute();
   CXmlAttribute(const wchar_t *name, const wchar_t *value);
-  CXmlAttribute(const CXmlAttribute &) = delete;
-  CXmlAttribute &operator=(const CXmlAttribute &) = delete;
+  ~CXmlAttribute() override;
 
-  const wchar_t *GetName() const noexcept { return name.c_str(); }
-  const wchar_t *GetValue() const noexcept { return value.c_str(); }
-  void SetValue(const std::wstring &text) { value = text; }
+  const wchar_t *GetName() const noexcept { return name; }
+  const wchar_t *GetValue() const noexcept { return value; }
+  void SetValue(const std::wstring &text);
   // The next attribute of the list, or null at its end.
-  CXmlAttribute *GetNext() const noexcept;
+  CXmlAttribute *GetNext() const noexcept { return next; }
 
  private:
   friend class CXmlAttributeList;
+  friend class CXmlElement;
+  friend class CXmlStore;
 
-  std::wstring name;
-  std::wstring value;
-  CXmlAttribute *prev = nullptr;
+  struct Stored {};
+  // An attribute whose strings live in its store.
+  CXmlAttribute(Stored, const wchar_t *name, const wchar_t *value) noexcept : name(name), value(value) {}
+
+  const wchar_t *name;
+  const wchar_t *value;
   CXmlAttribute *next = nullptr;
-  // Set only on a list's own head record. The end of a walk is told by this
-  // flag rather than by an empty name and value, so an attribute with an
-  // empty name and value does not end the walk and hide the ones after it.
-  bool isHead = false;
 };
 
-// An element's attributes: a circular list in insertion order (for writing
-// in document order) behind a head record, and a hash index by name (for
-// constant-time lookup). The index holds exactly the names in the list, each
-// once. The list does not own the records: the element destroys them.
+// An element's attributes in insertion order (for writing in document
+// order), found by name in constant time on average: a short list is
+// searched, a longer one gets a hash index by name. The list has no head
+// record, so no attribute, whatever its name and value, ends a walk early.
+// The list does not own the records: the element destroys them.
 class CXmlAttributeList {
  public:
-  CXmlAttributeList();
+  CXmlAttributeList() = default;
   CXmlAttributeList(const CXmlAttributeList &) = delete;
   CXmlAttributeList &operator=(const CXmlAttributeList &) = delete;
+  ~CXmlAttributeList();
 
   // The first attribute, or null when there is none.
   CXmlAttribute *GetFirst() const noexcept;
   CXmlAttribute *Find(const std::wstring &name) const;
   CXmlAttribute *Find(const wchar_t *name) const;
   // Links the record at the end and indexes it. False (nothing changes, the
-  // caller keeps the record) for null or a name already in the list.
+  // caller keeps the record) for null, a record already in a list, or a
+  // name already in the list.
   bool Add(CXmlAttribute *attribute);
   // Unlinks the record (it is not destroyed). False for null or a record
   // that is not in this list.
   bool Remove(CXmlAttribute *attribute);
 
  private:
-  CXmlAttribute head;
-  std::unordered_map<std::wstring, CXmlAttribute *> index;
+  friend class CXmlElement;
+  struct Index;
+
+  // Up to this many attributes are searched in the list.
+  static constexpr size_t kListed = 8;
+
+  CXmlAttribute *Find(const wchar_t *name, size_t length) const;
+  // Links a record whose name is not in the list at the end. An index that
+  // has to be built or grown goes into `store` when given, else the heap.
+  void Append(CXmlAttribute *attribute, CXmlStore *store);
+  // Takes every record out of the list; returns the first, the others
+  // follow through GetNext.
+  CXmlAttribute *TakeAll() noexcept;
+  Index *GetIndex() const noexcept { return bits_ & 1 ? reinterpret_cast<Index *>(bits_ & ~uintptr_t{1}) : nullptr; }
+  void Reindex(Index *old, size_t count, CXmlStore *store);
+
+  // The first record, or the index (tagged with 1) once there is one.
+  uintptr_t bits_ = 0;
 };
 
 class CXmlElement : public CXmlNode {
@@ -101,11 +119,13 @@ class CXmlElement : public CXmlNode {
   // element's start or empty-element tag. Throws CXmlException: the reader's
   // own codes pass through; code 9 for a missing or wrong end tag, a
   // declaration inside the element, or nesting deeper than kMaxReadDepth.
-  // What was loaded before the error stays attached.
+  // An end tag may hold white space (blank, tab, CR, LF) after the name.
+  // What was loaded before the error stays attached. Loading is a loop, and
+  // its cost does not depend on the depth.
   void ReadFrom(CXmlReader &reader);
 
-  // The deepest nesting ReadFrom loads. It bounds the recursion of loading,
-  // writing, cloning and destroying a tree read from untrusted text.
+  // The deepest nesting ReadFrom loads, so text from outside cannot make a
+  // tree of unbounded depth.
   static constexpr int kMaxReadDepth = 1000;
 
   CXmlNode *Clone() const override;
@@ -114,7 +134,22 @@ class CXmlElement : public CXmlNode {
   void WriteChildren(CXmlTextWriter &writer) const override;
 
  private:
-  void ReadContent(CXmlReader &reader, int depth);
+  friend class CXmlStore;
+
+  struct Stored {};
+  // An element whose name lives in its store.
+  CXmlElement(Stored, const wchar_t *name) noexcept : CXmlNode(ELEMENT) { SetStoredValue(name); }
+
+  // Sets an attribute from counted text; in `store` (counting into `made`)
+  // when given, else on the heap.
+  void PutAttribute(const wchar_t *name, size_t nameLength, const wchar_t *value, size_t valueLength, CXmlStore *store,
+                    size_t &made);
+  // The attributes of the reader's current tag.
+  void LoadAttributes(const CXmlReader &reader, CXmlStore *store, size_t &made);
+  // Copies of this element's descendants under `copy`, in a new store.
+  void CloneChildren(CXmlElement *copy) const;
+  // Writes this element (or only its children) in one loop over the tree.
+  void WriteTree(CXmlTextWriter &writer, bool childrenOnly) const;
 
   CXmlAttributeList attributes;
 };
@@ -125,14 +160,27 @@ class CXmlText : public CXmlNode {
   explicit CXmlText(const wchar_t *text, bool cdata = false);
   explicit CXmlText(const std::wstring &text, bool cdata = false);
 
-  void SetCData(bool on) noexcept { cdata = on; }
+  void SetCData(bool on) noexcept {
+    if (on)
+      nodeFlags |= kCData;
+    else
+      nodeFlags &= static_cast<uint8_t>(~kCData);
+  }
 
   CXmlNode *Clone() const override;
   CXmlText *AsText() override { return this; }
   void WriteTo(CXmlTextWriter &writer) const override;
 
  private:
-  bool cdata;
+  friend class CXmlStore;
+  friend class CXmlElement;
+
+  struct Stored {};
+  CXmlText(Stored, bool cdata, const wchar_t *text) noexcept : CXmlNode(TEXT) {
+    SetStoredValue(text);
+    SetCData(cdata);
+  }
+  bool CData() const noexcept { return nodeFlags & kCData; }
 };
 
 // A comment. Comments are kept in the tree but never written.
@@ -143,6 +191,13 @@ class CXmlComment : public CXmlNode {
 
   CXmlNode *Clone() const override;
   CXmlComment *AsComment() override { return this; }
+
+ private:
+  friend class CXmlStore;
+  friend class CXmlElement;
+
+  struct Stored {};
+  CXmlComment(Stored, const wchar_t *content) noexcept : CXmlNode(COMMENT) { SetStoredValue(content); }
 };
 
 }  // namespace pcutil

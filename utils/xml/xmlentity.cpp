@@ -1,6 +1,10 @@
 #include "utils/xml/xmlentity.h"
 
+#include <cstdint>
 #include <cwchar>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "platform/text/debug.h"
 #include "platform/text/wctype_win.h"
@@ -71,12 +75,27 @@ RefResult DecodeReference(const wchar_t *&p, std::wstring &out) {
   }
   static const struct {
     const wchar_t *name;
+    size_t length;
     wchar_t ch;
-  } kEntities[] = {{L"apos;", L'\''}, {L"quot;", L'"'}, {L"gt;", L'>'}, {L"lt;", L'<'}, {L"amp;", L'&'}};
+  } kEntities[] = {{L"apos;", 5, L'\''}, {L"quot;", 5, L'"'}, {L"gt;", 3, L'>'}, {L"lt;", 3, L'<'}, {L"amp;", 4, L'&'}};
+  // The names as written almost always; then without regard to case. No
+  // name is a prefix of another, so the order of the tests does not matter.
+  auto exact = [q](const wchar_t *name) {
+    size_t i = 0;
+    while (name[i] && q[i] == name[i]) ++i;
+    return name[i] == L'\0';
+  };
+  for (const auto &e : kEntities) {
+    if (exact(e.name)) {
+      out.push_back(e.ch);
+      p = q + e.length;
+      return RefResult::kOk;
+    }
+  }
   for (const auto &e : kEntities) {
     if (XmlStartsWith(q, e.name, true)) {
       out.push_back(e.ch);
-      p = q + wcslen(e.name);
+      p = q + e.length;
       return RefResult::kOk;
     }
   }
@@ -85,7 +104,7 @@ RefResult DecodeReference(const wchar_t *&p, std::wstring &out) {
 
 }  // namespace
 
-bool XmlIsSpace(wchar_t c) { return c == L'\n' || c == L'\r' || win_iswspace(c); }
+bool XmlIsWideSpace(wchar_t c) { return win_iswspace(c); }
 
 bool XmlStartsWith(const wchar_t *p, const wchar_t *tag, bool ignoreCase) {
   ASSERT(p);
@@ -102,47 +121,135 @@ bool XmlStartsWith(const wchar_t *p, const wchar_t *tag, bool ignoreCase) {
   return *tag == L'\0';
 }
 
-const wchar_t *XmlReadName(const wchar_t *p, std::wstring &name, wchar_t stop) {
+const wchar_t *XmlScanName(const wchar_t *p, wchar_t stop, const wchar_t *&nameEnd) {
   if (p == nullptr) return nullptr;
   const wchar_t *end = nullptr;  // first white space after the name
   const wchar_t *q = p;
   for (; *q != stop; ++q) {
-    if (*q == L'\0') return nullptr;
-    if (XmlIsSpace(*q)) {
+    const wchar_t c = *q;
+    if (c > L' ' && c < 256) {  // the common case: no white space, no NUL
+      if (end != nullptr) return nullptr;
+    } else if (c == L'\0') {
+      return nullptr;
+    } else if (XmlIsSpace(c)) {
       if (end == nullptr) end = q;
     } else if (end != nullptr) {
       return nullptr;
     }
   }
-  name.append(p, end ? end : q);
+  nameEnd = end ? end : q;
+  return q;
+}
+
+const wchar_t *XmlReadName(const wchar_t *p, std::wstring &name, wchar_t stop) {
+  const wchar_t *nameEnd;
+  const wchar_t *q = XmlScanName(p, stop, nameEnd);
+  if (q) name.append(p, nameEnd);
+  return q;
+}
+
+// Four characters at a time. With `limit` (the end of the text) unaligned
+// loads stay below it. Without, the loads are aligned: an aligned load never
+// crosses into the next page, so reading past the NUL within it is safe (but
+// not under the address sanitizer, which checks every byte loaded).
+const wchar_t *XmlFindFirst(const wchar_t *p, const wchar_t *limit, wchar_t a, wchar_t b) {
+#ifdef __SSE2__
+  static_assert(sizeof(wchar_t) == 4, "four characters in sixteen bytes");
+  const __m128i va = _mm_set1_epi32(a), vb = _mm_set1_epi32(b), zero = _mm_setzero_si128();
+  auto hits = [&](__m128i v) {
+    const __m128i hit =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi32(v, va), _mm_cmpeq_epi32(v, vb)), _mm_cmpeq_epi32(v, zero));
+    return _mm_movemask_ps(_mm_castsi128_ps(hit));
+  };
+  if (limit) {
+    for (; p + 4 <= limit; p += 4)
+      if (const int mask = hits(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p))))
+        return p + __builtin_ctz(static_cast<unsigned>(mask));
+  } else {
+#ifndef __SANITIZE_ADDRESS__
+    for (int i = 0; i < 8; ++i, ++p)  // most runs are short
+      if (*p == a || *p == b || *p == L'\0') return p;
+    for (; reinterpret_cast<uintptr_t>(p) & 15; ++p)
+      if (*p == a || *p == b || *p == L'\0') return p;
+    for (;; p += 4)
+      if (const int mask = hits(_mm_load_si128(reinterpret_cast<const __m128i *>(p))))
+        return p + __builtin_ctz(static_cast<unsigned>(mask));
+#endif
+  }
+#endif
+  while (*p != a && *p != b && *p != L'\0') ++p;
+  return p;
+}
+
+const wchar_t *XmlScanUntil(const wchar_t *p, const wchar_t *limit, wchar_t stop, bool unescape, std::wstring &out,
+                            XmlScan &scan) {
+  scan = XmlScan();
+  if (p == nullptr) return nullptr;
+  const wchar_t amp = unescape ? L'&' : stop;
+  const wchar_t *q = XmlFindFirst(p, limit, stop, amp);
+  if (*q == stop) return q;
+  if (*q == L'\0') return nullptr;
+  // A reference: decode from here on, copying the literal runs between
+  // references at once.
+  scan.decoded = true;
+  out.append(p, q);
+  while (*q != stop) {
+    if (*q == L'\0') return nullptr;
+    if (DecodeReference(q, out) == RefResult::kMalformed) return nullptr;
+    scan.literalFrom = out.size();
+    const wchar_t *run = q;
+    q = XmlFindFirst(q, limit, stop, amp);
+    out.append(run, q);
+  }
   return q;
 }
 
 const wchar_t *XmlReadUntil(const wchar_t *p, std::wstring &text, wchar_t stop, bool unescape) {
-  if (p == nullptr) return nullptr;
-  if (!unescape) {
-    const wchar_t *q = p;
-    while (*q != stop) {
-      if (*q == L'\0') return nullptr;
-      ++q;
-    }
-    text.append(p, q);
-    return q;
+  XmlScan scan;
+  const wchar_t *end = XmlScanUntil(p, nullptr, stop, unescape, text, scan);
+  if (end && !scan.decoded) text.append(p, end);
+  return end;
+}
+
+namespace {
+
+bool InRange(uint32_t c, uint32_t low, uint32_t high) { return c >= low && c <= high; }
+
+bool IsNameStart(uint32_t c) {
+  if (c < 0x80) return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || c == L'_' || c == L':';
+  return InRange(c, 0xC0, 0xD6) || InRange(c, 0xD8, 0xF6) || InRange(c, 0xF8, 0x2FF) || InRange(c, 0x370, 0x37D) ||
+         InRange(c, 0x37F, 0x1FFF) || InRange(c, 0x200C, 0x200D) || InRange(c, 0x2070, 0x218F) ||
+         InRange(c, 0x2C00, 0x2FEF) || InRange(c, 0x3001, 0xD7FF) || InRange(c, 0xF900, 0xFDCF) ||
+         InRange(c, 0xFDF0, 0xFFFD) || InRange(c, 0x10000, 0xEFFFF);
+}
+
+bool IsNameChar(uint32_t c) {
+  if (c < 0x80) return IsNameStart(c) || c == L'-' || c == L'.' || (c >= L'0' && c <= L'9');
+  return IsNameStart(c) || c == 0xB7 || InRange(c, 0x300, 0x36F) || InRange(c, 0x203F, 0x2040);
+}
+
+}  // namespace
+
+bool XmlIsName(const wchar_t *name, size_t length) {
+  if (name == nullptr || length == 0 || !IsNameStart(static_cast<uint32_t>(name[0]))) return false;
+  for (size_t i = 0; i < length; ++i) {
+    const uint32_t c = static_cast<uint32_t>(name[i]);
+    if ((i && !IsNameChar(c)) || XmlIsSpace(name[i])) return false;
   }
-  while (*p != stop) {
-    if (*p == L'\0') return nullptr;
-    if (*p == L'&') {
-      if (DecodeReference(p, text) == RefResult::kMalformed) return nullptr;
-    } else {
-      text.push_back(*p++);
-    }
-  }
-  return p;
+  return true;
 }
 
 void XmlEscape(const std::wstring &input, std::wstring &output) {
   static const wchar_t kHex[] = L"0123456789ABCDEF";
-  for (wchar_t c : input) {
+  const wchar_t *p = input.data();
+  const wchar_t *const end = p + input.size();
+  while (p < end) {
+    // The run of characters that stand as they are, at once.
+    const wchar_t *run = p;
+    while (p < end && *p >= 0x20 && *p != L'&' && *p != L'<' && *p != L'>' && *p != L'"' && *p != L'\'') ++p;
+    output.append(run, p);
+    if (p == end) break;
+    const wchar_t c = *p++;
     switch (c) {
       case L'&':
         output += L"&amp;";
@@ -166,7 +273,7 @@ void XmlEscape(const std::wstring &input, std::wstring &output) {
           output.push_back(kHex[c & 0xF]);
           output.push_back(L';');
         } else {
-          output.push_back(c);
+          output.push_back(c);  // a negative value: written as it is
         }
     }
   }

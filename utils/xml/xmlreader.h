@@ -5,8 +5,10 @@
 // tags is the tree loader's business.
 //
 // The reader scans the caller's string in place and does not copy it: the
-// string must stay alive and unchanged while the reader is used. A NUL
-// character ends the text. One thread at a time.
+// string must stay alive and unchanged while the reader is used. Names and
+// texts without references are not copied either: the reader notes where
+// they stand and copies only what an accessor hands out. A NUL character
+// ends the text. One thread at a time.
 #pragma once
 
 #include <string>
@@ -34,7 +36,7 @@ enum {
   XML_NODE_END_ELEMENT = 1,    // value: the text between "</" and ">" as written
   XML_NODE_EMPTY_ELEMENT = 2,  // value: the name; attributes
   XML_NODE_COMMENT = 3,        // value: the content as written
-  XML_NODE_TEXT = 4,           // value: the text, references decoded, trimmed
+  XML_NODE_TEXT = 4,           // value: the text, references decoded, literal white space trimmed
   XML_NODE_CDATA = 5,          // value: the content as written
   XML_NODE_DECLARATION = 6,    // value empty; attributes
 };
@@ -49,12 +51,13 @@ class CXmlReader {
 
   // Reads the next node: TRUE for a node, FALSE when nothing but white space
   // is left (the node kind then stays as it was). Throws CXmlException with
-  // the code of the construct being read on malformed input; the reader must
-  // not be read again after that.
+  // the code of the construct being read on malformed input. A reader that
+  // has thrown stays failed: every later Read throws the same error again,
+  // and the accessors report no value and no attributes.
   BOOL Read();
 
   int GetNodeType() const { return _nodeType; }
-  std::wstring GetValue() const { return _value; }
+  std::wstring GetValue() const { return std::wstring(_valueText, _valueLength); }
   int GetAttributeCount() const { return static_cast<int>(_attributes.size()); }
   // Copies attribute `index`; an index out of range leaves both unchanged.
   void GetAttribute(int index, std::wstring &name, std::wstring &value) const;
@@ -62,20 +65,48 @@ class CXmlReader {
   std::wstring GetAttribute(const wchar_t *name) const;
 
  private:
+  friend class CXmlElement;  // the tree loader takes names and texts where they stand
+
+  // One attribute: the name where it stands in the source; the value there
+  // too, or (value null) at `offset` in _decoded when it held references.
+  struct Attribute {
+    const wchar_t *name;
+    size_t nameLength;
+    const wchar_t *value;
+    size_t offset;
+    size_t valueLength;
+  };
+
+  // The value and the attributes of the last node, without copying.
+  const wchar_t *ValueText() const { return _valueText; }
+  size_t ValueLength() const { return _valueLength; }
+  const wchar_t *AttributeValue(const Attribute &a) const { return a.value ? a.value : _decoded.data() + a.offset; }
+
+  [[noreturn]] void Fail(int code);
+  void SetValue(const wchar_t *text, size_t length) {
+    _valueText = text;
+    _valueLength = length;
+  }
   void ReadText();
   void ReadDeclaration();
   void ReadDelimited(const wchar_t *opener, const wchar_t *closer, int kind, int error);
   void ReadEndTag();
   void ReadStartTag();
-  // Reads name='value' at _p into _attributes; throws `error` when malformed.
+  // Reads name='value' at _p into _attributes; fails with `error` when
+  // malformed.
   void ReadAttribute(int error);
   void SkipWhitespace();
 
   const std::wstring *_source;
   const wchar_t *_p;
+  const wchar_t *_end;  // the source's terminating NUL
   int _nodeType = XML_NODE_NONE;
-  std::wstring _value;
-  std::vector<tuple2<std::wstring, std::wstring>> _attributes;
+  int _error = 0;  // the code this reader failed with, or 0
+  const wchar_t *_valueText;
+  size_t _valueLength = 0;
+  std::wstring _value;    // a text's value when it held references
+  std::wstring _decoded;  // attribute values that held references
+  std::vector<Attribute> _attributes;
 };
 
 }  // namespace pcutil

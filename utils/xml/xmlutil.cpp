@@ -1,6 +1,7 @@
 #include "utils/xml/xmlutil.h"
 
 #include <memory>
+#include <vector>
 
 #include "platform/text/numeric.h"
 
@@ -44,12 +45,31 @@ void Replace(CXmlNode *destination, const CXmlNode *source) {
     destination->AppendChild(child->Clone());
 }
 
-void Merge(CXmlNode *d, const CXmlNode *s) {
-  CXmlElement *destination = d->AsElement();
-  const CXmlElement *source = ElementOf(s);
-  if (destination && source) CopyAttributes(destination, source);
-
-  for (const CXmlNode *c = s->GetFirstChild(); c; c = c->GetNextSibling()) {
+// One loop over the source with a stack of the elements being merged, so a
+// tree of any depth merges without recursion.
+void Merge(CXmlNode *destination, const CXmlNode *source) {
+  struct Level {
+    CXmlNode *d;
+    const CXmlNode *s;
+    const CXmlNode *next;  // the next child of s to merge
+  };
+  std::vector<Level> levels;
+  auto enter = [&levels](CXmlNode *d, const CXmlNode *s) {
+    CXmlElement *to = d->AsElement();
+    const CXmlElement *from = ElementOf(s);
+    if (to && from) CopyAttributes(to, from);
+    levels.push_back({d, s, s->GetFirstChild()});
+  };
+  enter(destination, source);
+  while (!levels.empty()) {
+    Level &level = levels.back();
+    const CXmlNode *c = level.next;
+    if (!c) {
+      levels.pop_back();
+      continue;
+    }
+    level.next = c->GetNextSibling();
+    CXmlNode *d = level.d;
     if (c->Type() == CXmlNode::TEXT) {
       d->RemoveAllChildren();
       d->AppendChild(c->Clone());
@@ -61,11 +81,12 @@ void Merge(CXmlNode *d, const CXmlNode *s) {
       d->AppendChild(c->Clone());
     } else if (f->FindNextSibling(c->GetValue())) {
       // The name is not unique among d's children: d is replaced as a whole
-      // and this call ends (d no longer exists when it has a parent).
+      // and its merge ends (d no longer exists when it has a parent).
+      const CXmlNode *s = level.s;
+      levels.pop_back();
       Replace(d, s);
-      return;
     } else if (f->AsElement()) {
-      Merge(f, c);
+      enter(f, c);  // `level` is not used after this
     } else {
       d->RemoveAllChildren();
       d->AppendChild(c->Clone());
@@ -133,9 +154,12 @@ bool GetXmlNodeValue(CXmlNode *node, DWORD &value, int base) {
   return ReadFirstText(node, [&](const wchar_t *text) { value = static_cast<DWORD>(win_wcstol(text, nullptr, base)); });
 }
 
-bool GetXmlNodeValue(CXmlNode *node, __int64 &value, int base) {
-  return ReadFirstText(node,
-                       [&](const wchar_t *text) { value = static_cast<__int64>(win_wcstol(text, nullptr, base)); });
+bool GetXmlNodeValue(CXmlNode *node, long &value, int base) {
+  return ReadFirstText(node, [&](const wchar_t *text) { value = win_wcstol(text, nullptr, base); });
+}
+
+bool GetXmlNodeValue(CXmlNode *node, long long &value, int base) {
+  return ReadFirstText(node, [&](const wchar_t *text) { value = win_wcstol(text, nullptr, base); });
 }
 
 bool XmlTextToInt(const CString &text, int &value, int base) { return TextToInt(text, value, base, false); }

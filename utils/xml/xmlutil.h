@@ -26,12 +26,17 @@ void MergeXmlNode(CXmlNode *destination, CXmlNode *source);
 // included) into `value`, otherwise leaves `value` unchanged. True in both
 // cases; false for a null node or a caught exception.
 // bool: the lower-cased text equals "true". Integers: wcstol with `base`,
-// saturating at the 32-bit range (the 64-bit form sign-extends that).
+// saturating at the 32-bit range. The three 32-bit forms are int, DWORD and
+// long (32 bits on the original platform; here wider, it holds the same
+// saturated value, as CXmlElement::GetAttribute does). The 64-bit form
+// sign-extends that value; __int64 is long on this platform and takes the
+// long form, with the same result.
 bool GetXmlNodeValue(CXmlNode *node, CString &value);
 bool GetXmlNodeValue(CXmlNode *node, bool &value);
 bool GetXmlNodeValue(CXmlNode *node, int &value, int base);
 bool GetXmlNodeValue(CXmlNode *node, DWORD &value, int base);
-bool GetXmlNodeValue(CXmlNode *node, __int64 &value, int base);
+bool GetXmlNodeValue(CXmlNode *node, long &value, int base);
+bool GetXmlNodeValue(CXmlNode *node, long long &value, int base);
 
 // Stores wcstol of `text` in `value`. A non-zero result is true; a zero
 // result is true only when every character is '0' or at or below U+0020

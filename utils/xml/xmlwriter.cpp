@@ -10,7 +10,36 @@ namespace pcutil {
 
 namespace {
 
-std::wstring Text(const wchar_t *p) { return p ? std::wstring(p) : std::wstring(); }
+std::wstring Wide(const wchar_t *p) { return p ? std::wstring(p) : std::wstring(); }
+
+size_t Length(const wchar_t *p) { return p ? wcslen(p) : 0; }
+
+void AppendReference(wchar_t c, std::wstring &out) {
+  static const wchar_t kHex[] = L"0123456789ABCDEF";
+  wchar_t digits[8];
+  int n = 0;
+  for (uint32_t v = static_cast<uint32_t>(c); n < 2 || v; v >>= 4) digits[n++] = kHex[v & 0xF];
+  out += L"&#x";
+  while (n) out.push_back(digits[--n]);
+  out.push_back(L';');
+}
+
+// Text content, escaped. Its first character is written as a reference when
+// the reader would skip it as white space, and its last when the reader
+// would trim it, so the text reads back whole.
+void EscapeContent(const wchar_t *text, size_t length, std::wstring &out) {
+  if (length == 0) return;
+  size_t begin = 0, end = length;
+  if (XmlIsSpace(text[0])) {
+    AppendReference(text[0], out);
+    begin = 1;
+  }
+  const wchar_t last = text[length - 1];
+  const bool protectLast = end > begin && (last == L' ' || last == L'\t' || last == L'\r' || last == L'\n');
+  if (protectLast) --end;
+  if (end > begin) XmlEscape(std::wstring(text + begin, end - begin), out);
+  if (protectLast) AppendReference(last, out);
+}
 
 }  // namespace
 
@@ -20,7 +49,28 @@ std::wstring Text(const wchar_t *p) { return p ? std::wstring(p) : std::wstring(
 // any order inside an open element (mixed content), so a tree read from a
 // document is written back whole and well-formed.
 
+void CXmlWriter::NameStack::Push(const wchar_t *name, size_t length) {
+  starts_.push_back(names_.size());
+  names_.append(name, length);
+}
+
+void CXmlWriter::NameStack::Pop() {
+  names_.resize(starts_.back());
+  starts_.pop_back();
+}
+
+const wchar_t *CXmlWriter::NameStack::Back(size_t &length) const {
+  length = names_.size() - starts_.back();
+  return names_.data() + starts_.back();
+}
+
+void CXmlWriter::NameStack::clear() {
+  names_.clear();
+  starts_.clear();
+}
+
 void CXmlWriter::WriteStartDocument(const std::wstring &version, const std::wstring &encoding) {
+  if (_refused) return;
   ASSERT(_state == XML_WRITER_STATE_DOCUMENT);
   EmitText(L"<?xml version=\"");
   EmitText(version);
@@ -31,31 +81,48 @@ void CXmlWriter::WriteStartDocument(const std::wstring &version, const std::wstr
 }
 
 void CXmlWriter::WriteStartDocument(const wchar_t *version, const wchar_t *encoding) {
-  WriteStartDocument(Text(version), Text(encoding));
+  WriteStartDocument(Wide(version), Wide(encoding));
 }
 
-void CXmlWriter::WriteStartElement(const std::wstring &name) {
+void CXmlWriter::StartElement(const wchar_t *name, size_t length) {
+  if (_refused) {
+    ++_refused;
+    return;
+  }
+  if (!XmlIsName(name, length)) {
+    ASSERT(!"an element name must be a well-formed XML name");
+    _refused = 1;
+    return;
+  }
   // After text the element is mixed content of the open element.
   if (_state == XML_WRITER_STATE_ELEMENT_START) EmitText(L">");
   EmitText(L"<");
-  EmitText(name);
-  _elementStack.push_back(name);
+  Emit(name, length);
+  _elementStack.Push(name, length);
   _state = XML_WRITER_STATE_ELEMENT_START;
 }
 
-void CXmlWriter::WriteStartElement(const wchar_t *name) { WriteStartElement(Text(name)); }
+void CXmlWriter::WriteStartElement(const std::wstring &name) { StartElement(name.data(), name.size()); }
+
+void CXmlWriter::WriteStartElement(const wchar_t *name) { StartElement(name ? name : L"", Length(name)); }
 
 void CXmlWriter::WriteEndElement() {
+  if (_refused) {
+    --_refused;
+    return;
+  }
   ASSERT(_elementStack.size());
   if (_elementStack.empty()) return;
   if (_state == XML_WRITER_STATE_ELEMENT_START) {
     EmitText(L" />");
   } else {
+    size_t length;
+    const wchar_t *name = _elementStack.Back(length);
     EmitText(L"</");
-    EmitText(_elementStack.back());
+    Emit(name, length);
     EmitText(L">");
   }
-  _elementStack.pop_back();
+  _elementStack.Pop();
   _state = XML_WRITER_STATE_CONTENT;
 }
 
@@ -67,10 +134,11 @@ bool CXmlWriter::BeginContent() {
   return !_elementStack.empty();
 }
 
-void CXmlWriter::WriteString(const std::wstring &text) {
+void CXmlWriter::Text(const wchar_t *text, size_t length) {
+  if (_refused) return;
   if (BeginContent()) {
     std::wstring escaped;
-    XmlEscape(text, escaped);
+    EscapeContent(text, length, escaped);
     EmitText(escaped);
   } else {
     ASSERT(!"text outside an element");
@@ -78,49 +146,81 @@ void CXmlWriter::WriteString(const std::wstring &text) {
   _state = XML_WRITER_STATE_TEXT;
 }
 
-void CXmlWriter::WriteString(const wchar_t *text) { WriteString(Text(text)); }
+void CXmlWriter::WriteString(const std::wstring &text) { Text(text.data(), text.size()); }
 
-void CXmlWriter::WriteElementString(const wchar_t *name, const wchar_t *text) {
-  WriteElementString(Text(name), Text(text));
-}
+void CXmlWriter::WriteString(const wchar_t *text) { Text(text ? text : L"", Length(text)); }
 
-void CXmlWriter::WriteElementString(const std::wstring &name, const std::wstring &text) {
+void CXmlWriter::ElementString(const wchar_t *name, size_t nameLength, const wchar_t *text, size_t textLength) {
+  if (_refused) return;
+  if (!XmlIsName(name, nameLength)) {
+    ASSERT(!"an element name must be a well-formed XML name");
+    return;
+  }
   if (_state == XML_WRITER_STATE_ELEMENT_START) EmitText(L">");
   EmitText(L"<");
-  EmitText(name);
+  Emit(name, nameLength);
   std::wstring content(L">");
-  XmlEscape(text, content);
+  EscapeContent(text, textLength, content);
   content += L"</";
   EmitText(content);
-  EmitText(name);
+  Emit(name, nameLength);
   EmitText(L">");
   _state = XML_WRITER_STATE_CONTENT;
 }
 
-void CXmlWriter::WriteAttributeString(const wchar_t *name, const wchar_t *value) {
-  WriteAttributeString(Text(name), Text(value));
+void CXmlWriter::WriteElementString(const wchar_t *name, const wchar_t *text) {
+  ElementString(name ? name : L"", Length(name), text ? text : L"", Length(text));
 }
 
-void CXmlWriter::WriteAttributeString(const std::wstring &name, const std::wstring &value) {
+void CXmlWriter::WriteElementString(const std::wstring &name, const std::wstring &text) {
+  ElementString(name.data(), name.size(), text.data(), text.size());
+}
+
+void CXmlWriter::Attribute(const wchar_t *name, size_t nameLength, const wchar_t *value, size_t valueLength) {
+  if (_refused) return;
+  if (!XmlIsName(name, nameLength)) {
+    ASSERT(!"an attribute name must be a well-formed XML name");
+    return;
+  }
   ASSERT(_state == XML_WRITER_STATE_ELEMENT_START);
   EmitText(L" ");
-  EmitText(name);
+  Emit(name, nameLength);
   std::wstring quoted(L"=\"");
-  XmlEscape(value, quoted);
+  XmlEscape(std::wstring(value, valueLength), quoted);
   quoted.push_back(L'"');
   EmitText(quoted);
 }
 
+void CXmlWriter::WriteAttributeString(const wchar_t *name, const wchar_t *value) {
+  Attribute(name ? name : L"", Length(name), value ? value : L"", Length(value));
+}
+
+void CXmlWriter::WriteAttributeString(const std::wstring &name, const std::wstring &value) {
+  Attribute(name.data(), name.size(), value.data(), value.size());
+}
+
 void CXmlWriter::WriteRaw(const wchar_t *text) {
+  if (_refused) return;
   if (_state == XML_WRITER_STATE_ELEMENT_START) EmitText(L">");
   if (text) Emit(text, wcslen(text));
   _state = XML_WRITER_STATE_TEXT;
 }
 
-void CXmlWriter::WriteCDataSection(const std::wstring &text) {
+// A section cannot hold "]]>", so each one ends the section after its "]]"
+// and a new section begins with its ">".
+void CXmlWriter::CDataSection(const wchar_t *text, size_t length) {
+  if (_refused) return;
   if (BeginContent()) {
     EmitText(L"<![CDATA[");
-    EmitText(text);
+    size_t from = 0;
+    for (size_t i = 0; i + 2 < length; ++i) {
+      if (text[i] == L']' && text[i + 1] == L']' && text[i + 2] == L'>') {
+        Emit(text + from, i + 2 - from);
+        EmitText(L"]]><![CDATA[");
+        from = i + 2;
+      }
+    }
+    Emit(text + from, length - from);
     EmitText(L"]]>");
   } else {
     ASSERT(!"CDATA outside an element");
@@ -132,9 +232,9 @@ CXmlTextWriter::CXmlTextWriter(std::wstring &output) : _output(&output) {}
 
 void CXmlTextWriter::Emit(const wchar_t *text, size_t length) { _output->append(text, length); }
 
-void CXmlTextWriter::WriteCData(const std::wstring &text) { WriteCDataSection(text); }
+void CXmlTextWriter::WriteCData(const std::wstring &text) { CDataSection(text.data(), text.size()); }
 
-void CXmlTextWriter::WriteCData(const CString &text) { WriteCDataSection(text.str()); }
+void CXmlTextWriter::WriteCData(const CString &text) { CDataSection(text.str().data(), text.str().size()); }
 
 void CXmlTextWriter::WriteElementCData(const wchar_t *name, const CString &text) {
   WriteStartElement(name);

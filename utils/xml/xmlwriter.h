@@ -3,6 +3,14 @@
 // line breaks or indentation. Names, the declaration's values and raw text
 // are written unchanged; text and attribute values are escaped (XmlEscape).
 //
+// What the writer writes reads back as written: a text's first character,
+// when the reader would skip it as white space, and its last, when the
+// reader would trim it, are written as character references; a CDATA text
+// holding "]]>" is split there into two sections, so its characters read
+// back unchanged; and a name that is not a well-formed XML name is refused
+// like any other call that breaks the rules (a debug assertion, nothing
+// written): a refused element is left out with its attributes and content.
+//
 // The state machine lives in CXmlWriter and is shared by both writers, so
 // they produce the same characters for the same calls; each derived writer
 // only says where the characters go. A start tag stays open (its '>'
@@ -15,8 +23,8 @@
 #pragma once
 
 #include <cstddef>
-#include <deque>
 #include <string>
+#include <vector>
 
 #include "platform/system/atlfile.h"
 #include "platform/text/cstring.h"
@@ -37,6 +45,9 @@ enum {
   XML_ENCODING_UTF16 = 1,    // FF FE, then UTF-16 little-endian
   XML_ENCODING_UTF8 = 2,     // EF BB BF, then UTF-8
 };
+
+class CXmlElement;
+class CXmlText;
 
 class CXmlWriter {
  public:
@@ -67,6 +78,31 @@ class CXmlWriter {
   virtual void WriteRaw(const wchar_t *text);
 
  protected:
+  friend class CXmlElement;  // the tree writes itself from its counted strings
+  friend class CXmlText;
+
+  // The operations over counted text, behind the public ones.
+  void StartElement(const wchar_t *name, size_t length);
+  void Attribute(const wchar_t *name, size_t nameLength, const wchar_t *value, size_t valueLength);
+  void Text(const wchar_t *text, size_t length);
+  void CDataSection(const wchar_t *text, size_t length);
+  void ElementString(const wchar_t *name, size_t nameLength, const wchar_t *text, size_t textLength);
+
+  // The names of the open elements, innermost last, in one buffer.
+  class NameStack {
+   public:
+    void Push(const wchar_t *name, size_t length);
+    void Pop();
+    const wchar_t *Back(size_t &length) const;
+    size_t size() const { return starts_.size(); }
+    bool empty() const { return starts_.empty(); }
+    void clear();
+
+   private:
+    std::wstring names_;
+    std::vector<size_t> starts_;
+  };
+
   // Delivers one piece of output.
   virtual void Emit(const wchar_t *text, size_t length) = 0;
   void EmitText(const std::wstring &text) { Emit(text.data(), text.size()); }
@@ -74,8 +110,6 @@ class CXmlWriter {
   void EmitText(const wchar_t (&literal)[N]) {
     Emit(literal, N - 1);
   }
-  // Text inside a CDATA section, written unchanged.
-  void WriteCDataSection(const std::wstring &text);
 
   // Readies the output for content inside the open element: closes a start
   // tag still open. False where no element is open (content would stand
@@ -83,7 +117,10 @@ class CXmlWriter {
   bool BeginContent();
 
   int _state = XML_WRITER_STATE_DOCUMENT;
-  std::deque<std::wstring> _elementStack;
+  NameStack _elementStack;
+  // Open elements inside a refused one (the refused one included): while
+  // not zero nothing is written.
+  size_t _refused = 0;
 };
 
 // Appends the XML to a string that the caller owns and keeps alive; the

@@ -159,6 +159,29 @@ TEST(CodePage, InvalidUtf8BecomesReplacementPerMaximalSubpart) {
   }
 }
 
+// Long input goes through the decoder's runs of ASCII; cut into pieces too
+// short for those, it must decode to the same characters. Each piece, valid
+// or not, stands at every offset within sixteen bytes, and the whole runs
+// past the decoder's internal buffer.
+TEST(CodePage, LongUtf8DecodesAsItsShortPieces) {
+  const std::string pieces[] = {"\xE4\xB8\xAD", "\xF0\x9F\x98\x80", "\xC3\xA9", "\xFF", "\xE4\xB8", "\x80", "\x7F"};
+  for (const std::string &piece : pieces) {
+    std::string whole;
+    std::wstring expected;
+    for (int run = 0; whole.size() < 6000; run = (run + 1) % 37) {
+      const std::string ascii(static_cast<size_t>(run), static_cast<char>('a' + run % 26));
+      whole += ascii + piece;
+      expected += MultiByteToWide(CP_UTF8, ascii) + MultiByteToWide(CP_UTF8, piece);
+    }
+    EXPECT_EQ(MultiByteToWide(CP_UTF8, whole), expected) << testing::PrintToString(piece);
+    std::wstring out(whole.size(), L'\0');
+    const int n = MultiByteToWideChar(CP_UTF8, 0, whole.data(), static_cast<int>(whole.size()), out.data(),
+                                      static_cast<int>(out.size()));
+    out.resize(static_cast<size_t>(n));
+    EXPECT_EQ(out, expected);
+  }
+}
+
 TEST(CodePage, SurrogateCharacterEncodesAsReplacementInUtf8) {
   EXPECT_EQ(WideToMultiByte(CP_UTF8, std::wstring(L"a") + wchar_t(0xD800) + L"b"),
             "a\xEF\xBF\xBD"
