@@ -145,6 +145,7 @@ BOOL FetchQuotePage(const CString &url, CString &text, CString charset) {
   pcutil::CHttpClientSession session;
   session.SetAgentName(kUserAgent);
   session.SetTimeout(GetQuoteSourceBudget());
+  session.SetBodyLimit(kQuotePageLimit);
   if (!session.Request(url, pcutil::HTTP_REQUEST_METHOD_GET, TRUE)) return FALSE;
   text = session.GetResponseText(charset.IsEmpty() ? CString(HTTP_CHARSET_AUTODETECT) : charset);
   return TRUE;

@@ -104,9 +104,15 @@ DWORD GetQuoteSourceBudget();
 // next fetch.
 void SetQuoteSourceBudget(DWORD ms);
 
+// What one source's page may bring per pass: 4 MiB of body bytes as they
+// arrive (a quote page is a few KiB), so a source that sends without end
+// costs the pass neither the memory nor the rest of its budget.
+inline constexpr DWORD kQuotePageLimit = 4u << 20;
+
 // One GET of url with the fixed browser User-Agent within one source's
-// budget. TRUE: text holds the body converted by charset (empty: detect it).
-// FALSE: text is left untouched.
+// budget, taking at most kQuotePageLimit body bytes. TRUE: text holds the
+// body converted by charset (empty: detect it). FALSE (also for a longer
+// body, whose connection is dropped at once): text is left untouched.
 BOOL FetchQuotePage(const CString &url, CString &text, CString charset);
 
 // One pass over the five sources into table, then the record derivation. A

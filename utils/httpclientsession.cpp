@@ -340,9 +340,28 @@ BOOL CHttpClientSession::ReadResponse(DWORD *) {
   m_pResponseHeaders->Parse(m_hHTTPRequest, m_strResponseHeaders);
 
   m_strResponseBody.clear();
-  const BOOL ok = m_pResponseHeaders->GetContentEncoding() == L"gzip" ? ReadGzipBody() : ReadPlainBody();
-  if (!ok) m_strResponseBody.clear();
+  // A length announced over the body limit fails before any byte is read.
+  optional<__int64> announced = m_pResponseHeaders->GetContentLength();
+  BOOL ok = FALSE;
+  if (!announced.m_bHasValue || announced.get() <= 0 ||
+      WithinBodyLimit(static_cast<unsigned long long>(announced.get())))
+    ok = m_pResponseHeaders->GetContentEncoding() == L"gzip" ? ReadGzipBody() : ReadPlainBody();
+  if (!ok) {
+    m_strResponseBody.clear();
+    // A body left halfway must not hold its connection: it is closed now,
+    // not read to its end.
+    const DWORD cause = GetLastError();
+    InternetCloseHandle(m_hHTTPRequest);
+    m_hHTTPRequest = nullptr;
+    SetLastError(cause);
+  }
   return ok;
+}
+
+bool CHttpClientSession::WithinBodyLimit(unsigned long long received) const {
+  if (m_dwBodyLimit == 0 || received <= m_dwBodyLimit) return true;
+  SetLastError(ERROR_INSUFFICIENT_BUFFER);
+  return false;
 }
 
 BOOL CHttpClientSession::ReadPlainBody() {
@@ -358,7 +377,7 @@ BOOL CHttpClientSession::ReadPlainBody() {
     read = 0;
     const BOOL ok = InternetReadFile(m_hHTTPRequest, m_strResponseBody.data() + at, kReadPiece, &read);
     m_strResponseBody.resize(at + read);
-    if (!ok) return FALSE;
+    if (!ok || !WithinBodyLimit(m_strResponseBody.size())) return FALSE;
   }
   return TRUE;
 }
@@ -370,10 +389,12 @@ BOOL CHttpClientSession::ReadGzipBody() {
   m_strResponseBody.resize(kGzipLimit);
   CGzipDecoder decoder(reinterpret_cast<BYTE *>(m_strResponseBody.data()), kGzipLimit);
   BYTE piece[kReadPiece];
-  for (;;) {
+  for (unsigned long long received = 0;;) {
     DWORD read = 0;
     if (!InternetReadFile(m_hHTTPRequest, piece, kReadPiece, &read)) return FALSE;
     if (read == 0) break;
+    received += read;
+    if (!WithinBodyLimit(received)) return FALSE;
     if (!decoder.Feed(piece, read)) break;
   }
   if (!decoder.Finish()) {

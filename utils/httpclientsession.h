@@ -11,7 +11,8 @@
 // body) and AddPostBinaryRefArgument (multipart files). Request succeeds only
 // for a status of 300 or less, after redirects; a gzip body is inflated into
 // at most 1,048,576 bytes, and a larger, corrupt or CRC-failing one fails the
-// request. Certificates are always verified.
+// request. SetBodyLimit bounds the body bytes a request takes as they arrive
+// (no bound by default). Certificates are always verified.
 //
 // Time: everything one Request does (connecting, every attempt, reading the
 // body, also a two-step body read afterwards) stays within one deadline,
@@ -25,7 +26,8 @@
 // of the failed step, ERROR_INTERNET_TIMEOUT when the deadline ran out,
 // ERROR_INTERNET_EXTENDED_ERROR for a status above 300 (GetStatusCode),
 // ERROR_INTERNET_DECODING_FAILED for a gzip body that is corrupt or over the
-// limit, ERROR_INTERNET_UNRECOGNIZED_SCHEME for a scheme other than http(s).
+// limit, ERROR_INSUFFICIENT_BUFFER for a body over the SetBodyLimit bound,
+// ERROR_INTERNET_UNRECOGNIZED_SCHEME for a scheme other than http(s).
 //
 // A session reused for another host or scheme connects there with that
 // host's Host line, TLS mode and a Content-Length of its own body. Not
@@ -174,6 +176,12 @@ class CHttpClientSession {
   // Raises the reserved body capacity; a smaller value changes nothing.
   void SetBodyReserve(DWORD reserve);
   DWORD GetBodyReserve() const { return m_dwBodyReserve; }
+  // The most body bytes the one-step read takes as they arrive, before any
+  // gzip decoding; 0 (the default): no bound. A body that announces or
+  // brings more fails the read. A failed body read closes its connection at
+  // once rather than reading the rest.
+  void SetBodyLimit(DWORD bytes) { m_dwBodyLimit = bytes; }
+  DWORD GetBodyLimit() const { return m_dwBodyLimit; }
   // The deadline of one Request in ms (INFINITE: none); 0 is ignored.
   void SetTimeout(DWORD timeout);
   DWORD GetTimeout() const { return m_dwTimeout; }
@@ -224,6 +232,9 @@ class CHttpClientSession {
   // The body of the one-step read, as it came or gzip-decoded.
   BOOL ReadPlainBody();
   BOOL ReadGzipBody();
+  // Whether `received` body bytes are within the body limit; sets the error
+  // when not.
+  bool WithinBodyLimit(unsigned long long received) const;
 
   HINTERNET m_hHTTPOpen = nullptr;
   HINTERNET m_hHTTPConnect = nullptr;
@@ -236,6 +247,7 @@ class CHttpClientSession {
   int m_nStatusCode = 0;
   DWORD m_dwTimeout = 300000;
   DWORD m_dwBodyReserve = 102400;
+  DWORD m_dwBodyLimit = 0;
   std::string m_strResponseBody;
   CString m_strResponseHeaders;
   std::vector<CHttpPostArgument> m_vecPostArguments;

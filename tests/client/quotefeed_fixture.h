@@ -3,18 +3,15 @@
 // while it runs.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
-
+#include <chrono>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "client/quoteworker.h"
 #include "platform/inet/wininet.h"
+#include "tests/support/deadline.h"
 #include "tests/support/loopback_server.h"
 
 class QuoteFeed {
@@ -48,30 +45,37 @@ class QuoteFeed {
     return std::atoi(state.c_str() + state.find(name, state.find("\"counts\"")) + name.size());
   }
 
+  // How source n's last flood ended: its bytes sent and "whole" or "cut"
+  // (the client left before the end). Waits up to `limit` for it to end;
+  // state "running" when it did not.
+  struct Flood {
+    long long sent = 0;
+    std::string state = "running";
+  };
+  Flood LastFlood(int n, std::chrono::milliseconds limit) const {
+    Flood flood;
+    testsupport::WaitUntil(
+        [&] {
+          std::string state = Control("");
+          size_t at = state.find("\"" + std::to_string(n) + "\": {\"sent\": ", state.find("\"floods\""));
+          if (at == std::string::npos) return false;
+          at = state.find(": ", at) + 2;
+          at = state.find(": ", at) + 2;
+          flood.sent = std::atoll(state.c_str() + at);
+          at = state.find("\"state\": \"", at) + 10;
+          flood.state = state.substr(at, state.find('"', at) - at);
+          return flood.state != "running";
+        },
+        limit, [] { std::this_thread::sleep_for(std::chrono::milliseconds(50)); });
+    return flood;
+  }
+
   int SitePort() const { return server_.port(); }
   int SourcePort(int n) const { return ports_[n]; }
 
  private:
   std::string Get(const std::string &path) const {
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    // A feed that stops answering fails the request after 10 s.
-    const timeval limit{10, 0};
-    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(server_.port()));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::string response;
-    if (connect(s, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0) {
-      std::string request = "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
-      if (write(s, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
-        char buf[4096];
-        ssize_t got;
-        while ((got = read(s, buf, sizeof buf)) > 0) response.append(buf, static_cast<size_t>(got));
-      }
-    }
-    close(s);
+    std::string response = testsupport::RawGet(server_.port(), path);
     return response.size() > 12 ? response : "HTTP/1.0 000 no answer from the feed within 10 s";
   }
 

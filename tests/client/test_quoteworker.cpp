@@ -13,6 +13,7 @@
 #include "client/quoteworker.h"
 #include "quotefeed_fixture.h"
 #include "tests/support/deadline.h"
+#include "tests/support/peak_memory.h"
 
 namespace {
 
@@ -207,6 +208,37 @@ TEST_F(QuoteWorkerTest, SilentAndDrippingSourcesStayWithinTheirBudgets) {
   // Each pass asked each of them once.
   EXPECT_EQ(feed->Requests(2), silentBefore + 2);
   EXPECT_EQ(feed->Requests(4), drippingBefore + 2);
+}
+
+// A source that sends its page and then 64 MiB of blanks as fast as the
+// link takes them: the fetch stops at the page limit, so the pass keeps
+// about that much, drops the connection without reading on and ends long
+// before the source's budget; the source keeps its keys, the others refresh.
+TEST_F(QuoteWorkerTest, FloodingSourceFailsAtThePageLimit) {
+  struct LongBudget {
+    LongBudget() { SetQuoteSourceBudget(120000); }
+    ~LongBudget() { SetQuoteSourceBudget(0); }
+  } longBudget;
+  ScrapeQuotesInto(table);  // connections, TLS and trust store made before the measure
+  CQuoteTable::Map before = table.Snapshot();
+  feed->Control("source=4&mode=flood");
+  for (const wchar_t *key : kQuoteKeys) Pin(Narrow(key), "7.25");
+  const long long peakBefore = testsupport::PeakResidentBytes();
+  CQuoteTable shared = table.Share();
+  ASSERT_TRUE(FinishesWithin(std::chrono::seconds(60), [shared]() mutable { ScrapeQuotesInto(shared); }))
+      << "the pass with a flooding source did not end";
+  CQuoteTable::Map map = table.Snapshot();
+  for (int n = 1; n <= kQuoteSourceCount; ++n)
+    for (const wchar_t *key : kKeysOfSource[n]) EXPECT_EQ(W(map[key]), n == 4 ? W(before[key]) : L"7.25") << key;
+  // The feed saw the connection end early: far less than its 64 MiB went out
+  // (the page limit plus what the sockets' buffers hold).
+  QuoteFeed::Flood flood = feed->LastFlood(4, std::chrono::seconds(30));
+  EXPECT_EQ(flood.state, "cut") << flood.sent << " bytes sent";
+  EXPECT_LT(flood.sent, 48ll << 20);
+  EXPECT_GT(flood.sent, static_cast<long long>(kQuotePageLimit));
+  // What the pass kept stayed near the limit (its text alone would be four
+  // times the body).
+  EXPECT_LT(testsupport::PeakResidentBytes() - peakBefore, 64ll << 20);
 }
 
 // Passes on several threads and readers at the same time (the worker threads

@@ -28,6 +28,13 @@ response headers):
   /cut              sends the status line and half a header line, then
                     resets the connection
   /longheader?n=N   200 with one header line of N bytes
+  /flood?key=K&n=N  200 with N bytes of body sent as fast as the client takes
+                    them, delimited by the connection's end (length=1: with a
+                    Content-Length; chunked=1: in 64 KiB chunks); status=S
+                    answers another status
+  /sent?key=K       what the last /flood for key K came to: "running", or
+                    "<bytes sent> whole" or "<bytes sent> cut" (the client
+                    left before the end)
 """
 import argparse
 import os
@@ -43,6 +50,7 @@ from urllib.parse import parse_qs, urlsplit
 
 FLAKY = {}
 FLAKY_LOCK = threading.Lock()
+FLOODS = {}  # key: (bytes sent, "running" | "whole" | "cut")
 
 
 def seen(key, add=0):
@@ -118,6 +126,36 @@ class Handler(BaseHTTPRequestHandler):
             time.sleep(every)
         self.close_connection = True
 
+    def flood(self, key, n, status, extra, framing):
+        """Sends n body bytes in 64 KiB writes; records how far they got."""
+        with FLAKY_LOCK:
+            FLOODS[key] = (0, "running")
+        self.send_response(status)
+        self.send_header("Content-Type", "application/octet-stream")
+        for name, value in extra:
+            self.send_header(name, value)
+        if framing == "length":
+            self.send_header("Content-Length", str(n))
+        elif framing == "chunked":
+            self.send_header("Transfer-Encoding", "chunked")
+        else:
+            self.send_header("Connection", "close")
+        self.end_headers()
+        self.close_connection = True
+        block = b"x" * 65536
+        sent, state = 0, "whole"
+        try:
+            while sent < n:
+                part = block[:min(len(block), n - sent)]
+                self.wfile.write(b"%x\r\n%s\r\n" % (len(part), part) if framing == "chunked" else part)
+                sent += len(part)
+            if framing == "chunked":
+                self.wfile.write(b"0\r\n\r\n")
+        except OSError:
+            state = "cut"
+        with FLAKY_LOCK:
+            FLOODS[key] = (sent, state)
+
     def route(self):
         url = urlsplit(self.path)
         q = parse_qs(url.query, keep_blank_values=True)
@@ -191,6 +229,15 @@ class Handler(BaseHTTPRequestHandler):
         elif path == "/longheader":
             n = int(q.get("n", ["200000"])[0])
             self.send(200, b"ok", extra=[("X-Long", "v" * n)])
+        elif path == "/flood":
+            framing = "chunked" if q.get("chunked", ["0"])[0] == "1" else (
+                "length" if q.get("length", ["0"])[0] == "1" else "close")
+            self.flood(q.get("key", [""])[0], int(q.get("n", ["0"])[0]), int(q.get("status", ["200"])[0]),
+                       extra, framing)
+        elif path == "/sent":
+            with FLAKY_LOCK:
+                sent, state = FLOODS.get(q.get("key", [""])[0], (0, "running"))
+            self.send(200, b"running" if state == "running" else b"%d %s" % (sent, state.encode()))
         else:
             self.send(404, b"not found")
 

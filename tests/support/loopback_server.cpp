@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "tests/support/deadline.h"
 
@@ -103,6 +105,43 @@ LoopbackServer::~LoopbackServer() { EndChild(pid_); }
 
 std::string LoopbackServer::Url(const std::string &path, bool https) const {
   return std::string(https ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+std::string RawGet(int port, const std::string &path) {
+  int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (s < 0) return std::string();
+  const timeval limit{10, 0};
+  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::string response;
+  if (connect(s, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0) {
+    const std::string request = "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+    if (write(s, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+      char buf[4096];
+      ssize_t got;
+      while ((got = read(s, buf, sizeof buf)) > 0) response.append(buf, static_cast<size_t>(got));
+    }
+  }
+  close(s);
+  return response;
+}
+
+std::string FloodEnd(const LoopbackServer &server, const std::string &key, std::chrono::milliseconds limit) {
+  std::string end = "running";
+  WaitUntil(
+      [&] {
+        const std::string response = RawGet(server.port(), "/sent?key=" + key);
+        const size_t body = response.find("\r\n\r\n");
+        if (response.size() > 12 && response.compare(9, 3, "200") == 0 && body != std::string::npos)
+          end = response.substr(body + 4);
+        return end != "running";
+      },
+      limit, [] { std::this_thread::sleep_for(std::chrono::milliseconds(50)); });
+  return end;
 }
 
 namespace {

@@ -5,6 +5,7 @@
 // connections but never answers.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,6 +55,18 @@ class LoopbackServer {
   int port_ = 0;
   std::string error_;
 };
+
+// A plain HTTP/1.0 GET of path on 127.0.0.1:port over a socket of its own
+// (not through the code under test): the whole response, status line and
+// headers included, read until the server closes; empty when no answer came
+// within 10 s.
+std::string RawGet(int port, const std::string &path);
+
+// How httpserver.py's last /flood for `key` ended: "<bytes sent> whole" or
+// "<bytes sent> cut" (the client left before the end). Waits up to `limit`
+// for it to end; "running" when it did not.
+std::string FloodEnd(const LoopbackServer &server, const std::string &key,
+                     std::chrono::milliseconds limit = std::chrono::seconds(20));
 
 // A certificate authority and certificates it issues, all in `dir`.
 class TestPki {

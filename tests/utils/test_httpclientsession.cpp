@@ -567,6 +567,59 @@ TEST_F(HttpSession, MultipartPostAsTheServerReceivedIt) {
   EXPECT_EQ(EchoedBody(seen), expected);
 }
 
+// A body limit fails a body that brings or announces more, in any framing and
+// counted as received (a gzip body before it is inflated), and drops the
+// connection at once: the server's writes fail long before its 64 MiB are
+// out, while the session is still open. A body at the limit, and any body
+// without a limit, arrives whole.
+TEST_F(HttpSession, BodyLimitBoundsWhatARequestTakes) {
+  constexpr DWORD kLimit = 256 * 1024;
+  constexpr long long kFlood = 64ll << 20;
+  std::string noise(400000, '\0');
+  unsigned seed = 11;
+  for (char &c : noise) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
+  const std::string packed = GzipTool(g_world->files, noise);
+  g_world->files.Write("noise.gz", packed);
+  ASSERT_GT(packed.size(), kLimit);
+  struct Case {
+    const char *name;
+    std::string path;
+    DWORD limit;
+    size_t body;  // bytes of a body that arrives; 0: the request fails
+    const char *flood;
+  } cases[] = {
+      {"endless by the connection", "/flood?key=b1&n=" + std::to_string(kFlood), kLimit, 0, "b1"},
+      {"endless in chunks", "/flood?key=b2&chunked=1&n=" + std::to_string(kFlood), kLimit, 0, "b2"},
+      {"announced over the limit", "/flood?key=b3&length=1&n=" + std::to_string(kFlood), kLimit, 0, "b3"},
+      {"gzip, compressed over the limit", "/file/noise.gz?h=Content-Encoding:gzip", kLimit, 0, nullptr},
+      {"at the limit by the connection", "/flood?key=b4&n=" + std::to_string(kLimit), kLimit, kLimit, nullptr},
+      {"at the limit in chunks", "/flood?key=b5&chunked=1&n=" + std::to_string(kLimit), kLimit, kLimit, nullptr},
+      {"at the limit announced", "/flood?key=b6&length=1&n=" + std::to_string(kLimit), kLimit, kLimit, nullptr},
+      {"gzip, compressed within the limit", "/file/noise.gz?h=Content-Encoding:gzip", kLimit * 2, noise.size(),
+       nullptr},
+      {"no limit: 8 MiB", "/flood?key=b7&n=" + std::to_string(8 << 20), 0, 8 << 20, nullptr},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    CHttpClientSession s;
+    s.SetTimeout(60000);
+    s.SetBodyLimit(c.limit);
+    SetLastError(0);
+    EXPECT_EQ(s.Request(HttpUrl(c.path).c_str(), HTTP_REQUEST_METHOD_GET, FALSE), c.body > 0);
+    if (c.body == 0) {
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+      EXPECT_TRUE(s.GetResponseBody().empty());
+    } else {
+      EXPECT_EQ(s.GetResponseBody().size(), c.body);
+    }
+    if (c.flood) {
+      std::string end = testsupport::FloodEnd(*g_world->http, c.flood);
+      EXPECT_NE(end.find(" cut"), std::string::npos) << "how the server's flood ended: " << end;
+      EXPECT_LT(std::atoll(end.c_str()), 48ll << 20) << end;
+    }
+  }
+}
+
 TEST_F(HttpSession, TwoStepReadHandsOutTheRawBody) {
   CHttpClientSession s;
   s.SetTwoStepRequest(TRUE);

@@ -12,14 +12,18 @@ one line:  ready SITEPORT s1=PORT s2=PORT s3=PORT s4=PORT s5=PORT
 It ends when the process that started it ends.
 
 Control (GET on the site port, answers the state as JSON):
-  /_control?source=N&mode=M   M: ok | refuse | 404 | hang | drip | drop
+  /_control?source=N&mode=M   M: ok | refuse | 404 | hang | drip | drop | flood
   /_control?pin=KEY&value=V   serve V for quote key KEY until reset
   /_control?reset=1           all sources ok, no pins
   /_control                   state only: ports, modes, pins, request counts
 "refuse" closes the source's port, "404" answers Not Found, "hang" reads the
 request and never answers, "drip" sends the page's header at once and then its
 body one byte a second, "drop" leaves the source's low-price (range, blocks per
-hour for source 5) marker out of the page.
+hour for source 5) marker out of the page, "flood" sends the page followed by
+blanks up to 64 MiB as fast as the client takes them, with no length (the end
+of the connection ends the body); the state's "floods" tells for each source
+how many bytes its last flood sent and whether it ran "whole" or the client
+"cut" it (or it is still "running").
 """
 
 import argparse
@@ -42,7 +46,8 @@ SOURCES = {
     4: ("http", "/staticmarket/ticker_btc_json.js"),
     5: ("http", "/"),
 }
-MODES = ("ok", "refuse", "404", "hang", "drip", "drop")
+MODES = ("ok", "refuse", "404", "hang", "drip", "drop", "flood")
+FLOOD_BYTES = 64 << 20
 KEYS = ("last1", "fanwei1", "vol1", "last2", "newprice", "fanwei2", "vol2",
         "last3", "fanwei3", "vol3", "last4", "fanwei4", "vol4",
         "suanli", "getyear", "nettotal")
@@ -64,6 +69,7 @@ class Market:
         self.modes = {n: "ok" for n in SOURCES}
         self.pins = {}
         self.counts = {n: 0 for n in SOURCES}
+        self.floods = {}
         self.ports = {}
 
     def step(self, n):
@@ -107,7 +113,13 @@ class Market:
             return {"ports": dict(self.ports),
                     "modes": {str(k): m for k, m in self.modes.items()},
                     "pins": dict(self.pins),
-                    "counts": {str(k): c for k, c in self.counts.items()}}
+                    "counts": {str(k): c for k, c in self.counts.items()},
+                    "floods": {str(k): {"sent": sent, "state": state}
+                               for k, (sent, state) in self.floods.items()}}
+
+    def set_flood(self, n, sent, state):
+        with self.lock:
+            self.floods[n] = (sent, state)
 
 
 def page(n, v, drop):
@@ -188,6 +200,26 @@ class Handler(http.server.BaseHTTPRequestHandler):
             time.sleep(1)
         self.close_connection = True
 
+    def send_flood(self, body, ctype, done):
+        """The page, then blanks up to FLOOD_BYTES; done(sent, state) at the end."""
+        self.send_response(200)
+        self.send_header("Content-Type", ctype)
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.close_connection = True
+        sent, state = 0, "whole"
+        try:
+            self.wfile.write(body)
+            sent = len(body)
+            blanks = b" " * 65536
+            while sent < FLOOD_BYTES:
+                part = blanks[:FLOOD_BYTES - sent]
+                self.wfile.write(part)
+                sent += len(part)
+        except OSError:
+            state = "cut"
+        done(sent, state)
+
     def do_GET(self):
         self.server.feed.handle(self)
 
@@ -264,6 +296,9 @@ class Feed:
             req.close_connection = True
             return
         body, ctype = page(n, self.market.values(n), mode == "drop")
+        if mode == "flood":
+            self.market.set_flood(n, 0, "running")
+            return req.send_flood(body, ctype, lambda sent, state: self.market.set_flood(n, sent, state))
         drip = (lambda: self.market.modes[n] == "drip") if mode == "drip" else None
         req.send_body(200, body, ctype, drip)
 

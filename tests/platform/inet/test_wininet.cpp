@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -18,6 +19,7 @@
 #include "platform/text/winerror.h"
 #include "tests/support/deadline.h"
 #include "tests/support/loopback_server.h"
+#include "tests/support/peak_memory.h"
 
 using testsupport::FinishesWithin;
 using testsupport::LoopbackServer;
@@ -212,6 +214,48 @@ TEST_F(WinInetTest, LargeBodyArrivesWholeWhateverTheReads) {
     EXPECT_TRUE(ok);
     CloseRequest();
   }
+}
+
+// Body bytes the reader does not take wait only within the layer's read-ahead
+// (the server is held back), and a request closed halfway through its body
+// drops its connection rather than reading on: in every framing, the
+// server's writes fail long before its 64 MiB are out.
+TEST_F(WinInetTest, BodyLeftUnreadIsNeitherKeptNorDrained) {
+  const char *framings[] = {"", "&chunked=1", "&length=1"};
+  for (int i = 0; i < 3; ++i) {
+    const char *framing = framings[i];
+    SCOPED_TRACE(framing);
+    const std::string key = "unread" + std::to_string(i);
+    const std::string path = "/flood?key=" + key + "&n=" + std::to_string(64 << 20) + framing;
+    Open(g_servers->http->port(), std::wstring(path.begin(), path.end()).c_str());
+    ASSERT_TRUE(HttpSendRequestW(request_, nullptr, 0, nullptr, 0)) << GetLastError();
+    char piece[1000];
+    DWORD got = 0;
+    ASSERT_TRUE(InternetReadFile(request_, piece, sizeof piece, &got));
+    EXPECT_EQ(got, sizeof piece);
+    CloseRequest();
+    const std::string end = testsupport::FloodEnd(*g_servers->http, key);
+    EXPECT_NE(end.find(" cut"), std::string::npos) << "how the server's flood ended: " << end;
+    EXPECT_LT(std::atoll(end.c_str()), 48ll << 20) << end;
+  }
+}
+
+// A redirect's own body is not kept, whatever its size and framing (it is
+// read past or its connection dropped): the request follows to the target
+// and reads the target's body.
+TEST_F(WinInetTest, RedirectBodyIsNotKept) {
+  const long long peakBefore = testsupport::PeakResidentBytes();
+  for (const char *framing : {"", "&chunked=1", "&length=1"}) {
+    SCOPED_TRACE(framing);
+    const std::string path =
+        std::string("/flood?status=302&h=Location:/status/201") + "&n=" + std::to_string(64 << 20) + framing;
+    Open(g_servers->http->port(), std::wstring(path.begin(), path.end()).c_str());
+    ASSERT_TRUE(HttpSendRequestW(request_, nullptr, 0, nullptr, 0)) << GetLastError();
+    EXPECT_EQ(StatusNumber(), 201u);
+    EXPECT_EQ(ReadAll(), "status 201");
+    CloseRequest();
+  }
+  EXPECT_LT(testsupport::PeakResidentBytes() - peakBefore, 32ll << 20);
 }
 
 TEST_F(WinInetTest, RepeatedHeadersByIndexAndBufferTooSmall) {
