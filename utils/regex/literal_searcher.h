@@ -45,6 +45,8 @@ class literal_searcher {
   static void operator delete(void *, arena_allocator<char> &) noexcept {}
   static void operator delete(void *) noexcept {}
 
+  const wchar_t *literal_begin() const { return &*m_ilitbegin; }
+
   // First position of the searched prefix lying wholly in [first, last),
   // or last when there is none.
   template <class IT>
@@ -94,6 +96,39 @@ class literal_searcher {
   const wchar_t *m_potherlast;
   std::uint8_t m_clastindex;
   std::uint8_t m_rgskip[256];
+};
+
+}  // namespace detail
+}  // namespace regex
+
+namespace regex {
+namespace detail {
+
+// A literal that every match contains (from the pattern's main sequence):
+// when it does not occur from a start position on, no match starts there or
+// later. The characters are compared with case, or against either form of
+// the other-case copy. Points into the pattern's text or its nodes.
+struct required_literal {
+  const wchar_t *m_ptext = nullptr;   // as compared exactly (upper case without case)
+  const wchar_t *m_pother = nullptr;  // the other-case copy, or null
+  std::uint32_t m_len = 0;
+
+  bool present() const { return m_len != 0; }
+
+  // First position in [first, last) where the literal lies wholly, or last.
+  template <class IT>
+  IT find(IT first, IT last) const {
+    if (last - first < std::ptrdiff_t(m_len)) return last;
+    const IT stop = last - std::ptrdiff_t(m_len - 1);
+    const wchar_t c0 = m_ptext[0], o0 = m_pother ? m_pother[0] : c0;
+    for (IT p = first; p != stop; ++p) {
+      if (*p != c0 && *p != o0) continue;
+      std::uint32_t i = 1;
+      while (i < m_len && (p[i] == m_ptext[i] || (m_pother && p[i] == m_pother[i]))) ++i;
+      if (i == m_len) return p;
+    }
+    return last;
+  }
 };
 
 }  // namespace detail

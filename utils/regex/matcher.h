@@ -28,12 +28,13 @@
 #include <utility>
 #include <vector>
 
-#include "platform/text/debug.h"
 #include "platform/system/stack_limit.h"
+#include "platform/text/debug.h"
 #include "utils/regex/arena.h"
 #include "utils/regex/basics.h"
 #include "utils/regex/hetero_stack.h"
 #include "utils/regex/slist.h"
+#include "utils/regex/start_set.h"
 
 namespace regex {
 namespace detail {
@@ -215,14 +216,44 @@ class sub_expr : public sub_expr_base<IT> {
   virtual node_width width_range(const width_context<IT> &wp) = 0;
   virtual bool peek_start(start_hint &) const { return false; }
 
-  // Continues with the following node (never called where next is null).
+  // Start analysis (start_set.h): adds the characters a match of this node
+  // alone can begin with; true when it can match without consuming. The
+  // default knows nothing.
+  virtual bool first_here(first_chars &fc) const {
+    fc.add_unknown();
+    return true;
+  }
+  // Adds what a match from this node to the end of the pattern can begin
+  // with.
+  virtual void scan_first(first_chars &fc) const {
+    if (fc.enter(this) && first_here(fc)) scan_next(fc);
+  }
+  void scan_next(first_chars &fc) const {
+    if (next)
+      next->scan_first(fc);
+    else
+      fc.can_end = true;
+  }
+  // Called once the whole graph stands: a node may settle what it can
+  // learn from the nodes after it.
+  virtual void settle() {}
+  // The atom that every match of this node contains at least once (an
+  // atom quantifier with a minimum of one or more); null for the rest.
+  virtual const sub_expr *required_atom() const { return nullptr; }
+
+  // Continues with the following node (never called where next is null);
+  // a failure is one backtracking step.
   bool match_next(match_param<IT> &param, IT pos) const {
     recursion_scope depth;
-    return next->match_chain(param, pos);
+    if (next->match_chain(param, pos)) return true;
+    count_backtrack(param);
+    return false;
   }
   bool match_next_nul(match_param<IT> &param, IT pos) const {
     recursion_scope depth;
-    return next->match_chain_nul(param, pos);
+    if (next->match_chain_nul(param, pos)) return true;
+    count_backtrack(param);
+    return false;
   }
   bool match_next(match_param<IT> &param, IT pos, bounded_tag) const { return match_next(param, pos); }
   bool match_next(match_param<IT> &param, IT pos, nul_tag) const { return match_next_nul(param, pos); }
@@ -274,6 +305,7 @@ class end_of_pattern : public sub_expr<IT> {
     return accept(param, param.m_icur);
   }
   node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
+  void scan_first(first_chars &fc) const override { fc.can_end = true; }
 
  private:
   static bool accept(const match_param<IT> &param, IT pos) {
@@ -326,6 +358,7 @@ bool run_iterative_form(const sub_expr_base<IT> *start, match_param<IT> &param, 
     for (;;) {
       if (stack.mark() == base) return false;
       stack.pop(node);
+      count_backtrack(param);
       if (call_step_back(node, param, tag())) break;
     }
   }
@@ -421,6 +454,15 @@ class match_group_base : public sub_expr<IT> {
     return w;
   }
 
+  // Every alternative's chain; an alternative's end continues after the
+  // group.
+  void scan_first(first_chars &fc) const override {
+    if (fc.enter(this)) scan_alternatives(fc);
+  }
+  void scan_alternatives(first_chars &fc) const {
+    for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) (*it)->scan_first(fc);
+  }
+
   bool peek_start(start_hint &hint) const override {
     if (!m_pstart_chars) return false;
     hint.m_count = std::uint32_t(m_pstart_chars_end - m_pstart_chars);
@@ -480,6 +522,7 @@ class match_group_base : public sub_expr<IT> {
       for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) {
         recursion_scope depth;
         if (call_match_chain<IT>(*it, param, pos, tag)) return true;
+        count_backtrack(param);
       }
       return false;
     }
@@ -489,6 +532,7 @@ class match_group_base : public sub_expr<IT> {
     for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) {
       recursion_scope depth;
       if (call_match_chain<IT>(*it, param, pos, tag)) return true;
+      count_backtrack(param);
     }
     r.pending_start = saved;
     return false;
@@ -540,6 +584,9 @@ literal_hint match_group_base<IT>::close_group(arena_allocator<char> arena) {
   return hint.m_lit;
 }
 
+template <class IT>
+class group_quantifier;
+
 // The loop over a group that a quantifier after it makes (matcher_groups.h).
 template <class IT>
 sub_expr<IT> *make_group_quantifier(match_group_base<IT> *group, std::uint32_t min, std::uint32_t max, bool greedy,
@@ -562,6 +609,13 @@ class match_group : public match_group_base<IT> {
     bool step_back(match_param<IT> &param) const override { return undo_step(param); }
     bool step_back_nul(match_param<IT> &param) const override { return undo_step(param); }
     node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
+    void scan_first(first_chars &fc) const override {
+      if (!fc.enter(this)) return;
+      if (sub_expr<IT> *after = m_pgroup->get_next())
+        after->scan_first(fc);
+      else
+        fc.can_end = true;
+    }
 
    private:
     template <bool Nul>
@@ -738,6 +792,7 @@ class assertion : public sub_expr<IT> {
   bool is_assertion_node() const override { return true; }
   node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
   bool peek_start(start_hint &hint) const override { return this->next && this->next->peek_start(hint); }
+  bool first_here(first_chars &) const override { return true; }
 };
 
 // An anchor: holds where its predicate holds, consuming nothing.

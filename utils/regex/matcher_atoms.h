@@ -36,6 +36,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include "utils/regex/charset.h"
@@ -97,6 +98,30 @@ inline bool char_matches(const char_nocase<wchar_t> &pat, wchar_t ch) {
   return ch == pat.m_chlower || ch == pat.m_chupper;
 }
 
+inline void add_first(wchar_t pat, first_chars &fc) { fc.add(pat); }
+inline void add_first(const char_nocase<wchar_t> &pat, first_chars &fc) {
+  fc.add(pat.m_chlower);
+  fc.add(pat.m_chupper);
+}
+
+// The members of a set, for the start analysis: exactly below 256; from 256
+// up exactly only for a plain list of ranges compared with case.
+template <class Set>
+void add_set_first(const Set &set, bool exact, first_chars &fc) {
+  if (set.m_fskip_extended_check) {
+    for (int i = 0; i < 8; ++i) fc.low[i] |= set.m_fnegate ? ~set.m_lowchars[i] : set.m_lowchars[i];
+  } else {
+    for (int c = 0; c < 256; ++c)
+      if (exact ? set.in(wchar_t(c)) : set.in_nocase(wchar_t(c))) fc.add(wchar_t(c));
+  }
+  if (set.m_fnegate || set.m_posixcharson != 0 || !set.m_fskip_extended_check || (!exact && !set.m_ranges.empty())) {
+    fc.high_any = true;
+    fc.high.clear();
+    return;
+  }
+  for (const charset_range &r : set.m_ranges) fc.add_high(r.first, r.last);
+}
+
 inline void fill_char_hint(wchar_t pat, start_hint &hint) {
   hint.m_count = 1;
   hint.m_rgch[0] = pat;
@@ -141,6 +166,10 @@ class match_char_t : public atom_node<IT, match_char_t<IT, CharT>, match_char<IT
     fill_char_hint(m_char, hint);
     hint.m_lit.m_present = false;
     return true;
+  }
+  bool first_here(first_chars &fc) const override {
+    add_first(m_char, fc);
+    return false;
   }
 
   const CharT m_char;
@@ -201,6 +230,10 @@ class match_literal_t : public atom_node<IT, match_literal_t<IT>, match_literal<
     hint.m_lit.m_pother = nullptr;
     return true;
   }
+  bool first_here(first_chars &fc) const override {
+    fc.add(*this->m_ilitbegin);
+    return false;
+  }
 };
 
 // The run is upper-cased in the pattern text when the atom is built, and a
@@ -242,6 +275,11 @@ class match_literal_nocase_t : public atom_node<IT, match_literal_nocase_t<IT>, 
     hint.m_lit.m_pother = m_plower;
     return true;
   }
+  bool first_here(first_chars &fc) const override {
+    fc.add(*this->m_ilitbegin);
+    fc.add(m_plower[0]);
+    return false;
+  }
 
   wchar_t *const m_plower;
 };
@@ -267,6 +305,10 @@ class match_charset_t : public atom_node<IT, match_charset_t<IT, Holder, Exact>,
     ++pos;
     return true;
   }
+  bool first_here(first_chars &fc) const override {
+    add_set_first(*m_pcharset, Exact, fc);
+    return false;
+  }
 
   const Holder m_pcharset;
 };
@@ -288,6 +330,13 @@ class match_any_t : public atom_node<IT, match_any_t<IT, OpWrap>, match_any<IT>>
     if (typename OpWrap::nul_type()(param, pos)) return false;
     ++pos;
     return true;
+  }
+  bool first_here(first_chars &fc) const override {
+    const bool but_line_feed = std::is_same_v<OpWrap, opwrap_of<eol_t>>;
+    for (int i = 0; i < 8; ++i) fc.low[i] |= i == 0 && but_line_feed ? ~(1u << 10) : ~0u;
+    fc.high_any = true;
+    fc.high.clear();
+    return false;
   }
 };
 
@@ -328,6 +377,7 @@ class match_quantifier : public match_wrapper<IT, A> {
   }
   // A quantifier that may match nothing promises no first character.
   bool peek_start(start_hint &hint) const override { return m_cmin != 0 && this->m_patom->peek_start(hint); }
+  bool first_here(first_chars &fc) const override { return this->m_patom->first_here(fc) || m_cmin == 0; }
 
  protected:
   const std::uint32_t m_cmin;
@@ -341,7 +391,23 @@ class atom_quantifier : public match_quantifier<IT, A> {
 
   atom_quantifier(A *atom, std::uint32_t min, std::uint32_t max) : match_quantifier<IT, A>(atom, min, max) {}
 
+  const sub_expr<IT> *required_atom() const override { return this->m_cmin != 0 ? this->m_patom : nullptr; }
+
+  // When no character the atom can begin with can begin the rest of the
+  // pattern (and the rest cannot match empty), giving back a repetition
+  // only puts the rest before a character it refuses: only the longest run
+  // is worth offering.
+  void settle() override {
+    first_chars atom, rest;
+    if (this->m_patom->first_here(atom)) return;
+    this->scan_next(rest);
+    m_fpossessive = !rest.can_end && atom.disjoint(rest);
+  }
+  bool possessive() const { return m_fpossessive; }
+
  protected:
+  bool m_fpossessive = false;
+
   void push_run_record(match_stack *stack, IT start, std::uint32_t count) const {
     stack->push(run_record(start, count));
   }
@@ -413,6 +479,7 @@ class max_atom_quantifier : public atom_quantifier_slots<IT, A, max_atom_quantif
       } while (n != this->m_cmax && this->atom_here(param, pos, tag));
     }
     if (n < this->m_cmin) return false;
+    if (this->m_fpossessive) return this->match_next(param, pos, tag);
     for (;;) {
       if (this->match_next(param, pos, tag)) return true;
       if (n == this->m_cmin) return false;
@@ -446,7 +513,7 @@ class max_atom_quantifier : public atom_quantifier_slots<IT, A, max_atom_quantif
   template <class Tag>
   bool back(match_param<IT> &param, Tag tag) const {
     run_record &rec = this->top_run_record(param);
-    if (rec.second == this->m_cmin) {
+    if (rec.second == this->m_cmin || this->m_fpossessive) {
       this->pop_run_record(param);
       return false;
     }

@@ -144,6 +144,14 @@ class independent_group : public independent_group_base<IT> {
       return record(param, param.m_icur);
     }
     node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
+    // An atomic group goes on after itself; a look-ahead's body ends here.
+    void scan_first(first_chars &fc) const override {
+      if (!fc.enter(this)) return;
+      if (m_pgroup->group_number() != -1)
+        m_pgroup->scan_next(fc);
+      else
+        fc.can_end = true;
+    }
 
    private:
     bool record(match_param<IT> &param, IT pos) const {
@@ -229,6 +237,11 @@ class lookahead_assertion : public independent_group<IT> {
     return node_width{0, 0};
   }
   bool peek_start(start_hint &hint) const override { return this->next && this->next->peek_start(hint); }
+  // Zero-width: the start analysis looks past it.
+  bool first_here(first_chars &) const override { return true; }
+  void scan_first(first_chars &fc) const override {
+    if (fc.enter(this)) this->scan_next(fc);
+  }
 };
 
 template <class IT>
@@ -249,6 +262,7 @@ class lookbehind_assertion : public independent_group_base<IT> {
       return param.m_icur == param.m_iend;
     }
     node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
+    void scan_first(first_chars &fc) const override { fc.can_end = true; }
   };
 
   lookbehind_assertion(bool positive, arena_allocator<char> arena) : independent_group_base<IT>(positive, arena) {}
@@ -270,6 +284,10 @@ class lookbehind_assertion : public independent_group_base<IT> {
   }
   bool peek_start(start_hint &hint) const override { return this->next && this->next->peek_start(hint); }
   sub_expr<IT> *get_end_group() override { return &m_end_group; }
+  bool first_here(first_chars &) const override { return true; }
+  void scan_first(first_chars &fc) const override {
+    if (fc.enter(this)) this->scan_next(fc);
+  }
 
  private:
   typedef typename std::iterator_traits<IT>::difference_type distance;

@@ -80,6 +80,7 @@ class condition_end : public sub_expr<IT> {
     return true;
   }
   node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
+  void scan_first(first_chars &fc) const override { fc.can_end = true; }
 };
 
 // The condition "this look-around holds here". Owns the look-around node,
@@ -157,6 +158,11 @@ class match_conditional : public match_group<IT> {
   // A single branch may be skipped: no first character is certain.
   bool peek_start(start_hint &hint) const override {
     return this->alternative_count() > 1 && match_group_base<IT>::peek_start(hint);
+  }
+  void scan_first(first_chars &fc) const override {
+    if (!fc.enter(this)) return;
+    this->scan_alternatives(fc);
+    if (this->alternative_count() < 2) this->scan_next(fc);
   }
 
  private:

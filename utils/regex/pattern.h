@@ -34,6 +34,7 @@
 #include "utils/regex/hetero_stack.h"
 #include "utils/regex/literal_searcher.h"
 #include "utils/regex/matcher.h"
+#include "utils/regex/start_set.h"
 
 namespace regex {
 
@@ -157,6 +158,16 @@ class basic_rpattern_base_impl {
   const literal_searcher *searcher() const { return m_psearcher; }
   const hidden_group_list &hidden_groups() const { return m_hidden_groups; }
   match_mode mode() const { return m_mode; }
+  unsigned memo_points() const { return m_cmemo_points; }
+  // What a match must begin with (null: anything), and a literal it must
+  // contain (absent: none found).
+  const detail::start_set *start_set() const { return m_pstart_set; }
+  const detail::required_literal &required() const { return m_required; }
+
+  // Backtracking steps one search may take before it is abandoned with
+  // regex::search_budget_exceeded (default: default_step_budget).
+  std::uint64_t step_budget() const { return m_step_budget; }
+  void set_step_budget(std::uint64_t steps) { m_step_budget = steps; }
 
   unsigned next_group_number() { return m_cgroups_total++; }
 
@@ -184,6 +195,10 @@ class basic_rpattern_base_impl {
     swap(m_pfirst, that.m_pfirst);
     m_hidden_groups.swap(that.m_hidden_groups);
     swap(m_psearcher, that.m_psearcher);
+    swap(m_cmemo_points, that.m_cmemo_points);
+    swap(m_pstart_set, that.m_pstart_set);
+    swap(m_required, that.m_required);
+    swap(m_step_budget, that.m_step_budget);
   }
 
  protected:
@@ -227,6 +242,10 @@ class basic_rpattern_base_impl {
   match_group_base<IT> *m_pfirst;
   hidden_group_list m_hidden_groups;
   const literal_searcher *m_psearcher;
+  unsigned m_cmemo_points = 0;
+  std::uint64_t m_step_budget = default_step_budget;
+  const detail::start_set *m_pstart_set = nullptr;
+  detail::required_literal m_required;
 };
 
 }  // namespace detail
@@ -351,17 +370,28 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
     records.resize(this->_cgroups_total());
     param.m_prgbackrefs = records.data();
     param.m_cbackrefs = std::uint32_t(records.size());
+    detail::search_state<IT> state(this->m_step_budget, nul ? 0 : this->m_cmemo_points, param.m_istart, param.m_iend);
+    struct detach {
+      param_type &p;
+      ~detach() { p.m_psearch = nullptr; }
+    } on_exit{param};
+    param.m_psearch = &state;
     bool result;
-    if (this->use_recursion()) {
-      const param_type saved = param;
-      try {
-        result = search(*this, param, nul);
-      } catch (const detail::recursion_budget_spent &) {
-        param = saved;
+    try {
+      if (this->use_recursion()) {
+        const param_type saved = param;
+        try {
+          result = search(*this, param, nul);
+        } catch (const detail::recursion_budget_spent &) {
+          param = saved;
+          result = search_iterative(*this, param, nul);
+        }
+      } else {
         result = search_iterative(*this, param, nul);
       }
-    } else {
-      result = search_iterative(*this, param, nul);
+    } catch (...) {
+      detail::remove_hidden_groups(records, this->m_hidden_groups);
+      throw;
     }
     detail::remove_hidden_groups(records, this->m_hidden_groups);
     return result;
@@ -385,44 +415,81 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
     if (!nul) {
       if (std::uint64_t(param.m_iend - param.m_istart) < width.m_min) return false;
       const IT last = param.m_iend - std::ptrdiff_t(width.m_min);
+      required_tracker required{pat.required(), param.m_iend};
       if (flags & RIGHTMOST) {
         // m_fno_empty_match is kept for the whole backward walk: it can
         // only refuse the attempt at m_istart, the place of the previous
         // empty match, so an all-matches loop always moves on.
+        if (!required.allows(param.m_istart)) return false;
         for (IT p = last;; --p) {
           if (attempt(top, param, p) || p == param.m_istart) break;
         }
       } else if (pat.searcher()) {
         for (IT s = pat.searcher()->find(param.m_istart, param.m_iend); s != param.m_iend;
              s = pat.searcher()->find(s + 1, param.m_iend)) {
-          if (attempt(top, param, s) || !unanchored) break;
-          param.m_fno_empty_match = false;
+          if (!required.allows(s) || attempt(top, param, s) || !unanchored) break;
+          end_empty_refusal(param);
+        }
+      } else if (!unanchored) {
+        if (required.allows(param.m_istart)) attempt(top, param, param.m_istart);
+      } else if (const detail::start_set *first = pat.start_set()) {
+        // Only positions whose character can begin a match are tried.
+        for (IT p = param.m_istart;; ++p) {
+          while (p != last && !first->admits(*p)) ++p;
+          if (p == param.m_iend || !first->admits(*p) || !required.allows(p) || attempt(top, param, p) || p == last)
+            break;
+          end_empty_refusal(param);
         }
       } else {
         for (IT p = param.m_istart;; ++p) {
-          if (attempt(top, param, p) || !unanchored || p == last) break;
-          param.m_fno_empty_match = false;
+          if (!required.allows(p) || attempt(top, param, p) || p == last) break;
+          end_empty_refusal(param);
         }
       }
     } else {
       ASSERT(0 == (RIGHTMOST & flags));
       for (IT p = param.m_istart;; ++p) {
         if (attempt(top, param, p) || !unanchored || *p == L'\0') break;
-        param.m_fno_empty_match = false;
+        end_empty_refusal(param);
       }
     }
     return param.m_prgbackrefs[0].matched;
   }
 
-  // The search over a hetero_stack of its own. Only recursions nest native
-  // calls in this mode; when they nest deeper than the thread's stack
-  // allows, the search reports no match with every record unmatched.
+  // The next occurrence of the required literal, searched again only once
+  // the start positions have passed the last one found.
+  struct required_tracker {
+    const detail::required_literal &lit;
+    IT end;
+    IT found{};
+    bool searched = false;
+
+    bool allows(IT p) {
+      if (!lit.present()) return true;
+      if (!searched || found < p) {
+        found = lit.find(p, end);
+        searched = true;
+      }
+      return found != end;
+    }
+  };
+
+  // The refusal of an empty match at the first start position ends when
+  // the search moves on; failures the memo noted under it are dropped.
+  static void end_empty_refusal(param_type &param) {
+    if (param.m_fno_empty_match && param.m_psearch) param.m_psearch->m_memo.end_provisional();
+    param.m_fno_empty_match = false;
+  }
+
+  // The search over a hetero_stack of its own. Only look-arounds and atomic
+  // groups nest native calls in this mode; when recursion nests them deeper
+  // than the thread's stack allows, the search is abandoned.
   static bool search_iterative(const basic_rpattern_base &pat, param_type &param, bool nul) {
     try {
       return search_iterative_unguarded(pat, param, nul);
     } catch (const detail::recursion_budget_spent &) {
       for (std::uint32_t i = 0; i < param.m_cbackrefs; ++i) param.m_prgbackrefs[i] = detail::empty_backref<IT>;
-      return false;
+      throw search_budget_exceeded("regex: nesting budget exceeded");
     }
   }
   static bool search_iterative_unguarded(const basic_rpattern_base &pat, param_type &param, bool nul) {
@@ -452,6 +519,23 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
   typedef std::wstring::iterator pattern_iterator;
   typedef std::vector<detail::match_group_base<IT> *> group_table;
 
+  // Working state of one compilation: the group table, every group loop
+  // built with the loops around it, whether the outcome of a search from a
+  // position can depend on captures (back-references, group conditions,
+  // recursion), and the nesting depth of the group being parsed.
+  struct compile_state {
+    struct loop {
+      detail::group_quantifier<IT> *node;
+      std::vector<detail::group_quantifier<IT> *> enclosing;
+      bool behind;  // inside a look-behind body, whose subject ends elsewhere each time
+    };
+    group_table groups;
+    std::vector<loop> loops;
+    std::vector<detail::sub_expr<IT> *> atom_loops;
+    bool position_only = true;
+    unsigned depth = 0;
+  };
+
   // Turns the pattern text into the node graph: group 0, then the
   // end-of-pattern node; records the first node, the width and whether
   // later start positions may match. Throws bad_regexpr for a bad pattern.
@@ -464,14 +548,24 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
   // group 0) up to and after its ')'; null when the parenthesis yields no
   // group node (comments, inline modifiers, empty extensions).
   detail::match_group_base<IT> *parse_group(pattern_iterator &ipat, detail::match_group_base<IT> *enclosing,
-                                            SyntaxT &syntax, group_table &groups);
+                                            SyntaxT &syntax, compile_state &cs);
   // Adds the next atom of a group's body; false once the group has ended.
-  bool parse_atom(pattern_iterator &ipat, detail::match_group_base<IT> *group, SyntaxT &syntax, group_table &groups);
+  bool parse_atom(pattern_iterator &ipat, detail::match_group_base<IT> *group, SyntaxT &syntax, compile_state &cs);
   // Adds a run of plain characters as one literal, splitting off the last
   // character when a quantifier follows it.
-  void parse_literal_run(pattern_iterator &ipat, detail::match_group_base<IT> *group, SyntaxT &syntax);
-  // Wraps the held atom in a quantifier node when one follows at ipat.
-  void parse_quantifier(detail::node_holder<IT> &atom, pattern_iterator &ipat, bool is_group, SyntaxT &syntax);
+  void parse_literal_run(pattern_iterator &ipat, detail::match_group_base<IT> *group, SyntaxT &syntax,
+                         compile_state &cs);
+  // Wraps the held atom in a quantifier node when one follows at ipat. A
+  // group loop becomes the enclosing loop of the loops built from
+  // cs.loops[inner_loops] on (those inside the group).
+  void parse_quantifier(detail::node_holder<IT> &atom, pattern_iterator &ipat, bool is_group, SyntaxT &syntax,
+                        compile_state &cs, std::size_t inner_loops);
+  // Makes the unbounded loops whose outcome depends on the position alone
+  // the memo points of the search's failure memo.
+  void assign_memo_points(compile_state &cs);
+  // The start analysis of the finished graph: the atom quantifiers settle,
+  // then what a match begins with and a literal it must contain.
+  void analyse_start(compile_state &cs);
   // The atom of an escape; ipat stands after the backslash.
   detail::sub_expr<IT> *parse_escape(pattern_iterator &ipat, SyntaxT &syntax);
 

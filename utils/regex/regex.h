@@ -1,0 +1,3 @@
+#pragma once
+#include "utils/regex/pattern.h"
+#include "utils/regex/syntax.h"
