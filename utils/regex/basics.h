@@ -273,6 +273,17 @@ struct search_state {
   std::uint64_t m_steps = 0;
   std::uint64_t m_budget;
   loop_memo<IT> m_memo;
+  std::vector<backref_tag<IT>> m_scratch;  // records of a finished recursion pass, reused
+};
+
+// The recursion pass an iterative match is inside: the node to go on with
+// once the pass reaches the end of the pattern (null: no pass runs), and the
+// stack position above the recursion's own entries, where the pass's
+// entries begin.
+template <class IT>
+struct pass_frame {
+  const sub_expr_base<IT> *after = nullptr;
+  match_stack::stack_type base = nullptr;
 };
 
 // The parameter block of one match call, handed to every node operation.
@@ -290,6 +301,7 @@ struct match_param {
   bool m_fno_empty_match;
   bool m_fspare;
   search_state<IT> *m_psearch;  // null outside a pattern's search: no budget, no memo
+  pass_frame<IT> m_frame;       // iterative mode: the recursion pass running
 
   match_param(IT ibegin, IT istart, IT iend, backref_tag<IT> *prgbackrefs, std::uint32_t cbackrefs)
       : m_prgbackrefs(prgbackrefs),

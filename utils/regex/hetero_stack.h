@@ -90,7 +90,10 @@ class hetero_stack {
   // An opaque position of the top.
   typedef const void *stack_type;
 
-  hetero_stack() noexcept {
+  hetero_stack() noexcept : hetero_stack(DynamicBlockSize) {}
+  // A stack whose heap blocks at the top hold at least least_block bytes:
+  // a deep match then needs few allocations.
+  explicit hetero_stack(std::size_t least_block) noexcept : m_least_block(least_block) {
     m_inline.m_pprev = &m_inline;
     m_inline.m_pnext = nullptr;
     m_inline.m_ptop = m_inline.data();
@@ -245,7 +248,7 @@ class hetero_stack {
       return m_pbegin;
     }
     std::size_t capacity = n;
-    if (!next && capacity < DynamicBlockSize) capacity = padded(DynamicBlockSize);
+    if (!next && capacity < m_least_block) capacity = padded(m_least_block);
     block *b = static_cast<block *>(::operator new(sizeof(block) + capacity));
     b = ::new (static_cast<void *>(b)) block;
     b->m_pprev = m_pcurrent;
@@ -274,6 +277,7 @@ class hetero_stack {
     m_pend = m_pcurrent->m_pend;
   }
 
+  std::size_t m_least_block;
   inline_block m_inline;
   block *m_pcurrent;
   char *m_pbegin;

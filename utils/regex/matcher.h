@@ -289,20 +289,74 @@ class indestructable_sub_expr : public sub_expr<IT> {
   static void operator delete(void *, arena_allocator<char> &) noexcept {}
 };
 
-// The terminal node: reaching it means the pattern has matched. While
+// ---------------------------------------------------------------------------
+// Recursion passes of the iterative mode. A (?R) runs the whole pattern again
+// in the same driver loop, without a native call: it pushes the start
+// position, every record as it was, the frame around and a true flag, then
+// opens its frame (param.m_frame) and goes on with the outermost group. When
+// the pass reaches the end of the pattern, finish_recursion_pass cuts the
+// stack back to the frame (the pass is final: its choices are dropped),
+// puts back the state of the attempts around the pass (pending starts and
+// loop states) and goes on after the recursion; the end node stays on the
+// stack with the saved records below it, and undo_recursion_pass puts the
+// records back when the match backtracks past it. The depth of recursion is
+// so bounded by memory alone.
+
+template <class IT>
+bool finish_recursion_pass(match_param<IT> &param) {
+  match_stack &stack = *param.m_pstack;
+  const pass_frame<IT> frame = param.m_frame;
+  stack.unwind(frame.base);
+  stack.template pop<bool>();
+  stack.pop(param.m_frame);
+  std::vector<backref_tag<IT>> local;
+  std::vector<backref_tag<IT>> &saved = param.m_psearch ? param.m_psearch->m_scratch : local;
+  saved.resize(param.m_cbackrefs);
+  for (std::uint32_t i = param.m_cbackrefs; i-- > 0;) stack.pop(saved[i]);
+  for (std::uint32_t i = 0; i < param.m_cbackrefs; ++i) {
+    backref_tag<IT> &r = param.m_prgbackrefs[i];
+    const backref_tag<IT> &s = saved[i];
+    r.pending_start = s.pending_start;
+    r.loop_count = s.loop_count;
+    r.loop_more = s.loop_more;
+    r.loop_prev_mark = s.loop_prev_mark;
+    r.loop_mark = s.loop_mark;
+  }
+  for (std::uint32_t i = 0; i < param.m_cbackrefs; ++i) stack.push(saved[i]);
+  stack.push(true);
+  param.m_pnext = frame.after;
+  return true;
+}
+
+// Undoes a finished pass: every record as before it, the position where the
+// recursion stood.
+template <class IT>
+void undo_recursion_pass(match_param<IT> &param) {
+  match_stack &stack = *param.m_pstack;
+  stack.template pop<bool>();
+  for (std::uint32_t i = param.m_cbackrefs; i-- > 0;) stack.pop(param.m_prgbackrefs[i]);
+  stack.pop(param.m_icur);
+}
+
+// The terminal node: reaching it means the pattern has matched, or, inside
+// a recursion pass of the iterative mode, that the pass has. While
 // m_fno_empty_match is set it refuses a match that ends where it began.
 template <class IT>
 class end_of_pattern : public sub_expr<IT> {
  public:
   bool match_chain(match_param<IT> &param, IT pos) const override { return accept(param, pos); }
   bool match_chain_nul(match_param<IT> &param, IT pos) const override { return accept(param, pos); }
-  bool step_forward(match_param<IT> &param) const override {
-    param.m_pnext = nullptr;
-    return accept(param, param.m_icur);
+  bool step_forward(match_param<IT> &param) const override { return end_step(param); }
+  bool step_forward_nul(match_param<IT> &param) const override { return end_step(param); }
+  // Reached only by backtracking past a finished recursion pass: the end
+  // of the whole match is never backtracked into.
+  bool step_back(match_param<IT> &param) const override {
+    undo_recursion_pass(param);
+    return false;
   }
-  bool step_forward_nul(match_param<IT> &param) const override {
-    param.m_pnext = nullptr;
-    return accept(param, param.m_icur);
+  bool step_back_nul(match_param<IT> &param) const override {
+    undo_recursion_pass(param);
+    return false;
   }
   node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
   void scan_first(first_chars &fc) const override { fc.can_end = true; }
@@ -310,6 +364,12 @@ class end_of_pattern : public sub_expr<IT> {
  private:
   static bool accept(const match_param<IT> &param, IT pos) {
     return !(param.m_fno_empty_match && pos == param.m_istart);
+  }
+  static bool end_step(match_param<IT> &param) {
+    if (!accept(param, param.m_icur)) return false;
+    if (param.m_frame.after) return finish_recursion_pass(param);
+    param.m_pnext = nullptr;
+    return true;
   }
 };
 

@@ -208,7 +208,11 @@ class independent_group : public independent_group_base<IT> {
     this->push_block(param);
     const IT start = param.m_icur;
     const group_wrapper<IT> wrapper(this);
-    const bool ok = run_iterative_form<IT, Nul>(&wrapper, param, start);
+    bool ok;
+    {
+      recursion_scope depth;
+      ok = run_iterative_form<IT, Nul>(&wrapper, param, start);
+    }
     if (ok != this->m_fpositive) {
       this->pop_block(param);
       return false;
@@ -311,6 +315,7 @@ class lookbehind_assertion : public independent_group_base<IT> {
     match_param<IT> body(param.m_ibegin, param.m_istart, pos, param.m_prgbackrefs, param.m_cbackrefs);
     body.m_ptopgroup = param.m_ptopgroup;
     body.m_pstack = param.m_pstack;
+    body.m_psearch = param.m_psearch;
     return body;
   }
 
@@ -339,6 +344,7 @@ class lookbehind_assertion : public independent_group_base<IT> {
   bool scan_step(match_param<IT> &param, IT &c, IT nearest) const {
     match_param<IT> bp = body_param(param, param.m_icur);
     const group_wrapper<IT> wrapper(this);
+    recursion_scope depth;
     for (;; ++c) {
       if (run_iterative<IT>(&wrapper, bp, c)) return true;
       if (c == nearest) return false;

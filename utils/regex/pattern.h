@@ -127,6 +127,8 @@ void remove_hidden_groups(std::vector<backref_tag<IT>> &records, const hidden_gr
 
 // All state of a compiled pattern, its accessors and the swap.
 inline constexpr std::size_t pattern_arena_block = 256;
+// The least heap block of an iterative search's backtracking stack.
+inline constexpr std::size_t search_stack_block = 16 * 1024;
 
 template <class IT, class SyntaxT>
 class basic_rpattern_base_impl {
@@ -493,7 +495,7 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
     }
   }
   static bool search_iterative_unguarded(const basic_rpattern_base &pat, param_type &param, bool nul) {
-    match_stack stack;
+    match_stack stack(detail::search_stack_block);
     struct detach {
       param_type &p;
       ~detach() { p.m_pstack = nullptr; }
