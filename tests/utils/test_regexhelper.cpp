@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "tests/support/print_cstring.h"
-#include "utils/regex/basics.h"
+#include "utils/regex/regex.h"
 #include "utils/regexhelper.h"
 
 namespace {

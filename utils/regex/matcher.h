@@ -530,11 +530,7 @@ class match_group_base : public sub_expr<IT> {
       std::copy(m_pstart_chars, m_pstart_chars_end, hint.m_rgch);
     else
       hint.m_pch = m_pstart_chars;
-    hint.m_lit.m_present = false;
-    if (alternative_count() == 1) {
-      start_hint inner{};
-      if ((*m_alternates.begin())->peek_start(inner)) hint.m_lit = inner.m_lit;
-    }
+    hint.m_lit = m_lit;
     return true;
   }
 
@@ -614,6 +610,7 @@ class match_group_base : public sub_expr<IT> {
   sub_expr<IT> **m_pptail;  // while building: where the next node is linked
   wchar_t *m_pstart_chars;  // after close_group: the start filter, or null
   wchar_t *m_pstart_chars_end;
+  literal_hint m_lit;  // after close_group: the leading literal of a single alternative
 };
 
 template <class IT>
@@ -641,6 +638,8 @@ literal_hint match_group_base<IT>::close_group(arena_allocator<char> arena) {
   std::sort(m_pstart_chars, m_pstart_chars_end);
   m_pstart_chars_end = std::unique(m_pstart_chars, m_pstart_chars_end);
   if (alternative_count() > 1) hint.m_lit.m_present = false;
+  // Kept, so a group around this one reads it without walking down again.
+  m_lit = hint.m_lit;
   return hint.m_lit;
 }
 

@@ -25,8 +25,8 @@ namespace {
 
 constexpr std::uint32_t no_count = 0xFFFFFFFFu;
 
-// Groups nested deeper than this, or than the stack has room for, make the
-// pattern an error. The width pass, the start analysis and the destructors
+// Groups nested deeper than this (inside the whole pattern's group), or than
+// the stack has room for, make the pattern an error. The width pass, the start analysis and the destructors
 // walk the same nesting recursively, each in less stack than the parser.
 constexpr unsigned max_group_nesting = 1000;
 constexpr std::size_t parser_stack_margin = 256 * 1024;
@@ -35,7 +35,7 @@ constexpr std::size_t parser_stack_margin = 256 * 1024;
 class nesting_scope {
  public:
   explicit nesting_scope(unsigned &depth) : m_depth(depth) {
-    if (m_depth >= max_group_nesting || platform::stack_headroom() < parser_stack_margin)
+    if (m_depth > max_group_nesting || platform::stack_headroom() < parser_stack_margin)
       throw bad_regexpr("parentheses nested too deeply");
     ++m_depth;
   }
