@@ -244,13 +244,13 @@ class ratio_reporter : public benchmark::ConsoleReporter {
       const std::string name = r.run_name.function_name;
       const std::size_t a = name.find('/'), b = name.rfind('/');
       if (a == std::string::npos || a == b) continue;
-      m_medians[name.substr(0, a)][name.substr(a + 1, b - a - 1)][name.substr(b + 1)] = r.GetAdjustedRealTime();
+      m_medians[name.substr(0, a)][name.substr(a + 1, b - a - 1)][name.substr(b + 1)] = r.GetAdjustedCPUTime();
     }
   }
   void Finalize() override {
     ConsoleReporter::Finalize();
     for (const auto &[kind, rows] : m_medians) {
-      std::printf("\n%s: median time / PCRE2 interpreter (medians of the repetitions)\n", kind.c_str());
+      std::printf("\n%s: median CPU time / PCRE2 interpreter (medians of the repetitions)\n", kind.c_str());
       std::vector<std::string> columns;
       for (const auto &[row, cols] : rows)
         for (const auto &[col, t] : cols)

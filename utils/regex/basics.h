@@ -318,11 +318,13 @@ struct match_param {
         m_psearch(nullptr) {}
 };
 
+[[noreturn]] void throw_step_budget_exceeded();
+
 // One backtracking step of the search: counted against the budget.
 template <class IT>
 inline void count_backtrack(const match_param<IT> &param) {
   search_state<IT> *s = param.m_psearch;
-  if (s && ++s->m_steps > s->m_budget) throw search_budget_exceeded("regex: search step budget exceeded");
+  if (s && ++s->m_steps > s->m_budget) throw_step_budget_exceeded();
 }
 
 }  // namespace detail

@@ -13,6 +13,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cwchar>
+#include <memory>
 #include <string>
 
 #include "utils/regex/arena.h"
@@ -122,7 +124,15 @@ struct required_literal {
     const IT stop = last - std::ptrdiff_t(m_len - 1);
     const wchar_t c0 = m_ptext[0], o0 = m_pother ? m_pother[0] : c0;
     for (IT p = first; p != stop; ++p) {
-      if (*p != c0 && *p != o0) continue;
+      if (c0 == o0) {
+        // One form of the first character: the library's vectorised scan.
+        const wchar_t *from = std::to_address(p);
+        const wchar_t *hit = std::wmemchr(from, c0, std::size_t(stop - p));
+        if (!hit) return last;
+        p += hit - from;
+      } else if (*p != c0 && *p != o0) {
+        continue;
+      }
       std::uint32_t i = 1;
       while (i < m_len && (p[i] == m_ptext[i] || (m_pother && p[i] == m_pother[i]))) ++i;
       if (i == m_len) return p;

@@ -111,15 +111,15 @@ inline constexpr std::size_t recursion_stack_margin = 128 * 1024;
 
 inline thread_local unsigned t_recursion_depth = 0;
 
+// Throws recursion_budget_spent once the depth or the stack has run out.
+void check_recursion_budget(unsigned depth);
+
 class recursion_scope {
  public:
   recursion_scope() {
     // The stack is measured every 16 levels: 16 frames stay far below the margin.
     const unsigned depth = ++t_recursion_depth;
-    if (depth > recursion_depth_limit || ((depth & 15u) == 0 && platform::stack_headroom() < recursion_stack_margin)) {
-      --t_recursion_depth;
-      throw recursion_budget_spent();
-    }
+    if ((depth & 15u) == 0) check_recursion_budget(depth);
   }
   ~recursion_scope() { --t_recursion_depth; }
   recursion_scope(const recursion_scope &) = delete;
@@ -234,26 +234,33 @@ class sub_expr : public sub_expr_base<IT> {
     else
       fc.can_end = true;
   }
+  // Appends, one set per subject character, what a match of this node
+  // alone reads when its width is fixed; false (leaving `out` as it was
+  // or partly filled) when it is not, or when more than `limit` sets
+  // would be needed. Zero-width assertions add nothing and hold.
+  virtual bool fixed_sets(std::vector<first_chars> &, std::size_t /*limit*/) const { return false; }
   // Called once the whole graph stands: a node may settle what it can
   // learn from the nodes after it.
   virtual void settle() {}
+  // For a possessive run of an atom without upper bound: where the run
+  // from pos ends. The search skips the starts inside a run that failed.
+  virtual IT run_end(match_param<IT> &, IT pos) const { return pos; }
+  virtual bool possessive_run() const { return false; }
   // The atom that every match of this node contains at least once (an
   // atom quantifier with a minimum of one or more); null for the rest.
   virtual const sub_expr *required_atom() const { return nullptr; }
 
-  // Continues with the following node (never called where next is null);
-  // a failure is one backtracking step.
+  // Continues with the following node (never called where next is null).
+  // The budget counts the retries at the choice points (alternatives,
+  // repetitions, look-behind starts), so a failure here is not counted:
+  // between two retries lies at most one pass along the pattern.
   bool match_next(match_param<IT> &param, IT pos) const {
     recursion_scope depth;
-    if (next->match_chain(param, pos)) return true;
-    count_backtrack(param);
-    return false;
+    return next->match_chain(param, pos);
   }
   bool match_next_nul(match_param<IT> &param, IT pos) const {
     recursion_scope depth;
-    if (next->match_chain_nul(param, pos)) return true;
-    count_backtrack(param);
-    return false;
+    return next->match_chain_nul(param, pos);
   }
   bool match_next(match_param<IT> &param, IT pos, bounded_tag) const { return match_next(param, pos); }
   bool match_next(match_param<IT> &param, IT pos, nul_tag) const { return match_next_nul(param, pos); }
@@ -574,23 +581,22 @@ class match_group_base : public sub_expr<IT> {
   template <bool Nul>
   bool body(match_param<IT> &param, IT pos, bool2type<Nul> tag) const {
     if (!start_filter(param, pos, tag)) return false;
-    if (m_cgroup == -1) {
-      for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) {
-        recursion_scope depth;
-        if (call_match_chain<IT>(*it, param, pos, tag)) return true;
-        count_backtrack(param);
-      }
-      return false;
-    }
+    if (m_cgroup == -1) return alternatives(param, pos, tag);
     backref_tag<IT> &r = param.m_prgbackrefs[m_cgroup];
     const IT saved = r.pending_start;
     r.pending_start = pos;
+    if (alternatives(param, pos, tag)) return true;
+    r.pending_start = saved;
+    return false;
+  }
+  // Each alternative after the first is a retry counted against the budget.
+  template <bool Nul>
+  bool alternatives(match_param<IT> &param, IT pos, bool2type<Nul> tag) const {
     for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) {
+      if (it != m_alternates.begin()) count_backtrack(param);
       recursion_scope depth;
       if (call_match_chain<IT>(*it, param, pos, tag)) return true;
-      count_backtrack(param);
     }
-    r.pending_start = saved;
     return false;
   }
 
@@ -645,6 +651,16 @@ literal_hint match_group_base<IT>::close_group(arena_allocator<char> arena) {
 
 template <class IT>
 class group_quantifier;
+
+// The fixed sets of a sequence up to its end node: true when all of it has
+// a fixed width (and fits the limit); else `out` holds the sets of the
+// fixed part it began with.
+template <class IT>
+bool chain_fixed_sets(const sub_expr<IT> *first, std::vector<first_chars> &out, std::size_t limit) {
+  for (const sub_expr<IT> *n = first; n && n->get_next(); n = n->get_next())
+    if (!n->fixed_sets(out, limit)) return false;
+  return true;
+}
 
 // The loop over a group that a quantifier after it makes (matcher_groups.h).
 template <class IT>
@@ -740,6 +756,12 @@ class match_group : public match_group_base<IT> {
   sub_expr<IT> *make_quantifier(std::uint32_t min, std::uint32_t max, bool greedy,
                                 arena_allocator<char> &arena) override {
     return make_group_quantifier<IT>(this, min, max, greedy, arena);
+  }
+
+  // The sets of a group with one alternative of fixed width.
+  bool fixed_sets(std::vector<first_chars> &out, std::size_t limit) const override {
+    if (this->alternative_count() != 1) return false;
+    return chain_fixed_sets(*this->m_alternates.begin(), out, limit);
   }
 
  private:
@@ -852,6 +874,7 @@ class assertion : public sub_expr<IT> {
   node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
   bool peek_start(start_hint &hint) const override { return this->next && this->next->peek_start(hint); }
   bool first_here(first_chars &) const override { return true; }
+  bool fixed_sets(std::vector<first_chars> &, std::size_t) const override { return true; }
 };
 
 // An anchor: holds where its predicate holds, consuming nothing.

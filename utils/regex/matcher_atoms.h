@@ -145,6 +145,12 @@ class single_width_atom : public Base {
     return false;
   }
   node_width width_range(const width_context<IT> &) final { return node_width{1, 1}; }
+  bool fixed_sets(std::vector<first_chars> &out, std::size_t limit) const final {
+    if (out.size() >= limit) return false;
+    out.emplace_back();
+    this->first_here(out.back());
+    return true;
+  }
 };
 
 template <class IT>
@@ -234,6 +240,14 @@ class match_literal_t : public atom_node<IT, match_literal_t<IT>, match_literal<
     fc.add(*this->m_ilitbegin);
     return false;
   }
+  bool fixed_sets(std::vector<first_chars> &out, std::size_t limit) const override {
+    for (lit_iterator l = this->m_ilitbegin; l != this->m_ilitend; ++l) {
+      if (out.size() >= limit) return false;
+      out.emplace_back();
+      out.back().add(*l);
+    }
+    return true;
+  }
 };
 
 // The run is upper-cased in the pattern text when the atom is built, and a
@@ -279,6 +293,15 @@ class match_literal_nocase_t : public atom_node<IT, match_literal_nocase_t<IT>, 
     fc.add(*this->m_ilitbegin);
     fc.add(m_plower[0]);
     return false;
+  }
+  bool fixed_sets(std::vector<first_chars> &out, std::size_t limit) const override {
+    for (std::uint32_t i = 0; i < this->m_clitlen; ++i) {
+      if (out.size() >= limit) return false;
+      out.emplace_back();
+      out.back().add(this->m_ilitbegin[i]);
+      out.back().add(m_plower[i]);
+    }
+    return true;
   }
 
   wchar_t *const m_plower;
@@ -393,6 +416,18 @@ class atom_quantifier : public match_quantifier<IT, A> {
 
   const sub_expr<IT> *required_atom() const override { return this->m_cmin != 0 ? this->m_patom : nullptr; }
 
+  // A fixed count of an atom one character wide: that many copies of its set.
+  bool fixed_sets(std::vector<first_chars> &out, std::size_t limit) const override {
+    if (this->m_cmin != this->m_cmax) return false;
+    std::vector<first_chars> one;
+    if (!this->m_patom->fixed_sets(one, 1) || one.size() != 1) return false;
+    for (std::uint32_t i = 0; i < this->m_cmin; ++i) {
+      if (out.size() >= limit) return false;
+      out.push_back(one[0]);
+    }
+    return true;
+  }
+
   // When no character the atom can begin with can begin the rest of the
   // pattern (and the rest cannot match empty), giving back a repetition
   // only puts the rest before a character it refuses: only the longest run
@@ -461,6 +496,17 @@ class max_atom_quantifier : public atom_quantifier_slots<IT, A, max_atom_quantif
   max_atom_quantifier(A *atom, std::uint32_t min, std::uint32_t max)
       : atom_quantifier_slots<IT, A, max_atom_quantifier<IT, A>>(atom, min, max) {}
 
+  // The run is scanned atom by atom; a run that cannot grow ends at once.
+  bool possessive_run() const override { return this->m_fpossessive && this->m_cmax == width_unbounded; }
+  IT run_end(match_param<IT> &param, IT pos) const override {
+    if (!possessive_run()) return pos;
+    const IT start = pos;
+    while (this->atom_here(param, pos, bounded_tag())) {
+      if (pos == start) break;
+    }
+    return pos;
+  }
+
   template <class, class, class>
   friend class atom_quantifier_slots;
 
@@ -483,6 +529,7 @@ class max_atom_quantifier : public atom_quantifier_slots<IT, A, max_atom_quantif
     for (;;) {
       if (this->match_next(param, pos, tag)) return true;
       if (n == this->m_cmin) return false;
+      count_backtrack(param);
       --n;
       pos -= width;
     }
@@ -558,6 +605,7 @@ class min_atom_quantifier : public atom_quantifier_slots<IT, A, min_atom_quantif
     for (;;) {
       if (this->match_next(param, pos, tag)) return true;
       if (n >= this->m_cmax) return false;
+      count_backtrack(param);
       ++n;
       if (!this->atom_here(param, pos, tag)) return false;
     }

@@ -335,6 +335,7 @@ class lookbehind_assertion : public independent_group_base<IT> {
         saved.restore(param);
       }
       if (c == nearest) break;
+      count_backtrack(param);
     }
     return !this->m_fpositive && this->match_next(param, pos, tag);
   }

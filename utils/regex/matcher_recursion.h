@@ -155,6 +155,7 @@ class match_conditional : public match_group<IT> {
     this->m_width = w;
     return w;
   }
+  bool fixed_sets(std::vector<first_chars> &, std::size_t) const override { return false; }
   // A single branch may be skipped: no first character is certain.
   bool peek_start(start_hint &hint) const override {
     return this->alternative_count() > 1 && match_group_base<IT>::peek_start(hint);

@@ -168,8 +168,26 @@ void basic_rpattern_base<IT, SyntaxT>::analyse_start(compile_state &cs) {
     this->m_pstart_set = set;
   }
   if (this->m_pfirst->alternative_count() == 1) {
+    const detail::sub_expr<IT> *head = *this->m_pfirst->alternates().begin();
     const wchar_t *skip = this->m_psearcher ? this->m_psearcher->literal_begin() : nullptr;
-    gather_required<IT>(*this->m_pfirst->alternates().begin(), skip, this->m_required, 0);
+    gather_required<IT>(head, skip, this->m_required, 0);
+    this->m_fword_edge = dynamic_cast<const detail::word_assertion_t<IT, detail::word_boundary<true>> *>(head);
+    // A failed start inside a possessive leading run fails as the run's
+    // first did, where only the position can tell attempts apart.
+    if (cs.position_only && head->possessive_run()) this->m_plead_run = head;
+    std::vector<detail::first_chars> sets;
+    detail::chain_fixed_sets(head, sets, 8);
+    if (this->m_pstart_set && sets.size() >= 2) {
+      auto *prefix = static_cast<detail::start_set *>(
+          this->m_arena.allocate_bytes(sets.size() * sizeof(detail::start_set), alignof(detail::start_set)));
+      for (std::size_t i = 0; i < sets.size(); ++i)
+        sets[i].freeze(prefix[i], [this](std::size_t n) {
+          return static_cast<detail::code_range *>(
+              this->m_arena.allocate_bytes(n * sizeof(detail::code_range), alignof(detail::code_range)));
+        });
+      this->m_pprefix = prefix;
+      this->m_cprefix = sets.size();
+    }
   }
 }
 

@@ -31,6 +31,7 @@
 #include "platform/text/debug.h"
 #include "utils/regex/arena.h"
 #include "utils/regex/basics.h"
+#include "utils/regex/charset.h"
 #include "utils/regex/hetero_stack.h"
 #include "utils/regex/literal_searcher.h"
 #include "utils/regex/matcher.h"
@@ -165,6 +166,15 @@ class basic_rpattern_base_impl {
   // contain (absent: none found).
   const detail::start_set *start_set() const { return m_pstart_set; }
   const detail::required_literal &required() const { return m_required; }
+  // The characters at offsets 1 to prefix_count() - 1 of every match (a
+  // fixed-width beginning); offset 0 is the start set's.
+  const detail::start_set *prefix_sets() const { return m_pprefix; }
+  std::size_t prefix_count() const { return m_cprefix; }
+  // The pattern begins with a possessive run whose failed start also
+  // fails every later start inside the run (null: it does not).
+  const detail::sub_expr<IT> *lead_run() const { return m_plead_run; }
+  // The pattern begins with \b: a match starts only at a word edge.
+  bool starts_at_word_edge() const { return m_fword_edge; }
 
   // Backtracking steps one search may take before it is abandoned with
   // regex::search_budget_exceeded (default: default_step_budget).
@@ -200,6 +210,10 @@ class basic_rpattern_base_impl {
     swap(m_cmemo_points, that.m_cmemo_points);
     swap(m_pstart_set, that.m_pstart_set);
     swap(m_required, that.m_required);
+    swap(m_fword_edge, that.m_fword_edge);
+    swap(m_pprefix, that.m_pprefix);
+    swap(m_plead_run, that.m_plead_run);
+    swap(m_cprefix, that.m_cprefix);
     swap(m_step_budget, that.m_step_budget);
   }
 
@@ -248,6 +262,10 @@ class basic_rpattern_base_impl {
   std::uint64_t m_step_budget = default_step_budget;
   const detail::start_set *m_pstart_set = nullptr;
   detail::required_literal m_required;
+  bool m_fword_edge = false;
+  const detail::start_set *m_pprefix = nullptr;
+  std::size_t m_cprefix = 0;
+  const detail::sub_expr<IT> *m_plead_run = nullptr;
 };
 
 }  // namespace detail
@@ -436,15 +454,38 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
         if (required.allows(param.m_istart)) attempt(top, param, param.m_istart);
       } else if (const detail::start_set *first = pat.start_set()) {
         // Only positions whose character can begin a match are tried.
+        const word_edge edge{pat.starts_at_word_edge(), param.m_ibegin, param.m_iend};
+        const detail::start_set *prefix = pat.prefix_sets();
+        const std::size_t count = pat.prefix_count();
+        // A position is a candidate when its character and the ones after
+        // it fit the fixed beginning (all lie before m_iend: p <= last).
+        auto candidate = [&](IT p) {
+          if (!first->admits(*p) || !edge.holds(p)) return false;
+          for (std::size_t i = 1; i < count; ++i)
+            if (!prefix[i].admits(p[std::ptrdiff_t(i)])) return false;
+          return true;
+        };
+        const bool plain = !edge.active && count < 2;
+        const detail::sub_expr<IT> *lead = pat.lead_run();
         for (IT p = param.m_istart;; ++p) {
-          while (p != last && !first->admits(*p)) ++p;
-          if (p == param.m_iend || !first->admits(*p) || !required.allows(p) || attempt(top, param, p) || p == last)
-            break;
+          if (plain)
+            p = first->skip(p, last);
+          else
+            while (p != last && !candidate(p)) ++p;
+          if (p == param.m_iend || !candidate(p) || !required.allows(p) || attempt(top, param, p) || p == last) break;
           end_empty_refusal(param);
+          // Every start up to the end of the failed run fails the same way:
+          // the run ends there too, before the same rest of the pattern.
+          if (lead) {
+            const IT end = lead->run_end(param, p);
+            if (end >= last) break;
+            if (end > p) p = end;
+          }
         }
       } else {
+        const word_edge edge{pat.starts_at_word_edge(), param.m_ibegin, param.m_iend};
         for (IT p = param.m_istart;; ++p) {
-          if (!required.allows(p) || attempt(top, param, p) || p == last) break;
+          if ((edge.holds(p) && (!required.allows(p) || attempt(top, param, p))) || p == last) break;
           end_empty_refusal(param);
         }
       }
@@ -457,6 +498,22 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
     }
     return param.m_prgbackrefs[0].matched;
   }
+
+  // Whether a position lies at a word edge, for a pattern that begins with
+  // \b (always true for the others).
+  struct word_edge {
+    bool active;
+    IT begin;
+    IT end;
+    const detail::charset *word = detail::intrinsic_charsets::get_word_charset();
+
+    bool holds(IT p) const {
+      if (!active) return true;
+      const bool current = p != end && word->in(*p);
+      const bool previous = p != begin && word->in(*(p - 1));
+      return current != previous;
+    }
+  };
 
   // The next occurrence of the required literal, searched again only once
   // the start positions have passed the last one found.

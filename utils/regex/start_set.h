@@ -29,20 +29,34 @@ struct code_range {
   std::uint32_t last;
 };
 
-// The frozen set: low bitmap, then high_any or the ranges [ranges, ranges + count).
+// The frozen set: one byte per character below 256 (a load per test in the
+// search's scan), then high_any or the ranges [ranges, ranges + count).
 struct start_set {
-  std::uint32_t low[8];
+  std::uint8_t low[256];
   bool high_any;
   const code_range *ranges;
   std::size_t count;
 
   bool admits(wchar_t ch) const {
     const std::uint32_t c = std::uint32_t(ch);
-    if (c < 256) return (low[c >> 5] >> (c & 31)) & 1u;
+    if (c < 256) return low[c] != 0;
+    return admits_high(c);
+  }
+  bool admits_high(std::uint32_t c) const {
     if (high_any) return true;
     const code_range *r =
         std::upper_bound(ranges, ranges + count, c, [](std::uint32_t v, const code_range &x) { return v < x.first; });
     return r != ranges && (r - 1)->last >= c;
+  }
+
+  // The first position in [p, last) whose character the set admits, or last.
+  template <class IT>
+  IT skip(IT p, IT last) const {
+    for (; p != last; ++p) {
+      const std::uint32_t c = std::uint32_t(*p);
+      if (c < 256 ? low[c] != 0 : admits_high(c)) break;
+    }
+    return p;
   }
 };
 
@@ -110,7 +124,7 @@ class first_chars {
   // (count elements), sorted and merged.
   template <class Alloc>
   void freeze(start_set &out, Alloc alloc) {
-    std::copy(low, low + 8, out.low);
+    for (std::uint32_t c = 0; c < 256; ++c) out.low[c] = std::uint8_t((low[c >> 5] >> (c & 31)) & 1u);
     out.high_any = high_any;
     out.ranges = nullptr;
     out.count = 0;
