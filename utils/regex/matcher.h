@@ -33,6 +33,7 @@
 #include "utils/regex/arena.h"
 #include "utils/regex/basics.h"
 #include "utils/regex/hetero_stack.h"
+#include "utils/regex/literal_searcher.h"
 #include "utils/regex/slist.h"
 #include "utils/regex/start_set.h"
 
@@ -219,8 +220,8 @@ class sub_expr : public sub_expr_base<IT> {
   // Start analysis (start_set.h): adds the characters a match of this node
   // alone can begin with; true when it can match without consuming. The
   // default knows nothing.
-  virtual bool first_here(first_chars &fc) const {
-    fc.add_unknown();
+  virtual bool first_here(char_bits &fc) const {
+    fc.add_all();
     return true;
   }
   // Adds what a match from this node to the end of the pattern can begin
@@ -236,9 +237,11 @@ class sub_expr : public sub_expr_base<IT> {
   }
   // Appends, one set per subject character, what a match of this node
   // alone reads when its width is fixed; false (leaving `out` as it was
-  // or partly filled) when it is not, or when more than `limit` sets
-  // would be needed. Zero-width assertions add nothing and hold.
-  virtual bool fixed_sets(std::vector<first_chars> &, std::size_t /*limit*/) const { return false; }
+  // or partly filled) when it is not, or when the prefix is full.
+  // Zero-width assertions add nothing and hold.
+  virtual bool fixed_sets(fixed_prefix &) const { return false; }
+  // For an atom one character wide: adds its set and returns true.
+  virtual bool single_char_set(char_bits &) const { return false; }
   // Called once the whole graph stands: a node may settle what it can
   // learn from the nodes after it.
   virtual void settle() {}
@@ -246,6 +249,15 @@ class sub_expr : public sub_expr_base<IT> {
   // from pos ends. The search skips the starts inside a run that failed.
   virtual IT run_end(match_param<IT> &, IT pos) const { return pos; }
   virtual bool possessive_run() const { return false; }
+  // The text this node matches as a literal (absent: none).
+  virtual required_literal literal() const { return {}; }
+  // What every match of this node matches first: the body of a group with
+  // one alternative, also as the first iteration of a loop; null for the
+  // rest.
+  virtual const sub_expr *must_match_body() const { return nullptr; }
+  // A back-reference: its outcome depends on the captures.
+  virtual bool reads_captures() const { return false; }
+  virtual bool is_word_boundary() const { return false; }
   // The atom that every match of this node contains at least once (an
   // atom quantifier with a minimum of one or more); null for the rest.
   virtual const sub_expr *required_atom() const { return nullptr; }
@@ -521,6 +533,10 @@ class match_group_base : public sub_expr<IT> {
     return w;
   }
 
+  const sub_expr<IT> *must_match_body() const override {
+    return m_cgroup != -1 && alternative_count() == 1 ? *m_alternates.begin() : nullptr;
+  }
+
   // Every alternative's chain; an alternative's end continues after the
   // group.
   void scan_first(first_chars &fc) const override {
@@ -656,9 +672,9 @@ class group_quantifier;
 // a fixed width (and fits the limit); else `out` holds the sets of the
 // fixed part it began with.
 template <class IT>
-bool chain_fixed_sets(const sub_expr<IT> *first, std::vector<first_chars> &out, std::size_t limit) {
+bool chain_fixed_sets(const sub_expr<IT> *first, fixed_prefix &out) {
   for (const sub_expr<IT> *n = first; n && n->get_next(); n = n->get_next())
-    if (!n->fixed_sets(out, limit)) return false;
+    if (!n->fixed_sets(out)) return false;
   return true;
 }
 
@@ -759,9 +775,9 @@ class match_group : public match_group_base<IT> {
   }
 
   // The sets of a group with one alternative of fixed width.
-  bool fixed_sets(std::vector<first_chars> &out, std::size_t limit) const override {
+  bool fixed_sets(fixed_prefix &out) const override {
     if (this->alternative_count() != 1) return false;
-    return chain_fixed_sets(*this->m_alternates.begin(), out, limit);
+    return chain_fixed_sets(*this->m_alternates.begin(), out);
   }
 
  private:
@@ -873,8 +889,8 @@ class assertion : public sub_expr<IT> {
   bool is_assertion_node() const override { return true; }
   node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
   bool peek_start(start_hint &hint) const override { return this->next && this->next->peek_start(hint); }
-  bool first_here(first_chars &) const override { return true; }
-  bool fixed_sets(std::vector<first_chars> &, std::size_t) const override { return true; }
+  bool first_here(char_bits &) const override { return true; }
+  bool fixed_sets(fixed_prefix &) const override { return true; }
 };
 
 // An anchor: holds where its predicate holds, consuming nothing.

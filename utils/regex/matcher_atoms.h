@@ -98,8 +98,13 @@ inline bool char_matches(const char_nocase<wchar_t> &pat, wchar_t ch) {
   return ch == pat.m_chlower || ch == pat.m_chupper;
 }
 
-inline void add_first(wchar_t pat, first_chars &fc) { fc.add(pat); }
-inline void add_first(const char_nocase<wchar_t> &pat, first_chars &fc) {
+inline required_literal literal_of_char(const wchar_t &pat) { return required_literal{&pat, nullptr, 1}; }
+inline required_literal literal_of_char(const char_nocase<wchar_t> &pat) {
+  return required_literal{&pat.m_chupper, &pat.m_chlower, 1};
+}
+
+inline void add_first(wchar_t pat, char_bits &fc) { fc.add(pat); }
+inline void add_first(const char_nocase<wchar_t> &pat, char_bits &fc) {
   fc.add(pat.m_chlower);
   fc.add(pat.m_chupper);
 }
@@ -107,16 +112,16 @@ inline void add_first(const char_nocase<wchar_t> &pat, first_chars &fc) {
 // The members of a set, for the start analysis: exactly below 256; from 256
 // up exactly only for a plain list of ranges compared with case.
 template <class Set>
-void add_set_first(const Set &set, bool exact, first_chars &fc) {
+void add_set_first(const Set &set, bool exact, char_bits &fc) {
   if (set.m_fskip_extended_check) {
-    for (int i = 0; i < 8; ++i) fc.low[i] |= set.m_fnegate ? ~set.m_lowchars[i] : set.m_lowchars[i];
+    const std::uint32_t flip = set.m_fnegate ? ~0u : 0u;
+    for (int i = 0; i < 8; ++i) fc.low[i] |= set.m_lowchars[i] ^ flip;
   } else {
     for (int c = 0; c < 256; ++c)
       if (exact ? set.in(wchar_t(c)) : set.in_nocase(wchar_t(c))) fc.add(wchar_t(c));
   }
   if (set.m_fnegate || set.m_posixcharson != 0 || !set.m_fskip_extended_check || (!exact && !set.m_ranges.empty())) {
-    fc.high_any = true;
-    fc.high.clear();
+    fc.set_high_any();
     return;
   }
   for (const charset_range &r : set.m_ranges) fc.add_high(r.first, r.last);
@@ -145,10 +150,12 @@ class single_width_atom : public Base {
     return false;
   }
   node_width width_range(const width_context<IT> &) final { return node_width{1, 1}; }
-  bool fixed_sets(std::vector<first_chars> &out, std::size_t limit) const final {
-    if (out.size() >= limit) return false;
-    out.emplace_back();
-    this->first_here(out.back());
+  bool fixed_sets(fixed_prefix &out) const final {
+    char_bits *set = out.next();
+    return set && single_char_set(*set);
+  }
+  bool single_char_set(char_bits &set) const final {
+    this->first_here(set);
     return true;
   }
 };
@@ -173,10 +180,11 @@ class match_char_t : public atom_node<IT, match_char_t<IT, CharT>, match_char<IT
     hint.m_lit.m_present = false;
     return true;
   }
-  bool first_here(first_chars &fc) const override {
+  bool first_here(char_bits &fc) const override {
     add_first(m_char, fc);
     return false;
   }
+  required_literal literal() const override { return literal_of_char(m_char); }
 
   const CharT m_char;
 };
@@ -236,15 +244,16 @@ class match_literal_t : public atom_node<IT, match_literal_t<IT>, match_literal<
     hint.m_lit.m_pother = nullptr;
     return true;
   }
-  bool first_here(first_chars &fc) const override {
+  bool first_here(char_bits &fc) const override {
     fc.add(*this->m_ilitbegin);
     return false;
   }
-  bool fixed_sets(std::vector<first_chars> &out, std::size_t limit) const override {
+  required_literal literal() const override { return required_literal{&*this->m_ilitbegin, nullptr, this->m_clitlen}; }
+  bool fixed_sets(fixed_prefix &out) const override {
     for (lit_iterator l = this->m_ilitbegin; l != this->m_ilitend; ++l) {
-      if (out.size() >= limit) return false;
-      out.emplace_back();
-      out.back().add(*l);
+      char_bits *set = out.next();
+      if (!set) return false;
+      set->add(*l);
     }
     return true;
   }
@@ -289,17 +298,18 @@ class match_literal_nocase_t : public atom_node<IT, match_literal_nocase_t<IT>, 
     hint.m_lit.m_pother = m_plower;
     return true;
   }
-  bool first_here(first_chars &fc) const override {
+  bool first_here(char_bits &fc) const override {
     fc.add(*this->m_ilitbegin);
     fc.add(m_plower[0]);
     return false;
   }
-  bool fixed_sets(std::vector<first_chars> &out, std::size_t limit) const override {
+  required_literal literal() const override { return required_literal{&*this->m_ilitbegin, m_plower, this->m_clitlen}; }
+  bool fixed_sets(fixed_prefix &out) const override {
     for (std::uint32_t i = 0; i < this->m_clitlen; ++i) {
-      if (out.size() >= limit) return false;
-      out.emplace_back();
-      out.back().add(this->m_ilitbegin[i]);
-      out.back().add(m_plower[i]);
+      char_bits *set = out.next();
+      if (!set) return false;
+      set->add(this->m_ilitbegin[i]);
+      set->add(m_plower[i]);
     }
     return true;
   }
@@ -328,7 +338,7 @@ class match_charset_t : public atom_node<IT, match_charset_t<IT, Holder, Exact>,
     ++pos;
     return true;
   }
-  bool first_here(first_chars &fc) const override {
+  bool first_here(char_bits &fc) const override {
     add_set_first(*m_pcharset, Exact, fc);
     return false;
   }
@@ -354,11 +364,10 @@ class match_any_t : public atom_node<IT, match_any_t<IT, OpWrap>, match_any<IT>>
     ++pos;
     return true;
   }
-  bool first_here(first_chars &fc) const override {
+  bool first_here(char_bits &fc) const override {
     const bool but_line_feed = std::is_same_v<OpWrap, opwrap_of<eol_t>>;
     for (int i = 0; i < 8; ++i) fc.low[i] |= i == 0 && but_line_feed ? ~(1u << 10) : ~0u;
-    fc.high_any = true;
-    fc.high.clear();
+    fc.set_high_any();
     return false;
   }
 };
@@ -400,7 +409,7 @@ class match_quantifier : public match_wrapper<IT, A> {
   }
   // A quantifier that may match nothing promises no first character.
   bool peek_start(start_hint &hint) const override { return m_cmin != 0 && this->m_patom->peek_start(hint); }
-  bool first_here(first_chars &fc) const override { return this->m_patom->first_here(fc) || m_cmin == 0; }
+  bool first_here(char_bits &fc) const override { return this->m_patom->first_here(fc) || m_cmin == 0; }
 
  protected:
   const std::uint32_t m_cmin;
@@ -417,13 +426,14 @@ class atom_quantifier : public match_quantifier<IT, A> {
   const sub_expr<IT> *required_atom() const override { return this->m_cmin != 0 ? this->m_patom : nullptr; }
 
   // A fixed count of an atom one character wide: that many copies of its set.
-  bool fixed_sets(std::vector<first_chars> &out, std::size_t limit) const override {
+  bool fixed_sets(fixed_prefix &out) const override {
     if (this->m_cmin != this->m_cmax) return false;
-    std::vector<first_chars> one;
-    if (!this->m_patom->fixed_sets(one, 1) || one.size() != 1) return false;
+    char_bits one;
+    if (!this->m_patom->single_char_set(one)) return false;
     for (std::uint32_t i = 0; i < this->m_cmin; ++i) {
-      if (out.size() >= limit) return false;
-      out.push_back(one[0]);
+      char_bits *set = out.next();
+      if (!set) return false;
+      *set = one;
     }
     return true;
   }
@@ -433,7 +443,9 @@ class atom_quantifier : public match_quantifier<IT, A> {
   // only puts the rest before a character it refuses: only the longest run
   // is worth offering.
   void settle() override {
-    first_chars atom, rest;
+    if (this->m_cmin == this->m_cmax) return;  // one count: nothing to give back
+    char_bits atom;
+    first_chars rest;
     if (this->m_patom->first_here(atom)) return;
     this->scan_next(rest);
     m_fpossessive = !rest.can_end && atom.disjoint(rest);

@@ -76,6 +76,10 @@ class group_quantifier : public match_quantifier<IT, sub_expr<IT>> {
   }
   ~group_quantifier() override = 0;
 
+  const sub_expr<IT> *must_match_body() const override {
+    return this->m_cmin != 0 ? this->m_patom->must_match_body() : nullptr;
+  }
+
   // The group's chains (whose end reaches the loop-back node), and the
   // successor when the loop may run no iteration.
   void scan_first(first_chars &fc) const override {

@@ -242,7 +242,7 @@ class lookahead_assertion : public independent_group<IT> {
   }
   bool peek_start(start_hint &hint) const override { return this->next && this->next->peek_start(hint); }
   // Zero-width: the start analysis looks past it.
-  bool first_here(first_chars &) const override { return true; }
+  bool first_here(char_bits &) const override { return true; }
   void scan_first(first_chars &fc) const override {
     if (fc.enter(this)) this->scan_next(fc);
   }
@@ -288,7 +288,7 @@ class lookbehind_assertion : public independent_group_base<IT> {
   }
   bool peek_start(start_hint &hint) const override { return this->next && this->next->peek_start(hint); }
   sub_expr<IT> *get_end_group() override { return &m_end_group; }
-  bool first_here(first_chars &) const override { return true; }
+  bool first_here(char_bits &) const override { return true; }
   void scan_first(first_chars &fc) const override {
     if (fc.enter(this)) this->scan_next(fc);
   }

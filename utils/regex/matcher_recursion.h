@@ -155,7 +155,8 @@ class match_conditional : public match_group<IT> {
     this->m_width = w;
     return w;
   }
-  bool fixed_sets(std::vector<first_chars> &, std::size_t) const override { return false; }
+  bool fixed_sets(fixed_prefix &) const override { return false; }
+  const sub_expr<IT> *must_match_body() const override { return nullptr; }
   // A single branch may be skipped: no first character is certain.
   bool peek_start(start_hint &hint) const override {
     return this->alternative_count() > 1 && match_group_base<IT>::peek_start(hint);

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <typeinfo>
 
 #include "platform/system/stack_limit.h"
 #include "utils/regex/charset.h"
@@ -102,28 +101,6 @@ void basic_rpattern_base<IT, SyntaxT>::compile(pattern_flags flags) {
 
 namespace {
 
-// The literal a node stands for, or an empty one.
-template <class IT>
-detail::required_literal literal_of(const detail::sub_expr<IT> *node) {
-  detail::required_literal lit;
-  if (auto *l = dynamic_cast<const detail::match_literal_t<IT> *>(node)) {
-    lit.m_ptext = &*l->m_ilitbegin;
-    lit.m_len = l->m_clitlen;
-  } else if (auto *n = dynamic_cast<const detail::match_literal_nocase_t<IT> *>(node)) {
-    lit.m_ptext = &*n->m_ilitbegin;
-    lit.m_pother = n->m_plower;
-    lit.m_len = n->m_clitlen;
-  } else if (auto *c = dynamic_cast<const detail::match_char_t<IT, wchar_t> *>(node)) {
-    lit.m_ptext = &c->m_char;
-    lit.m_len = 1;
-  } else if (auto *k = dynamic_cast<const detail::match_char_t<IT, detail::char_nocase<wchar_t>> *>(node)) {
-    lit.m_ptext = &k->m_char.m_chupper;
-    lit.m_pother = &k->m_char.m_chlower;
-    lit.m_len = 1;
-  }
-  return lit;
-}
-
 // The longest literal of the sequence from `first` that every match of it
 // contains: literal atoms, atoms repeated at least once, and the insides of
 // groups with one alternative that must match (also as the first iteration
@@ -132,22 +109,13 @@ template <class IT>
 void gather_required(const detail::sub_expr<IT> *first, const wchar_t *skip, detail::required_literal &best,
                      unsigned depth) {
   for (const detail::sub_expr<IT> *n = first; n && n->get_next(); n = n->get_next()) {
-    const detail::sub_expr<IT> *node = n;
-    if (const detail::sub_expr<IT> *atom = node->required_atom()) node = atom;
-    if (auto *q = dynamic_cast<const detail::group_quantifier<IT> *>(node)) {
-      if (q->min_count() == 0) continue;
-      node = q->group();
-    }
-    const detail::required_literal lit = literal_of<IT>(node);
+    const detail::sub_expr<IT> *node = n->required_atom() ? n->required_atom() : n;
+    const detail::required_literal lit = node->literal();
     if (lit.present()) {
       if (lit.m_ptext != skip && lit.m_len > best.m_len) best = lit;
-      continue;
+    } else if (const detail::sub_expr<IT> *body = node->must_match_body(); body && depth < 64) {
+      gather_required<IT>(body, skip, best, depth + 1);
     }
-    auto *g = dynamic_cast<const detail::match_group_base<IT> *>(node);
-    const bool plain =
-        g && (typeid(*g) == typeid(detail::match_group<IT>) || typeid(*g) == typeid(detail::independent_group<IT>));
-    if (plain && g->group_number() != -1 && g->alternative_count() == 1 && depth < 64)
-      gather_required<IT>(*g->alternates().begin(), skip, best, depth + 1);
   }
 }
 
@@ -155,10 +123,11 @@ void gather_required(const detail::sub_expr<IT> *first, const wchar_t *skip, det
 
 template <class IT, class SyntaxT>
 void basic_rpattern_base<IT, SyntaxT>::analyse_start(compile_state &cs) {
-  for (detail::sub_expr<IT> *q : cs.atom_loops) q->settle();
+  cs.atom_loops.each([](detail::sub_expr<IT> *q) { q->settle(); });
+  // A pattern with a leading literal is searched with the literal searcher.
   detail::first_chars fc;
-  this->m_pfirst->scan_first(fc);
-  if (!fc.can_end && !fc.admits_all()) {
+  if (!this->m_psearcher) this->m_pfirst->scan_first(fc);
+  if (!this->m_psearcher && !fc.can_end && !fc.admits_all()) {
     auto *set = static_cast<detail::start_set *>(
         this->m_arena.allocate_bytes(sizeof(detail::start_set), alignof(detail::start_set)));
     fc.freeze(*set, [this](std::size_t n) {
@@ -171,22 +140,22 @@ void basic_rpattern_base<IT, SyntaxT>::analyse_start(compile_state &cs) {
     const detail::sub_expr<IT> *head = *this->m_pfirst->alternates().begin();
     const wchar_t *skip = this->m_psearcher ? this->m_psearcher->literal_begin() : nullptr;
     gather_required<IT>(head, skip, this->m_required, 0);
-    this->m_fword_edge = dynamic_cast<const detail::word_assertion_t<IT, detail::word_boundary<true>> *>(head);
+    this->m_fword_edge = head->is_word_boundary();
     // A failed start inside a possessive leading run fails as the run's
     // first did, where only the position can tell attempts apart.
     if (cs.position_only && head->possessive_run()) this->m_plead_run = head;
-    std::vector<detail::first_chars> sets;
-    detail::chain_fixed_sets(head, sets, 8);
-    if (this->m_pstart_set && sets.size() >= 2) {
+    detail::fixed_prefix sets;
+    if (this->m_pstart_set) detail::chain_fixed_sets(head, sets);
+    if (sets.count >= 2) {
       auto *prefix = static_cast<detail::start_set *>(
-          this->m_arena.allocate_bytes(sets.size() * sizeof(detail::start_set), alignof(detail::start_set)));
-      for (std::size_t i = 0; i < sets.size(); ++i)
-        sets[i].freeze(prefix[i], [this](std::size_t n) {
+          this->m_arena.allocate_bytes(sets.count * sizeof(detail::start_set), alignof(detail::start_set)));
+      for (std::size_t i = 0; i < sets.count; ++i)
+        sets.sets[i].freeze(prefix[i], [this](std::size_t n) {
           return static_cast<detail::code_range *>(
               this->m_arena.allocate_bytes(n * sizeof(detail::code_range), alignof(detail::code_range)));
         });
       this->m_pprefix = prefix;
-      this->m_cprefix = sets.size();
+      this->m_cprefix = sets.count;
     }
   }
 }
@@ -366,7 +335,7 @@ bool basic_rpattern_base<IT, SyntaxT>::parse_atom(pattern_iterator &ipat, detail
     }
     case TK_ESCAPED:
       atom.reset(parse_escape(ipat, syntax));
-      if (dynamic_cast<const detail::match_backref<IT> *>(atom.get())) cs.position_only = false;
+      if (atom->reads_captures()) cs.position_only = false;
       break;
     case TK_QUOTE_START: {
       // The text up to '\E' (or the end) as written; no quantifier follows.
@@ -564,6 +533,7 @@ void basic_rpattern_base<IT, SyntaxT>::parse_quantifier(detail::node_holder<IT> 
   if (is_group) {
     auto *loop = static_cast<detail::group_quantifier<IT> *>(q);
     for (std::size_t i = inner_loops; i < cs.loops.size(); ++i) cs.loops[i].enclosing.push_back(loop);
+    if (cs.loops.empty()) cs.loops.reserve(8);
     cs.loops.push_back({loop, {}, false});
   } else {
     cs.atom_loops.push_back(q);

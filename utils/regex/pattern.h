@@ -127,7 +127,7 @@ void remove_hidden_groups(std::vector<backref_tag<IT>> &records, const hidden_gr
 }
 
 // All state of a compiled pattern, its accessors and the swap.
-inline constexpr std::size_t pattern_arena_block = 256;
+inline constexpr std::size_t pattern_arena_block = 1024;
 // The least heap block of an iterative search's backtracking stack.
 inline constexpr std::size_t search_stack_block = 16 * 1024;
 
@@ -156,7 +156,10 @@ class basic_rpattern_base_impl {
   const match_group_base<IT> *first_node() const { return m_pfirst; }
   node_width pattern_width() const { return m_width; }
   bool is_unanchored() const { return m_funanchored; }
-  const std::wstring &substitution() const { return *m_subst; }
+  const std::wstring &substitution() const {
+    static const std::wstring none;
+    return m_subst ? *m_subst : none;
+  }
   const std::wstring &pattern_text() const { return *m_pattern; }
   const literal_searcher *searcher() const { return m_psearcher; }
   const hidden_group_list &hidden_groups() const { return m_hidden_groups; }
@@ -219,7 +222,7 @@ class basic_rpattern_base_impl {
 
  protected:
   basic_rpattern_base_impl(pattern_flags flags, match_mode mode, const std::wstring &pat, const std::wstring &subst)
-      // Blocks of 256 bytes hold the few dozen nodes of a typical pattern
+      // Blocks of 1 KiB hold the few dozen nodes of a typical pattern
       // in a handful of allocations, which keeps compiling cheap; a larger
       // node still gets a block of its own.
       : m_arena(pattern_arena_block, std::allocator<char>()),
@@ -236,7 +239,8 @@ class basic_rpattern_base_impl {
     // The handle owns the arena from here; a throwing text copy must not leak it.
     try {
       m_pattern.reset(new std::wstring(pat));
-      m_subst.reset(new std::wstring(subst));
+      // A pattern without substitution text keeps none.
+      if (!subst.empty()) m_subst.reset(new std::wstring(subst));
     } catch (...) {
       m_arena.destroy_arena();
       throw;
@@ -288,8 +292,8 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
   basic_rpattern_base(const std::wstring &pat, const std::wstring &subst, pattern_flags flags, match_mode mode)
       : impl(flags, mode, pat, subst) {
     compile(this->m_flags);
-    if (this->m_flags & EXPANDESCAPES) detail::expand_escapes(*this->m_subst);
-    parse_substitution(*this->m_subst, this->m_fsubst_backrefs, this->m_subst_list);
+    if (this->m_subst && (this->m_flags & EXPANDESCAPES)) detail::expand_escapes(*this->m_subst);
+    parse_substitution(this->substitution(), this->m_fsubst_backrefs, this->m_subst_list);
   }
   ~basic_rpattern_base() override {}
 
@@ -459,19 +463,24 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
         const std::size_t count = pat.prefix_count();
         // A position is a candidate when its character and the ones after
         // it fit the fixed beginning (all lie before m_iend: p <= last).
-        auto candidate = [&](IT p) {
-          if (!first->admits(*p) || !edge.holds(p)) return false;
+        auto rest_fits = [&](IT p) {
+          if (!edge.holds(p)) return false;
           for (std::size_t i = 1; i < count; ++i)
             if (!prefix[i].admits(p[std::ptrdiff_t(i)])) return false;
           return true;
         };
-        const bool plain = !edge.active && count < 2;
+        auto candidate = [&](IT p) { return first->admits(*p) && rest_fits(p); };
         const detail::sub_expr<IT> *lead = pat.lead_run();
         for (IT p = param.m_istart;; ++p) {
-          if (plain)
+          for (;;) {
             p = first->skip(p, last);
-          else
-            while (p != last && !candidate(p)) ++p;
+            if (p == last || rest_fits(p)) break;
+            // Inside a word no position is a word edge.
+            if (edge.active && !edge.holds(p))
+              while (p != last && edge.word->in(*p)) ++p;
+            else
+              ++p;
+          }
           if (p == param.m_iend || !candidate(p) || !required.allows(p) || attempt(top, param, p) || p == last) break;
           end_empty_refusal(param);
           // Every start up to the end of the failed run fails the same way:
@@ -588,9 +597,28 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
       std::vector<detail::group_quantifier<IT> *> enclosing;
       bool behind;  // inside a look-behind body, whose subject ends elsewhere each time
     };
+    // Pointers kept in place while they are few, so compiling a small
+    // pattern allocates nothing for them.
+    struct short_list {
+      detail::sub_expr<IT> *first[8];
+      std::size_t count = 0;
+      std::vector<detail::sub_expr<IT> *> more;
+
+      void push_back(detail::sub_expr<IT> *p) {
+        if (count < 8)
+          first[count++] = p;
+        else
+          more.push_back(p);
+      }
+      template <class F>
+      void each(F f) const {
+        for (std::size_t i = 0; i < count; ++i) f(first[i]);
+        for (detail::sub_expr<IT> *p : more) f(p);
+      }
+    };
     group_table groups;
     std::vector<loop> loops;
-    std::vector<detail::sub_expr<IT> *> atom_loops;
+    short_list atom_loops;
     bool position_only = true;
     unsigned depth = 0;
   };

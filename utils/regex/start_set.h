@@ -29,17 +29,17 @@ struct code_range {
   std::uint32_t last;
 };
 
-// The frozen set: one byte per character below 256 (a load per test in the
-// search's scan), then high_any or the ranges [ranges, ranges + count).
+// The frozen set: a bitmap below 256, then high_any or the ranges
+// [ranges, ranges + count).
 struct start_set {
-  std::uint8_t low[256];
+  std::uint64_t low[4];
   bool high_any;
   const code_range *ranges;
   std::size_t count;
 
   bool admits(wchar_t ch) const {
     const std::uint32_t c = std::uint32_t(ch);
-    if (c < 256) return low[c] != 0;
+    if (c < 256) return (low[c >> 6] >> (c & 63)) & 1u;
     return admits_high(c);
   }
   bool admits_high(std::uint32_t c) const {
@@ -54,19 +54,23 @@ struct start_set {
   IT skip(IT p, IT last) const {
     for (; p != last; ++p) {
       const std::uint32_t c = std::uint32_t(*p);
-      if (c < 256 ? low[c] != 0 : admits_high(c)) break;
+      if (c < 256 ? (low[c >> 6] >> (c & 63)) & 1u : admits_high(c)) break;
     }
     return p;
   }
 };
 
-// The set under construction, with the scan's bookkeeping.
-class first_chars {
+// A set of characters under construction.
+class char_bits {
  public:
+  // Ranges from 256 up are kept while they are few; more make the set
+  // hold every character from 256 up (the analysis may always widen).
+  static constexpr std::size_t high_capacity = 8;
+
   std::uint32_t low[8] = {};
   bool high_any = false;
-  std::vector<code_range> high;
-  bool can_end = false;  // some path ends without consuming, or nothing is known
+  std::uint32_t high_count = 0;
+  code_range high[high_capacity];
 
   void add(wchar_t ch) {
     const std::uint32_t c = std::uint32_t(ch);
@@ -76,19 +80,18 @@ class first_chars {
       add_high(c, c);
   }
   void add_high(std::uint32_t first, std::uint32_t last) {
-    if (!high_any) high.push_back(code_range{first < 256 ? 256 : first, last});
+    if (high_any) return;
+    if (high_count == high_capacity) return set_high_any();
+    high[high_count++] = code_range{first < 256 ? 256 : first, last};
+  }
+  void set_high_any() {
+    high_any = true;
+    high_count = 0;
   }
   void add_all() {
     for (std::uint32_t &w : low) w = ~0u;
-    high_any = true;
-    high.clear();
+    set_high_any();
   }
-  // Unknown: every character, and the path may end here.
-  void add_unknown() {
-    add_all();
-    can_end = true;
-  }
-
   bool admits_all() const {
     if (!high_any) return false;
     for (std::uint32_t w : low)
@@ -97,26 +100,14 @@ class first_chars {
   }
 
   // True when no character belongs to both sets.
-  bool disjoint(const first_chars &that) const {
+  bool disjoint(const char_bits &that) const {
     for (int i = 0; i < 8; ++i)
       if (low[i] & that.low[i]) return false;
-    if (high_any) return !that.high_any && that.high.empty();
-    if (that.high_any) return high.empty();
-    for (const code_range &a : high)
-      for (const code_range &b : that.high)
-        if (a.first <= b.last && b.first <= a.last) return false;
-    return true;
-  }
-
-  // Visit bookkeeping: false when the node was seen already in this scan
-  // or the scan has used up its visits (then it gives up: unknown).
-  bool enter(const void *node) {
-    if (std::find(m_visited.begin(), m_visited.end(), node) != m_visited.end()) return false;
-    if (m_visited.size() >= visit_limit) {
-      add_unknown();
-      return false;
-    }
-    m_visited.push_back(node);
+    if (high_any) return !that.high_any && that.high_count == 0;
+    if (that.high_any) return high_count == 0;
+    for (std::uint32_t i = 0; i < high_count; ++i)
+      for (std::uint32_t j = 0; j < that.high_count; ++j)
+        if (high[i].first <= that.high[j].last && that.high[j].first <= high[i].last) return false;
     return true;
   }
 
@@ -124,28 +115,62 @@ class first_chars {
   // (count elements), sorted and merged.
   template <class Alloc>
   void freeze(start_set &out, Alloc alloc) {
-    for (std::uint32_t c = 0; c < 256; ++c) out.low[c] = std::uint8_t((low[c >> 5] >> (c & 31)) & 1u);
+    for (int i = 0; i < 4; ++i) out.low[i] = std::uint64_t(low[2 * i]) | std::uint64_t(low[2 * i + 1]) << 32;
     out.high_any = high_any;
     out.ranges = nullptr;
     out.count = 0;
-    if (high_any || high.empty()) return;
-    std::sort(high.begin(), high.end(), [](const code_range &a, const code_range &b) { return a.first < b.first; });
-    std::vector<code_range> merged;
-    for (const code_range &r : high) {
-      if (!merged.empty() && std::uint64_t(merged.back().last) + 1 >= r.first)
-        merged.back().last = std::max(merged.back().last, r.last);
+    if (high_any || high_count == 0) return;
+    std::sort(high, high + high_count, [](const code_range &a, const code_range &b) { return a.first < b.first; });
+    code_range *p = alloc(high_count);
+    std::size_t n = 0;
+    for (std::uint32_t i = 0; i < high_count; ++i) {
+      if (n != 0 && std::uint64_t(p[n - 1].last) + 1 >= high[i].first)
+        p[n - 1].last = std::max(p[n - 1].last, high[i].last);
       else
-        merged.push_back(r);
+        p[n++] = high[i];
     }
-    code_range *p = alloc(merged.size());
-    std::copy(merged.begin(), merged.end(), p);
     out.ranges = p;
-    out.count = merged.size();
+    out.count = n;
+  }
+};
+
+// The sets of a fixed-width beginning, one per character, at most capacity.
+struct fixed_prefix {
+  static constexpr std::size_t capacity = 8;
+  char_bits sets[capacity];
+  std::size_t count = 0;
+
+  // The slot of the next character's set, or null when the prefix is full.
+  char_bits *next() { return count < capacity ? &sets[count++] : nullptr; }
+};
+
+// The set a scan gathers, with the scan's bookkeeping.
+class first_chars : public char_bits {
+ public:
+  bool can_end = false;  // some path ends without consuming, or nothing is known
+
+  // Unknown: every character, and the path may end here.
+  void add_unknown() {
+    add_all();
+    can_end = true;
+  }
+
+  // Visit bookkeeping: false when the node was seen already in this scan
+  // or the scan has used up its visits (then it gives up: unknown).
+  bool enter(const void *node) {
+    if (std::find(m_visited, m_visited + m_cvisited, node) != m_visited + m_cvisited) return false;
+    if (m_cvisited == visit_limit) {
+      add_unknown();
+      return false;
+    }
+    m_visited[m_cvisited++] = node;
+    return true;
   }
 
  private:
-  static constexpr std::size_t visit_limit = 256;
-  std::vector<const void *> m_visited;
+  static constexpr std::size_t visit_limit = 64;
+  const void *m_visited[visit_limit];
+  std::size_t m_cvisited = 0;
 };
 
 }  // namespace detail
