@@ -3,7 +3,8 @@
 // 32-bit interpreter, PCRE2's JIT (for reference) and std::wregex, every
 // pattern over all matches, in one run; and compile time beside PCRE2's
 // compile. After the runs a table gives each contender's median time as a
-// ratio to PCRE2's interpreter (below 1: faster than it).
+// ratio to PCRE2's interpreter (below 1: faster than it). Hostile/ and
+// Detect/ time the searches that bounded work keeps short.
 //
 // Run: bench_regex_text --benchmark_repetitions=5 [--benchmark_filter=Search]
 #include <benchmark/benchmark.h>
@@ -17,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/text/cstring.h"
+#include "utils/charsetdetect.h"
 #include "utils/regex/regex.h"
 
 #if __has_include(<pcre2.h>)
@@ -277,7 +280,52 @@ class ratio_reporter : public benchmark::ConsoleReporter {
   std::map<std::string, std::map<std::string, std::map<std::string, double>>> m_medians;
 };
 
+// ---------------------------------------------------------------------------
+// Hostile inputs: nested quantifiers over 100 characters they cannot match
+// (the failure memo and the required literal answer them), and the charset
+// detection over a 1 MiB page of "<meta" without "charset=".
+
+void BM_Hostile(benchmark::State &state, std::wstring pattern, std::wstring subject, regex::match_mode mode) {
+  const regex::rpattern pat(pattern, regex::NOFLAGS, mode);
+  for (auto _ : state) {
+    regex::match_results results;
+    benchmark::DoNotOptimize(pat.match(subject, results).matched);
+  }
+}
+
+void BM_DetectHostile(benchmark::State &state, std::string body) {
+  const CString headers(L"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n");
+  for (auto _ : state) benchmark::DoNotOptimize(pcutil::DetectCharsetName(headers, body).GetLength());
+}
+
+void register_hostile() {
+  const std::wstring as(100, L'a');
+  const struct {
+    const char *name;
+    const wchar_t *pattern;
+    std::wstring subject;
+  } forms[] = {
+      {"a_plus_star_b", L"(a+)*b", as},
+      {"a_or_empty_digit", L"(a|)*\\d", as},
+      {"a_or_empty_digit_nocap", L"(?:a|)*\\d", as},
+      {"dot_x_plus_plus_x", L".X(.+)+X", L"bX" + std::wstring(98, L'x')},
+      {"a_star_star_baa", L"(?:a*)*-baa", as},
+  };
+  for (const auto &f : forms) {
+    benchmark::RegisterBenchmark((std::string("Hostile/") + f.name + "/recursive").c_str(), BM_Hostile, f.pattern,
+                                 f.subject, regex::MODE_RECURSIVE)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark((std::string("Hostile/") + f.name + "/iterative").c_str(), BM_Hostile, f.pattern,
+                                 f.subject, regex::MODE_ITERATIVE)
+        ->Unit(benchmark::kMicrosecond);
+  }
+  std::string meta;
+  while (meta.size() < (1u << 20)) meta += "<meta";
+  benchmark::RegisterBenchmark("Detect/meta_1MiB_no_charset", BM_DetectHostile, meta)->Unit(benchmark::kMillisecond);
+}
+
 void register_all() {
+  register_hostile();
   for (const pattern_case &c : cases()) {
     const std::string s = std::string("Search/") + c.name + "/";
     benchmark::RegisterBenchmark((s + "engine_recursive").c_str(), BM_Engine_Search, &c, regex::MODE_RECURSIVE)

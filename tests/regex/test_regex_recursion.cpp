@@ -226,6 +226,21 @@ TEST(Recursion, MillionLevelsThroughThePattern) {
   }
 }
 
+// Fault fixed: when the rest of the pattern fails after a recursion pass,
+// the captures and loop states the pass left are undone. Here the pass at 1
+// captures "c" and its continuation x fails; the match the outer pattern
+// then finds through its third branch leaves group 1 unset. In the loop,
+// the pass counts two iterations of its own; undone, the outer loop still
+// stands at its first iteration and takes a second one.
+TEST(Recursion, FailedContinuationUndoesThePass) {
+  using namespace regex_test;
+  run_pattern_cases({
+      {L"a(?:(?R)x|(c)|a)", L"aac", {P(0, 2), PX}},
+      {L"(?:x(?R)y|x){2}", L"xxxz", {P(0, 2)}},
+      {L"(?:x(?R)y|(x)){2}", L"xxxz", {P(0, 2), P(1, 2)}},
+  });
+}
+
 TEST(ConditionalAndRecursion, ThroughPatterns) {
   using namespace regex_test;
   run_pattern_cases({

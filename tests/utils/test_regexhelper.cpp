@@ -124,4 +124,27 @@ TEST(RegexHelper, EscapeRegex) {
   EXPECT_EQ(groups[0], raw);
 }
 
+// A search abandoned on its step budget, and a pattern nested too deeply,
+// count as no match in every call; nothing throws them at the caller.
+TEST(CRegexHelper, AbandonedSearchesAreNoMatch) {
+  // A back-reference keeps the failure memo off: only the budget ends this.
+  const CString hopeless(L"(a|aa)\\1*(a|aa)*(a|aa)*(a|aa)*(a|aa)*(a|aa)*[bc]");
+  const CString text(std::wstring(60, L'a'));
+  CRegexHelper helper(regex::NOFLAGS);
+  std::vector<CString> groups;
+  EXPECT_FALSE(helper.Match(hopeless, text, groups));
+  EXPECT_FALSE(helper.IsMatch(hopeless, text));
+  EXPECT_FALSE(helper.MatchAll(hopeless, text, groups));
+  EXPECT_TRUE(groups.empty());
+  CString replaced = text;
+  EXPECT_TRUE(helper.Replace(hopeless, L"x", replaced));
+  EXPECT_EQ(replaced, text);
+  std::vector<CString> pieces;
+  EXPECT_TRUE(helper.Split(hopeless, text, pieces));
+  EXPECT_EQ(pieces, std::vector<CString>{text});
+  std::wstring deep(30000, L'(');
+  deep += L"a" + std::wstring(30000, L')');
+  EXPECT_FALSE(helper.Match(CString(deep), L"a", groups));
+}
+
 }  // namespace

@@ -35,6 +35,7 @@
 #include "utils/regex/hetero_stack.h"
 #include "utils/regex/literal_searcher.h"
 #include "utils/regex/matcher.h"
+#include "utils/regex/pattern_detail.h"
 #include "utils/regex/start_set.h"
 
 namespace regex {
@@ -81,50 +82,6 @@ struct basic_subst_results : public basic_match_results<IT> {
 };
 
 namespace detail {
-
-// One piece of a parsed substitution text.
-struct subst_node {
-  enum subst_type { SUBST_STRING = 0, SUBST_GROUP = 1, SUBST_CASE = 2 };
-  struct string_piece {
-    std::size_t m_rstart;   // offset in the substitution text
-    std::size_t m_rlength;  // length in characters
-  };
-
-  subst_type m_stype;
-  union {
-    string_piece m_subst_string;  // SUBST_STRING
-    int m_subst_backref;          // SUBST_GROUP
-    unsigned m_op;                // SUBST_CASE: the case token
-  };
-};
-
-// Expands the escapes of a substitution text in place: \a \e \f \n \r \t \v
-// become control characters, four backslashes become two, and every other
-// escape stays for the substitution parser.
-void expand_escapes(std::wstring &text);
-
-// End offset of the range [pos, pos + len) of a subject of the given size,
-// cut at the subject's end; a pos beyond the subject throws std::out_of_range.
-inline std::size_t range_end(std::size_t size, std::size_t pos, std::size_t len) {
-  if (pos > size) throw std::out_of_range("regex: start position beyond the subject");
-  // Compared as a remaining length, so a huge len cannot wrap around.
-  return len < size - pos ? pos + len : size;
-}
-
-// Drops the records of the hidden groups, keeping record 0 and the
-// capturing groups in group order.
-template <class IT>
-void remove_hidden_groups(std::vector<backref_tag<IT>> &records, const hidden_group_list &hidden) {
-  if (hidden.empty() || records.empty()) return;
-  if (records[0].matched) {
-    for (std::size_t i = 0; i < hidden.size(); ++i) {
-      const std::size_t h = hidden[i];
-      const std::size_t stop = i + 1 < hidden.size() ? hidden[i + 1] : records.size();
-      for (std::size_t k = h + 1; k < stop && k < records.size(); ++k) records[k - (i + 1)] = records[k];
-    }
-  }
-  records.resize(records.size() > hidden.size() ? records.size() - hidden.size() : 0);
-}
 
 // All state of a compiled pattern, its accessors and the swap.
 inline constexpr std::size_t pattern_arena_block = 1024;
@@ -476,10 +433,10 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
             p = first->skip(p, last);
             if (p == last || rest_fits(p)) break;
             // Inside a word no position is a word edge.
-            if (edge.active && !edge.holds(p))
+            const bool in_word = edge.active && p != param.m_iend && edge.word->in(*p);
+            ++p;
+            if (in_word)
               while (p != last && edge.word->in(*p)) ++p;
-            else
-              ++p;
           }
           if (p == param.m_iend || !candidate(p) || !required.allows(p) || attempt(top, param, p) || p == last) break;
           end_empty_refusal(param);
@@ -508,6 +465,8 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
     return param.m_prgbackrefs[0].matched;
   }
 
+
+ private:
   // Whether a position lies at a word edge, for a pattern that begins with
   // \b (always true for the others).
   struct word_edge {
