@@ -70,7 +70,7 @@ TEST(DetectCharset, HostilePagesEndQuickly) {
   for (const std::string *body : std::vector<const std::string *>{&one_line, &lines, &far_charset}) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(pcutil::DetectCharsetName(CString(kHeadersPlain), *body), CString(L"gb2312"));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
   }
 }
 
