@@ -231,12 +231,17 @@ class hetero_stack {
     release_to(p);
   }
 
-  char *reserve(std::size_t n) {
+  // The common case, room in the current block, stays inline at every push.
+  [[gnu::always_inline]] char *reserve(std::size_t n) {
     char *result = m_ptop;
-    if (static_cast<std::size_t>(m_pend - m_ptop) >= n) {
+    if (static_cast<std::size_t>(m_pend - m_ptop) >= n) [[likely]] {
       m_ptop += n;
       return result;
     }
+    return reserve_block(n);
+  }
+
+  [[gnu::noinline]] char *reserve_block(std::size_t n) {
     m_pcurrent->m_ptop = m_ptop;
     block *next = m_pcurrent->m_pnext;
     if (next && static_cast<std::size_t>(next->m_pend - next->data()) >= n) {
@@ -266,10 +271,11 @@ class hetero_stack {
 
   void release_to(char *p) {
     m_ptop = p;
-    if (p == m_pbegin) step_back();
+    if (p == m_pbegin) [[unlikely]]
+      step_back();
   }
 
-  void step_back() {
+  [[gnu::noinline]] void step_back() {
     m_pcurrent->m_ptop = m_ptop;
     m_pcurrent = m_pcurrent->m_pprev;
     m_pbegin = m_pcurrent->data();

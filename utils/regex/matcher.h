@@ -463,6 +463,15 @@ class match_group_base : public sub_expr<IT> {
   typedef typename alt_list_type::iterator alt_iterator;
   typedef std::pair<unsigned, unsigned> group_range;  // {first number, count}
 
+  // An alternative as the matcher tries it: its chain and, when known, the
+  // characters a match of it can begin with, [m_pfirst, m_plast) (null:
+  // any), so a start that none of them fits skips it untried.
+  struct alternative {
+    const sub_expr<IT> *m_pnode;
+    const wchar_t *m_pfirst;
+    const wchar_t *m_plast;
+  };
+
   match_group_base(int cgroup, arena_allocator<char> arena)
       : m_alternates(arena),
         m_cgroup(cgroup),
@@ -512,8 +521,8 @@ class match_group_base : public sub_expr<IT> {
   bool match_chain_nul(match_param<IT> &param, IT pos) const override { return body(param, pos, nul_tag()); }
   bool step_forward(match_param<IT> &param) const override { return entry_step(param, bounded_tag()); }
   bool step_forward_nul(match_param<IT> &param) const override { return entry_step(param, nul_tag()); }
-  bool step_back(match_param<IT> &param) const override { return retry_step(param); }
-  bool step_back_nul(match_param<IT> &param) const override { return retry_step(param); }
+  bool step_back(match_param<IT> &param) const override { return retry_step(param, bounded_tag()); }
+  bool step_back_nul(match_param<IT> &param) const override { return retry_step(param, nul_tag()); }
 
   node_width width_range(const width_context<IT> &wp) override {
     node_width w{width_unbounded, 0};
@@ -557,27 +566,36 @@ class match_group_base : public sub_expr<IT> {
     return true;
   }
 
-  // The steps of the iterative mode, callable without virtual dispatch.
+  // The steps of the iterative mode, callable without virtual dispatch. A
+  // group of several alternatives keeps the one it is trying on the stack.
   template <bool Nul>
   bool entry_step(match_param<IT> &param, bool2type<Nul> tag) const {
     if (!start_filter(param, param.m_icur, tag)) return false;
+    const alternative *a = m_palts;
+    if (several()) {
+      a = admitted(param, param.m_icur, a, tag);
+      if (a == m_palts_end) return false;
+    }
     if (m_cgroup != -1) {
       backref_tag<IT> &r = param.m_prgbackrefs[m_cgroup];
       param.m_pstack->push(r.pending_start);
       r.pending_start = param.m_icur;
     }
-    param.m_pstack->push(m_alternates.begin());
-    param.m_pnext = *m_alternates.begin();
+    if (several()) param.m_pstack->push(a);
+    param.m_pnext = a->m_pnode;
     return true;
   }
-  bool retry_step(match_param<IT> &param) const {
-    alt_iterator &it = param.m_pstack->template top<alt_iterator>();
-    ++it;
-    if (it != m_alternates.end()) {
-      param.m_pnext = *it;
-      return true;
+  template <bool Nul>
+  bool retry_step(match_param<IT> &param, bool2type<Nul> tag) const {
+    if (several()) {
+      const alternative *&a = param.m_pstack->template top<const alternative *>();
+      a = admitted(param, param.m_icur, a + 1, tag);
+      if (a != m_palts_end) {
+        param.m_pnext = a->m_pnode;
+        return true;
+      }
+      param.m_pstack->template pop<const alternative *>();
     }
-    param.m_pstack->template pop<alt_iterator>();
     if (m_cgroup != -1) param.m_pstack->pop(param.m_prgbackrefs[m_cgroup].pending_start);
     return false;
   }
@@ -605,15 +623,35 @@ class match_group_base : public sub_expr<IT> {
     r.pending_start = saved;
     return false;
   }
-  // Each alternative after the first is a retry counted against the budget.
+  // Each alternative tried after the first is a retry counted against the
+  // budget.
   template <bool Nul>
   bool alternatives(match_param<IT> &param, IT pos, bool2type<Nul> tag) const {
-    for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) {
-      if (it != m_alternates.begin()) count_backtrack(param);
+    if (!several()) {
       recursion_scope depth;
-      if (call_match_chain<IT>(*it, param, pos, tag)) return true;
+      return call_match_chain<IT>(m_palts->m_pnode, param, pos, tag);
+    }
+    for (const alternative *a = admitted(param, pos, m_palts, tag); a != m_palts_end;
+         a = admitted(param, pos, a + 1, tag)) {
+      if (a != m_palts) count_backtrack(param);
+      recursion_scope depth;
+      if (call_match_chain<IT>(a->m_pnode, param, pos, tag)) return true;
     }
     return false;
+  }
+
+  bool several() const { return m_palts_end - m_palts > 1; }
+  // The first alternative from `a` on that may match at pos.
+  template <bool Nul>
+  const alternative *admitted(const match_param<IT> &param, IT pos, const alternative *a, bool2type<Nul> tag) const {
+    const bool end = at_subject_end(param, pos, tag);
+    for (; a != m_palts_end; ++a) {
+      if (!a->m_pfirst) break;
+      if (end) continue;
+      const wchar_t ch = *pos;
+      if (std::find(a->m_pfirst, a->m_plast, ch) != a->m_plast) break;
+    }
+    return a;
   }
 
   template <bool Nul>
@@ -632,6 +670,8 @@ class match_group_base : public sub_expr<IT> {
   sub_expr<IT> **m_pptail;  // while building: where the next node is linked
   wchar_t *m_pstart_chars;  // after close_group: the start filter, or null
   wchar_t *m_pstart_chars_end;
+  const alternative *m_palts = nullptr;  // after close_group: the alternatives in order
+  const alternative *m_palts_end = nullptr;
   literal_hint m_lit;  // after close_group: the leading literal of a single alternative
 };
 
@@ -640,17 +680,40 @@ literal_hint match_group_base<IT>::close_group(arena_allocator<char> arena) {
   end_alternative();
   m_alternates.reverse();
   m_pptail = nullptr;
+  const std::size_t count = alternative_count();
+  alternative *alts = arena_allocator<alternative>(arena).allocate(count);
+  m_palts = alts;
+  m_palts_end = alts + count;
   start_hint hint{};
   std::size_t total = 0;
-  for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) {
+  bool every = true;
+  alternative *a = alts;
+  for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it, ++a) {
+    *a = alternative{*it, nullptr, nullptr};
     if (!(*it)->peek_start(hint)) {
-      hint.m_lit.m_present = false;
-      m_pstart_chars = m_pstart_chars_end = nullptr;
-      return hint.m_lit;
+      every = false;
+      continue;
     }
     total += hint.m_count;
   }
   arena_allocator<wchar_t> chars(arena);
+  // Each alternative's own beginning, worth keeping where there are several.
+  if (count > 1 && total != 0) {
+    wchar_t *own = chars.allocate(total);
+    a = alts;
+    for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it, ++a) {
+      if (!(*it)->peek_start(hint) || hint.m_count == 0) continue;
+      const wchar_t *src = hint.chars();
+      a->m_pfirst = own;
+      own = std::copy(src, src + hint.m_count, own);
+      a->m_plast = own;
+    }
+  }
+  if (!every) {
+    hint.m_lit.m_present = false;
+    m_pstart_chars = m_pstart_chars_end = nullptr;
+    return hint.m_lit;
+  }
   m_pstart_chars = m_pstart_chars_end = chars.allocate(total);
   for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) {
     (*it)->peek_start(hint);
@@ -793,8 +856,8 @@ class group_wrapper : public sub_expr<IT> {
 
   bool step_forward(match_param<IT> &param) const override { return m_pgroup->entry_step(param, bounded_tag()); }
   bool step_forward_nul(match_param<IT> &param) const override { return m_pgroup->entry_step(param, nul_tag()); }
-  bool step_back(match_param<IT> &param) const override { return m_pgroup->retry_step(param); }
-  bool step_back_nul(match_param<IT> &param) const override { return m_pgroup->retry_step(param); }
+  bool step_back(match_param<IT> &param) const override { return m_pgroup->retry_step(param, bounded_tag()); }
+  bool step_back_nul(match_param<IT> &param) const override { return m_pgroup->retry_step(param, nul_tag()); }
   node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
 
  private:
