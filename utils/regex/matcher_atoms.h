@@ -110,7 +110,7 @@ inline void add_first(const char_nocase<wchar_t> &pat, char_bits &fc) {
 }
 
 // The members of a set, for the start analysis: exactly below 256; from 256
-// up exactly only for a plain list of ranges compared with case.
+// up exactly only for ranges compared with case and positive classes.
 template <class Set>
 void add_set_first(const Set &set, bool exact, char_bits &fc) {
   if (set.m_fskip_extended_check) {
@@ -120,10 +120,11 @@ void add_set_first(const Set &set, bool exact, char_bits &fc) {
     for (int c = 0; c < 256; ++c)
       if (exact ? set.in(wchar_t(c)) : set.in_nocase(wchar_t(c))) fc.add(wchar_t(c));
   }
-  if (set.m_fnegate || set.m_posixcharson != 0 || !set.m_fskip_extended_check || (!exact && !set.m_ranges.empty())) {
+  if (set.m_fnegate || !set.m_fskip_extended_check || (!exact && !set.m_ranges.empty())) {
     fc.set_high_any();
     return;
   }
+  if (set.m_posixcharson != 0) fc.add_high_classes(set.m_posixcharson);
   for (const charset_range &r : set.m_ranges) fc.add_high(r.first, r.last);
 }
 

@@ -21,6 +21,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/text/wctype_win.h"
+
 namespace regex {
 namespace detail {
 
@@ -60,6 +62,17 @@ struct start_set {
   }
 };
 
+// Classification masks (win_iswctype) whose members from 256 up never
+// share a character: white space is neither a letter, a digit nor
+// punctuation (the platform's classes keep them apart, as the C library's
+// locale rules demand).
+inline constexpr win_wctype_t blank_classes = _SPACE | _BLANK;
+inline constexpr win_wctype_t graphic_classes = _ALPHA | _DIGIT | _PUNCT | _HEX;
+inline bool classes_disjoint(win_wctype_t a, win_wctype_t b) {
+  return ((a & ~blank_classes) == 0 && (b & ~graphic_classes) == 0) ||
+         ((b & ~blank_classes) == 0 && (a & ~graphic_classes) == 0);
+}
+
 // A set of characters under construction.
 class char_bits {
  public:
@@ -71,6 +84,9 @@ class char_bits {
   bool high_any = false;
   std::uint32_t high_count = 0;
   code_range high[high_capacity];
+  // From 256 up also the members of these classes (the search cannot
+  // test them fast: a frozen set admits every character from 256 up).
+  win_wctype_t high_classes = 0;
 
   void add(wchar_t ch) {
     const std::uint32_t c = std::uint32_t(ch);
@@ -84,13 +100,24 @@ class char_bits {
     if (high_count == high_capacity) return set_high_any();
     high[high_count++] = code_range{first < 256 ? 256 : first, last};
   }
+  void add_high_classes(win_wctype_t mask) {
+    if (!high_any) high_classes = win_wctype_t(high_classes | mask);
+  }
   void set_high_any() {
     high_any = true;
     high_count = 0;
+    high_classes = 0;
   }
   void add_all() {
     for (std::uint32_t &w : low) w = ~0u;
     set_high_any();
+  }
+  // Adds every character of `that`.
+  void add_all_of(const char_bits &that) {
+    for (int i = 0; i < 8; ++i) low[i] |= that.low[i];
+    if (that.high_any) return set_high_any();
+    add_high_classes(that.high_classes);
+    for (std::uint32_t i = 0; i < that.high_count; ++i) add_high(that.high[i].first, that.high[i].last);
   }
   bool admits_all() const {
     if (!high_any) return false;
@@ -103,8 +130,10 @@ class char_bits {
   bool disjoint(const char_bits &that) const {
     for (int i = 0; i < 8; ++i)
       if (low[i] & that.low[i]) return false;
-    if (high_any) return !that.high_any && that.high_count == 0;
-    if (that.high_any) return high_count == 0;
+    if (high_any) return !that.high_any && that.high_count == 0 && that.high_classes == 0;
+    if (that.high_any) return high_count == 0 && high_classes == 0;
+    if ((high_classes && that.high_count) || (that.high_classes && high_count)) return false;
+    if (high_classes && that.high_classes && !classes_disjoint(high_classes, that.high_classes)) return false;
     for (std::uint32_t i = 0; i < high_count; ++i)
       for (std::uint32_t j = 0; j < that.high_count; ++j)
         if (high[i].first <= that.high[j].last && that.high[j].first <= high[i].last) return false;
@@ -116,10 +145,10 @@ class char_bits {
   template <class Alloc>
   void freeze(start_set &out, Alloc alloc) {
     for (int i = 0; i < 4; ++i) out.low[i] = std::uint64_t(low[2 * i]) | std::uint64_t(low[2 * i + 1]) << 32;
-    out.high_any = high_any;
+    out.high_any = high_any || high_classes != 0;
     out.ranges = nullptr;
     out.count = 0;
-    if (high_any || high_count == 0) return;
+    if (out.high_any || high_count == 0) return;
     std::sort(high, high + high_count, [](const code_range &a, const code_range &b) { return a.first < b.first; });
     code_range *p = alloc(high_count);
     std::size_t n = 0;
