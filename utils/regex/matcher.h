@@ -245,10 +245,11 @@ class sub_expr : public sub_expr_base<IT> {
   // Called once the whole graph stands: a node may settle what it can
   // learn from the nodes after it.
   virtual void settle() {}
-  // For a possessive run of an atom without upper bound: where the run
-  // from pos ends. The search skips the starts inside a run that failed.
+  // For a leading run whose failed start fails every start inside it
+  // (inner_starts_fail): where the run from pos ends. The search skips the
+  // starts inside a run that failed.
   virtual IT run_end(match_param<IT> &, IT pos) const { return pos; }
-  virtual bool possessive_run() const { return false; }
+  virtual bool inner_starts_fail() const { return false; }
   // The text this node matches as a literal (absent: none).
   virtual required_literal literal() const { return {}; }
   // What every match of this node matches first: the body of a group with
@@ -837,10 +838,25 @@ class match_group : public match_group_base<IT> {
     return make_group_quantifier<IT>(this, min, max, greedy, arena);
   }
 
-  // The sets of a group with one alternative of fixed width.
+  // The sets of a group with one alternative of fixed width. Of several
+  // alternatives, the union of their sets at each offset that the fixed
+  // beginnings of all of them reach; true when all have one fixed width.
   bool fixed_sets(fixed_prefix &out) const override {
-    if (this->alternative_count() != 1) return false;
-    return chain_fixed_sets(*this->m_alternates.begin(), out);
+    if (this->alternative_count() == 1) return chain_fixed_sets(*this->m_alternates.begin(), out);
+    fixed_prefix all;
+    std::size_t common = fixed_prefix::capacity, width = 0;
+    bool fixed = true;
+    for (auto it = this->m_alternates.begin(); it != this->m_alternates.end(); ++it) {
+      fixed_prefix one;
+      const bool whole = chain_fixed_sets(*it, one);
+      if (it == this->m_alternates.begin()) width = one.count;
+      fixed = fixed && whole && one.count == width;
+      common = std::min(common, one.count);
+      for (std::size_t i = 0; i < one.count; ++i) all.sets[i].add_all_of(one.sets[i]);
+    }
+    const std::size_t room = fixed_prefix::capacity - out.count;
+    for (std::size_t i = 0; i < common && i < room; ++i) *out.next() = all.sets[i];
+    return fixed && width <= room;
   }
 
  private:

@@ -509,10 +509,21 @@ class max_atom_quantifier : public atom_quantifier_slots<IT, A, max_atom_quantif
   max_atom_quantifier(A *atom, std::uint32_t min, std::uint32_t max)
       : atom_quantifier_slots<IT, A, max_atom_quantifier<IT, A>>(atom, min, max) {}
 
+  // A run of a one-character atom without upper bound, where the outcome
+  // of the rest of the pattern depends on the position alone: a start that
+  // failed tried the rest at every place where a later start inside the
+  // same run would try it, so those starts fail too. A possessive run
+  // tried the rest just after the run, which is where such a start tries
+  // it; a greedy run with a minimum of one or more tried it at every place
+  // from start + minimum to the run's end, past which a later start
+  // begins its own tries.
+  bool inner_starts_fail() const override {
+    return this->m_cmax == width_unbounded && std::is_base_of_v<single_width_atom<IT>, A> &&
+           (this->m_fpossessive || this->m_cmin != 0);
+  }
   // The run is scanned atom by atom; a run that cannot grow ends at once.
-  bool possessive_run() const override { return this->m_fpossessive && this->m_cmax == width_unbounded; }
   IT run_end(match_param<IT> &param, IT pos) const override {
-    if (!possessive_run()) return pos;
+    if (!inner_starts_fail()) return pos;
     const IT start = pos;
     while (this->atom_here(param, pos, bounded_tag())) {
       if (pos == start) break;

@@ -141,22 +141,23 @@ void basic_rpattern_base<IT, SyntaxT>::analyse_start(compile_state &cs) {
     const wchar_t *skip = this->m_psearcher ? this->m_psearcher->literal_begin() : nullptr;
     gather_required<IT>(head, skip, this->m_required, 0);
     this->m_fword_edge = head->is_word_boundary();
-    // A failed start inside a possessive leading run fails as the run's
-    // first did, where only the position can tell attempts apart.
-    if (cs.position_only && head->possessive_run()) this->m_plead_run = head;
-    detail::fixed_prefix sets;
-    if (this->m_pstart_set) detail::chain_fixed_sets(head, sets);
-    if (sets.count >= 2) {
-      auto *prefix = static_cast<detail::start_set *>(
-          this->m_arena.allocate_bytes(sets.count * sizeof(detail::start_set), alignof(detail::start_set)));
-      for (std::size_t i = 0; i < sets.count; ++i)
-        sets.sets[i].freeze(prefix[i], [this](std::size_t n) {
-          return static_cast<detail::code_range *>(
-              this->m_arena.allocate_bytes(n * sizeof(detail::code_range), alignof(detail::code_range)));
-        });
-      this->m_pprefix = prefix;
-      this->m_cprefix = sets.count;
-    }
+    // A failed start inside a leading run fails as the run's first did,
+    // where only the position can tell attempts apart.
+    if (cs.position_only && head->inner_starts_fail()) this->m_plead_run = head;
+  }
+  // What the fixed-width beginning of every match holds, offset by offset.
+  detail::fixed_prefix sets;
+  if (this->m_pstart_set) this->m_pfirst->fixed_sets(sets);
+  if (sets.count >= 2) {
+    auto *prefix = static_cast<detail::start_set *>(
+        this->m_arena.allocate_bytes(sets.count * sizeof(detail::start_set), alignof(detail::start_set)));
+    for (std::size_t i = 0; i < sets.count; ++i)
+      sets.sets[i].freeze(prefix[i], [this](std::size_t n) {
+        return static_cast<detail::code_range *>(
+            this->m_arena.allocate_bytes(n * sizeof(detail::code_range), alignof(detail::code_range)));
+      });
+    this->m_pprefix = prefix;
+    this->m_cprefix = sets.count;
   }
 }
 

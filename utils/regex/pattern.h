@@ -130,8 +130,8 @@ class basic_rpattern_base_impl {
   // fixed-width beginning); offset 0 is the start set's.
   const detail::start_set *prefix_sets() const { return m_pprefix; }
   std::size_t prefix_count() const { return m_cprefix; }
-  // The pattern begins with a possessive run whose failed start also
-  // fails every later start inside the run (null: it does not).
+  // The pattern begins with a run whose failed start also fails every
+  // later start inside the run (null: it does not).
   const detail::sub_expr<IT> *lead_run() const { return m_plead_run; }
   // The pattern begins with \b: a match starts only at a word edge.
   bool starts_at_word_edge() const { return m_fword_edge; }
@@ -464,7 +464,6 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
     }
     return param.m_prgbackrefs[0].matched;
   }
-
 
  private:
   // Whether a position lies at a word edge, for a pattern that begins with
