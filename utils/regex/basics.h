@@ -302,6 +302,9 @@ struct match_param {
   bool m_fspare;
   search_state<IT> *m_psearch;  // null outside a pattern's search: no budget, no memo
   pass_frame<IT> m_frame;       // iterative mode: the recursion pass running
+  // A stack that the searches of one all-matches or split loop share, so
+  // an iterative search need not build its own (null: each builds one).
+  match_stack *m_pkept_stack = nullptr;
 
   match_param(IT ibegin, IT istart, IT iend, backref_tag<IT> *prgbackrefs, std::uint32_t cbackrefs)
       : m_prgbackrefs(prgbackrefs),

@@ -8,6 +8,12 @@
 // upper-case form and the other-case copy the lower-case form; a subject
 // character matches when it equals either.
 //
+// The skip table suits long literals. A short one, or one holding
+// punctuation of one case form ('<' of "<meta", '=' of "charset="), which is
+// rare in text, is found by the library's vectorised scan for one of its
+// characters (the punctuation, else the first character in each of its
+// case forms), and each hit is compared whole.
+//
 // Lives in the pattern's arena; owns nothing; read-only after construction.
 #pragma once
 
@@ -27,9 +33,22 @@ class literal_searcher {
   typedef std::wstring::const_iterator pattern_iterator;
 
   literal_searcher(pattern_iterator ilitbegin, pattern_iterator ilitend, const wchar_t *pother)
-      : m_ilitbegin(ilitbegin), m_ilitlast(ilitbegin), m_potherlast(pother) {
+      : m_ilitbegin(ilitbegin), m_ilitlast(ilitbegin), m_potherbegin(pother), m_potherlast(pother) {
     std::ptrdiff_t len = ilitend - ilitbegin;
     const unsigned prefix = unsigned(len < 255 ? len : 255);
+    m_cprefix = prefix;
+    for (unsigned i = 0; i < prefix && !m_fanchor; ++i) {
+      const wchar_t c = ilitbegin[i];
+      const bool punctuation =
+          c > L' ' && c < 0x7F && !(c >= L'0' && c <= L'9') && !((c | 0x20) >= L'a' && (c | 0x20) <= L'z');
+      if (punctuation && (!pother || pother[i] == c)) {
+        m_fanchor = true;
+        m_canchor = i;
+      }
+    }
+    if (!m_fanchor && prefix < short_literal) m_fanchor = true;
+    m_chanchor = ilitbegin[m_canchor];
+    m_chanchor_other = pother ? pother[m_canchor] : m_chanchor;
     for (unsigned i = 0; i < 256; ++i) m_rgskip[i] = std::uint8_t(prefix);
     m_clastindex = std::uint8_t(prefix - 1);
     for (unsigned k = prefix - 1; k >= 1; --k, ++m_ilitlast) m_rgskip[low_byte(*m_ilitlast)] = std::uint8_t(k);
@@ -53,6 +72,7 @@ class literal_searcher {
   // or last when there is none.
   template <class IT>
   IT find(IT first, IT last) const {
+    if (m_fanchor) return find_anchored(first, last);
     return m_potherlast ? find_nocase(first, last) : find_exact(first, last);
   }
 
@@ -91,11 +111,54 @@ class literal_searcher {
     return last;
   }
 
+  // Literals shorter than this are found by the scan for one character.
+  static constexpr unsigned short_literal = 8;
+  // Characters scanned for both case forms before the scan moves on.
+  static constexpr std::ptrdiff_t scan_block = 2048;
+
+  // The scan for the anchor character in each of its forms: both forms
+  // are looked for block by block, so the subject passes through the cache
+  // once; a hit at offset k of a window is compared there whole.
+  template <class IT>
+  IT find_anchored(IT first, IT last) const {
+    if (last - first < std::ptrdiff_t(m_cprefix)) return last;
+    const wchar_t *const base = std::to_address(first);
+    const wchar_t *const stop = base + (last - first) - std::ptrdiff_t(m_cprefix - 1 - m_canchor);
+    const bool two = m_chanchor_other != m_chanchor;
+    for (const wchar_t *block = base + m_canchor; block < stop;) {
+      const wchar_t *const end = stop - block > scan_block ? block + scan_block : stop;
+      auto next = [end](const wchar_t *from, wchar_t c) {
+        const wchar_t *hit = from < end ? std::wmemchr(from, c, std::size_t(end - from)) : nullptr;
+        return hit ? hit : end;
+      };
+      const wchar_t *hit_one = next(block, m_chanchor);
+      const wchar_t *hit_other = two ? next(block, m_chanchor_other) : end;
+      for (;;) {
+        const wchar_t *hit = hit_one < hit_other ? hit_one : hit_other;
+        if (hit == end) break;
+        const wchar_t *s = hit - m_canchor;
+        unsigned i = 0;
+        while (i < m_cprefix && (s[i] == m_ilitbegin[i] || (m_potherbegin && s[i] == m_potherbegin[i]))) ++i;
+        if (i == m_cprefix) return first + (s - base);
+        if (hit == hit_one) hit_one = next(hit + 1, m_chanchor);
+        if (two && hit == hit_other) hit_other = next(hit + 1, m_chanchor_other);
+      }
+      block = end;
+    }
+    return last;
+  }
+
   static unsigned low_byte(wchar_t c) { return unsigned(c) & 0xFFu; }
 
   pattern_iterator m_ilitbegin;
   pattern_iterator m_ilitlast;
+  const wchar_t *m_potherbegin;
   const wchar_t *m_potherlast;
+  unsigned m_cprefix = 0;
+  unsigned m_canchor = 0;  // the scanned character's offset in the literal
+  bool m_fanchor = false;  // found by the scan, else by the skip table
+  wchar_t m_chanchor = 0;  // the scanned character, in its two case forms
+  wchar_t m_chanchor_other = 0;
   std::uint8_t m_clastindex;
   std::uint8_t m_rgskip[256];
 };

@@ -329,6 +329,12 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
     const bool keep_whole = (this->m_flags & KEEPWHOLEMATCHES) != 0;
     const bool keep_all = !keep_whole && (this->m_flags & KEEPALLGROUPS) != 0;
     std::vector<backref_type> kept;
+    match_stack stack(detail::search_stack_block);  // takes memory on its first push only
+    struct keep {
+      param_type &p;
+      ~keep() { p.m_pkept_stack = nullptr; }
+    } on_exit{param};
+    param.m_pkept_stack = &stack;
     while (match_guarded(param, records, nul)) {
       on_match();
       const backref_type whole = records[0];
@@ -519,7 +525,8 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
     }
   }
   static bool search_iterative_unguarded(const basic_rpattern_base &pat, param_type &param, bool nul) {
-    match_stack stack(detail::search_stack_block);
+    match_stack own(detail::search_stack_block);
+    match_stack &stack = param.m_pkept_stack ? *param.m_pkept_stack : own;
     struct detach {
       param_type &p;
       ~detach() { p.m_pstack = nullptr; }
