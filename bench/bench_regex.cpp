@@ -13,8 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "utils/regex/pattern.h"
-#include "utils/regex/syntax.h"
+#include "utils/regex/regex.h"
 
 #if __has_include(<pcre2.h>)
 #define PCRE2_CODE_UNIT_WIDTH 32

@@ -8,8 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "utils/regex/pattern.h"
-#include "utils/regex/syntax.h"
+#include "utils/regex/regex.h"
 
 namespace {
 

@@ -3,8 +3,7 @@
 #include <string>
 
 #include "platform/system/threads.h"
-#include "utils/regex/pattern.h"
-#include "utils/regex/syntax.h"
+#include "utils/regex/regex.h"
 
 namespace {
 
@@ -42,8 +41,14 @@ BOOL CRegexHelper::Match(const CString &pattern, const CString &text, std::vecto
   }
 }
 
+// A search abandoned on its budget (regex::search_budget_exceeded) counts as
+// no match in every call.
 BOOL CRegexHelper::MatchAll(const CString &pattern, const CString &text, std::vector<CString> &groups) const {
-  return append_records(pattern.str(), m_flags, text.str(), groups, 1, 2);
+  try {
+    return append_records(pattern.str(), m_flags, text.str(), groups, 1, 2);
+  } catch (const regex::search_budget_exceeded &) {
+    return FALSE;
+  }
 }
 
 BOOL CRegexHelper::IsMatch(const CString &pattern, const CString &text) const {
@@ -55,7 +60,11 @@ BOOL CRegexHelper::Replace(const CString &pattern, const CString &replacement, C
   const regex::rpattern pat(pattern.str(), replacement.str(), m_flags, regex::MODE_RECURSIVE);
   std::wstring subject = text.str();
   regex::subst_results results;
-  pat.substitute(subject, results, 0, std::wstring::npos);
+  try {
+    pat.substitute(subject, results, 0, std::wstring::npos);
+  } catch (const regex::search_budget_exceeded &) {
+    return TRUE;  // no match: the text stays as it was
+  }
   text = CString(std::move(subject));
   return TRUE;
 }
@@ -63,7 +72,14 @@ BOOL CRegexHelper::Replace(const CString &pattern, const CString &replacement, C
 BOOL CRegexHelper::Split(const CString &pattern, const CString &text, std::vector<CString> &pieces) const {
   const regex::rpattern pat(pattern.str(), m_flags, regex::MODE_RECURSIVE);
   std::vector<std::wstring> cut;
-  const std::size_t count = pat.split(text.str(), cut, 0, 0, std::wstring::npos);
+  std::size_t count;
+  try {
+    count = pat.split(text.str(), cut, 0, 0, std::wstring::npos);
+  } catch (const regex::search_budget_exceeded &) {
+    // No match: the whole text is the one piece (none for an empty text).
+    cut.assign(1, text.str());
+    count = text.IsEmpty() ? 0 : 1;
+  }
   for (std::size_t i = 0; i < count; ++i) pieces.emplace_back(std::move(cut[i]));
   return TRUE;
 }

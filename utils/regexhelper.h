@@ -7,7 +7,8 @@
 //       name = groups[1];
 //
 // Every call compiles its pattern anew (no cache) and matches recursively
-// over std::wstring subjects. Results are appended to the caller's vectors,
+// over std::wstring subjects. A search that spends its step budget
+// (regex::search_budget_exceeded) counts as no match in every call. Results are appended to the caller's vectors,
 // never cleared. An object holds only its flags: separate objects may be
 // used on separate threads at once, and one object too while nobody calls
 // SetFlags.
@@ -17,7 +18,7 @@
 
 #include "platform/text/cstring.h"
 #include "platform/text/windef.h"
-#include "utils/regex/basics.h"
+#include "utils/regex/regex.h"
 
 class CRegexHelper {
  public:

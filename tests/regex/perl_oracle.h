@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "regex_run.h"
+
 namespace regex_test {
 
 inline std::string narrow(const std::wstring &w) {
@@ -55,6 +57,59 @@ inline std::string subst_request(const std::wstring &pattern, const std::wstring
 
 inline std::string split_request(const std::wstring &pattern, const std::wstring &subject, int limit) {
   return "split\t" + std::to_string(limit) + "\t" + narrow(pattern) + "\t" + narrow(subject);
+}
+
+// Any text, as code points in hex joined by dots.
+inline std::string hex_text(const std::wstring &w) {
+  std::string out;
+  char buf[16];
+  for (wchar_t c : w) {
+    std::snprintf(buf, sizeof buf, "%s%x", out.empty() ? "" : ".", unsigned(c));
+    out += buf;
+  }
+  return out;
+}
+
+// Requests for Perl's first match (m) and every match (g) of a pattern;
+// flags are inline letters of i, m, s, x.
+inline std::string match_request(const std::wstring &pattern, const std::wstring &subject, const std::string &flags) {
+  return "m\t" + flags + "\t" + hex_text(pattern) + "\t" + hex_text(subject);
+}
+inline std::string global_request(const std::wstring &pattern, const std::wstring &subject, const std::string &flags) {
+  return "g\t" + flags + "\t" + hex_text(pattern) + "\t" + hex_text(subject);
+}
+
+// Perl refused the pattern.
+inline bool perl_refused(const std::string &answer) { return answer == "E"; }
+
+// The groups of Perl's first match (empty: no match).
+inline match_spans perl_spans(const std::string &answer) {
+  match_spans out;
+  std::stringstream ss(answer);
+  std::string item;
+  ss >> item;
+  if (item != "1") return out;
+  while (ss >> item) {
+    span s;
+    if (item != "x") std::sscanf(item.c_str(), "%ld,%ld", &s.begin, &s.end);
+    out.push_back(s);
+  }
+  return out;
+}
+
+// The whole matches of Perl's global match.
+inline std::vector<span> perl_all_matches(const std::string &answer) {
+  std::vector<span> out;
+  std::stringstream ss(answer);
+  std::size_t count = 0;
+  ss >> count;
+  std::string item;
+  while (ss >> item) {
+    span s;
+    std::sscanf(item.c_str(), "%ld,%ld", &s.begin, &s.end);
+    out.push_back(s);
+  }
+  return out;
 }
 
 // Perl's split answer as its fields ("<undef>" for an undefined one).

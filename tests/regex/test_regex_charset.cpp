@@ -1,6 +1,7 @@
 // Character sets, the built-in sets and the bracket-expression parser.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cwchar>
 #include <memory>
 #include <string>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "utils/regex/charset.h"
+#include "utils/regex/start_set.h"
 
 using namespace regex;
 using namespace regex::detail;
@@ -196,6 +198,23 @@ TEST(IntrinsicCharsets, ClassMasks) {
       {cls_punct, 0x010}, {cls_space, 0x008}, {cls_upper, 0x001}, {cls_xdigit, 0x080},
   };
   for (auto m : masks) EXPECT_EQ(class_mask_for(m.first), m.second) << m.first;
+}
+
+// The start analysis takes \s and the letter, digit and punctuation
+// classes for disjoint from 256 up, so a run of \w before \s gives
+// nothing back; the platform's classification must keep them apart.
+TEST(IntrinsicCharsets, WhiteSpaceSharesNoWideCharacterWithGraphicClasses) {
+  unsigned spaces = 0;
+  for (std::uint32_t c = 256; c <= 0x10FFFF; ++c) {
+    if (!win_iswctype(wchar_t(c), blank_classes)) continue;
+    ++spaces;
+    EXPECT_EQ(win_iswctype(wchar_t(c), graphic_classes), 0) << std::hex << c;
+  }
+  EXPECT_GT(spaces, 10u);  // U+1680, U+2000 to U+200A, U+3000, ...
+  EXPECT_TRUE(classes_disjoint(class_mask_for(cls_alnum), class_mask_for(cls_space)));
+  EXPECT_TRUE(classes_disjoint(class_mask_for(cls_blank), class_mask_for(cls_punct)));
+  EXPECT_FALSE(classes_disjoint(class_mask_for(cls_alnum), class_mask_for(cls_print)));
+  EXPECT_FALSE(classes_disjoint(class_mask_for(cls_space), class_mask_for(cls_cntrl)));
 }
 
 TEST(IntrinsicCharsets, RegistryGivesNoSet) {

@@ -202,6 +202,8 @@ TEST(GroupQuantifier, ThroughPatterns) {
       {L"(ab)+c", L"ababx", {}},
       {L"(ab)*?c", L"ababc", {P(0, 5), P(2, 4)}},
       {L"(a?)*b", L"b", {P(0, 1), P(0, 0)}},
+      // The first empty iteration counts: two of the three are left for "ab".
+      {L"(?:\\b|.){1,3}(?!^)", L"abc", {P(0, 2)}},
       {L"(a|ab){2,3}?c", L"aababc", {P(0, 6), P(3, 5)}},
       {L"((a)*b)*c", L"abbc", {P(0, 4), P(2, 3), P(0, 1)}},
       {L"(?:a|b)+?b", L"aab", {P(0, 3)}},

@@ -193,3 +193,14 @@ TEST(Lookaround, ThroughPatterns) {
 }
 
 }  // namespace
+
+// Fault fixed: a positive look-behind that the iterative mode backtracks
+// into tries its nearer start positions, as the recursive mode does. The
+// farthest start gives \1 = "aaa", then "aa"; only the nearest ("a") lets
+// the rest match.
+TEST(Lookbehind, BacktrackedIntoTriesNearerStarts) {
+  regex_test::run_pattern_cases({
+      {L"(?<=(a+))b\\1x", L"aaabax", {regex_test::P(3, 6), regex_test::P(2, 3)}},
+      {L"(?<=(a|aa|aaa))b\\1\\1x", L"aaabaaaax", {regex_test::P(3, 9), regex_test::P(1, 3)}},
+  });
+}

@@ -449,6 +449,32 @@ TEST(LiteralSearcher, FindsEveryOccurrenceAndNothingPastTheEnd) {
   const std::wstring page = L"x CharSet=utf-8 \u0143CHARSET=";
   EXPECT_EQ(nocase.find(page.begin(), page.end()) - page.begin(), 2);
   EXPECT_EQ(nocase.find(page.begin() + 3, page.end()) - page.begin(), long(page.size() - 8));
+
+  // Punctuation in the literal is scanned for, and each hit compared whole.
+  const std::wstring eq = L"ab=";
+  literal_searcher anchored(eq.begin(), eq.end(), nullptr);
+  const std::wstring t = L"=ab=xb=ab=";
+  PIT tb = t.c_str(), te = tb + t.size();
+  EXPECT_EQ(anchored.find(tb, te) - tb, 1);
+  EXPECT_EQ(anchored.find(tb + 2, te) - tb, 7);
+  EXPECT_EQ(anchored.find(tb + 2, te - 1), te - 1);  // the last window runs past the end
+  EXPECT_EQ(anchored.find(tb, tb + 2), tb + 2);
+  const std::wstring meta = L"<META", meta_lower = L"<meta";
+  literal_searcher tag(meta.begin(), meta.end(), meta_lower.c_str());
+  const std::wstring html = L"<a><b <MeTa x<meta";
+  EXPECT_EQ(tag.find(html.begin(), html.end()) - html.begin(), 6);
+  EXPECT_EQ(tag.find(html.begin() + 7, html.end()) - html.begin(), 13);
+  EXPECT_TRUE(tag.find(html.begin() + 14, html.end()) == html.end());
+
+  // A short literal: its first character in both forms, block by block.
+  const std::wstring up = L"ABC", low = L"abc";
+  literal_searcher short_nocase(up.begin(), up.end(), low.c_str());
+  for (std::size_t at : {std::size_t(1), std::size_t(2046), std::size_t(2047), std::size_t(2048), std::size_t(5000)}) {
+    const std::wstring text = std::wstring(at, L'x') + L"aBc" + L" Abc";
+    EXPECT_EQ(short_nocase.find(text.begin(), text.end()) - text.begin(), long(at)) << at;
+    EXPECT_EQ(short_nocase.find(text.begin() + long(at) + 1, text.end()) - text.begin(), long(at) + 4) << at;
+    EXPECT_TRUE(short_nocase.find(text.begin(), text.end() - 5) == text.end() - 5) << at;
+  }
 }
 
 }  // namespace

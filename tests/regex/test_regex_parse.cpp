@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "regex_run.h"
 #include "utils/regex/node_factory.h"
@@ -301,6 +302,41 @@ TEST(RegexParse, LiteralPrefixSearchVerifiesEachCandidate) {
   expect_all_roads({L"CHARSET=", I, L"\u0143HARSET= \u0143CHARSET=x", "10-18"});
   expect_all_roads({L"abc", 0, L"xxabcab", "2-5"});
   expect_all_roads({L"abc", 0, L"xxab", ""});
+}
+
+// The search skips starts that cannot match: the starts inside a failed
+// leading run, the alternatives whose first character does not fit, and
+// (through the start analysis) the give-backs of a \w run before \s.
+// What it finds stays what a full search finds (Perl's answers).
+TEST(RegexParse, StartScanningSkipsOnlyHopelessStarts) {
+  const match_case cases[] = {
+      {L"[a-z]+ing\\b", 0, L"kingsing singer thing", "0-8"},
+      {L"[a-z]+ing\\b", 0, L"abc,sing", "4-8"},  // the first start after a failed run
+      {L"[a-z]{2,}ing\\b", 0, L"ing sing bring", "9-14"},
+      {L"[a-z]+?ing\\b", 0, L"abc,sing", "4-8"},
+      {L"(\\w+)\\s+\\1", 0, L"\u03c9\u03c9\u3000\u03c9\u03c9", "0-5 0-2"},
+      {L"price|pr|p\\b|(?=x)xy|$", 0, L"pr p xy", "0-2"},
+      {L"(?:b|a|)c", 0, L"xc", "1-2"},
+      {L"bitcoin|DOLLAR|yuan", I, L"a Yuan", "2-6"},
+      {L"a(?:b|$)", 0, L"a", "0-1"},
+      {L"(?<=ab|c)d", 0, L"abd cd", "2-3"},
+      {L"(?:ab|ac|a)+", 0, L"abacaa", "0-6"},
+      // The fixed beginnings of several alternatives, offset by offset.
+      {L"abc|de", 0, L"dabce", "1-4"},
+      {L"abc|ax", 0, L"abxax", "3-5"},
+      {L"abc|a", 0, L"ax", "0-1"},
+      {L"(?:bc|xy)z|q\\d", I, L"bq xYZ", "3-6"},
+  };
+  for (const auto &c : cases) expect_all_roads(c);
+  for (match_mode mode : {MODE_RECURSIVE, MODE_ITERATIVE}) {
+    const std::wstring text = L"kingsing singer thing xing, sing";
+    rpattern pat(L"[a-z]+ing\\b", ALLMATCHES | KEEPWHOLEMATCHES, mode);
+    match_results results;
+    pat.match(text, results, 0, std::wstring::npos);
+    std::vector<std::wstring> found;
+    for (const auto &r : results.m_records) found.push_back(r.str());
+    EXPECT_EQ(found, (std::vector<std::wstring>{L"kingsing", L"thing", L"xing", L"sing"})) << mode;
+  }
 }
 
 TEST(RegexParse, AllMatchesOverTheSubject) {

@@ -193,7 +193,10 @@ TEST(Recursion, RefusesAQuantifierAndHasOpenWidth) {
 
 // Nested recursions deeper than the stack allows end the search cleanly;
 // shallower ones match in both modes.
-TEST(Recursion, DepthIsBounded) {
+// Depth is bounded by memory alone: the recursive mode, out of its depth
+// budget, runs the search again iteratively, and the iterative mode nests
+// no native calls per recursion.
+TEST(Recursion, DeepRecursionMatches) {
   const std::vector<seq> top = {{C(L'a'), G(1, {{RECURSE()}, {}}), C(L'b')}};
   for (match_mode mode : {MODE_RECURSIVE, MODE_ITERATIVE}) {
     SCOPED_TRACE(mode == MODE_RECURSIVE ? "recursive" : "iterative");
@@ -201,8 +204,41 @@ TEST(Recursion, DepthIsBounded) {
     const std::wstring shallow = std::wstring(200, L'a') + std::wstring(200, L'b');
     EXPECT_EQ(run_once(pat, shallow, false), (std::vector<rec>{R(0, 400)}));
     const std::wstring deep = std::wstring(300000, L'a') + std::wstring(300000, L'b');
-    EXPECT_EQ(run_once(pat, deep, false), (std::vector<rec>{NONE}));
+    EXPECT_EQ(run_once(pat, deep, false), (std::vector<rec>{R(0, 600000)}));
   }
+}
+
+TEST(Recursion, MillionLevelsThroughThePattern) {
+  const std::size_t n = 1000000;
+  const std::wstring subject = std::wstring(n, L'a') + std::wstring(n, L'b');
+  for (match_mode mode : {MODE_ITERATIVE, MODE_RECURSIVE}) {
+    SCOPED_TRACE(mode == MODE_RECURSIVE ? "recursive" : "iterative");
+    const rpattern pat(L"a(?:(?R)|)b", NOFLAGS, mode);
+    match_results results;
+    ASSERT_TRUE(pat.match(subject, results).matched);
+    EXPECT_EQ(results.group_position(0), 0u);
+    EXPECT_EQ(results.group_length(0), 2 * n);
+    // One b too few: the longest balanced part, found from position 1.
+    const std::wstring short_b = subject.substr(0, 2 * n - 1);
+    ASSERT_TRUE(pat.match(short_b, results).matched);
+    EXPECT_EQ(results.group_position(0), 1u);
+    EXPECT_EQ(results.group_length(0), 2 * n - 2);
+  }
+}
+
+// Fault fixed: when the rest of the pattern fails after a recursion pass,
+// the captures and loop states the pass left are undone. Here the pass at 1
+// captures "c" and its continuation x fails; the match the outer pattern
+// then finds through its third branch leaves group 1 unset. In the loop,
+// the pass counts two iterations of its own; undone, the outer loop still
+// stands at its first iteration and takes a second one.
+TEST(Recursion, FailedContinuationUndoesThePass) {
+  using namespace regex_test;
+  run_pattern_cases({
+      {L"a(?:(?R)x|(c)|a)", L"aac", {P(0, 2), PX}},
+      {L"(?:x(?R)y|x){2}", L"xxxz", {P(0, 2)}},
+      {L"(?:x(?R)y|(x)){2}", L"xxxz", {P(0, 2), P(1, 2)}},
+  });
 }
 
 TEST(ConditionalAndRecursion, ThroughPatterns) {

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tests/support/loopback_server.h"
 #include "tests/support/print_cstring.h"
@@ -51,6 +53,25 @@ TEST(DetectCharset, RulesInOrder) {
 TEST(DetectCharset, LongDistanceInsideOneTag) {
   const std::string body = "<html><meta content=\"" + std::string(1 << 20, 'x') + "; charset=Big5\">";
   EXPECT_EQ(pcutil::DetectCharsetName(CString(kHeadersPlain), body), CString(L"big5"));
+}
+
+// Hostile pages: "<meta" a mebibyte long with no charset, on one line or on
+// lines of their own, and a charset beyond the lines the tags stand on. The
+// search ends at once where the literal "charset=" is missing and gives up
+// (no match, the default name) where the rest would cost more than its step
+// budget. The bound is generous: the search itself takes milliseconds
+// (bench_regex_text, Detect/).
+TEST(DetectCharset, HostilePagesEndQuickly) {
+  std::string one_line;
+  while (one_line.size() < (1u << 20)) one_line += "<meta";
+  std::string lines;
+  while (lines.size() < (1u << 20)) lines += "<meta\n";
+  const std::string far_charset = one_line + "\ncharset=big5";
+  for (const std::string *body : std::vector<const std::string *>{&one_line, &lines, &far_charset}) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(pcutil::DetectCharsetName(CString(kHeadersPlain), *body), CString(L"gb2312"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+  }
 }
 
 struct Page {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "tests/support/print_cstring.h"
-#include "utils/regex/basics.h"
+#include "utils/regex/regex.h"
 #include "utils/regexhelper.h"
 
 namespace {
@@ -122,6 +122,38 @@ TEST(RegexHelper, EscapeRegex) {
   std::vector<CString> groups;
   ASSERT_TRUE(helper.Match(EscapeRegex(raw, CString()), raw, groups));
   EXPECT_EQ(groups[0], raw);
+}
+
+// A search abandoned on its budget (regex::search_budget_exceeded: too many
+// steps, or native nesting beyond the stack), and a pattern nested too
+// deeply, count as no match in every call; nothing throws them at the caller.
+TEST(CRegexHelper, AbandonedSearchesAreNoMatch) {
+  CRegexHelper helper(regex::NOFLAGS);
+  std::vector<CString> groups;
+  // A back-reference keeps the failure memo off: only the step budget ends
+  // this (ten million steps, seconds in the sanitizer build: asked once).
+  const CString hopeless(L"(a|aa)\\1*(a|aa)*(a|aa)*(a|aa)*(a|aa)*(a|aa)*[bc]");
+  EXPECT_FALSE(helper.Match(hopeless, CString(std::wstring(60, L'a')), groups));
+  // Atomic groups reached through recursion nest native calls until the
+  // stack runs short, which ends the search at once.
+  const CString nested(L"(?>a(?:(?R)|))b");
+  const CString text(std::wstring(100000, L'a') + L"b");
+  regex::match_results results;
+  EXPECT_THROW(regex::rpattern(nested.str(), regex::NOFLAGS, regex::MODE_RECURSIVE).match(text.str(), results),
+               regex::search_budget_exceeded);
+  EXPECT_FALSE(helper.Match(nested, text, groups));
+  EXPECT_FALSE(helper.IsMatch(nested, text));
+  EXPECT_FALSE(helper.MatchAll(nested, text, groups));
+  EXPECT_TRUE(groups.empty());
+  CString replaced = text;
+  EXPECT_TRUE(helper.Replace(nested, L"x", replaced));
+  EXPECT_EQ(replaced, text);
+  std::vector<CString> pieces;
+  EXPECT_TRUE(helper.Split(nested, text, pieces));
+  EXPECT_EQ(pieces, std::vector<CString>{text});
+  std::wstring deep(30000, L'(');
+  deep += L"a" + std::wstring(30000, L')');
+  EXPECT_FALSE(helper.Match(CString(deep), L"a", groups));
 }
 
 }  // namespace

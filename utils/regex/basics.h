@@ -7,10 +7,12 @@
 // exists for both.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "utils/regex/hetero_stack.h"
 
@@ -54,6 +56,20 @@ class bad_regexpr : public std::invalid_argument {
  public:
   explicit bad_regexpr(const std::string &msg) : std::invalid_argument(msg) {}
 };
+
+// The error of a search that ran out of its budget: more backtracking steps
+// than the pattern's step budget allows (set_step_budget), or, in the
+// iterative mode, look-arounds and atomic groups nested through recursion
+// deeper than the thread's stack allows. The search is abandoned; it is
+// neither a match nor a proof that there is none. CRegexHelper and the
+// character-set detection read it as "no match".
+class search_budget_exceeded : public std::runtime_error {
+ public:
+  explicit search_budget_exceeded(const char *what) : std::runtime_error(what) {}
+};
+
+// The default step budget of a pattern: backtracking steps per search.
+inline constexpr std::uint64_t default_step_budget = 10000000;
 
 namespace detail {
 
@@ -187,6 +203,89 @@ namespace detail {
 template <class IT>
 inline const backref_tag<IT> empty_backref{null_position<IT>, null_position<IT>};
 
+// The failure memo of one search: the (loop, position) states from which the
+// rest of the pattern is known to fail. A loop-back node whose loop has no
+// upper bound (and whose enclosing loops have none) is a memo point; it
+// consults and fills the memo only where the outcome can depend on nothing
+// but the position (see group_quantifier::memo_eligible), and only in
+// patterns without back-references, group conditions and recursion. The
+// memo comes into force only once the points have been visited more often
+// than a linear search would need, so ordinary searches never allocate it.
+// Failures noted while an empty match is refused at the start
+// (m_fno_empty_match) hold only while that refusal does: they are dropped
+// when it ends.
+template <class IT>
+class loop_memo {
+ public:
+  loop_memo(unsigned points, IT base, IT end)
+      : m_points(points),
+        m_base(base),
+        m_span(std::size_t(end - base) + 1),
+        m_threshold(std::uint64_t(m_span) * points + 64) {}
+
+  // Counts a visit of a memo point; true while the memo is in force.
+  bool visit() {
+    if (m_active) return true;
+    if (m_points == 0 || ++m_visits < m_threshold) return false;
+    m_bits.assign((m_span * m_points + 63) / 64, 0);
+    m_active = true;
+    return true;
+  }
+  bool known_failure(unsigned point, IT pos) const {
+    const std::size_t i = index(point, pos);
+    return (m_bits[i / 64] >> (i % 64)) & 1u;
+  }
+  void note_failure(unsigned point, IT pos, bool provisional) {
+    const std::size_t i = index(point, pos);
+    std::uint64_t &w = m_bits[i / 64];
+    const std::uint64_t bit = std::uint64_t(1) << (i % 64);
+    if (provisional && !(w & bit)) m_provisional.push_back(i);
+    w |= bit;
+  }
+  // The refusal of an empty match at the start has ended.
+  void end_provisional() {
+    for (std::size_t i : m_provisional) m_bits[i / 64] &= ~(std::uint64_t(1) << (i % 64));
+    m_provisional.clear();
+  }
+
+ private:
+  std::size_t index(unsigned point, IT pos) const { return std::size_t(point) * m_span + std::size_t(pos - m_base); }
+
+  unsigned m_points;
+  IT m_base;
+  std::size_t m_span;
+  std::uint64_t m_threshold;
+  std::uint64_t m_visits = 0;
+  bool m_active = false;
+  std::vector<std::uint64_t> m_bits;
+  std::vector<std::size_t> m_provisional;
+};
+
+// What one search shares across its attempts (and with the bodies of its
+// look-behinds): the steps spent against the budget and the failure memo.
+template <class IT>
+struct search_state {
+  search_state(std::uint64_t budget, unsigned memo_points, IT base, IT end)
+      : m_budget(budget), m_memo(memo_points, base, end) {}
+  search_state(const search_state &) = delete;
+  search_state &operator=(const search_state &) = delete;
+
+  std::uint64_t m_steps = 0;
+  std::uint64_t m_budget;
+  loop_memo<IT> m_memo;
+  std::vector<backref_tag<IT>> m_scratch;  // records of a finished recursion pass, reused
+};
+
+// The recursion pass an iterative match is inside: the node to go on with
+// once the pass reaches the end of the pattern (null: no pass runs), and the
+// stack position above the recursion's own entries, where the pass's
+// entries begin.
+template <class IT>
+struct pass_frame {
+  const sub_expr_base<IT> *after = nullptr;
+  match_stack::stack_type base = nullptr;
+};
+
 // The parameter block of one match call, handed to every node operation.
 template <class IT>
 struct match_param {
@@ -201,6 +300,11 @@ struct match_param {
   match_stack *m_pstack;
   bool m_fno_empty_match;
   bool m_fspare;
+  search_state<IT> *m_psearch;  // null outside a pattern's search: no budget, no memo
+  pass_frame<IT> m_frame;       // iterative mode: the recursion pass running
+  // A stack that the searches of one all-matches or split loop share, so
+  // an iterative search need not build its own (null: each builds one).
+  match_stack *m_pkept_stack = nullptr;
 
   match_param(IT ibegin, IT istart, IT iend, backref_tag<IT> *prgbackrefs, std::uint32_t cbackrefs)
       : m_prgbackrefs(prgbackrefs),
@@ -213,8 +317,18 @@ struct match_param {
         m_ptopgroup(nullptr),
         m_pstack(nullptr),
         m_fno_empty_match(false),
-        m_fspare(false) {}
+        m_fspare(false),
+        m_psearch(nullptr) {}
 };
+
+[[noreturn]] void throw_step_budget_exceeded();
+
+// One backtracking step of the search: counted against the budget.
+template <class IT>
+inline void count_backtrack(const match_param<IT> &param) {
+  search_state<IT> *s = param.m_psearch;
+  if (s && ++s->m_steps > s->m_budget) throw_step_budget_exceeded();
+}
 
 }  // namespace detail
 }  // namespace regex

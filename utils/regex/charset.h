@@ -191,12 +191,22 @@ struct basic_charset {
     return m_fskip_extended_check;
   }
 
-  bool in(wchar_t ch) const { return member<false>(ch); }
+  // The common case, a character below 256 in a set without negated
+  // classes or nested sets, is one bit test.
+  [[gnu::always_inline]] bool in(wchar_t ch) const {
+    const char_code c = code_of(ch);
+    if (c <= 255 && m_fskip_extended_check) return test_bit(c) != m_fnegate;
+    return member<false>(ch);
+  }
 
   // Membership without regard to case: the table already holds both cases
   // of what was added under IGNORECASE; from 256 up the ranges are asked
   // for the character's upper and lower forms.
-  bool in_nocase(wchar_t ch) const { return member<true>(ch); }
+  [[gnu::always_inline]] bool in_nocase(wchar_t ch) const {
+    const char_code c = code_of(ch);
+    if (c <= 255 && m_fskip_extended_check) return test_bit(c) != m_fnegate;
+    return member<true>(ch);
+  }
 
   // Builder of a built-in set: the classes of `mask` and the bytes of
   // `extra` (taken as they are, without case forms).
@@ -270,7 +280,7 @@ struct basic_charset {
   }
 
   template <bool Nocase>
-  bool member(wchar_t ch) const {
+  [[gnu::noinline]] bool member(wchar_t ch) const {
     const char_code c = code_of(ch);
     bool found;
     if (c <= 255)

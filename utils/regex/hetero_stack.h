@@ -90,7 +90,10 @@ class hetero_stack {
   // An opaque position of the top.
   typedef const void *stack_type;
 
-  hetero_stack() noexcept {
+  hetero_stack() noexcept : hetero_stack(DynamicBlockSize) {}
+  // A stack whose heap blocks at the top hold at least least_block bytes:
+  // a deep match then needs few allocations.
+  explicit hetero_stack(std::size_t least_block) noexcept : m_least_block(least_block) {
     m_inline.m_pprev = &m_inline;
     m_inline.m_pnext = nullptr;
     m_inline.m_ptop = m_inline.data();
@@ -228,12 +231,17 @@ class hetero_stack {
     release_to(p);
   }
 
-  char *reserve(std::size_t n) {
+  // The common case, room in the current block, stays inline at every push.
+  [[gnu::always_inline]] char *reserve(std::size_t n) {
     char *result = m_ptop;
-    if (static_cast<std::size_t>(m_pend - m_ptop) >= n) {
+    if (static_cast<std::size_t>(m_pend - m_ptop) >= n) [[likely]] {
       m_ptop += n;
       return result;
     }
+    return reserve_block(n);
+  }
+
+  [[gnu::noinline]] char *reserve_block(std::size_t n) {
     m_pcurrent->m_ptop = m_ptop;
     block *next = m_pcurrent->m_pnext;
     if (next && static_cast<std::size_t>(next->m_pend - next->data()) >= n) {
@@ -245,7 +253,7 @@ class hetero_stack {
       return m_pbegin;
     }
     std::size_t capacity = n;
-    if (!next && capacity < DynamicBlockSize) capacity = padded(DynamicBlockSize);
+    if (!next && capacity < m_least_block) capacity = padded(m_least_block);
     block *b = static_cast<block *>(::operator new(sizeof(block) + capacity));
     b = ::new (static_cast<void *>(b)) block;
     b->m_pprev = m_pcurrent;
@@ -263,10 +271,11 @@ class hetero_stack {
 
   void release_to(char *p) {
     m_ptop = p;
-    if (p == m_pbegin) step_back();
+    if (p == m_pbegin) [[unlikely]]
+      step_back();
   }
 
-  void step_back() {
+  [[gnu::noinline]] void step_back() {
     m_pcurrent->m_ptop = m_ptop;
     m_pcurrent = m_pcurrent->m_pprev;
     m_pbegin = m_pcurrent->data();
@@ -274,6 +283,7 @@ class hetero_stack {
     m_pend = m_pcurrent->m_pend;
   }
 
+  std::size_t m_least_block;
   inline_block m_inline;
   block *m_pcurrent;
   char *m_pbegin;

@@ -33,7 +33,9 @@
 #include "utils/regex/arena.h"
 #include "utils/regex/basics.h"
 #include "utils/regex/hetero_stack.h"
+#include "utils/regex/literal_searcher.h"
 #include "utils/regex/slist.h"
+#include "utils/regex/start_set.h"
 
 namespace regex {
 namespace detail {
@@ -110,15 +112,15 @@ inline constexpr std::size_t recursion_stack_margin = 128 * 1024;
 
 inline thread_local unsigned t_recursion_depth = 0;
 
+// Throws recursion_budget_spent once the depth or the stack has run out.
+void check_recursion_budget(unsigned depth);
+
 class recursion_scope {
  public:
   recursion_scope() {
     // The stack is measured every 16 levels: 16 frames stay far below the margin.
     const unsigned depth = ++t_recursion_depth;
-    if (depth > recursion_depth_limit || ((depth & 15u) == 0 && platform::stack_headroom() < recursion_stack_margin)) {
-      --t_recursion_depth;
-      throw recursion_budget_spent();
-    }
+    if ((depth & 15u) == 0) check_recursion_budget(depth);
   }
   ~recursion_scope() { --t_recursion_depth; }
   recursion_scope(const recursion_scope &) = delete;
@@ -215,7 +217,56 @@ class sub_expr : public sub_expr_base<IT> {
   virtual node_width width_range(const width_context<IT> &wp) = 0;
   virtual bool peek_start(start_hint &) const { return false; }
 
+  // Start analysis (start_set.h): adds the characters a match of this node
+  // alone can begin with; true when it can match without consuming. The
+  // default knows nothing.
+  virtual bool first_here(char_bits &fc) const {
+    fc.add_all();
+    return true;
+  }
+  // Adds what a match from this node to the end of the pattern can begin
+  // with.
+  virtual void scan_first(first_chars &fc) const {
+    if (fc.enter(this) && first_here(fc)) scan_next(fc);
+  }
+  void scan_next(first_chars &fc) const {
+    if (next)
+      next->scan_first(fc);
+    else
+      fc.can_end = true;
+  }
+  // Appends, one set per subject character, what a match of this node
+  // alone reads when its width is fixed; false (leaving `out` as it was
+  // or partly filled) when it is not, or when the prefix is full.
+  // Zero-width assertions add nothing and hold.
+  virtual bool fixed_sets(fixed_prefix &) const { return false; }
+  // For an atom one character wide: adds its set and returns true.
+  virtual bool single_char_set(char_bits &) const { return false; }
+  // Called once the whole graph stands: a node may settle what it can
+  // learn from the nodes after it.
+  virtual void settle() {}
+  // For a leading run whose failed start fails every start inside it
+  // (inner_starts_fail): where the run from pos ends. The search skips the
+  // starts inside a run that failed.
+  virtual IT run_end(match_param<IT> &, IT pos) const { return pos; }
+  virtual bool inner_starts_fail() const { return false; }
+  // The text this node matches as a literal (absent: none).
+  virtual required_literal literal() const { return {}; }
+  // What every match of this node matches first: the body of a group with
+  // one alternative, also as the first iteration of a loop; null for the
+  // rest.
+  virtual const sub_expr *must_match_body() const { return nullptr; }
+  // A back-reference: its outcome depends on the captures.
+  virtual bool reads_captures() const { return false; }
+  virtual bool is_word_boundary() const { return false; }
+  // The atom that every match of this node contains at least once (an
+  // atom quantifier with a minimum of one or more); null for the rest.
+  virtual const sub_expr *required_atom() const { return nullptr; }
+
   // Continues with the following node (never called where next is null).
+  // The budget counts the retries at the choice points (alternatives,
+  // repetitions, look-behind starts), so a failure here is not counted:
+  // between two retries lies at most one pass along the pattern.
   bool match_next(match_param<IT> &param, IT pos) const {
     recursion_scope depth;
     return next->match_chain(param, pos);
@@ -258,26 +309,87 @@ class indestructable_sub_expr : public sub_expr<IT> {
   static void operator delete(void *, arena_allocator<char> &) noexcept {}
 };
 
-// The terminal node: reaching it means the pattern has matched. While
+// ---------------------------------------------------------------------------
+// Recursion passes of the iterative mode. A (?R) runs the whole pattern again
+// in the same driver loop, without a native call: it pushes the start
+// position, every record as it was, the frame around and a true flag, then
+// opens its frame (param.m_frame) and goes on with the outermost group. When
+// the pass reaches the end of the pattern, finish_recursion_pass cuts the
+// stack back to the frame (the pass is final: its choices are dropped),
+// puts back the state of the attempts around the pass (pending starts and
+// loop states) and goes on after the recursion; the end node stays on the
+// stack with the saved records below it, and undo_recursion_pass puts the
+// records back when the match backtracks past it. The depth of recursion is
+// so bounded by memory alone.
+
+template <class IT>
+bool finish_recursion_pass(match_param<IT> &param) {
+  match_stack &stack = *param.m_pstack;
+  const pass_frame<IT> frame = param.m_frame;
+  stack.unwind(frame.base);
+  stack.template pop<bool>();
+  stack.pop(param.m_frame);
+  std::vector<backref_tag<IT>> local;
+  std::vector<backref_tag<IT>> &saved = param.m_psearch ? param.m_psearch->m_scratch : local;
+  saved.resize(param.m_cbackrefs);
+  for (std::uint32_t i = param.m_cbackrefs; i-- > 0;) stack.pop(saved[i]);
+  for (std::uint32_t i = 0; i < param.m_cbackrefs; ++i) {
+    backref_tag<IT> &r = param.m_prgbackrefs[i];
+    const backref_tag<IT> &s = saved[i];
+    r.pending_start = s.pending_start;
+    r.loop_count = s.loop_count;
+    r.loop_more = s.loop_more;
+    r.loop_prev_mark = s.loop_prev_mark;
+    r.loop_mark = s.loop_mark;
+  }
+  for (std::uint32_t i = 0; i < param.m_cbackrefs; ++i) stack.push(saved[i]);
+  stack.push(true);
+  param.m_pnext = frame.after;
+  return true;
+}
+
+// Undoes a finished pass: every record as before it, the position where the
+// recursion stood.
+template <class IT>
+void undo_recursion_pass(match_param<IT> &param) {
+  match_stack &stack = *param.m_pstack;
+  stack.template pop<bool>();
+  for (std::uint32_t i = param.m_cbackrefs; i-- > 0;) stack.pop(param.m_prgbackrefs[i]);
+  stack.pop(param.m_icur);
+}
+
+// The terminal node: reaching it means the pattern has matched, or, inside
+// a recursion pass of the iterative mode, that the pass has. While
 // m_fno_empty_match is set it refuses a match that ends where it began.
 template <class IT>
 class end_of_pattern : public sub_expr<IT> {
  public:
   bool match_chain(match_param<IT> &param, IT pos) const override { return accept(param, pos); }
   bool match_chain_nul(match_param<IT> &param, IT pos) const override { return accept(param, pos); }
-  bool step_forward(match_param<IT> &param) const override {
-    param.m_pnext = nullptr;
-    return accept(param, param.m_icur);
+  bool step_forward(match_param<IT> &param) const override { return end_step(param); }
+  bool step_forward_nul(match_param<IT> &param) const override { return end_step(param); }
+  // Reached only by backtracking past a finished recursion pass: the end
+  // of the whole match is never backtracked into.
+  bool step_back(match_param<IT> &param) const override {
+    undo_recursion_pass(param);
+    return false;
   }
-  bool step_forward_nul(match_param<IT> &param) const override {
-    param.m_pnext = nullptr;
-    return accept(param, param.m_icur);
+  bool step_back_nul(match_param<IT> &param) const override {
+    undo_recursion_pass(param);
+    return false;
   }
   node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
+  void scan_first(first_chars &fc) const override { fc.can_end = true; }
 
  private:
   static bool accept(const match_param<IT> &param, IT pos) {
     return !(param.m_fno_empty_match && pos == param.m_istart);
+  }
+  static bool end_step(match_param<IT> &param) {
+    if (!accept(param, param.m_icur)) return false;
+    if (param.m_frame.after) return finish_recursion_pass(param);
+    param.m_pnext = nullptr;
+    return true;
   }
 };
 
@@ -326,6 +438,7 @@ bool run_iterative_form(const sub_expr_base<IT> *start, match_param<IT> &param, 
     for (;;) {
       if (stack.mark() == base) return false;
       stack.pop(node);
+      count_backtrack(param);
       if (call_step_back(node, param, tag())) break;
     }
   }
@@ -350,6 +463,15 @@ class match_group_base : public sub_expr<IT> {
   typedef slist<sub_expr<IT> *> alt_list_type;
   typedef typename alt_list_type::iterator alt_iterator;
   typedef std::pair<unsigned, unsigned> group_range;  // {first number, count}
+
+  // An alternative as the matcher tries it: its chain and, when known, the
+  // characters a match of it can begin with, [m_pfirst, m_plast) (null:
+  // any), so a start that none of them fits skips it untried.
+  struct alternative {
+    const sub_expr<IT> *m_pnode;
+    const wchar_t *m_pfirst;
+    const wchar_t *m_plast;
+  };
 
   match_group_base(int cgroup, arena_allocator<char> arena)
       : m_alternates(arena),
@@ -400,8 +522,8 @@ class match_group_base : public sub_expr<IT> {
   bool match_chain_nul(match_param<IT> &param, IT pos) const override { return body(param, pos, nul_tag()); }
   bool step_forward(match_param<IT> &param) const override { return entry_step(param, bounded_tag()); }
   bool step_forward_nul(match_param<IT> &param) const override { return entry_step(param, nul_tag()); }
-  bool step_back(match_param<IT> &param) const override { return retry_step(param); }
-  bool step_back_nul(match_param<IT> &param) const override { return retry_step(param); }
+  bool step_back(match_param<IT> &param) const override { return retry_step(param, bounded_tag()); }
+  bool step_back_nul(match_param<IT> &param) const override { return retry_step(param, nul_tag()); }
 
   node_width width_range(const width_context<IT> &wp) override {
     node_width w{width_unbounded, 0};
@@ -421,6 +543,19 @@ class match_group_base : public sub_expr<IT> {
     return w;
   }
 
+  const sub_expr<IT> *must_match_body() const override {
+    return m_cgroup != -1 && alternative_count() == 1 ? *m_alternates.begin() : nullptr;
+  }
+
+  // Every alternative's chain; an alternative's end continues after the
+  // group.
+  void scan_first(first_chars &fc) const override {
+    if (fc.enter(this)) scan_alternatives(fc);
+  }
+  void scan_alternatives(first_chars &fc) const {
+    for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) (*it)->scan_first(fc);
+  }
+
   bool peek_start(start_hint &hint) const override {
     if (!m_pstart_chars) return false;
     hint.m_count = std::uint32_t(m_pstart_chars_end - m_pstart_chars);
@@ -428,35 +563,40 @@ class match_group_base : public sub_expr<IT> {
       std::copy(m_pstart_chars, m_pstart_chars_end, hint.m_rgch);
     else
       hint.m_pch = m_pstart_chars;
-    hint.m_lit.m_present = false;
-    if (alternative_count() == 1) {
-      start_hint inner{};
-      if ((*m_alternates.begin())->peek_start(inner)) hint.m_lit = inner.m_lit;
-    }
+    hint.m_lit = m_lit;
     return true;
   }
 
-  // The steps of the iterative mode, callable without virtual dispatch.
+  // The steps of the iterative mode, callable without virtual dispatch. A
+  // group of several alternatives keeps the one it is trying on the stack.
   template <bool Nul>
   bool entry_step(match_param<IT> &param, bool2type<Nul> tag) const {
     if (!start_filter(param, param.m_icur, tag)) return false;
+    const alternative *a = m_palts;
+    if (several()) {
+      a = admitted(param, param.m_icur, a, tag);
+      if (a == m_palts_end) return false;
+    }
     if (m_cgroup != -1) {
       backref_tag<IT> &r = param.m_prgbackrefs[m_cgroup];
       param.m_pstack->push(r.pending_start);
       r.pending_start = param.m_icur;
     }
-    param.m_pstack->push(m_alternates.begin());
-    param.m_pnext = *m_alternates.begin();
+    if (several()) param.m_pstack->push(a);
+    param.m_pnext = a->m_pnode;
     return true;
   }
-  bool retry_step(match_param<IT> &param) const {
-    alt_iterator &it = param.m_pstack->template top<alt_iterator>();
-    ++it;
-    if (it != m_alternates.end()) {
-      param.m_pnext = *it;
-      return true;
+  template <bool Nul>
+  bool retry_step(match_param<IT> &param, bool2type<Nul> tag) const {
+    if (several()) {
+      const alternative *&a = param.m_pstack->template top<const alternative *>();
+      a = admitted(param, param.m_icur, a + 1, tag);
+      if (a != m_palts_end) {
+        param.m_pnext = a->m_pnode;
+        return true;
+      }
+      param.m_pstack->template pop<const alternative *>();
     }
-    param.m_pstack->template pop<alt_iterator>();
     if (m_cgroup != -1) param.m_pstack->pop(param.m_prgbackrefs[m_cgroup].pending_start);
     return false;
   }
@@ -476,22 +616,43 @@ class match_group_base : public sub_expr<IT> {
   template <bool Nul>
   bool body(match_param<IT> &param, IT pos, bool2type<Nul> tag) const {
     if (!start_filter(param, pos, tag)) return false;
-    if (m_cgroup == -1) {
-      for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) {
-        recursion_scope depth;
-        if (call_match_chain<IT>(*it, param, pos, tag)) return true;
-      }
-      return false;
-    }
+    if (m_cgroup == -1) return alternatives(param, pos, tag);
     backref_tag<IT> &r = param.m_prgbackrefs[m_cgroup];
     const IT saved = r.pending_start;
     r.pending_start = pos;
-    for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) {
-      recursion_scope depth;
-      if (call_match_chain<IT>(*it, param, pos, tag)) return true;
-    }
+    if (alternatives(param, pos, tag)) return true;
     r.pending_start = saved;
     return false;
+  }
+  // Each alternative tried after the first is a retry counted against the
+  // budget.
+  template <bool Nul>
+  bool alternatives(match_param<IT> &param, IT pos, bool2type<Nul> tag) const {
+    if (!several()) {
+      recursion_scope depth;
+      return call_match_chain<IT>(m_palts->m_pnode, param, pos, tag);
+    }
+    for (const alternative *a = admitted(param, pos, m_palts, tag); a != m_palts_end;
+         a = admitted(param, pos, a + 1, tag)) {
+      if (a != m_palts) count_backtrack(param);
+      recursion_scope depth;
+      if (call_match_chain<IT>(a->m_pnode, param, pos, tag)) return true;
+    }
+    return false;
+  }
+
+  bool several() const { return m_palts_end - m_palts > 1; }
+  // The first alternative from `a` on that may match at pos.
+  template <bool Nul>
+  const alternative *admitted(const match_param<IT> &param, IT pos, const alternative *a, bool2type<Nul> tag) const {
+    const bool end = at_subject_end(param, pos, tag);
+    for (; a != m_palts_end; ++a) {
+      if (!a->m_pfirst) break;
+      if (end) continue;
+      const wchar_t ch = *pos;
+      if (std::find(a->m_pfirst, a->m_plast, ch) != a->m_plast) break;
+    }
+    return a;
   }
 
   template <bool Nul>
@@ -510,6 +671,9 @@ class match_group_base : public sub_expr<IT> {
   sub_expr<IT> **m_pptail;  // while building: where the next node is linked
   wchar_t *m_pstart_chars;  // after close_group: the start filter, or null
   wchar_t *m_pstart_chars_end;
+  const alternative *m_palts = nullptr;  // after close_group: the alternatives in order
+  const alternative *m_palts_end = nullptr;
+  literal_hint m_lit;  // after close_group: the leading literal of a single alternative
 };
 
 template <class IT>
@@ -517,17 +681,40 @@ literal_hint match_group_base<IT>::close_group(arena_allocator<char> arena) {
   end_alternative();
   m_alternates.reverse();
   m_pptail = nullptr;
+  const std::size_t count = alternative_count();
+  alternative *alts = arena_allocator<alternative>(arena).allocate(count);
+  m_palts = alts;
+  m_palts_end = alts + count;
   start_hint hint{};
   std::size_t total = 0;
-  for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) {
+  bool every = true;
+  alternative *a = alts;
+  for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it, ++a) {
+    *a = alternative{*it, nullptr, nullptr};
     if (!(*it)->peek_start(hint)) {
-      hint.m_lit.m_present = false;
-      m_pstart_chars = m_pstart_chars_end = nullptr;
-      return hint.m_lit;
+      every = false;
+      continue;
     }
     total += hint.m_count;
   }
   arena_allocator<wchar_t> chars(arena);
+  // Each alternative's own beginning, worth keeping where there are several.
+  if (count > 1 && total != 0) {
+    wchar_t *own = chars.allocate(total);
+    a = alts;
+    for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it, ++a) {
+      if (!(*it)->peek_start(hint) || hint.m_count == 0) continue;
+      const wchar_t *src = hint.chars();
+      a->m_pfirst = own;
+      own = std::copy(src, src + hint.m_count, own);
+      a->m_plast = own;
+    }
+  }
+  if (!every) {
+    hint.m_lit.m_present = false;
+    m_pstart_chars = m_pstart_chars_end = nullptr;
+    return hint.m_lit;
+  }
   m_pstart_chars = m_pstart_chars_end = chars.allocate(total);
   for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) {
     (*it)->peek_start(hint);
@@ -537,7 +724,22 @@ literal_hint match_group_base<IT>::close_group(arena_allocator<char> arena) {
   std::sort(m_pstart_chars, m_pstart_chars_end);
   m_pstart_chars_end = std::unique(m_pstart_chars, m_pstart_chars_end);
   if (alternative_count() > 1) hint.m_lit.m_present = false;
+  // Kept, so a group around this one reads it without walking down again.
+  m_lit = hint.m_lit;
   return hint.m_lit;
+}
+
+template <class IT>
+class group_quantifier;
+
+// The fixed sets of a sequence up to its end node: true when all of it has
+// a fixed width (and fits the limit); else `out` holds the sets of the
+// fixed part it began with.
+template <class IT>
+bool chain_fixed_sets(const sub_expr<IT> *first, fixed_prefix &out) {
+  for (const sub_expr<IT> *n = first; n && n->get_next(); n = n->get_next())
+    if (!n->fixed_sets(out)) return false;
+  return true;
 }
 
 // The loop over a group that a quantifier after it makes (matcher_groups.h).
@@ -562,6 +764,13 @@ class match_group : public match_group_base<IT> {
     bool step_back(match_param<IT> &param) const override { return undo_step(param); }
     bool step_back_nul(match_param<IT> &param) const override { return undo_step(param); }
     node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
+    void scan_first(first_chars &fc) const override {
+      if (!fc.enter(this)) return;
+      if (sub_expr<IT> *after = m_pgroup->get_next())
+        after->scan_first(fc);
+      else
+        fc.can_end = true;
+    }
 
    private:
     template <bool Nul>
@@ -629,6 +838,27 @@ class match_group : public match_group_base<IT> {
     return make_group_quantifier<IT>(this, min, max, greedy, arena);
   }
 
+  // The sets of a group with one alternative of fixed width. Of several
+  // alternatives, the union of their sets at each offset that the fixed
+  // beginnings of all of them reach; true when all have one fixed width.
+  bool fixed_sets(fixed_prefix &out) const override {
+    if (this->alternative_count() == 1) return chain_fixed_sets(*this->m_alternates.begin(), out);
+    fixed_prefix all;
+    std::size_t common = fixed_prefix::capacity, width = 0;
+    bool fixed = true;
+    for (auto it = this->m_alternates.begin(); it != this->m_alternates.end(); ++it) {
+      fixed_prefix one;
+      const bool whole = chain_fixed_sets(*it, one);
+      if (it == this->m_alternates.begin()) width = one.count;
+      fixed = fixed && whole && one.count == width;
+      common = std::min(common, one.count);
+      for (std::size_t i = 0; i < one.count; ++i) all.sets[i].add_all_of(one.sets[i]);
+    }
+    const std::size_t room = fixed_prefix::capacity - out.count;
+    for (std::size_t i = 0; i < common && i < room; ++i) *out.next() = all.sets[i];
+    return fixed && width <= room;
+  }
+
  private:
   end_group m_end_group;
 };
@@ -642,8 +872,8 @@ class group_wrapper : public sub_expr<IT> {
 
   bool step_forward(match_param<IT> &param) const override { return m_pgroup->entry_step(param, bounded_tag()); }
   bool step_forward_nul(match_param<IT> &param) const override { return m_pgroup->entry_step(param, nul_tag()); }
-  bool step_back(match_param<IT> &param) const override { return m_pgroup->retry_step(param); }
-  bool step_back_nul(match_param<IT> &param) const override { return m_pgroup->retry_step(param); }
+  bool step_back(match_param<IT> &param) const override { return m_pgroup->retry_step(param, bounded_tag()); }
+  bool step_back_nul(match_param<IT> &param) const override { return m_pgroup->retry_step(param, nul_tag()); }
   node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
 
  private:
@@ -738,6 +968,8 @@ class assertion : public sub_expr<IT> {
   bool is_assertion_node() const override { return true; }
   node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
   bool peek_start(start_hint &hint) const override { return this->next && this->next->peek_start(hint); }
+  bool first_here(char_bits &) const override { return true; }
+  bool fixed_sets(fixed_prefix &) const override { return true; }
 };
 
 // An anchor: holds where its predicate holds, consuming nothing.

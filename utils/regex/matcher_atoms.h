@@ -36,6 +36,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include "utils/regex/charset.h"
@@ -97,6 +98,36 @@ inline bool char_matches(const char_nocase<wchar_t> &pat, wchar_t ch) {
   return ch == pat.m_chlower || ch == pat.m_chupper;
 }
 
+inline required_literal literal_of_char(const wchar_t &pat) { return required_literal{&pat, nullptr, 1}; }
+inline required_literal literal_of_char(const char_nocase<wchar_t> &pat) {
+  return required_literal{&pat.m_chupper, &pat.m_chlower, 1};
+}
+
+inline void add_first(wchar_t pat, char_bits &fc) { fc.add(pat); }
+inline void add_first(const char_nocase<wchar_t> &pat, char_bits &fc) {
+  fc.add(pat.m_chlower);
+  fc.add(pat.m_chupper);
+}
+
+// The members of a set, for the start analysis: exactly below 256; from 256
+// up exactly only for ranges compared with case and positive classes.
+template <class Set>
+void add_set_first(const Set &set, bool exact, char_bits &fc) {
+  if (set.m_fskip_extended_check) {
+    const std::uint32_t flip = set.m_fnegate ? ~0u : 0u;
+    for (int i = 0; i < 8; ++i) fc.low[i] |= set.m_lowchars[i] ^ flip;
+  } else {
+    for (int c = 0; c < 256; ++c)
+      if (exact ? set.in(wchar_t(c)) : set.in_nocase(wchar_t(c))) fc.add(wchar_t(c));
+  }
+  if (set.m_fnegate || !set.m_fskip_extended_check || (!exact && !set.m_ranges.empty())) {
+    fc.set_high_any();
+    return;
+  }
+  if (set.m_posixcharson != 0) fc.add_high_classes(set.m_posixcharson);
+  for (const charset_range &r : set.m_ranges) fc.add_high(r.first, r.last);
+}
+
 inline void fill_char_hint(wchar_t pat, start_hint &hint) {
   hint.m_count = 1;
   hint.m_rgch[0] = pat;
@@ -120,6 +151,14 @@ class single_width_atom : public Base {
     return false;
   }
   node_width width_range(const width_context<IT> &) final { return node_width{1, 1}; }
+  bool fixed_sets(fixed_prefix &out) const final {
+    char_bits *set = out.next();
+    return set && single_char_set(*set);
+  }
+  bool single_char_set(char_bits &set) const final {
+    this->first_here(set);
+    return true;
+  }
 };
 
 template <class IT>
@@ -142,6 +181,11 @@ class match_char_t : public atom_node<IT, match_char_t<IT, CharT>, match_char<IT
     hint.m_lit.m_present = false;
     return true;
   }
+  bool first_here(char_bits &fc) const override {
+    add_first(m_char, fc);
+    return false;
+  }
+  required_literal literal() const override { return literal_of_char(m_char); }
 
   const CharT m_char;
 };
@@ -201,6 +245,19 @@ class match_literal_t : public atom_node<IT, match_literal_t<IT>, match_literal<
     hint.m_lit.m_pother = nullptr;
     return true;
   }
+  bool first_here(char_bits &fc) const override {
+    fc.add(*this->m_ilitbegin);
+    return false;
+  }
+  required_literal literal() const override { return required_literal{&*this->m_ilitbegin, nullptr, this->m_clitlen}; }
+  bool fixed_sets(fixed_prefix &out) const override {
+    for (lit_iterator l = this->m_ilitbegin; l != this->m_ilitend; ++l) {
+      char_bits *set = out.next();
+      if (!set) return false;
+      set->add(*l);
+    }
+    return true;
+  }
 };
 
 // The run is upper-cased in the pattern text when the atom is built, and a
@@ -242,6 +299,21 @@ class match_literal_nocase_t : public atom_node<IT, match_literal_nocase_t<IT>, 
     hint.m_lit.m_pother = m_plower;
     return true;
   }
+  bool first_here(char_bits &fc) const override {
+    fc.add(*this->m_ilitbegin);
+    fc.add(m_plower[0]);
+    return false;
+  }
+  required_literal literal() const override { return required_literal{&*this->m_ilitbegin, m_plower, this->m_clitlen}; }
+  bool fixed_sets(fixed_prefix &out) const override {
+    for (std::uint32_t i = 0; i < this->m_clitlen; ++i) {
+      char_bits *set = out.next();
+      if (!set) return false;
+      set->add(this->m_ilitbegin[i]);
+      set->add(m_plower[i]);
+    }
+    return true;
+  }
 
   wchar_t *const m_plower;
 };
@@ -267,6 +339,10 @@ class match_charset_t : public atom_node<IT, match_charset_t<IT, Holder, Exact>,
     ++pos;
     return true;
   }
+  bool first_here(char_bits &fc) const override {
+    add_set_first(*m_pcharset, Exact, fc);
+    return false;
+  }
 
   const Holder m_pcharset;
 };
@@ -288,6 +364,12 @@ class match_any_t : public atom_node<IT, match_any_t<IT, OpWrap>, match_any<IT>>
     if (typename OpWrap::nul_type()(param, pos)) return false;
     ++pos;
     return true;
+  }
+  bool first_here(char_bits &fc) const override {
+    const bool but_line_feed = std::is_same_v<OpWrap, opwrap_of<eol_t>>;
+    for (int i = 0; i < 8; ++i) fc.low[i] |= i == 0 && but_line_feed ? ~(1u << 10) : ~0u;
+    fc.set_high_any();
+    return false;
   }
 };
 
@@ -328,6 +410,7 @@ class match_quantifier : public match_wrapper<IT, A> {
   }
   // A quantifier that may match nothing promises no first character.
   bool peek_start(start_hint &hint) const override { return m_cmin != 0 && this->m_patom->peek_start(hint); }
+  bool first_here(char_bits &fc) const override { return this->m_patom->first_here(fc) || m_cmin == 0; }
 
  protected:
   const std::uint32_t m_cmin;
@@ -341,7 +424,38 @@ class atom_quantifier : public match_quantifier<IT, A> {
 
   atom_quantifier(A *atom, std::uint32_t min, std::uint32_t max) : match_quantifier<IT, A>(atom, min, max) {}
 
+  const sub_expr<IT> *required_atom() const override { return this->m_cmin != 0 ? this->m_patom : nullptr; }
+
+  // A fixed count of an atom one character wide: that many copies of its set.
+  bool fixed_sets(fixed_prefix &out) const override {
+    if (this->m_cmin != this->m_cmax) return false;
+    char_bits one;
+    if (!this->m_patom->single_char_set(one)) return false;
+    for (std::uint32_t i = 0; i < this->m_cmin; ++i) {
+      char_bits *set = out.next();
+      if (!set) return false;
+      *set = one;
+    }
+    return true;
+  }
+
+  // When no character the atom can begin with can begin the rest of the
+  // pattern (and the rest cannot match empty), giving back a repetition
+  // only puts the rest before a character it refuses: only the longest run
+  // is worth offering.
+  void settle() override {
+    if (this->m_cmin == this->m_cmax) return;  // one count: nothing to give back
+    char_bits atom;
+    first_chars rest;
+    if (this->m_patom->first_here(atom)) return;
+    this->scan_next(rest);
+    m_fpossessive = !rest.can_end && atom.disjoint(rest);
+  }
+  bool possessive() const { return m_fpossessive; }
+
  protected:
+  bool m_fpossessive = false;
+
   void push_run_record(match_stack *stack, IT start, std::uint32_t count) const {
     stack->push(run_record(start, count));
   }
@@ -395,6 +509,28 @@ class max_atom_quantifier : public atom_quantifier_slots<IT, A, max_atom_quantif
   max_atom_quantifier(A *atom, std::uint32_t min, std::uint32_t max)
       : atom_quantifier_slots<IT, A, max_atom_quantifier<IT, A>>(atom, min, max) {}
 
+  // A run of a one-character atom without upper bound, where the outcome
+  // of the rest of the pattern depends on the position alone: a start that
+  // failed tried the rest at every place where a later start inside the
+  // same run would try it, so those starts fail too. A possessive run
+  // tried the rest just after the run, which is where such a start tries
+  // it; a greedy run with a minimum of one or more tried it at every place
+  // from start + minimum to the run's end, past which a later start
+  // begins its own tries.
+  bool inner_starts_fail() const override {
+    return this->m_cmax == width_unbounded && std::is_base_of_v<single_width_atom<IT>, A> &&
+           (this->m_fpossessive || this->m_cmin != 0);
+  }
+  // The run is scanned atom by atom; a run that cannot grow ends at once.
+  IT run_end(match_param<IT> &param, IT pos) const override {
+    if (!inner_starts_fail()) return pos;
+    const IT start = pos;
+    while (this->atom_here(param, pos, bounded_tag())) {
+      if (pos == start) break;
+    }
+    return pos;
+  }
+
   template <class, class, class>
   friend class atom_quantifier_slots;
 
@@ -413,9 +549,11 @@ class max_atom_quantifier : public atom_quantifier_slots<IT, A, max_atom_quantif
       } while (n != this->m_cmax && this->atom_here(param, pos, tag));
     }
     if (n < this->m_cmin) return false;
+    if (this->m_fpossessive) return this->match_next(param, pos, tag);
     for (;;) {
       if (this->match_next(param, pos, tag)) return true;
       if (n == this->m_cmin) return false;
+      count_backtrack(param);
       --n;
       pos -= width;
     }
@@ -446,7 +584,7 @@ class max_atom_quantifier : public atom_quantifier_slots<IT, A, max_atom_quantif
   template <class Tag>
   bool back(match_param<IT> &param, Tag tag) const {
     run_record &rec = this->top_run_record(param);
-    if (rec.second == this->m_cmin) {
+    if (rec.second == this->m_cmin || this->m_fpossessive) {
       this->pop_run_record(param);
       return false;
     }
@@ -491,6 +629,7 @@ class min_atom_quantifier : public atom_quantifier_slots<IT, A, min_atom_quantif
     for (;;) {
       if (this->match_next(param, pos, tag)) return true;
       if (n >= this->m_cmax) return false;
+      count_backtrack(param);
       ++n;
       if (!this->atom_here(param, pos, tag)) return false;
     }

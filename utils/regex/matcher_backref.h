@@ -56,6 +56,7 @@ class match_backref : public sub_expr<IT> {
   // second choice.
   bool step_back(match_param<IT> &param) const override { return back(param); }
   bool step_back_nul(match_param<IT> &param) const override { return back(param); }
+  bool reads_captures() const override { return true; }
 
   // Translates and checks the number, then gives the referenced group's
   // width; {0, unbounded} while that group measures its own alternatives.

@@ -40,6 +40,13 @@ inline typename backref_tag<IT>::mark_type loop_mark_at(IT pos) {
   return typename backref_tag<IT>::mark_type(pos);
 }
 
+// True when the mark is set and lies before pos.
+template <class IT>
+inline bool mark_before(const smart_iter<IT> &mark, IT pos) {
+  return mark.m_valid && mark.m_iter < pos;
+}
+inline bool mark_before(const wchar_t *mark, const wchar_t *pos) { return mark && mark < pos; }
+
 template <class IT>
 class group_quantifier : public match_quantifier<IT, sub_expr<IT>> {
  public:
@@ -69,6 +76,18 @@ class group_quantifier : public match_quantifier<IT, sub_expr<IT>> {
   }
   ~group_quantifier() override = 0;
 
+  const sub_expr<IT> *must_match_body() const override {
+    return this->m_cmin != 0 ? this->m_patom->must_match_body() : nullptr;
+  }
+
+  // The group's chains (whose end reaches the loop-back node), and the
+  // successor when the loop may run no iteration.
+  void scan_first(first_chars &fc) const override {
+    if (!fc.enter(this)) return;
+    this->m_patom->scan_first(fc);
+    if (this->m_cmin == 0) this->scan_next(fc);
+  }
+
   // Iterative loop entry: a fresh loop state; the first decision is taken
   // by the loop-back node before the group runs at all.
   bool step_forward(match_param<IT> &param) const final { return enter(param); }
@@ -84,8 +103,62 @@ class group_quantifier : public match_quantifier<IT, sub_expr<IT>> {
   }
 
   backref_tag<IT> &record(match_param<IT> &param) const { return param.m_prgbackrefs[m_pgroup->group_number()]; }
+  const backref_tag<IT> &record(const match_param<IT> &param) const {
+    return param.m_prgbackrefs[m_pgroup->group_number()];
+  }
+  const match_group_base<IT> *group() const { return m_pgroup; }
+  std::uint32_t min_count() const { return this->m_cmin; }
+  std::uint32_t max_count() const { return this->m_cmax; }
+
+  // Makes the loop-back node memo point `point` of the search's failure
+  // memo; `enclosing` lists the loops around this one (in the arena).
+  void set_memo_point(int point, const group_quantifier *const *enclosing, unsigned count) {
+    m_memo_point = point;
+    m_penclosing = enclosing;
+    m_cenclosing = count;
+  }
 
  protected:
+  // The memo, while it is in force, for a memo point; null otherwise.
+  loop_memo<IT> *active_memo(const match_param<IT> &param) const {
+    if (m_memo_point < 0 || !param.m_psearch) return nullptr;
+    loop_memo<IT> &memo = param.m_psearch->m_memo;
+    return memo.visit() ? &memo : nullptr;
+  }
+
+  // Whether the loop-back visit at pos may be answered from the memo: the
+  // rest of the match from here then depends on pos alone. That holds when
+  // the iteration that ends here consumed something (so neither the
+  // empty-iteration guard nor the marks it reads can act on this visit),
+  // the count has reached the minimum (no upper bound: the count no longer
+  // matters), and the same holds for every loop around this one, whose
+  // current iteration has consumed something before pos.
+  bool memo_eligible(const match_param<IT> &param, IT pos) const {
+    const backref_tag<IT> &r = record(param);
+    if (!mark_before(r.loop_mark, pos) || r.loop_count < this->m_cmin) return false;
+    for (unsigned i = 0; i < m_cenclosing; ++i) {
+      const group_quantifier *e = m_penclosing[i];
+      const backref_tag<IT> &er = e->record(param);
+      if (er.loop_count < e->m_cmin || !mark_before(er.loop_mark, pos)) return false;
+    }
+    return true;
+  }
+  // The memo to consult and fill for this visit at pos, or null.
+  loop_memo<IT> *memo_for(const match_param<IT> &param, IT pos) const {
+    loop_memo<IT> *memo = active_memo(param);
+    return memo && memo_eligible(param, pos) ? memo : nullptr;
+  }
+  // The visit at m_icur is known to fail.
+  bool memo_says_fail(const match_param<IT> &param) const {
+    const loop_memo<IT> *memo = memo_for(param, param.m_icur);
+    return memo && memo->known_failure(unsigned(m_memo_point), param.m_icur);
+  }
+  // The visit at m_icur, now given up with its state restored, has failed.
+  void note_failed_visit(const match_param<IT> &param) const {
+    if (loop_memo<IT> *memo = memo_for(param, param.m_icur))
+      memo->note_failure(unsigned(m_memo_point), param.m_icur, param.m_fno_empty_match);
+  }
+
   void push_loop_state(match_param<IT> &param) const {
     backref_tag<IT> &r = record(param);
     param.m_pstack->push(old_quant(r));
@@ -118,7 +191,9 @@ class group_quantifier : public match_quantifier<IT, sub_expr<IT>> {
   template <class Tag>
   bool run_group(match_param<IT> &param, IT pos, Tag tag) const {
     recursion_scope depth;
-    return call_match_chain<IT>(this->m_patom, param, pos, tag);
+    if (call_match_chain<IT>(this->m_patom, param, pos, tag)) return true;
+    count_backtrack(param);
+    return false;
   }
 
   // The loop-back step shared by both kinds in recursive mode: ends the
@@ -130,12 +205,15 @@ class group_quantifier : public match_quantifier<IT, sub_expr<IT>> {
     const mark_type prev = r.loop_prev_mark;
     const mark_type here = loop_mark_at(pos);
     if (prev == here) return this->match_next(param, pos, tag);
+    loop_memo<IT> *memo = memo_for(param, pos);
+    if (memo && memo->known_failure(unsigned(m_memo_point), pos)) return false;
     r.loop_prev_mark = r.loop_mark;
     r.loop_mark = here;
     if (repeat(param, pos, tag)) return true;
     backref_tag<IT> &r2 = record(param);
     r2.loop_mark = r2.loop_prev_mark;
     r2.loop_prev_mark = prev;
+    if (memo) memo->note_failure(unsigned(m_memo_point), pos, param.m_fno_empty_match);
     return false;
   }
 
@@ -161,6 +239,9 @@ class group_quantifier : public match_quantifier<IT, sub_expr<IT>> {
   }
 
   match_group_base<IT> *m_pgroup;
+  int m_memo_point = -1;
+  const group_quantifier *const *m_penclosing = nullptr;
+  unsigned m_cenclosing = 0;
 
  private:
   bool enter(match_param<IT> &param) const {
@@ -187,6 +268,12 @@ class group_loop_end : public indestructable_sub_expr<IT, group_loop_end<IT, Q>>
   bool step_back(match_param<IT> &param) const override { return m_pquant->undo(param); }
   bool step_back_nul(match_param<IT> &param) const override { return m_pquant->undo(param); }
   node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
+  // Another iteration, or the loop's successor.
+  void scan_first(first_chars &fc) const override {
+    if (!fc.enter(this)) return;
+    m_pquant->scan_first(fc);
+    m_pquant->scan_next(fc);
+  }
 
  private:
   template <class Tag>
@@ -246,6 +333,7 @@ class max_group_quantifier : public group_quantifier<IT> {
       param.m_pnext = this->next;
       return true;
     }
+    if (this->memo_says_fail(param)) return false;
     this->push_marks(param);
     backref_tag<IT> &r = this->record(param);
     if (r.loop_count == this->m_cmax) {
@@ -274,10 +362,12 @@ class max_group_quantifier : public group_quantifier<IT> {
         return true;
       }
       this->pop_marks(param);
+      this->note_failed_visit(param);
       return false;
     }
     r.loop_more = true;
     this->pop_marks(param);
+    this->note_failed_visit(param);
     return false;
   }
 
@@ -329,6 +419,7 @@ class min_group_quantifier : public group_quantifier<IT> {
       param.m_pnext = this->next;
       return true;
     }
+    if (this->memo_says_fail(param)) return false;
     this->push_marks(param);
     backref_tag<IT> &r = this->record(param);
     if (r.loop_count < this->m_cmin) {
@@ -350,6 +441,7 @@ class min_group_quantifier : public group_quantifier<IT> {
     if (r.loop_more) {
       --r.loop_count;
       this->pop_marks(param);
+      this->note_failed_visit(param);
       return false;
     }
     // The loop had ended here and the successor failed: one more iteration.
@@ -360,6 +452,7 @@ class min_group_quantifier : public group_quantifier<IT> {
       return true;
     }
     this->pop_marks(param);
+    this->note_failed_visit(param);
     return false;
   }
 

@@ -144,6 +144,14 @@ class independent_group : public independent_group_base<IT> {
       return record(param, param.m_icur);
     }
     node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
+    // An atomic group goes on after itself; a look-ahead's body ends here.
+    void scan_first(first_chars &fc) const override {
+      if (!fc.enter(this)) return;
+      if (m_pgroup->group_number() != -1)
+        m_pgroup->scan_next(fc);
+      else
+        fc.can_end = true;
+    }
 
    private:
     bool record(match_param<IT> &param, IT pos) const {
@@ -200,7 +208,11 @@ class independent_group : public independent_group_base<IT> {
     this->push_block(param);
     const IT start = param.m_icur;
     const group_wrapper<IT> wrapper(this);
-    const bool ok = run_iterative_form<IT, Nul>(&wrapper, param, start);
+    bool ok;
+    {
+      recursion_scope depth;
+      ok = run_iterative_form<IT, Nul>(&wrapper, param, start);
+    }
     if (ok != this->m_fpositive) {
       this->pop_block(param);
       return false;
@@ -229,6 +241,11 @@ class lookahead_assertion : public independent_group<IT> {
     return node_width{0, 0};
   }
   bool peek_start(start_hint &hint) const override { return this->next && this->next->peek_start(hint); }
+  // Zero-width: the start analysis looks past it.
+  bool first_here(char_bits &) const override { return true; }
+  void scan_first(first_chars &fc) const override {
+    if (fc.enter(this)) this->scan_next(fc);
+  }
 };
 
 template <class IT>
@@ -249,6 +266,7 @@ class lookbehind_assertion : public independent_group_base<IT> {
       return param.m_icur == param.m_iend;
     }
     node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
+    void scan_first(first_chars &fc) const override { fc.can_end = true; }
   };
 
   lookbehind_assertion(bool positive, arena_allocator<char> arena) : independent_group_base<IT>(positive, arena) {}
@@ -270,6 +288,10 @@ class lookbehind_assertion : public independent_group_base<IT> {
   }
   bool peek_start(start_hint &hint) const override { return this->next && this->next->peek_start(hint); }
   sub_expr<IT> *get_end_group() override { return &m_end_group; }
+  bool first_here(char_bits &) const override { return true; }
+  void scan_first(first_chars &fc) const override {
+    if (fc.enter(this)) this->scan_next(fc);
+  }
 
  private:
   typedef typename std::iterator_traits<IT>::difference_type distance;
@@ -293,6 +315,7 @@ class lookbehind_assertion : public independent_group_base<IT> {
     match_param<IT> body(param.m_ibegin, param.m_istart, pos, param.m_prgbackrefs, param.m_cbackrefs);
     body.m_ptopgroup = param.m_ptopgroup;
     body.m_pstack = param.m_pstack;
+    body.m_psearch = param.m_psearch;
     return body;
   }
 
@@ -312,6 +335,7 @@ class lookbehind_assertion : public independent_group_base<IT> {
         saved.restore(param);
       }
       if (c == nearest) break;
+      count_backtrack(param);
     }
     return !this->m_fpositive && this->match_next(param, pos, tag);
   }
@@ -321,6 +345,7 @@ class lookbehind_assertion : public independent_group_base<IT> {
   bool scan_step(match_param<IT> &param, IT &c, IT nearest) const {
     match_param<IT> bp = body_param(param, param.m_icur);
     const group_wrapper<IT> wrapper(this);
+    recursion_scope depth;
     for (;; ++c) {
       if (run_iterative<IT>(&wrapper, bp, c)) return true;
       if (c == nearest) return false;

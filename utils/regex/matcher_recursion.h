@@ -80,6 +80,7 @@ class condition_end : public sub_expr<IT> {
     return true;
   }
   node_width width_range(const width_context<IT> &) override { return node_width{0, 0}; }
+  void scan_first(first_chars &fc) const override { fc.can_end = true; }
 };
 
 // The condition "this look-around holds here". Owns the look-around node,
@@ -154,9 +155,16 @@ class match_conditional : public match_group<IT> {
     this->m_width = w;
     return w;
   }
+  bool fixed_sets(fixed_prefix &) const override { return false; }
+  const sub_expr<IT> *must_match_body() const override { return nullptr; }
   // A single branch may be skipped: no first character is certain.
   bool peek_start(start_hint &hint) const override {
     return this->alternative_count() > 1 && match_group_base<IT>::peek_start(hint);
+  }
+  void scan_first(first_chars &fc) const override {
+    if (!fc.enter(this)) return;
+    this->scan_alternatives(fc);
+    if (this->alternative_count() < 2) this->scan_next(fc);
   }
 
  private:
@@ -256,43 +264,38 @@ class match_recurse : public sub_expr<IT> {
     return false;
   }
 
-  // Stack after a step forward: the start position, then, when a pass
-  // ran, every record as it was before it, then whether it ran.
+  // Stack after a step forward: the start position, then false where the
+  // recursion matches empty; else every record as it was, the frame
+  // around and true, with this recursion's frame opened above them.
   template <bool Nul>
   bool forward(match_param<IT> &param, bool2type<Nul>) const {
-    const IT start = param.m_icur;
     if (!param.m_ptopgroup) return false;
-    if (at_pass_start(param, start)) {
-      param.m_pstack->push(start);
-      param.m_pstack->push(false);
+    match_stack &stack = *param.m_pstack;
+    stack.push(param.m_icur);
+    if (at_pass_start(param, param.m_icur)) {
+      stack.push(false);
       param.m_pnext = this->next;
       return true;
     }
-    const saved_records<IT> saved(param, 0, param.m_cbackrefs);
-    bool ok;
-    {
-      recursion_scope depth;
-      ok = run_iterative_form<IT, Nul>(param.m_ptopgroup, param, start);
-    }
-    if (!ok) {
-      param.m_icur = start;
-      return false;
-    }
-    restore_attempt_state(param, saved);
-    param.m_pstack->push(start);
-    for (std::uint32_t i = 0; i < param.m_cbackrefs; ++i) param.m_pstack->push(saved[i]);
-    param.m_pstack->push(true);
-    param.m_pnext = this->next;
+    for (std::uint32_t i = 0; i < param.m_cbackrefs; ++i) stack.push(param.m_prgbackrefs[i]);
+    stack.push(param.m_frame);
+    stack.push(true);
+    param.m_frame = pass_frame<IT>{this->next, stack.mark()};
+    param.m_pnext = param.m_ptopgroup;
     return true;
   }
 
+  // Reached when the pass failed (its frame is still open) or when the
+  // empty recursion's continuation did.
   bool back(match_param<IT> &param) const {
-    bool ran = false;
-    param.m_pstack->pop(ran);
-    if (ran) {
-      for (std::uint32_t i = param.m_cbackrefs; i-- > 0;) param.m_pstack->pop(param.m_prgbackrefs[i]);
+    match_stack &stack = *param.m_pstack;
+    bool running = false;
+    stack.pop(running);
+    if (running) {
+      stack.pop(param.m_frame);
+      for (std::uint32_t i = param.m_cbackrefs; i-- > 0;) stack.pop(param.m_prgbackrefs[i]);
     }
-    param.m_pstack->pop(param.m_icur);
+    stack.pop(param.m_icur);
     return false;
   }
 };

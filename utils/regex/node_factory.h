@@ -57,6 +57,7 @@ class match_fail : public assertion<IT> {
   bool match_here(match_param<IT> &, IT &) const override { return false; }
   bool match_here_nul(match_param<IT> &, IT &) const override { return false; }
   bool peek_start(start_hint &) const override { return false; }
+  bool first_here(char_bits &) const override { return false; }
 };
 
 // One character; case-insensitive only under IGNORECASE and only when the

@@ -2,15 +2,18 @@
 // literal runs and quantifiers, and the compilation that drives them.
 //
 // parse_group and parse_atom call each other, one level per nesting of
-// parentheses. Every node comes from the pattern's arena and is kept in an
-// owning holder until it is appended to a group; when a parse throws, the
-// holders destroy their unfinished nodes and compile's guard releases the
-// arena.
+// parentheses, up to max_group_nesting levels and while the thread's stack
+// has room; deeper nesting is a pattern error. Every node comes from the
+// pattern's arena and is kept in an owning holder until it is appended to a
+// group; when a parse throws, the holders destroy their unfinished nodes and
+// compile's guard releases the arena.
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "platform/system/stack_limit.h"
 #include "utils/regex/charset.h"
+#include "utils/regex/matcher_groups.h"
 #include "utils/regex/node_factory.h"
 #include "utils/regex/pattern.h"
 #include "utils/regex/syntax.h"
@@ -20,6 +23,28 @@ namespace regex {
 namespace {
 
 constexpr std::uint32_t no_count = 0xFFFFFFFFu;
+
+// Groups nested deeper than this (inside the whole pattern's group), or than
+// the stack has room for, make the pattern an error. The width pass, the start analysis and the destructors
+// walk the same nesting recursively, each in less stack than the parser.
+constexpr unsigned max_group_nesting = 1000;
+constexpr std::size_t parser_stack_margin = 256 * 1024;
+
+// Counts one level of group nesting for the duration of a group's parse.
+class nesting_scope {
+ public:
+  explicit nesting_scope(unsigned &depth) : m_depth(depth) {
+    if (m_depth > max_group_nesting || platform::stack_headroom() < parser_stack_margin)
+      throw bad_regexpr("parentheses nested too deeply");
+    ++m_depth;
+  }
+  ~nesting_scope() { --m_depth; }
+  nesting_scope(const nesting_scope &) = delete;
+  nesting_scope &operator=(const nesting_scope &) = delete;
+
+ private:
+  unsigned &m_depth;
+};
 
 bool is_simple_quantifier(token_kind t) {
   return t == TK_STAR || t == TK_PLUS || t == TK_QUESTION || t == TK_STAR_LAZY || t == TK_PLUS_LAZY ||
@@ -41,18 +66,20 @@ std::uint32_t read_count(IterT &p, IterT end) {
 template <class IT, class SyntaxT>
 void basic_rpattern_base<IT, SyntaxT>::compile(pattern_flags flags) {
   this->m_cgroups_total = 0;
-  group_table groups;
-  groups.reserve(8);  // one allocation for the usual handful of groups
+  compile_state cs;
+  cs.groups.reserve(8);  // one allocation for the usual handful of groups
   pattern_iterator ipat = this->m_pattern->begin();
   SyntaxT syntax(flags);
   detail::arena_guard guard(&this->m_arena);
-  detail::node_holder<IT> holder(parse_group(ipat, nullptr, syntax, groups));
+  detail::node_holder<IT> holder(parse_group(ipat, nullptr, syntax, cs));
   *holder->next_link() = new (this->m_arena) detail::end_of_pattern<IT>();
+  assign_memo_points(cs);
   guard.dismiss();
   ASSERT(0 == this->m_pfirst);
   this->m_pfirst = static_cast<detail::match_group_base<IT> *>(holder.release());
-  this->m_width = this->m_pfirst->top_width_range(groups, this->m_hidden_groups);
+  this->m_width = this->m_pfirst->top_width_range(cs.groups, this->m_hidden_groups);
   this->m_funanchored = true;
+  analyse_start(cs);
 
   // Both tests read the text as written, with the object's flags: only a
   // literal '^' or '.' as the very first token counts.
@@ -72,10 +99,96 @@ void basic_rpattern_base<IT, SyntaxT>::compile(pattern_flags flags) {
   }
 }
 
+namespace {
+
+// The longest literal of the sequence from `first` that every match of it
+// contains: literal atoms, atoms repeated at least once, and the insides of
+// groups with one alternative that must match (also as the first iteration
+// of a loop). `skip` is the leading literal the searcher already finds.
+template <class IT>
+void gather_required(const detail::sub_expr<IT> *first, const wchar_t *skip, detail::required_literal &best,
+                     unsigned depth) {
+  for (const detail::sub_expr<IT> *n = first; n && n->get_next(); n = n->get_next()) {
+    const detail::sub_expr<IT> *node = n->required_atom() ? n->required_atom() : n;
+    const detail::required_literal lit = node->literal();
+    if (lit.present()) {
+      if (lit.m_ptext != skip && lit.m_len > best.m_len) best = lit;
+    } else if (const detail::sub_expr<IT> *body = node->must_match_body(); body && depth < 64) {
+      gather_required<IT>(body, skip, best, depth + 1);
+    }
+  }
+}
+
+}  // namespace
+
+template <class IT, class SyntaxT>
+void basic_rpattern_base<IT, SyntaxT>::analyse_start(compile_state &cs) {
+  cs.atom_loops.each([](detail::sub_expr<IT> *q) { q->settle(); });
+  // A pattern with a leading literal is searched with the literal searcher.
+  detail::first_chars fc;
+  if (!this->m_psearcher) this->m_pfirst->scan_first(fc);
+  if (!this->m_psearcher && !fc.can_end && !fc.admits_all()) {
+    auto *set = static_cast<detail::start_set *>(
+        this->m_arena.allocate_bytes(sizeof(detail::start_set), alignof(detail::start_set)));
+    fc.freeze(*set, [this](std::size_t n) {
+      return static_cast<detail::code_range *>(
+          this->m_arena.allocate_bytes(n * sizeof(detail::code_range), alignof(detail::code_range)));
+    });
+    this->m_pstart_set = set;
+  }
+  if (this->m_pfirst->alternative_count() == 1) {
+    const detail::sub_expr<IT> *head = *this->m_pfirst->alternates().begin();
+    const wchar_t *skip = this->m_psearcher ? this->m_psearcher->literal_begin() : nullptr;
+    gather_required<IT>(head, skip, this->m_required, 0);
+    this->m_fword_edge = head->is_word_boundary();
+    // A failed start inside a leading run fails as the run's first did,
+    // where only the position can tell attempts apart.
+    if (cs.position_only && head->inner_starts_fail()) this->m_plead_run = head;
+  }
+  // What the fixed-width beginning of every match holds, offset by offset.
+  detail::fixed_prefix sets;
+  if (this->m_pstart_set) this->m_pfirst->fixed_sets(sets);
+  if (sets.count >= 2) {
+    auto *prefix = static_cast<detail::start_set *>(
+        this->m_arena.allocate_bytes(sets.count * sizeof(detail::start_set), alignof(detail::start_set)));
+    for (std::size_t i = 0; i < sets.count; ++i)
+      sets.sets[i].freeze(prefix[i], [this](std::size_t n) {
+        return static_cast<detail::code_range *>(
+            this->m_arena.allocate_bytes(n * sizeof(detail::code_range), alignof(detail::code_range)));
+      });
+    this->m_pprefix = prefix;
+    this->m_cprefix = sets.count;
+  }
+}
+
+template <class IT, class SyntaxT>
+void basic_rpattern_base<IT, SyntaxT>::assign_memo_points(compile_state &cs) {
+  if (!cs.position_only) return;
+  unsigned points = 0;
+  for (const typename compile_state::loop &l : cs.loops) {
+    if (l.behind || l.node->max_count() != detail::width_unbounded) continue;
+    bool unbounded = true;
+    for (const detail::group_quantifier<IT> *e : l.enclosing)
+      unbounded = unbounded && e->max_count() == detail::width_unbounded;
+    if (!unbounded) continue;
+    typedef const detail::group_quantifier<IT> *loop_ptr;
+    loop_ptr *around = nullptr;
+    if (!l.enclosing.empty()) {
+      around = static_cast<loop_ptr *>(
+          this->m_arena.allocate_bytes(l.enclosing.size() * sizeof(loop_ptr), alignof(loop_ptr)));
+      std::copy(l.enclosing.begin(), l.enclosing.end(), around);
+    }
+    l.node->set_memo_point(int(points++), around, unsigned(l.enclosing.size()));
+  }
+  this->m_cmemo_points = points;
+}
+
 template <class IT, class SyntaxT>
 detail::match_group_base<IT> *basic_rpattern_base<IT, SyntaxT>::parse_group(pattern_iterator &ipat,
                                                                             detail::match_group_base<IT> *enclosing,
-                                                                            SyntaxT &syntax, group_table &groups) {
+                                                                            SyntaxT &syntax, compile_state &cs) {
+  const nesting_scope nesting(cs.depth);
+  const std::size_t loops_before = cs.loops.size();
   std::wstring &text = *this->m_pattern;
   const bool at_start = ipat == text.begin();
   const pattern_flags saved = syntax.get_flags();
@@ -95,6 +208,7 @@ detail::match_group_base<IT> *basic_rpattern_base<IT, SyntaxT>::parse_group(patt
       if (ext == TK_EXT_RECURSION) {
         enclosing->append_node(detail::make_recursion_node<IT>(this->m_arena));
         this->m_fauto_recursive = false;
+        cs.position_only = false;
       } else if (ext == TK_EXT_NOT_AHEAD || ext == TK_EXT_NOT_BEHIND) {
         // An empty body is always there, so its negation never holds.
         enclosing->append_node(detail::make_fail_node<IT>(this->m_arena));
@@ -126,6 +240,7 @@ detail::match_group_base<IT> *basic_rpattern_base<IT, SyntaxT>::parse_group(patt
         pattern_iterator close = ipat;
         if (n != 0 && ipat != text.end() && syntax.pattern_token(close, text.end()) == TK_GROUP_CLOSE) {
           ipat = close;
+          cs.position_only = false;
           this->m_hidden_groups.push_back(this->_cgroups_total());
           node.reset(detail::make_backref_conditional_node<IT>(int(this->next_group_number()), n, this->m_arena));
           break;
@@ -137,7 +252,7 @@ detail::match_group_base<IT> *basic_rpattern_base<IT, SyntaxT>::parse_group(patt
           throw bad_regexpr("bad extension sequence");
         // The look-around's ')' closes the condition; its groups are
         // numbered before the conditional group.
-        detail::node_holder<IT> lookaround(parse_group(ipat, nullptr, syntax, groups));
+        detail::node_holder<IT> lookaround(parse_group(ipat, nullptr, syntax, cs));
         this->m_hidden_groups.push_back(this->_cgroups_total());
         node.reset(
             detail::make_assertion_conditional_node<IT>(int(this->next_group_number()), lookaround, this->m_arena));
@@ -160,8 +275,10 @@ detail::match_group_base<IT> *basic_rpattern_base<IT, SyntaxT>::parse_group(patt
 
   detail::match_group_base<IT> *group = static_cast<detail::match_group_base<IT> *>(node.get());
   group->begin_group();
-  while (parse_atom(ipat, group, syntax, groups)) {
+  while (parse_atom(ipat, group, syntax, cs)) {
   }
+  if (ext == TK_EXT_BEHIND || ext == TK_EXT_NOT_BEHIND)
+    for (std::size_t i = loops_before; i < cs.loops.size(); ++i) cs.loops[i].behind = true;
   const detail::literal_hint hint = group->close_group(this->m_arena);
   if (conditional && group->alternative_count() > 2)
     throw bad_regexpr("Too many alternates in conditional subexpression");
@@ -169,8 +286,8 @@ detail::match_group_base<IT> *basic_rpattern_base<IT, SyntaxT>::parse_group(patt
   if (hint.m_present && number == 0)
     this->m_psearcher = new (this->m_arena) detail::literal_searcher(hint.m_begin, hint.m_end, hint.m_pother);
   if (number != -1) {
-    if (unsigned(number) >= groups.size()) groups.resize(unsigned(number) + 1, nullptr);
-    groups[unsigned(number)] = group;
+    if (unsigned(number) >= cs.groups.size()) cs.groups.resize(unsigned(number) + 1, nullptr);
+    cs.groups[unsigned(number)] = group;
   }
   group->set_nested_groups({first, this->_cgroups_total() - first});
   syntax.set_flags(saved);
@@ -180,7 +297,7 @@ detail::match_group_base<IT> *basic_rpattern_base<IT, SyntaxT>::parse_group(patt
 
 template <class IT, class SyntaxT>
 bool basic_rpattern_base<IT, SyntaxT>::parse_atom(pattern_iterator &ipat, detail::match_group_base<IT> *group,
-                                                  SyntaxT &syntax, group_table &groups) {
+                                                  SyntaxT &syntax, compile_state &cs) {
   std::wstring &text = *this->m_pattern;
   auto group_end = [&]() {
     if (group->group_number() == 0) return false;
@@ -192,10 +309,11 @@ bool basic_rpattern_base<IT, SyntaxT>::parse_atom(pattern_iterator &ipat, detail
   const pattern_flags flags = syntax.get_flags();
   detail::node_holder<IT> atom;
   bool is_group = false;
+  const std::size_t loops_before = cs.loops.size();
   switch (t) {
     case TK_NONE:
       if (ipat == text.end()) return group_end();
-      parse_literal_run(ipat, group, syntax);
+      parse_literal_run(ipat, group, syntax, cs);
       return true;
     case TK_GROUP_CLOSE:
       if (group->group_number() == 0) throw bad_regexpr("mismatched parenthesis");
@@ -205,7 +323,7 @@ bool basic_rpattern_base<IT, SyntaxT>::parse_atom(pattern_iterator &ipat, detail
       group->add_alternative();
       return true;
     case TK_GROUP_OPEN:
-      atom.reset(parse_group(ipat, group, syntax, groups));
+      atom.reset(parse_group(ipat, group, syntax, cs));
       is_group = true;
       break;
     case TK_SET_OPEN: {
@@ -218,6 +336,7 @@ bool basic_rpattern_base<IT, SyntaxT>::parse_atom(pattern_iterator &ipat, detail
     }
     case TK_ESCAPED:
       atom.reset(parse_escape(ipat, syntax));
+      if (atom->reads_captures()) cs.position_only = false;
       break;
     case TK_QUOTE_START: {
       // The text up to '\E' (or the end) as written; no quantifier follows.
@@ -271,7 +390,7 @@ bool basic_rpattern_base<IT, SyntaxT>::parse_atom(pattern_iterator &ipat, detail
       return true;
   }
   if (atom.get()) {
-    parse_quantifier(atom, ipat, is_group, syntax);
+    parse_quantifier(atom, ipat, is_group, syntax, cs, loops_before);
     group->append_node(atom.release());
   }
   return true;
@@ -355,7 +474,8 @@ detail::sub_expr<IT> *basic_rpattern_base<IT, SyntaxT>::parse_escape(pattern_ite
 
 template <class IT, class SyntaxT>
 void basic_rpattern_base<IT, SyntaxT>::parse_quantifier(detail::node_holder<IT> &atom, pattern_iterator &ipat,
-                                                        bool is_group, SyntaxT &syntax) {
+                                                        bool is_group, SyntaxT &syntax, compile_state &cs,
+                                                        std::size_t inner_loops) {
   const pattern_iterator end = this->m_pattern->end();
   if (ipat == end || atom->is_assertion_node()) return;
   pattern_iterator c = ipat;
@@ -411,11 +531,19 @@ void basic_rpattern_base<IT, SyntaxT>::parse_quantifier(detail::node_holder<IT> 
   atom.release();
   atom.reset(q);
   ipat = c;
+  if (is_group) {
+    auto *loop = static_cast<detail::group_quantifier<IT> *>(q);
+    for (std::size_t i = inner_loops; i < cs.loops.size(); ++i) cs.loops[i].enclosing.push_back(loop);
+    if (cs.loops.empty()) cs.loops.reserve(8);
+    cs.loops.push_back({loop, {}, false});
+  } else {
+    cs.atom_loops.push_back(q);
+  }
 }
 
 template <class IT, class SyntaxT>
 void basic_rpattern_base<IT, SyntaxT>::parse_literal_run(pattern_iterator &ipat, detail::match_group_base<IT> *group,
-                                                         SyntaxT &syntax) {
+                                                         SyntaxT &syntax, compile_state &cs) {
   // Offsets, not iterators: erasing free-spacing blanks moves the text.
   std::wstring &text = *this->m_pattern;
   const pattern_flags flags = syntax.get_flags();
@@ -463,22 +591,24 @@ void basic_rpattern_base<IT, SyntaxT>::parse_literal_run(pattern_iterator &ipat,
         detail::make_literal_node<IT>(base + std::ptrdiff_t(start), base + std::ptrdiff_t(p), flags, this->m_arena));
   detail::node_holder<IT> last(detail::make_char_node<IT>(text[p], flags, this->m_arena));
   ipat = base + std::ptrdiff_t(p + 1);
-  parse_quantifier(last, ipat, false, syntax);
+  parse_quantifier(last, ipat, false, syntax, cs, cs.loops.size());
   group->append_node(last.release());
 }
 
 #define TICKORA_REGEX_PARSER_INSTANCES(IT)                                                                            \
   template void basic_rpattern_base<IT, perl_syntax<wchar_t>>::compile(pattern_flags);                                \
+  template void basic_rpattern_base<IT, perl_syntax<wchar_t>>::assign_memo_points(compile_state &);                   \
+  template void basic_rpattern_base<IT, perl_syntax<wchar_t>>::analyse_start(compile_state &);                        \
   template detail::match_group_base<IT> *basic_rpattern_base<IT, perl_syntax<wchar_t>>::parse_group(                  \
-      pattern_iterator &, detail::match_group_base<IT> *, perl_syntax<wchar_t> &, group_table &);                     \
+      pattern_iterator &, detail::match_group_base<IT> *, perl_syntax<wchar_t> &, compile_state &);                   \
   template bool basic_rpattern_base<IT, perl_syntax<wchar_t>>::parse_atom(                                            \
-      pattern_iterator &, detail::match_group_base<IT> *, perl_syntax<wchar_t> &, group_table &);                     \
+      pattern_iterator &, detail::match_group_base<IT> *, perl_syntax<wchar_t> &, compile_state &);                   \
   template detail::sub_expr<IT> *basic_rpattern_base<IT, perl_syntax<wchar_t>>::parse_escape(pattern_iterator &,      \
                                                                                              perl_syntax<wchar_t> &); \
   template void basic_rpattern_base<IT, perl_syntax<wchar_t>>::parse_quantifier(                                      \
-      detail::node_holder<IT> &, pattern_iterator &, bool, perl_syntax<wchar_t> &);                                   \
+      detail::node_holder<IT> &, pattern_iterator &, bool, perl_syntax<wchar_t> &, compile_state &, std::size_t);     \
   template void basic_rpattern_base<IT, perl_syntax<wchar_t>>::parse_literal_run(                                     \
-      pattern_iterator &, detail::match_group_base<IT> *, perl_syntax<wchar_t> &);
+      pattern_iterator &, detail::match_group_base<IT> *, perl_syntax<wchar_t> &, compile_state &);
 
 TICKORA_REGEX_PARSER_INSTANCES(std::wstring::const_iterator)
 TICKORA_REGEX_PARSER_INSTANCES(const wchar_t *)

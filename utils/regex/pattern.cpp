@@ -4,6 +4,15 @@ namespace regex {
 
 namespace detail {
 
+void throw_step_budget_exceeded() { throw search_budget_exceeded("regex: search step budget exceeded"); }
+
+void check_recursion_budget(unsigned depth) {
+  if (depth > recursion_depth_limit || platform::stack_headroom() < recursion_stack_margin) {
+    --t_recursion_depth;
+    throw recursion_budget_spent();
+  }
+}
+
 void expand_escapes(std::wstring &text) {
   std::size_t i = 0;
   while ((i = text.find(L'\\', i)) != std::wstring::npos && i + 1 < text.size()) {

@@ -31,9 +31,12 @@
 #include "platform/text/debug.h"
 #include "utils/regex/arena.h"
 #include "utils/regex/basics.h"
+#include "utils/regex/charset.h"
 #include "utils/regex/hetero_stack.h"
 #include "utils/regex/literal_searcher.h"
 #include "utils/regex/matcher.h"
+#include "utils/regex/pattern_detail.h"
+#include "utils/regex/start_set.h"
 
 namespace regex {
 
@@ -80,52 +83,10 @@ struct basic_subst_results : public basic_match_results<IT> {
 
 namespace detail {
 
-// One piece of a parsed substitution text.
-struct subst_node {
-  enum subst_type { SUBST_STRING = 0, SUBST_GROUP = 1, SUBST_CASE = 2 };
-  struct string_piece {
-    std::size_t m_rstart;   // offset in the substitution text
-    std::size_t m_rlength;  // length in characters
-  };
-
-  subst_type m_stype;
-  union {
-    string_piece m_subst_string;  // SUBST_STRING
-    int m_subst_backref;          // SUBST_GROUP
-    unsigned m_op;                // SUBST_CASE: the case token
-  };
-};
-
-// Expands the escapes of a substitution text in place: \a \e \f \n \r \t \v
-// become control characters, four backslashes become two, and every other
-// escape stays for the substitution parser.
-void expand_escapes(std::wstring &text);
-
-// End offset of the range [pos, pos + len) of a subject of the given size,
-// cut at the subject's end; a pos beyond the subject throws std::out_of_range.
-inline std::size_t range_end(std::size_t size, std::size_t pos, std::size_t len) {
-  if (pos > size) throw std::out_of_range("regex: start position beyond the subject");
-  // Compared as a remaining length, so a huge len cannot wrap around.
-  return len < size - pos ? pos + len : size;
-}
-
-// Drops the records of the hidden groups, keeping record 0 and the
-// capturing groups in group order.
-template <class IT>
-void remove_hidden_groups(std::vector<backref_tag<IT>> &records, const hidden_group_list &hidden) {
-  if (hidden.empty() || records.empty()) return;
-  if (records[0].matched) {
-    for (std::size_t i = 0; i < hidden.size(); ++i) {
-      const std::size_t h = hidden[i];
-      const std::size_t stop = i + 1 < hidden.size() ? hidden[i + 1] : records.size();
-      for (std::size_t k = h + 1; k < stop && k < records.size(); ++k) records[k - (i + 1)] = records[k];
-    }
-  }
-  records.resize(records.size() > hidden.size() ? records.size() - hidden.size() : 0);
-}
-
 // All state of a compiled pattern, its accessors and the swap.
-inline constexpr std::size_t pattern_arena_block = 256;
+inline constexpr std::size_t pattern_arena_block = 1024;
+// The least heap block of an iterative search's backtracking stack.
+inline constexpr std::size_t search_stack_block = 16 * 1024;
 
 template <class IT, class SyntaxT>
 class basic_rpattern_base_impl {
@@ -152,11 +113,33 @@ class basic_rpattern_base_impl {
   const match_group_base<IT> *first_node() const { return m_pfirst; }
   node_width pattern_width() const { return m_width; }
   bool is_unanchored() const { return m_funanchored; }
-  const std::wstring &substitution() const { return *m_subst; }
+  const std::wstring &substitution() const {
+    static const std::wstring none;
+    return m_subst ? *m_subst : none;
+  }
   const std::wstring &pattern_text() const { return *m_pattern; }
   const literal_searcher *searcher() const { return m_psearcher; }
   const hidden_group_list &hidden_groups() const { return m_hidden_groups; }
   match_mode mode() const { return m_mode; }
+  unsigned memo_points() const { return m_cmemo_points; }
+  // What a match must begin with (null: anything), and a literal it must
+  // contain (absent: none found).
+  const detail::start_set *start_set() const { return m_pstart_set; }
+  const detail::required_literal &required() const { return m_required; }
+  // The characters at offsets 1 to prefix_count() - 1 of every match (a
+  // fixed-width beginning); offset 0 is the start set's.
+  const detail::start_set *prefix_sets() const { return m_pprefix; }
+  std::size_t prefix_count() const { return m_cprefix; }
+  // The pattern begins with a run whose failed start also fails every
+  // later start inside the run (null: it does not).
+  const detail::sub_expr<IT> *lead_run() const { return m_plead_run; }
+  // The pattern begins with \b: a match starts only at a word edge.
+  bool starts_at_word_edge() const { return m_fword_edge; }
+
+  // Backtracking steps one search may take before it is abandoned with
+  // regex::search_budget_exceeded (default: default_step_budget).
+  std::uint64_t step_budget() const { return m_step_budget; }
+  void set_step_budget(std::uint64_t steps) { m_step_budget = steps; }
 
   unsigned next_group_number() { return m_cgroups_total++; }
 
@@ -184,11 +167,19 @@ class basic_rpattern_base_impl {
     swap(m_pfirst, that.m_pfirst);
     m_hidden_groups.swap(that.m_hidden_groups);
     swap(m_psearcher, that.m_psearcher);
+    swap(m_cmemo_points, that.m_cmemo_points);
+    swap(m_pstart_set, that.m_pstart_set);
+    swap(m_required, that.m_required);
+    swap(m_fword_edge, that.m_fword_edge);
+    swap(m_pprefix, that.m_pprefix);
+    swap(m_plead_run, that.m_plead_run);
+    swap(m_cprefix, that.m_cprefix);
+    swap(m_step_budget, that.m_step_budget);
   }
 
  protected:
   basic_rpattern_base_impl(pattern_flags flags, match_mode mode, const std::wstring &pat, const std::wstring &subst)
-      // Blocks of 256 bytes hold the few dozen nodes of a typical pattern
+      // Blocks of 1 KiB hold the few dozen nodes of a typical pattern
       // in a handful of allocations, which keeps compiling cheap; a larger
       // node still gets a block of its own.
       : m_arena(pattern_arena_block, std::allocator<char>()),
@@ -205,7 +196,8 @@ class basic_rpattern_base_impl {
     // The handle owns the arena from here; a throwing text copy must not leak it.
     try {
       m_pattern.reset(new std::wstring(pat));
-      m_subst.reset(new std::wstring(subst));
+      // A pattern without substitution text keeps none.
+      if (!subst.empty()) m_subst.reset(new std::wstring(subst));
     } catch (...) {
       m_arena.destroy_arena();
       throw;
@@ -227,6 +219,14 @@ class basic_rpattern_base_impl {
   match_group_base<IT> *m_pfirst;
   hidden_group_list m_hidden_groups;
   const literal_searcher *m_psearcher;
+  unsigned m_cmemo_points = 0;
+  std::uint64_t m_step_budget = default_step_budget;
+  const detail::start_set *m_pstart_set = nullptr;
+  detail::required_literal m_required;
+  bool m_fword_edge = false;
+  const detail::start_set *m_pprefix = nullptr;
+  std::size_t m_cprefix = 0;
+  const detail::sub_expr<IT> *m_plead_run = nullptr;
 };
 
 }  // namespace detail
@@ -249,8 +249,8 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
   basic_rpattern_base(const std::wstring &pat, const std::wstring &subst, pattern_flags flags, match_mode mode)
       : impl(flags, mode, pat, subst) {
     compile(this->m_flags);
-    if (this->m_flags & EXPANDESCAPES) detail::expand_escapes(*this->m_subst);
-    parse_substitution(*this->m_subst, this->m_fsubst_backrefs, this->m_subst_list);
+    if (this->m_subst && (this->m_flags & EXPANDESCAPES)) detail::expand_escapes(*this->m_subst);
+    parse_substitution(this->substitution(), this->m_fsubst_backrefs, this->m_subst_list);
   }
   ~basic_rpattern_base() override {}
 
@@ -329,6 +329,12 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
     const bool keep_whole = (this->m_flags & KEEPWHOLEMATCHES) != 0;
     const bool keep_all = !keep_whole && (this->m_flags & KEEPALLGROUPS) != 0;
     std::vector<backref_type> kept;
+    match_stack stack(detail::search_stack_block);  // takes memory on its first push only
+    struct keep {
+      param_type &p;
+      ~keep() { p.m_pkept_stack = nullptr; }
+    } on_exit{param};
+    param.m_pkept_stack = &stack;
     while (match_guarded(param, records, nul)) {
       on_match();
       const backref_type whole = records[0];
@@ -351,17 +357,28 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
     records.resize(this->_cgroups_total());
     param.m_prgbackrefs = records.data();
     param.m_cbackrefs = std::uint32_t(records.size());
+    detail::search_state<IT> state(this->m_step_budget, nul ? 0 : this->m_cmemo_points, param.m_istart, param.m_iend);
+    struct detach {
+      param_type &p;
+      ~detach() { p.m_psearch = nullptr; }
+    } on_exit{param};
+    param.m_psearch = &state;
     bool result;
-    if (this->use_recursion()) {
-      const param_type saved = param;
-      try {
-        result = search(*this, param, nul);
-      } catch (const detail::recursion_budget_spent &) {
-        param = saved;
+    try {
+      if (this->use_recursion()) {
+        const param_type saved = param;
+        try {
+          result = search(*this, param, nul);
+        } catch (const detail::recursion_budget_spent &) {
+          param = saved;
+          result = search_iterative(*this, param, nul);
+        }
+      } else {
         result = search_iterative(*this, param, nul);
       }
-    } else {
-      result = search_iterative(*this, param, nul);
+    } catch (...) {
+      detail::remove_hidden_groups(records, this->m_hidden_groups);
+      throw;
     }
     detail::remove_hidden_groups(records, this->m_hidden_groups);
     return result;
@@ -385,48 +402,131 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
     if (!nul) {
       if (std::uint64_t(param.m_iend - param.m_istart) < width.m_min) return false;
       const IT last = param.m_iend - std::ptrdiff_t(width.m_min);
+      required_tracker required{pat.required(), param.m_iend};
       if (flags & RIGHTMOST) {
         // m_fno_empty_match is kept for the whole backward walk: it can
         // only refuse the attempt at m_istart, the place of the previous
         // empty match, so an all-matches loop always moves on.
+        if (!required.allows(param.m_istart)) return false;
         for (IT p = last;; --p) {
           if (attempt(top, param, p) || p == param.m_istart) break;
         }
       } else if (pat.searcher()) {
         for (IT s = pat.searcher()->find(param.m_istart, param.m_iend); s != param.m_iend;
              s = pat.searcher()->find(s + 1, param.m_iend)) {
-          if (attempt(top, param, s) || !unanchored) break;
-          param.m_fno_empty_match = false;
+          if (!required.allows(s) || attempt(top, param, s) || !unanchored) break;
+          end_empty_refusal(param);
+        }
+      } else if (!unanchored) {
+        if (required.allows(param.m_istart)) attempt(top, param, param.m_istart);
+      } else if (const detail::start_set *first = pat.start_set()) {
+        // Only positions whose character can begin a match are tried.
+        const word_edge edge{pat.starts_at_word_edge(), param.m_ibegin, param.m_iend};
+        const detail::start_set *prefix = pat.prefix_sets();
+        const std::size_t count = pat.prefix_count();
+        // A position is a candidate when its character and the ones after
+        // it fit the fixed beginning (all lie before m_iend: p <= last).
+        auto rest_fits = [&](IT p) {
+          if (!edge.holds(p)) return false;
+          for (std::size_t i = 1; i < count; ++i)
+            if (!prefix[i].admits(p[std::ptrdiff_t(i)])) return false;
+          return true;
+        };
+        auto candidate = [&](IT p) { return first->admits(*p) && rest_fits(p); };
+        const detail::sub_expr<IT> *lead = pat.lead_run();
+        for (IT p = param.m_istart;; ++p) {
+          for (;;) {
+            p = first->skip(p, last);
+            if (p == last || rest_fits(p)) break;
+            // Inside a word no position is a word edge.
+            const bool in_word = edge.active && p != param.m_iend && edge.word->in(*p);
+            ++p;
+            if (in_word)
+              while (p != last && edge.word->in(*p)) ++p;
+          }
+          if (p == param.m_iend || !candidate(p) || !required.allows(p) || attempt(top, param, p) || p == last) break;
+          end_empty_refusal(param);
+          // Every start up to the end of the failed run fails the same way:
+          // the run ends there too, before the same rest of the pattern.
+          if (lead) {
+            const IT end = lead->run_end(param, p);
+            if (end >= last) break;
+            if (end > p) p = end;
+          }
         }
       } else {
+        const word_edge edge{pat.starts_at_word_edge(), param.m_ibegin, param.m_iend};
         for (IT p = param.m_istart;; ++p) {
-          if (attempt(top, param, p) || !unanchored || p == last) break;
-          param.m_fno_empty_match = false;
+          if ((edge.holds(p) && (!required.allows(p) || attempt(top, param, p))) || p == last) break;
+          end_empty_refusal(param);
         }
       }
     } else {
       ASSERT(0 == (RIGHTMOST & flags));
       for (IT p = param.m_istart;; ++p) {
         if (attempt(top, param, p) || !unanchored || *p == L'\0') break;
-        param.m_fno_empty_match = false;
+        end_empty_refusal(param);
       }
     }
     return param.m_prgbackrefs[0].matched;
   }
 
-  // The search over a hetero_stack of its own. Only recursions nest native
-  // calls in this mode; when they nest deeper than the thread's stack
-  // allows, the search reports no match with every record unmatched.
+ private:
+  // Whether a position lies at a word edge, for a pattern that begins with
+  // \b (always true for the others).
+  struct word_edge {
+    bool active;
+    IT begin;
+    IT end;
+    const detail::charset *word = detail::intrinsic_charsets::get_word_charset();
+
+    bool holds(IT p) const {
+      if (!active) return true;
+      const bool current = p != end && word->in(*p);
+      const bool previous = p != begin && word->in(*(p - 1));
+      return current != previous;
+    }
+  };
+
+  // The next occurrence of the required literal, searched again only once
+  // the start positions have passed the last one found.
+  struct required_tracker {
+    const detail::required_literal &lit;
+    IT end;
+    IT found{};
+    bool searched = false;
+
+    bool allows(IT p) {
+      if (!lit.present()) return true;
+      if (!searched || found < p) {
+        found = lit.find(p, end);
+        searched = true;
+      }
+      return found != end;
+    }
+  };
+
+  // The refusal of an empty match at the first start position ends when
+  // the search moves on; failures the memo noted under it are dropped.
+  static void end_empty_refusal(param_type &param) {
+    if (param.m_fno_empty_match && param.m_psearch) param.m_psearch->m_memo.end_provisional();
+    param.m_fno_empty_match = false;
+  }
+
+  // The search over a hetero_stack of its own. Only look-arounds and atomic
+  // groups nest native calls in this mode; when recursion nests them deeper
+  // than the thread's stack allows, the search is abandoned.
   static bool search_iterative(const basic_rpattern_base &pat, param_type &param, bool nul) {
     try {
       return search_iterative_unguarded(pat, param, nul);
     } catch (const detail::recursion_budget_spent &) {
       for (std::uint32_t i = 0; i < param.m_cbackrefs; ++i) param.m_prgbackrefs[i] = detail::empty_backref<IT>;
-      return false;
+      throw search_budget_exceeded("regex: nesting budget exceeded");
     }
   }
   static bool search_iterative_unguarded(const basic_rpattern_base &pat, param_type &param, bool nul) {
-    match_stack stack;
+    match_stack own(detail::search_stack_block);
+    match_stack &stack = param.m_pkept_stack ? *param.m_pkept_stack : own;
     struct detach {
       param_type &p;
       ~detach() { p.m_pstack = nullptr; }
@@ -452,6 +552,42 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
   typedef std::wstring::iterator pattern_iterator;
   typedef std::vector<detail::match_group_base<IT> *> group_table;
 
+  // Working state of one compilation: the group table, every group loop
+  // built with the loops around it, whether the outcome of a search from a
+  // position can depend on captures (back-references, group conditions,
+  // recursion), and the nesting depth of the group being parsed.
+  struct compile_state {
+    struct loop {
+      detail::group_quantifier<IT> *node;
+      std::vector<detail::group_quantifier<IT> *> enclosing;
+      bool behind;  // inside a look-behind body, whose subject ends elsewhere each time
+    };
+    // Pointers kept in place while they are few, so compiling a small
+    // pattern allocates nothing for them.
+    struct short_list {
+      detail::sub_expr<IT> *first[8];
+      std::size_t count = 0;
+      std::vector<detail::sub_expr<IT> *> more;
+
+      void push_back(detail::sub_expr<IT> *p) {
+        if (count < 8)
+          first[count++] = p;
+        else
+          more.push_back(p);
+      }
+      template <class F>
+      void each(F f) const {
+        for (std::size_t i = 0; i < count; ++i) f(first[i]);
+        for (detail::sub_expr<IT> *p : more) f(p);
+      }
+    };
+    group_table groups;
+    std::vector<loop> loops;
+    short_list atom_loops;
+    bool position_only = true;
+    unsigned depth = 0;
+  };
+
   // Turns the pattern text into the node graph: group 0, then the
   // end-of-pattern node; records the first node, the width and whether
   // later start positions may match. Throws bad_regexpr for a bad pattern.
@@ -464,14 +600,24 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
   // group 0) up to and after its ')'; null when the parenthesis yields no
   // group node (comments, inline modifiers, empty extensions).
   detail::match_group_base<IT> *parse_group(pattern_iterator &ipat, detail::match_group_base<IT> *enclosing,
-                                            SyntaxT &syntax, group_table &groups);
+                                            SyntaxT &syntax, compile_state &cs);
   // Adds the next atom of a group's body; false once the group has ended.
-  bool parse_atom(pattern_iterator &ipat, detail::match_group_base<IT> *group, SyntaxT &syntax, group_table &groups);
+  bool parse_atom(pattern_iterator &ipat, detail::match_group_base<IT> *group, SyntaxT &syntax, compile_state &cs);
   // Adds a run of plain characters as one literal, splitting off the last
   // character when a quantifier follows it.
-  void parse_literal_run(pattern_iterator &ipat, detail::match_group_base<IT> *group, SyntaxT &syntax);
-  // Wraps the held atom in a quantifier node when one follows at ipat.
-  void parse_quantifier(detail::node_holder<IT> &atom, pattern_iterator &ipat, bool is_group, SyntaxT &syntax);
+  void parse_literal_run(pattern_iterator &ipat, detail::match_group_base<IT> *group, SyntaxT &syntax,
+                         compile_state &cs);
+  // Wraps the held atom in a quantifier node when one follows at ipat. A
+  // group loop becomes the enclosing loop of the loops built from
+  // cs.loops[inner_loops] on (those inside the group).
+  void parse_quantifier(detail::node_holder<IT> &atom, pattern_iterator &ipat, bool is_group, SyntaxT &syntax,
+                        compile_state &cs, std::size_t inner_loops);
+  // Makes the unbounded loops whose outcome depends on the position alone
+  // the memo points of the search's failure memo.
+  void assign_memo_points(compile_state &cs);
+  // The start analysis of the finished graph: the atom quantifiers settle,
+  // then what a match begins with and a literal it must contain.
+  void analyse_start(compile_state &cs);
   // The atom of an escape; ipat stands after the backslash.
   detail::sub_expr<IT> *parse_escape(pattern_iterator &ipat, SyntaxT &syntax);
 

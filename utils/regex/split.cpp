@@ -22,6 +22,8 @@ std::size_t basic_rpattern_base<IT, SyntaxT>::split(IT ibegin, IT iend, std::vec
   pieces.reserve(10);
   std::vector<backref_type> records;
   param_type param(ibegin, ibegin, iend, nullptr, 0);
+  match_stack stack(detail::search_stack_block);
+  param.m_pkept_stack = &stack;
   IT start = ibegin;  // where the next piece begins and the next search starts
   while (limit != 1) {
     param.m_istart = start;

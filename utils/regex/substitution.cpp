@@ -233,7 +233,7 @@ std::size_t basic_rpattern_base<IT, SyntaxT>::substitute(std::wstring &subject, 
     const backref_type &whole = results.m_records[0];
     const std::size_t mstart = std::size_t(whole.first - text.begin());
     out.append(text, copied, mstart - copied);
-    build_replacement(this->m_subst_list, *this->m_subst, results, out);
+    build_replacement(this->m_subst_list, this->substitution(), results, out);
     copied = mstart + std::size_t(whole.second - whole.first);
   };
 

@@ -7,6 +7,8 @@
 //   word_start, word_stop  a word begins / ends here
 #pragma once
 
+#include <type_traits>
+
 #include "utils/regex/charset.h"
 #include "utils/regex/matcher.h"
 
@@ -47,6 +49,7 @@ class word_assertion_t : public assertion<IT> {
   }
   bool match_here(match_param<IT> &param, IT &pos) const override { return test(param, pos, bounded_tag()); }
   bool match_here_nul(match_param<IT> &param, IT &pos) const override { return test(param, pos, nul_tag()); }
+  bool is_word_boundary() const override { return std::is_same_v<W, word_boundary<true>>; }
 
  private:
   template <bool Nul>
