@@ -396,6 +396,16 @@ TEST(XmlTreeStorage, ManyAttributesAreFoundByName) {
   EXPECT_EQ(Attributes(*copy->AsElement()), expected + L"added=x;");
 }
 
+// Texts of every size up to the ones stored apart, early in a load while
+// the store's blocks are still small, and late.
+TEST(XmlTreeStorage, TextsLargerThanTheNextBlockFit) {
+  std::wstring text = L"<r>";
+  for (size_t n : {100, 600, 1000, 2000, 4000, 5000, 600, 3000}) text += L"<t>" + std::wstring(n, L'x') + L"</t>";
+  text += L"</r>";
+  auto root = Load(text);
+  EXPECT_EQ(Xml(root.get()), text);
+}
+
 TEST(XmlTreeStorage, LoadingAgainAddsToTheTree) {
   const std::wstring first = L"<r><a/></r>", second = L"<r><b>1</b></r>", inner = L"<a><c/></a>";
   CXmlReader one(first), two(second), three(inner);
