@@ -187,6 +187,10 @@ TEST(XmlReader, Utf8ReaderReadsWhatTheDecodedTextGivesWhereverItsWindowsEnd) {
       "<![CDATA[ <x>]] &amp; ]]><!-- a -- b -->\xE3\x80\x80<s\xE3\x80\x80t='\xC3\xA9'/></r \t>",
       "<r>\xFF\xE4\xB8<\xC0\xAF/>\xED\xA0\x80 \xF4\x90\x80\x80\xE4\xB8\xAD\xF0\x9F\x98</r>",
       "<r>" + std::string(100, 'x') + "<" + std::string(90, 'n') + " a='" + std::string(80, 'v') + "'/></r>",
+      // white space beyond ASCII wherever the reader skips it, a name
+      // beyond ASCII, and a long run of stray continuation bytes
+      "<a b=\xE3\x80\x80'x' c\xE3\x80\x80\xE2\x80\xA8='y'\xE3\x80\x80/>\xE3\x80\x80<?xml\xE3\x80\x80v='1'\xE3\x80\x80?>"
+      "<n\xC3\xA9 \xE4\xB8\xAD='\x80\x80\x80\x80\x80\x80\x80\x80\x80'>\x80\x80\x80\x80\x80\x80</n\xC3\xA9>",
       std::string("<a/>\0<b>", 8),  // a NUL ends the text
       "<a b=x>",
       "<a b c='x'>",
