@@ -1,9 +1,8 @@
 // The XML library beside expat, pugixml and libxml2, in the same run, on one
 // generated 10 MB UTF-8 document (elements, attributes, text, references):
 //   - TreeBuild: UTF-8 bytes to a tree. Ours reads the bytes with the
-//     reader that scans them a window at a time and decodes the names and
-//     texts it hands out, so the decode is included (OursNoDecode starts
-//     from the whole text decoded before);
+//     reader that decodes them a window at a time, so the decode is
+//     included (OursNoDecode starts from the whole text decoded before);
 //   - TreeDestroy: destroying the tree built from the document;
 //   - PeakMemory: the most heap in use while the tree is built, beyond what
 //     was in use before: for ours everything the load allocates (the

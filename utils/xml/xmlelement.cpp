@@ -8,7 +8,6 @@
 #include "platform/text/debug.h"
 #include "platform/text/numeric.h"
 #include "utils/xml/xmlreader.h"
-#include "utils/xml/xmlscan.h"
 #include "utils/xml/xmlwriter.h"
 
 namespace pcutil {
@@ -280,28 +279,15 @@ void CXmlElement::SetText(const wchar_t *text, bool cdata) {
 
 namespace {
 
-// A name of the reader's as wide characters: where it stands, or decoded
-// into `buffer` (kShortName characters) or, when longer, into `longer`.
-constexpr size_t kShortName = 64;
-std::pair<const wchar_t *, size_t> WideName(const XmlTextRef &name, wchar_t *buffer, std::wstring &longer) {
-  if (!name.utf8) return {static_cast<const wchar_t *>(name.data), name.length};
-  const char *bytes = static_cast<const char *>(name.data);
-  if (name.length <= kShortName) return {buffer, xmlscan::Widen(bytes, name.length, buffer)};
-  longer.clear();
-  xmlscan::Append(longer, bytes, name.length);
-  return {longer.data(), longer.size()};
-}
-
 // An end tag closes the element when it holds its name, then nothing but
 // blanks, tabs and line breaks.
-bool Closes(const XmlTextRef &tag, const wchar_t *name) {
-  wchar_t buffer[kShortName];
-  std::wstring longer;
-  const auto [text, length] = WideName(tag, buffer, longer);
+bool Closes(const wchar_t *tag, size_t length, const wchar_t *name) {
   const size_t n = xmlstr::Length(name);
-  if (length < n || !xmlstr::SameChars(text, name, n)) return false;
+  if (length < n) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (tag[i] != name[i]) return false;
   for (size_t i = n; i < length; ++i)
-    if (text[i] != L' ' && text[i] != L'\t' && text[i] != L'\r' && text[i] != L'\n') return false;
+    if (tag[i] != L' ' && tag[i] != L'\t' && tag[i] != L'\r' && tag[i] != L'\n') return false;
   return true;
 }
 
@@ -344,27 +330,23 @@ class Build {
 void CXmlElement::LoadAttributes(const CXmlReader &reader, CXmlStore *store, size_t &made) {
   const auto &from = reader._attributes;
   if (!store || from.size() > CXmlAttributeList::kListed || attributes.GetFirst()) {
-    for (const CXmlReader::Attribute &a : from) {
-      const std::wstring name = CXmlReader::Widen(a.name), value = CXmlReader::Widen(reader.AttributeValue(a));
-      PutAttribute(name.data(), name.size(), value.data(), value.size(), store, made);
-    }
+    for (const CXmlReader::Attribute &a : from)
+      PutAttribute(a.name, a.nameLength, reader.AttributeValue(a), a.valueLength, store, made);
     return;
   }
   // A new element with a short list: chain the records directly, each value
   // beside its record; a repeated name keeps its place and takes the value.
   CXmlAttribute *first = nullptr, *last = nullptr;
-  wchar_t buffer[kShortName];
-  std::wstring longer;
   for (const CXmlReader::Attribute &a : from) {
-    const auto [text, length] = WideName(a.name, buffer, longer);
-    const wchar_t *name = store->Name(text, length);
+    const wchar_t *name = store->Name(a.name, a.nameLength);
     CXmlAttribute *same = first;
-    while (same && !(same->name == name || xmlstr::Equals(same->name, text, length))) same = same->next;
+    while (same && !(same->name == name || xmlstr::Equals(same->name, a.name, a.nameLength))) same = same->next;
     if (same) {
-      same->value = store->CopyString(reader.AttributeValue(a));
+      same->value = store->CopyString(reader.AttributeValue(a), a.valueLength);
       continue;
     }
-    auto *attribute = store->MakeWithText<CXmlAttribute>(reader.AttributeValue(a), CXmlAttribute::Stored{}, name);
+    auto *attribute =
+        store->MakeWithText<CXmlAttribute>(reader.AttributeValue(a), a.valueLength, CXmlAttribute::Stored{}, name);
     attribute->storeFlags_ |= CXmlAttribute::kLinked;
     ++made;
     (last ? last->next : first) = attribute;
@@ -391,35 +373,38 @@ void CXmlElement::ReadFrom(CXmlReader &reader) {
     current->LinkLast(node);
     build.Appended(current, node);
   };
-  // Tests in the order of how often the kinds come, rather than a switch:
-  // the branches learn the document's rhythm better than one jump does.
-  wchar_t buffer[kShortName];
-  std::wstring longer;
   for (;;) {
     if (!reader.Read()) throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
-    const XmlTextRef &value = reader.Value();
-    const int type = reader.GetNodeType();
-    if (type == XML_NODE_START_ELEMENT || type == XML_NODE_EMPTY_ELEMENT) {
-      const auto [text, length] = WideName(value, buffer, longer);
-      auto *child = store->Make<CXmlElement>(Stored{}, store->Name(text, length));
-      append(child);
-      if (depth + 1 > kMaxReadDepth) throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
-      child->LoadAttributes(reader, store, build.made);
-      if (type == XML_NODE_START_ELEMENT) {
-        current = child;
-        ++depth;
+    const wchar_t *text = reader.ValueText();
+    const size_t length = reader.ValueLength();
+    switch (reader.GetNodeType()) {
+      case XML_NODE_END_ELEMENT:
+        if (!Closes(text, length, current->GetValue())) throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
+        if (current == this) return;
+        current = static_cast<CXmlElement *>(current->GetParent());
+        --depth;
+        break;
+      case XML_NODE_COMMENT:
+        append(store->MakeWithText<CXmlComment>(text, length, CXmlComment::Stored{}));
+        break;
+      case XML_NODE_START_ELEMENT:
+      case XML_NODE_EMPTY_ELEMENT: {
+        auto *child = store->Make<CXmlElement>(Stored{}, store->Name(text, length));
+        append(child);
+        if (depth + 1 > kMaxReadDepth) throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
+        child->LoadAttributes(reader, store, build.made);
+        if (reader.GetNodeType() == XML_NODE_START_ELEMENT) {
+          current = child;
+          ++depth;
+        }
+        break;
       }
-    } else if (type == XML_NODE_END_ELEMENT) {
-      if (!Closes(value, current->GetValue())) throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
-      if (current == this) return;
-      current = static_cast<CXmlElement *>(current->GetParent());
-      --depth;
-    } else if (type == XML_NODE_TEXT || type == XML_NODE_CDATA) {
-      append(store->MakeWithText<CXmlText>(value, CXmlText::Stored{}, type == XML_NODE_CDATA));
-    } else if (type == XML_NODE_COMMENT) {
-      append(store->MakeWithText<CXmlComment>(value, CXmlComment::Stored{}));
-    } else {  // a declaration, or anything unknown
-      throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
+      case XML_NODE_TEXT:
+      case XML_NODE_CDATA:
+        append(store->MakeWithText<CXmlText>(text, length, CXmlText::Stored{}, reader.GetNodeType() == XML_NODE_CDATA));
+        break;
+      default:  // a declaration, or anything unknown
+        throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
     }
   }
 }

@@ -2,13 +2,122 @@
 
 #include <cstdint>
 #include <cwchar>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
-#include "platform/text/codepage.h"
 #include "platform/text/debug.h"
 #include "platform/text/wctype_win.h"
-#include "utils/xml/xmlscan.h"
 
 namespace pcutil {
+
+namespace {
+
+int HexDigit(wchar_t c) {
+  if (c >= L'0' && c <= L'9') return c - L'0';
+  if (c >= L'a' && c <= L'f') return c - L'a' + 10;
+  if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+  return -1;
+}
+
+// kEnded: malformed as the text stands, but only because it ends (a NUL)
+// inside the reference; `p` then stands on that NUL.
+enum class RefResult { kOk, kMalformed, kCutOff, kEnded };
+
+// Reads the digits of a character reference after "&#x" at `p`: hexadecimal
+// digits only (no blanks or sign), a value up to U+10FFFF, ended by ';' so
+// that the character after the digits is never swallowed unexamined. `p`
+// moves past the ';', or onto the NUL for kCutOff (digits that run to the
+// end of the text).
+RefResult ParseCharRef(const wchar_t *&p, unsigned long &value) {
+  value = 0;
+  const wchar_t *q = p;
+  for (int d; (d = HexDigit(*q)) >= 0; ++q) {
+    value = value * 16 + static_cast<unsigned long>(d);
+    if (value > 0x10FFFF) return RefResult::kMalformed;
+  }
+  if (*q == L'\0') {
+    p = q;
+    return RefResult::kCutOff;
+  }
+  if (*q != L';') return RefResult::kMalformed;
+  p = q + 1;
+  return RefResult::kOk;
+}
+
+bool IsHighSurrogate(unsigned long v) { return v >= 0xD800 && v <= 0xDBFF; }
+bool IsLowSurrogate(unsigned long v) { return v >= 0xDC00 && v <= 0xDFFF; }
+
+// Decodes the reference at `p` (which stands on '&'), appends its character
+// and moves `p` past it. kCutOff: a character reference cut off by the end
+// of the text; its character is appended and `p` stands on the NUL. A pair
+// of references to a high and a low surrogate (UTF-16 written out) makes
+// the one character they encode.
+RefResult DecodeReference(const wchar_t *&p, std::wstring &out) {
+  const wchar_t *q = p + 1;
+  if (*q == L'#') {
+    if (q[1] != L'x') {
+      if (q[1] != L'\0') return RefResult::kMalformed;
+      p = q + 1;
+      return RefResult::kEnded;
+    }
+    q += 2;
+    unsigned long value;
+    RefResult result = ParseCharRef(q, value);
+    if (result == RefResult::kMalformed) return result;
+    if (result == RefResult::kOk && IsHighSurrogate(value) && XmlStartsWith(q, L"&#x", false)) {
+      const wchar_t *r = q + 3;
+      unsigned long low;
+      const RefResult lowResult = ParseCharRef(r, low);
+      if (lowResult != RefResult::kMalformed && IsLowSurrogate(low)) {
+        value = 0x10000 + ((value - 0xD800) << 10) + (low - 0xDC00);
+        q = r;
+        result = lowResult;
+      }
+    }
+    out.push_back(static_cast<wchar_t>(value));
+    p = q;
+    return result;
+  }
+  static const struct {
+    const wchar_t *name;
+    size_t length;
+    wchar_t ch;
+  } kEntities[] = {{L"apos;", 5, L'\''}, {L"quot;", 5, L'"'}, {L"gt;", 3, L'>'}, {L"lt;", 3, L'<'}, {L"amp;", 4, L'&'}};
+  // The names as written almost always; then without regard to case. No
+  // name is a prefix of another, so the order of the tests does not matter.
+  auto exact = [q](const wchar_t *name) {
+    size_t i = 0;
+    while (name[i] && q[i] == name[i]) ++i;
+    return name[i] == L'\0';
+  };
+  for (const auto &e : kEntities) {
+    if (exact(e.name)) {
+      out.push_back(e.ch);
+      p = q + e.length;
+      return RefResult::kOk;
+    }
+  }
+  for (const auto &e : kEntities) {
+    if (XmlStartsWith(q, e.name, true)) {
+      out.push_back(e.ch);
+      p = q + e.length;
+      return RefResult::kOk;
+    }
+  }
+  // Text that ends within what could still become a name.
+  for (const auto &e : kEntities) {
+    size_t i = 0;
+    while (q[i] && crt_towlower(q[i]) == e.name[i]) ++i;
+    if (q[i] == L'\0') {
+      p = q + i;
+      return RefResult::kEnded;
+    }
+  }
+  return RefResult::kMalformed;
+}
+
+}  // namespace
 
 bool XmlIsWideSpace(wchar_t c) { return win_iswspace(c); }
 
@@ -27,16 +136,105 @@ bool XmlStartsWith(const wchar_t *p, const wchar_t *tag, bool ignoreCase) {
   return *tag == L'\0';
 }
 
+const wchar_t *XmlScanName(const wchar_t *p, wchar_t stop, const wchar_t *&nameEnd) {
+  if (p == nullptr) return nullptr;
+  const wchar_t *end = nullptr;  // first white space after the name
+  const wchar_t *q = p;
+  for (; *q != stop; ++q) {
+    const wchar_t c = *q;
+    if (c > L' ' && c < 256) {  // the common case: no white space, no NUL
+      if (end != nullptr) {
+        nameEnd = nullptr;
+        return nullptr;
+      }
+    } else if (c == L'\0') {
+      nameEnd = q;
+      return nullptr;
+    } else if (XmlIsSpace(c)) {
+      if (end == nullptr) end = q;
+    } else if (end != nullptr) {
+      nameEnd = nullptr;
+      return nullptr;
+    }
+  }
+  nameEnd = end ? end : q;
+  return q;
+}
+
 const wchar_t *XmlReadName(const wchar_t *p, std::wstring &name, wchar_t stop) {
   const wchar_t *nameEnd;
-  const wchar_t *q = xmlscan::ScanName(p, stop, nameEnd);
+  const wchar_t *q = XmlScanName(p, stop, nameEnd);
   if (q) name.append(p, nameEnd);
   return q;
 }
 
+// Four characters at a time. With `limit` (the end of the text) unaligned
+// loads stay below it. Without, the loads are aligned: an aligned load never
+// crosses into the next page, so reading past the NUL within it is safe (but
+// not under the address sanitizer, which checks every byte loaded).
+const wchar_t *XmlFindFirst(const wchar_t *p, const wchar_t *limit, wchar_t a, wchar_t b) {
+#ifdef __SSE2__
+  static_assert(sizeof(wchar_t) == 4, "four characters in sixteen bytes");
+  const __m128i va = _mm_set1_epi32(a), vb = _mm_set1_epi32(b), zero = _mm_setzero_si128();
+  auto hits = [&](__m128i v) {
+    const __m128i hit =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi32(v, va), _mm_cmpeq_epi32(v, vb)), _mm_cmpeq_epi32(v, zero));
+    return _mm_movemask_ps(_mm_castsi128_ps(hit));
+  };
+  if (limit) {
+    for (; p + 4 <= limit; p += 4)
+      if (const int mask = hits(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p))))
+        return p + __builtin_ctz(static_cast<unsigned>(mask));
+  } else {
+#ifndef __SANITIZE_ADDRESS__
+    for (int i = 0; i < 8; ++i, ++p)  // most runs are short
+      if (*p == a || *p == b || *p == L'\0') return p;
+    for (; reinterpret_cast<uintptr_t>(p) & 15; ++p)
+      if (*p == a || *p == b || *p == L'\0') return p;
+    for (;; p += 4)
+      if (const int mask = hits(_mm_load_si128(reinterpret_cast<const __m128i *>(p))))
+        return p + __builtin_ctz(static_cast<unsigned>(mask));
+#endif
+  }
+#endif
+  while (*p != a && *p != b && *p != L'\0') ++p;
+  return p;
+}
+
+const wchar_t *XmlScanUntil(const wchar_t *p, const wchar_t *limit, wchar_t stop, bool unescape, std::wstring &out,
+                            XmlScan &scan) {
+  scan = XmlScan();
+  if (p == nullptr) return nullptr;
+  const wchar_t amp = unescape ? L'&' : stop;
+  const wchar_t *q = XmlFindFirst(p, limit, stop, amp);
+  if (*q == stop) return q;
+  if (*q == L'\0') {
+    scan.ended = q;
+    return nullptr;
+  }
+  // A reference: decode from here on, copying the literal runs between
+  // references at once.
+  scan.decoded = true;
+  out.append(p, q);
+  while (*q != stop) {
+    if (*q == L'\0') {
+      scan.ended = q;
+      return nullptr;
+    }
+    const RefResult result = DecodeReference(q, out);
+    if (result == RefResult::kEnded) scan.ended = q;
+    if (result == RefResult::kMalformed || result == RefResult::kEnded) return nullptr;
+    scan.literalFrom = out.size();
+    const wchar_t *run = q;
+    q = XmlFindFirst(q, limit, stop, amp);
+    out.append(run, q);
+  }
+  return q;
+}
+
 const wchar_t *XmlReadUntil(const wchar_t *p, std::wstring &text, wchar_t stop, bool unescape) {
-  xmlscan::Scan<wchar_t> scan;
-  const wchar_t *end = xmlscan::ScanUntil<wchar_t>(p, nullptr, stop, unescape, text, scan);
+  XmlScan scan;
+  const wchar_t *end = XmlScanUntil(p, nullptr, stop, unescape, text, scan);
   if (end && !scan.decoded) text.append(p, end);
   return end;
 }
@@ -110,43 +308,16 @@ void XmlEscape(const std::wstring &input, std::wstring &output) {
 }
 
 bool XmlUnescape(const std::wstring &input, std::wstring &output) {
-  using xmlscan::RefResult;
   const wchar_t *p = input.c_str();
   while (*p) {
     if (*p != L'&') {
       output.push_back(*p++);
     } else {
-      const RefResult result = xmlscan::DecodeReference(p, output);
+      const RefResult result = DecodeReference(p, output);
       if (result == RefResult::kMalformed || result == RefResult::kEnded) return false;
     }
   }
   return true;
 }
-
-// --- the scanners over UTF-8 ---------------------------------------------------
-
-namespace xmlscan {
-
-size_t Utf8Char(const char *p, bool &space) {
-  // A sequence is at most four bytes, and the NUL after a text is no
-  // continuation byte: the decode never reads past it.
-  size_t n = 1;
-  while (n < 4 && (Unit(p[n]) & 0xC0) == 0x80) ++n;
-  wchar_t c;
-  size_t written;
-  const size_t length = DecodeUtf8Piece(p, n, &c, 1, written);
-  space = XmlIsSpace(c);
-  return length;
-}
-
-void Append(std::wstring &out, const char *p, size_t n) {
-  const size_t at = out.size();
-  out.resize(at + n);  // a character takes at least a byte
-  size_t written;
-  DecodeUtf8Piece(p, n, out.data() + at, n, written);
-  out.resize(at + written);
-}
-
-}  // namespace xmlscan
 
 }  // namespace pcutil

@@ -37,13 +37,30 @@ const wchar_t *XmlReadName(const wchar_t *p, std::wstring &name, wchar_t stop);
 // a text that ends first or a malformed reference.
 const wchar_t *XmlReadUntil(const wchar_t *p, std::wstring &text, wchar_t stop, bool unescape);
 
-// A run of text as the reader hands it to the tree: `length` wide
-// characters, or (`utf8`) `length` bytes of UTF-8 to decode.
-struct XmlTextRef {
-  const void *data = nullptr;
-  size_t length = 0;
-  bool utf8 = false;
+// The scanners' work without copying, for the reader. XmlScanName scans as
+// XmlReadName and sets `nameEnd` to the end of the name, which starts at
+// `p`; when it fails, `nameEnd` is the NUL the text ended at, or null for a
+// name broken by white space. XmlScanUntil scans as XmlReadUntil: text
+// without a reference stays in place (`decoded` false; it is [p, end));
+// otherwise it is appended, decoded, to `out` (`decoded` true) and
+// `literalFrom` is the length of `out` just after the last decoded
+// reference, so a caller can tell literal characters from decoded ones.
+// When it fails because the text ended (before the stop character or
+// inside a reference that more text could still complete), `ended` is that
+// NUL. Both return the stop position, or null.
+// `limit`, when given, is the end of the text (its NUL), which lets the scan
+// read several characters at once up to there.
+// The first of `a`, `b` or NUL from `p`; `limit` as for XmlScanUntil.
+const wchar_t *XmlFindFirst(const wchar_t *p, const wchar_t *limit, wchar_t a, wchar_t b);
+
+struct XmlScan {
+  bool decoded = false;
+  size_t literalFrom = 0;
+  const wchar_t *ended = nullptr;
 };
+const wchar_t *XmlScanName(const wchar_t *p, wchar_t stop, const wchar_t *&nameEnd);
+const wchar_t *XmlScanUntil(const wchar_t *p, const wchar_t *limit, wchar_t stop, bool unescape, std::wstring &out,
+                            XmlScan &scan);
 
 // True when the `length` characters at `name` form a well-formed XML name
 // (the Name production of XML 1.0) that the reader reads back as one name:

@@ -10,13 +10,11 @@
 // they stand and copies only what an accessor hands out. A NUL character
 // ends the text. One thread at a time.
 //
-// A reader can also take the UTF-8 bytes of a document (the caller's too).
-// It reads exactly what it would read from the wide text that
-// MultiByteToWide(CP_UTF8, ...) makes of them, but scans the bytes
-// themselves and decodes only the names and texts it hands out; so the
-// whole wide text never exists. It copies the bytes through a window of
-// some kilobytes that holds at least the node being read and ends between
-// two characters.
+// A reader can also take the UTF-8 bytes of a document (the caller's too,
+// not copied). It reads exactly what it would read from the wide text that
+// MultiByteToWide(CP_UTF8, ...) makes of them, but decodes a window of some
+// thousand characters at a time, so the whole wide text never exists; a
+// window holds at least the node being read.
 #pragma once
 
 #include <cstddef>
@@ -29,9 +27,6 @@
 #include "utils/xml/xmlexception.h"
 
 namespace pcutil {
-
-template <class C>
-class XmlParser;
 
 // A plain pair.
 template <class T1, class T2>
@@ -60,9 +55,9 @@ class CXmlReader {
   // The reader keeps a pointer to the text, so a temporary would dangle.
   explicit CXmlReader(std::wstring &&source) = delete;
   // A reader over `length` bytes of UTF-8 at `utf8`, which stay alive and
-  // unchanged while the reader is used. It takes `window` bytes at a time
-  // (at least 4), more when a node needs more.
-  static constexpr size_t kDefaultWindow = 65536;
+  // unchanged while the reader is used. It decodes `window` characters at a
+  // time (at least 4), more when a node needs more.
+  static constexpr size_t kDefaultWindow = 16384;
   CXmlReader(const char *utf8, size_t length, size_t window = kDefaultWindow);
   CXmlReader(const CXmlReader &) = delete;  // the position belongs to one reader
   CXmlReader &operator=(const CXmlReader &) = delete;
@@ -75,7 +70,7 @@ class CXmlReader {
   BOOL Read();
 
   int GetNodeType() const { return _nodeType; }
-  std::wstring GetValue() const { return Widen(_valueRef); }
+  std::wstring GetValue() const { return std::wstring(_valueText, _valueLength); }
   int GetAttributeCount() const { return static_cast<int>(_attributes.size()); }
   // Copies attribute `index`; an index out of range leaves both unchanged.
   void GetAttribute(int index, std::wstring &name, std::wstring &value) const;
@@ -84,51 +79,62 @@ class CXmlReader {
 
  private:
   friend class CXmlElement;  // the tree loader takes names and texts where they stand
-  template <class C>
-  friend class XmlParser;  // reads a node of wide or of UTF-8 text
 
-  // One attribute: the name where it stands in the text; the value there
-  // too, or (value.data null) at `offset` in _decoded when it held
-  // references.
+  // One attribute: the name where it stands in the source; the value there
+  // too, or (value null) at `offset` in _decoded when it held references.
   struct Attribute {
-    XmlTextRef name;
-    XmlTextRef value;
+    const wchar_t *name;
+    size_t nameLength;
+    const wchar_t *value;
     size_t offset;
+    size_t valueLength;
   };
 
   // The value and the attributes of the last node, without copying.
-  const XmlTextRef &Value() const { return _valueRef; }
-  XmlTextRef AttributeValue(const Attribute &a) const {
-    return a.value.data ? a.value : XmlTextRef{_decoded.data() + a.offset, a.value.length, false};
-  }
-  static std::wstring Widen(const XmlTextRef &text);
+  const wchar_t *ValueText() const { return _valueText; }
+  size_t ValueLength() const { return _valueLength; }
+  const wchar_t *AttributeValue(const Attribute &a) const { return a.value ? a.value : _decoded.data() + a.offset; }
 
-  // Thrown inside Read when a node runs into the end of the window while
-  // more input follows; Read then takes more and reads the node again.
+  // Thrown inside Read when a node runs into the end of the decoded window
+  // while more input follows; Read then decodes more and reads it again.
   struct WindowEnd {};
-  // Keeps the window from the read position on and copies more input
-  // behind it.
+  BOOL ReadNode();
+  // Keeps the window from _p on and decodes more input behind it.
   void Refill();
-  // Where to end a window that could take the `n` (at least 4) bytes at
-  // `p` while more input follows: at most 3 before, between characters.
-  static size_t CharacterEnd(const char *p, size_t n);
+  // The text ended at `nul`: when that is the window's end and more input
+  // follows, the node is read again with more of it.
+  void Ended(const wchar_t *nul) const {
+    if (nul == _end && _bytesLeft) throw WindowEnd{};
+  }
   [[noreturn]] void Fail(int code);
+  void SetValue(const wchar_t *text, size_t length) {
+    _valueText = text;
+    _valueLength = length;
+  }
+  void ReadText();
+  void ReadDeclaration();
+  void ReadDelimited(const wchar_t *opener, const wchar_t *closer, int kind, int error);
+  void ReadEndTag();
+  void ReadStartTag();
+  // Reads name='value' at _p into _attributes; fails with `error` when
+  // malformed.
+  void ReadAttribute(int error);
+  void SkipWhitespace();
 
   const std::wstring *_source = nullptr;
-  const wchar_t *_p = nullptr;    // a wide text: the read position
-  const wchar_t *_end = nullptr;  // and its terminating NUL
-  const char *_bp = nullptr;      // UTF-8: the read position in the window
-  const char *_bend = nullptr;    // and the window's NUL
-  const char *_bytes = nullptr;   // UTF-8 input not in the window yet
+  const wchar_t *_p;
+  const wchar_t *_end;           // the terminating NUL of the source or the window
+  const char *_bytes = nullptr;  // UTF-8 input not decoded yet
   size_t _bytesLeft = 0;
-  std::unique_ptr<char[]> _window;
-  size_t _windowSize = 0;   // bytes, the NUL after them included
-  size_t _windowBytes = 0;  // the window asked for; with a quarter of it
-                            // left, Read takes more before the next node
+  std::unique_ptr<wchar_t[]> _window;
+  size_t _windowSize = 0;   // characters, the NUL after them included
+  size_t _windowChars = 0;  // the window asked for; with a quarter of it
+                            // left, Read decodes more before the next node
 
   int _nodeType = XML_NODE_NONE;
   int _error = 0;  // the code this reader failed with, or 0
-  XmlTextRef _valueRef;
+  const wchar_t *_valueText;
+  size_t _valueLength = 0;
   std::wstring _value;    // a text's value when it held references
   std::wstring _decoded;  // attribute values that held references
   std::vector<Attribute> _attributes;

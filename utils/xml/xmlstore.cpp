@@ -6,7 +6,6 @@
 #include <stdexcept>
 #include <vector>
 
-#include "platform/text/codepage.h"
 #include "utils/xml/xmlnode.h"
 
 namespace pcutil {
@@ -44,16 +43,6 @@ wchar_t *Fill(void *memory, const wchar_t *text, size_t length) {
     std::memcpy(chars, text, length * sizeof(wchar_t));
   }
   chars[length] = L'\0';
-  return chars;
-}
-
-wchar_t *FillUtf8(void *memory, const char *bytes, size_t length) {
-  CheckLength(length);
-  auto *chars = reinterpret_cast<wchar_t *>(static_cast<uint32_t *>(memory) + 1);
-  size_t written;
-  DecodeUtf8Piece(bytes, length, chars, length, written);
-  *static_cast<uint32_t *>(memory) = static_cast<uint32_t>(written);
-  chars[written] = L'\0';
   return chars;
 }
 
@@ -125,20 +114,6 @@ void *CXmlStore::CarveInNewBlock(size_t size) {
   cursor_ = reinterpret_cast<uintptr_t>(block + 1) + size;
   limit_ = current_ + nextBlock_;
   return block + 1;
-}
-
-const wchar_t *CXmlStore::CopyUtf8(const char *bytes, size_t length) {
-  if (length == 0) return xmlstr::Empty();
-  // A string that gets a block of its own could not give back what it
-  // does not use: it is decoded first.
-  if (xmlstr::Bytes(length) >= kOwnBlock) {
-    const std::wstring text = MultiByteToWide(CP_UTF8, bytes, length);
-    return CopyString(text.data(), text.size());
-  }
-  void *memory = Carve(xmlstr::Bytes(length), alignof(uint32_t));
-  const wchar_t *chars = xmlstr::FillUtf8(memory, bytes, length);
-  GiveBack(memory, xmlstr::Bytes(xmlstr::Length(chars)));
-  return chars;
 }
 
 // --- names -------------------------------------------------------------------------

@@ -27,15 +27,9 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <new>
 #include <string>
 #include <utility>
-
-#include "utils/xml/xmlentity.h"
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 namespace pcutil {
 
@@ -57,35 +51,12 @@ inline const wchar_t *Empty() noexcept { return &kEmpty.nul; }
 // Throws std::bad_alloc; a length beyond 32 bits throws std::length_error.
 const wchar_t *NewOwned(const wchar_t *text, size_t length);
 void FreeOwned(const wchar_t *s) noexcept;
-// Equal when the `n` characters at `a` and `b` are. Names are short: up
-// to sixteen characters take one branch, in blocks of four that may
-// overlap (never beyond the n characters).
-inline bool SameChars(const wchar_t *a, const wchar_t *b, size_t n) noexcept {
-  static_assert(sizeof(wchar_t) == 4, "four characters in sixteen bytes");
-  auto differ = [a, b](size_t i) {
-#ifdef __SSE2__
-    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a + i));
-    const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + i));
-    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi32(x, y)) ^ 0xFFFF);
-#else
-    uint32_t x[4], y[4];
-    std::memcpy(x, a + i, sizeof x);
-    std::memcpy(y, b + i, sizeof y);
-    return (x[0] ^ y[0]) | (x[1] ^ y[1]) | (x[2] ^ y[2]) | (x[3] ^ y[3]);
-#endif
-  };
-  if (n < 4) {
-    uint32_t d = 0;
-    for (size_t i = 0; i < n; ++i) d |= static_cast<uint32_t>(a[i]) ^ static_cast<uint32_t>(b[i]);
-    return d == 0;
-  }
-  if (n <= 8) return (differ(0) | differ(n - 4)) == 0;
-  if (n <= 16) return (differ(0) | differ(4) | differ(n - 8) | differ(n - 4)) == 0;
-  return std::memcmp(a, b, n * sizeof(wchar_t)) == 0;
-}
 // Equal when `s` holds exactly `text` (`length` characters).
 inline bool Equals(const wchar_t *s, const wchar_t *text, size_t length) noexcept {
-  return Length(s) == length && SameChars(s, text, length);
+  if (Length(s) != length) return false;
+  for (size_t i = 0; i < length; ++i)
+    if (s[i] != text[i]) return false;
+  return true;
 }
 // Bytes of a counted string of `length` characters: the length word, the
 // characters and the NUL.
@@ -93,9 +64,6 @@ inline size_t Bytes(size_t length) { return sizeof(uint32_t) + (length + 1) * si
 // Writes a counted string into `memory` (Bytes(length) bytes, 4-aligned).
 // Throws std::length_error for a length beyond 32 bits.
 wchar_t *Fill(void *memory, const wchar_t *text, size_t length);
-// The same from `length` bytes of UTF-8 (Bytes(length) bytes of room, of
-// which the string may take less).
-wchar_t *FillUtf8(void *memory, const char *bytes, size_t length);
 // A hash of `length` characters, for the name tables.
 size_t Hash(const wchar_t *text, size_t length) noexcept;
 
@@ -124,22 +92,6 @@ class CXmlStore {
   // A new T built in the store with a copy of `text` right after it, in one
   // allocation (long texts go apart). T's constructor takes the counted
   // string last.
-  // The same from the reader's text, decoding UTF-8: room for one
-  // character per byte, and what the characters do not take goes back.
-  template <class T, class... Args>
-  T *MakeWithText(const XmlTextRef &text, Args &&...args) {
-    if (!text.utf8)
-      return MakeWithText<T>(static_cast<const wchar_t *>(text.data), text.length, std::forward<Args>(args)...);
-    if (text.length == 0 || text.length > kInlineText) return Make<T>(std::forward<Args>(args)..., CopyString(text));
-    constexpr size_t objectBytes = (sizeof(T) + 7) & ~size_t{7};
-    uint32_t offset;
-    char *memory = static_cast<char *>(AllocateObject(objectBytes + xmlstr::Bytes(text.length), offset));
-    const wchar_t *chars = xmlstr::FillUtf8(memory + objectBytes, static_cast<const char *>(text.data), text.length);
-    GiveBack(memory, objectBytes + xmlstr::Bytes(xmlstr::Length(chars)));
-    T *object = new (memory) T(std::forward<Args>(args)..., chars);
-    Adopt(object, offset);
-    return object;
-  }
   template <class T, class... Args>
   T *MakeWithText(const wchar_t *text, size_t length, Args &&...args) {
     if (length == 0 || length > kInlineText) return Make<T>(std::forward<Args>(args)..., CopyString(text, length));
@@ -155,11 +107,6 @@ class CXmlStore {
   const wchar_t *CopyString(const wchar_t *text, size_t length) {
     if (length == 0) return xmlstr::Empty();
     return xmlstr::Fill(Carve(xmlstr::Bytes(length), alignof(uint32_t)), text, length);
-  }
-  // The same from the reader's text, decoding UTF-8.
-  const wchar_t *CopyString(const XmlTextRef &text) {
-    if (!text.utf8) return CopyString(static_cast<const wchar_t *>(text.data), text.length);
-    return CopyUtf8(static_cast<const char *>(text.data), text.length);
   }
   // Raw memory (8-byte aligned) that lives as long as the store.
   void *Allocate(size_t size) { return Carve((size + 7) & ~size_t{7}, 8); }
@@ -214,10 +161,6 @@ class CXmlStore {
     return CarveInNewBlock(size);
   }
   void *CarveInNewBlock(size_t size);
-  // The last carve, at `memory`, needs only `used` bytes of what it took:
-  // the rest goes back to the block (the next carve aligns itself).
-  void GiveBack(void *memory, size_t used) noexcept { cursor_ = reinterpret_cast<uintptr_t>(memory) + used; }
-  const wchar_t *CopyUtf8(const char *bytes, size_t length);
   static constexpr size_t kRecent = 256;
   static constexpr size_t kInlineText = 512;  // characters kept beside their object
   static size_t RecentSlot(const wchar_t *text, size_t length) noexcept {
