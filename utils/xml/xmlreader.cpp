@@ -99,7 +99,7 @@ void CXmlReader::SkipWhitespace() { _p = SkipSpace(_p); }
 
 BOOL CXmlReader::Read() {
   if (_error) throw CXmlException(_error);
-  if (_bytesLeft && static_cast<size_t>(_end - _p) < _windowChars / 4) Refill();
+  if (_bytesLeft && static_cast<size_t>(_end - _p) < _windowChars / 16) Refill();
   for (;;) {
     const wchar_t *start = _p;
     try {

@@ -128,7 +128,7 @@ class CXmlReader {
   size_t _bytesLeft = 0;
   std::unique_ptr<wchar_t[]> _window;
   size_t _windowSize = 0;   // characters, the NUL after them included
-  size_t _windowChars = 0;  // the window asked for; with a quarter of it
+  size_t _windowChars = 0;  // the window asked for; with a sixteenth of it
                             // left, Read decodes more before the next node
 
   int _nodeType = XML_NODE_NONE;
