@@ -102,8 +102,58 @@ void AskForHugePages(const void *data, size_t bytes) {
   if (end > begin) madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
 }
 
-// Decodes through a small buffer that is appended when full. Runs of ASCII
-// are widened sixteen bytes at a time.
+// Decodes from `s` (`n` bytes left of the input) into `out` until `room`
+// characters are written or the input ends; returns the bytes consumed and
+// sets `written`. Runs of ASCII are widened sixteen bytes at a time. Stops
+// only between characters, so pieces join to the decode of the whole. In
+// `strict` mode an invalid sequence stops the decode with `invalid` set.
+size_t DecodeUtf8Into(const unsigned char *s, size_t n, wchar_t *out, size_t room, bool strict, bool &invalid,
+                      size_t &written) {
+  size_t k = 0, i = 0;
+  invalid = false;
+  while (i < n && k < room) {
+#ifdef __SSE2__
+    if (i + 16 <= n && k + 16 <= room) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i));
+      const int high = _mm_movemask_epi8(v);
+      if (high == 0) {
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
+        __m128i *to = reinterpret_cast<__m128i *>(out + k);
+        _mm_storeu_si128(to, _mm_unpacklo_epi16(lo, zero));
+        _mm_storeu_si128(to + 1, _mm_unpackhi_epi16(lo, zero));
+        _mm_storeu_si128(to + 2, _mm_unpacklo_epi16(hi, zero));
+        _mm_storeu_si128(to + 3, _mm_unpackhi_epi16(hi, zero));
+        k += 16;
+        i += 16;
+        continue;
+      }
+      for (int ascii = __builtin_ctz(static_cast<unsigned>(high)); ascii > 0; --ascii) out[k++] = s[i++];
+    }
+#endif
+    if (s[i] < 0x80) {
+      out[k++] = s[i++];
+      continue;
+    }
+    bool valid;
+    char32_t cp = 0;
+    size_t len = Utf8Sequence(s + i, n - i, valid, cp);
+    if (!valid) {
+      if (strict) {
+        invalid = true;
+        break;
+      }
+      out[k++] = kReplacement;
+    } else {
+      out[k++] = static_cast<wchar_t>(cp);
+    }
+    i += len;
+  }
+  written = k;
+  return i;
+}
+
+// Decodes through a small buffer that is appended when full.
 bool DecodeUtf8(const char *src, size_t n, bool strict, std::wstring &out) {
   const unsigned char *s = reinterpret_cast<const unsigned char *>(src);
   // No character takes less than a byte, so n is enough room; text that is
@@ -113,47 +163,13 @@ bool DecodeUtf8(const char *src, size_t n, bool strict, std::wstring &out) {
   AskForHugePages(out.data(), out.capacity() * sizeof(wchar_t));
   constexpr size_t kChunk = 1024;
   wchar_t chunk[kChunk];
-  size_t k = 0, i = 0;
-  while (i < n) {
-    if (k + 16 > kChunk) {
-      out.append(chunk, k);
-      k = 0;
-    }
-#ifdef __SSE2__
-    if (i + 16 <= n) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i));
-      const int high = _mm_movemask_epi8(v);
-      if (high == 0) {
-        const __m128i zero = _mm_setzero_si128();
-        const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
-        __m128i *to = reinterpret_cast<__m128i *>(chunk + k);
-        _mm_storeu_si128(to, _mm_unpacklo_epi16(lo, zero));
-        _mm_storeu_si128(to + 1, _mm_unpackhi_epi16(lo, zero));
-        _mm_storeu_si128(to + 2, _mm_unpacklo_epi16(hi, zero));
-        _mm_storeu_si128(to + 3, _mm_unpackhi_epi16(hi, zero));
-        k += 16;
-        i += 16;
-        continue;
-      }
-      for (int ascii = __builtin_ctz(static_cast<unsigned>(high)); ascii > 0; --ascii) chunk[k++] = s[i++];
-    }
-#endif
-    if (s[i] < 0x80) {
-      chunk[k++] = s[i++];
-      continue;
-    }
-    bool valid;
-    char32_t cp = 0;
-    size_t len = Utf8Sequence(s + i, n - i, valid, cp);
-    if (!valid) {
-      if (strict) return false;
-      chunk[k++] = kReplacement;
-    } else {
-      chunk[k++] = static_cast<wchar_t>(cp);
-    }
-    i += len;
+  for (size_t i = 0; i < n;) {
+    bool invalid;
+    size_t k;
+    i += DecodeUtf8Into(s + i, n - i, chunk, kChunk, strict, invalid, k);
+    if (invalid) return false;
+    out.append(chunk, k);
   }
-  out.append(chunk, k);
   if (out.size() - start < n / 2 && n > 4096) out.shrink_to_fit();
   return true;
 }
@@ -349,6 +365,11 @@ std::wstring MultiByteToWide(UINT code_page, const char *bytes, size_t length) {
 
 std::wstring MultiByteToWide(UINT code_page, const std::string &bytes) {
   return MultiByteToWide(code_page, bytes.data(), bytes.size());
+}
+
+size_t DecodeUtf8Piece(const char *bytes, size_t length, wchar_t *out, size_t room, size_t &written) {
+  bool invalid;
+  return DecodeUtf8Into(reinterpret_cast<const unsigned char *>(bytes), length, out, room, false, invalid, written);
 }
 
 std::string WideToMultiByte(UINT code_page, const wchar_t *text, size_t length) {

@@ -59,6 +59,14 @@ std::wstring MultiByteToWide(UINT code_page, const char *bytes, size_t length);
 std::string WideToMultiByte(UINT code_page, const std::wstring &text);
 std::string WideToMultiByte(UINT code_page, const wchar_t *text, size_t length);
 
+// UTF-8 decoded a piece at a time, for a reader that never holds the whole
+// wide text: decodes from `bytes` (the `length` bytes left of the input)
+// until `room` characters are written to `out` or the input ends, invalid
+// input replaced as above. Returns the bytes consumed and sets `written`.
+// A piece ends between characters, so the pieces of one input decode to
+// what MultiByteToWide(CP_UTF8, ...) gives for the whole.
+size_t DecodeUtf8Piece(const char *bytes, size_t length, wchar_t *out, size_t room, size_t &written);
+
 // UTF-16 little-endian bytes <-> wide text. Characters above U+FFFF are
 // surrogate pairs in the bytes; an unpaired surrogate decodes to U+FFFD and a
 // trailing odd byte is dropped. Encoding writes a surrogate character or one

@@ -4,16 +4,16 @@
 #include <string>
 #include <vector>
 
+#include "platform/text/codepage.h"
 #include "utils/xml/xmlreader.h"
 
 using namespace pcutil;
 
 namespace {
 
-// Every node of `text` as "kind:value[name=value,...]".
-std::vector<std::wstring> Nodes(const std::wstring &text) {
-  CXmlReader reader(text);
-  std::vector<std::wstring> out;
+// Every node the reader gives as "kind:value[name=value,...]"; it throws
+// what the reader throws.
+void Collect(CXmlReader &reader, std::vector<std::wstring> &out) {
   while (reader.Read()) {
     std::wstring node = std::to_wstring(reader.GetNodeType()) + L":" + reader.GetValue();
     if (reader.GetAttributeCount() > 0) {
@@ -26,6 +26,23 @@ std::vector<std::wstring> Nodes(const std::wstring &text) {
       node += L"]";
     }
     out.push_back(node);
+  }
+}
+
+std::vector<std::wstring> Nodes(const std::wstring &text) {
+  CXmlReader reader(text);
+  std::vector<std::wstring> out;
+  Collect(reader, out);
+  return out;
+}
+
+// The nodes up to the end or the error, followed by "error N".
+std::vector<std::wstring> NodesAndError(CXmlReader &reader) {
+  std::vector<std::wstring> out;
+  try {
+    Collect(reader, out);
+  } catch (const CXmlException &e) {
+    out.push_back(L"error " + std::to_wstring(e.code));
   }
   return out;
 }
@@ -156,6 +173,65 @@ TEST(XmlReader, AccessorsAndEndOfText) {
   EXPECT_EQ(reader.GetNodeType(), XML_NODE_START_ELEMENT);  // kept at the end
   EXPECT_EQ(reader.GetValue(), L"");
   EXPECT_EQ(reader.GetAttributeCount(), 0);
+}
+
+// A reader over UTF-8 decodes a window at a time. Whatever the window and
+// wherever its ends fall (the leading blanks move every node across them),
+// it gives the nodes and the error that the reader of the decoded text
+// gives: tokens, references, multi-byte and invalid sequences cut by a
+// window's end, and nodes longer than the window.
+TEST(XmlReader, Utf8ReaderReadsWhatTheDecodedTextGivesWhereverItsWindowsEnd) {
+  const std::string texts[] = {
+      "<?xml version='1.0' encoding=\"utf-8\"?><r a='x&amp;y' b=\"\xE4\xB8\xAD\"><e/><e />"
+      "<f\t g = '1'c='&#x4E2D;'/>text &lt;&#x41;&AMP;&#xD83D;&#xDE00; \xF0\x9F\x98\x80 end\r\n"
+      "<![CDATA[ <x>]] &amp; ]]><!-- a -- b -->\xE3\x80\x80<s\xE3\x80\x80t='\xC3\xA9'/></r \t>",
+      "<r>\xFF\xE4\xB8<\xC0\xAF/>\xED\xA0\x80 \xF4\x90\x80\x80\xE4\xB8\xAD\xF0\x9F\x98</r>",
+      "<r>" + std::string(100, 'x') + "<" + std::string(90, 'n') + " a='" + std::string(80, 'v') + "'/></r>",
+      // white space beyond ASCII wherever the reader skips it, a name
+      // beyond ASCII, and a long run of stray continuation bytes
+      "<a b=\xE3\x80\x80'x' c\xE3\x80\x80\xE2\x80\xA8='y'\xE3\x80\x80/>\xE3\x80\x80<?xml\xE3\x80\x80v='1'\xE3\x80\x80?>"
+      "<n\xC3\xA9 \xE4\xB8\xAD='\x80\x80\x80\x80\x80\x80\x80\x80\x80'>\x80\x80\x80\x80\x80\x80</n\xC3\xA9>",
+      std::string("<a/>\0<b>", 8),  // a NUL ends the text
+      "<a b=x>",
+      "<a b c='x'>",
+      "<a b='x'",
+      "<a b='&bogus;'>",
+      "<a b='&am'>",
+      "</a",
+      "<a></a>tail",
+      "<r>&#65;<",
+      "<r>&#X41;<",
+      "<r>&nbsp;<",
+      "<r>&#x",
+      "<r>&a",
+      "<r>&#xD800;&#",
+      "<!-- open -",
+      "<?xml version='1.0'?",
+      "<?xml version=1?>",
+      "<![CDATA[ open ]]",
+      "<",
+      "<!",
+      "<![CDAT",
+  };
+  for (const std::string &text : texts) {
+    for (const size_t window : {4, 5, 7, 8, 13, 16, 31, 64}) {
+      for (size_t blanks = 0; blanks <= window + 4; ++blanks) {
+        const std::string bytes = std::string(blanks, ' ') + text;
+        const std::wstring wide = MultiByteToWide(CP_UTF8, bytes);
+        CXmlReader decoded(wide);
+        CXmlReader streamed(bytes.data(), bytes.size(), window);
+        ASSERT_EQ(NodesAndError(streamed), NodesAndError(decoded))
+            << testing::PrintToString(bytes) << " window " << window;
+      }
+    }
+  }
+}
+
+TEST(XmlReader, Utf8ReaderOfNothing) {
+  CXmlReader reader(nullptr, 0);
+  EXPECT_FALSE(reader.Read());
+  EXPECT_EQ(reader.GetNodeType(), XML_NODE_NONE);
+  EXPECT_EQ(reader.GetValue(), L"");
 }
 
 TEST(XmlException, MessagesByCode) {

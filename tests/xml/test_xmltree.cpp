@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/text/codepage.h"
 #include "tests/xml/xmltree_fixture.h"
 #include "utils/xml/xmlelement.h"
 #include "utils/xml/xmlexception.h"
@@ -396,6 +397,16 @@ TEST(XmlTreeStorage, ManyAttributesAreFoundByName) {
   EXPECT_EQ(Attributes(*copy->AsElement()), expected + L"added=x;");
 }
 
+// Texts of every size up to the ones stored apart, early in a load while
+// the store's blocks are still small, and late.
+TEST(XmlTreeStorage, TextsLargerThanTheNextBlockFit) {
+  std::wstring text = L"<r>";
+  for (size_t n : {100, 600, 1000, 2000, 4000, 5000, 600, 3000}) text += L"<t>" + std::wstring(n, L'x') + L"</t>";
+  text += L"</r>";
+  auto root = Load(text);
+  EXPECT_EQ(Xml(root.get()), text);
+}
+
 TEST(XmlTreeStorage, LoadingAgainAddsToTheTree) {
   const std::wstring first = L"<r><a/></r>", second = L"<r><b>1</b></r>", inner = L"<a><c/></a>";
   CXmlReader one(first), two(second), three(inner);
@@ -496,6 +507,67 @@ TEST(XmlTreeRead, ReaderErrorsPassThrough) {
     ADD_FAILURE() << "no exception";
   } catch (const CXmlException &e) {
     EXPECT_EQ(e.code, 5);
+  }
+}
+
+// The root and what was loaded below it, as text, and the code it failed
+// with; the reader stands on the root's start tag.
+std::wstring LoadedFrom(CXmlReader &reader) {
+  while (reader.GetNodeType() != XML_NODE_START_ELEMENT && reader.GetNodeType() != XML_NODE_EMPTY_ELEMENT)
+    if (!reader.Read()) return L"no root";
+  CXmlElement root(reader.GetValue());
+  std::wstring error;
+  try {
+    root.ReadFrom(reader);
+  } catch (const CXmlException &e) {
+    error = L" error " + std::to_wstring(e.code);
+  }
+  return Xml(&root) + error;
+}
+
+// The loader takes names and texts from a reader over UTF-8 as they stand
+// in its window and decodes them itself: the tree is the one loaded from
+// the decoded text, whatever the window, for names and texts short and
+// long, attribute lists short and long, and for the documents it rejects.
+TEST(XmlTreeRead, TreeFromUtf8IsTheTreeOfTheDecodedText) {
+  auto repeat = [](const std::string &s, size_t n) {
+    std::string out;
+    while (n--) out += s;
+    return out;
+  };
+  const std::string n16(16, 'n'), n17(17, 'm'), n64(64, 'l'), n65(65, 'k'), cjk = "\xE4\xB8\xAD";
+  std::string many = "<r><e";
+  for (int i = 0; i < 12; ++i) many += " a" + std::to_string(i) + "='" + cjk + std::to_string(i) + "'";
+  many += " a3='&lt;again'/></r>";
+  const std::string texts[] = {
+      "<?xml version='1.0'?><r a='1' b='x&amp;y' a='2'><e k='v'/>text &lt; more<![CDATA[<raw>]]><!--c-->"
+      "<n\xC3\xA9 \xE4\xB8\xAD='\xC3\xA9' \xE4\xB8\xAD='&#x41;'>caf\xC3\xA9</n\xC3\xA9 ></r>",
+      "<" + n16 + " " + n16 + "='1' " + n17 + "='2'><" + n17 + " " + n64 + "='3' " + n65 + "='4'/><" + n64 + "><" +
+          n65 + ">" + cjk + n65 + "</" + n65 + "></" + n64 + "></" + n16 + ">",
+      "<" + repeat(cjk, 30) + " " + repeat(cjk, 30) + "='x'></" + repeat(cjk, 30) + ">",
+      many,
+      "<r><e a='1' b='&lt;' a='&gt;' b='" + cjk + "'/></r>",
+      "<r><t>" + repeat("caf\xC3\xA9 ", 120) + "</t><!--" + repeat("c", 600) + "--><t>" + repeat(cjk, 5000) +
+          "</t><t>" + repeat("a", 5000) + "</t><t>" + repeat(cjk, 200) + "&amp;</t><e v='" + repeat(cjk, 700) +
+          "'/></r>",
+      "<r\x80 a\xFF='\xC0'>\xE4\xB8</r\x80>",
+      "<r><a></b></r>",
+      "<r><a x='1'>",
+      "<r></R>",
+      "<r><a></a\xE3\x80\x80></r>",
+      "<\xC3\xA9></\xC3\xA8>",
+      "<r><a>&bogus;</a></r>",
+  };
+  for (const std::string &bytes : texts) {
+    const std::wstring wide = MultiByteToWide(CP_UTF8, bytes);
+    CXmlReader decoded(wide);
+    ASSERT_TRUE(decoded.Read());
+    const std::wstring expected = LoadedFrom(decoded);
+    for (const size_t window : {size_t{4}, size_t{7}, size_t{64}, CXmlReader::kDefaultWindow}) {
+      CXmlReader reader(bytes.data(), bytes.size(), window);
+      ASSERT_TRUE(reader.Read());
+      EXPECT_EQ(LoadedFrom(reader), expected) << testing::PrintToString(bytes.substr(0, 80)) << " window " << window;
+    }
   }
 }
 

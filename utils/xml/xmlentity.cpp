@@ -20,7 +20,9 @@ int HexDigit(wchar_t c) {
   return -1;
 }
 
-enum class RefResult { kOk, kMalformed, kCutOff };
+// kEnded: malformed as the text stands, but only because it ends (a NUL)
+// inside the reference; `p` then stands on that NUL.
+enum class RefResult { kOk, kMalformed, kCutOff, kEnded };
 
 // Reads the digits of a character reference after "&#x" at `p`: hexadecimal
 // digits only (no blanks or sign), a value up to U+10FFFF, ended by ';' so
@@ -54,7 +56,11 @@ bool IsLowSurrogate(unsigned long v) { return v >= 0xDC00 && v <= 0xDFFF; }
 RefResult DecodeReference(const wchar_t *&p, std::wstring &out) {
   const wchar_t *q = p + 1;
   if (*q == L'#') {
-    if (q[1] != L'x') return RefResult::kMalformed;
+    if (q[1] != L'x') {
+      if (q[1] != L'\0') return RefResult::kMalformed;
+      p = q + 1;
+      return RefResult::kEnded;
+    }
     q += 2;
     unsigned long value;
     RefResult result = ParseCharRef(q, value);
@@ -99,6 +105,15 @@ RefResult DecodeReference(const wchar_t *&p, std::wstring &out) {
       return RefResult::kOk;
     }
   }
+  // Text that ends within what could still become a name.
+  for (const auto &e : kEntities) {
+    size_t i = 0;
+    while (q[i] && crt_towlower(q[i]) == e.name[i]) ++i;
+    if (q[i] == L'\0') {
+      p = q + i;
+      return RefResult::kEnded;
+    }
+  }
   return RefResult::kMalformed;
 }
 
@@ -128,12 +143,17 @@ const wchar_t *XmlScanName(const wchar_t *p, wchar_t stop, const wchar_t *&nameE
   for (; *q != stop; ++q) {
     const wchar_t c = *q;
     if (c > L' ' && c < 256) {  // the common case: no white space, no NUL
-      if (end != nullptr) return nullptr;
+      if (end != nullptr) {
+        nameEnd = nullptr;
+        return nullptr;
+      }
     } else if (c == L'\0') {
+      nameEnd = q;
       return nullptr;
     } else if (XmlIsSpace(c)) {
       if (end == nullptr) end = q;
     } else if (end != nullptr) {
+      nameEnd = nullptr;
       return nullptr;
     }
   }
@@ -188,14 +208,22 @@ const wchar_t *XmlScanUntil(const wchar_t *p, const wchar_t *limit, wchar_t stop
   const wchar_t amp = unescape ? L'&' : stop;
   const wchar_t *q = XmlFindFirst(p, limit, stop, amp);
   if (*q == stop) return q;
-  if (*q == L'\0') return nullptr;
+  if (*q == L'\0') {
+    scan.ended = q;
+    return nullptr;
+  }
   // A reference: decode from here on, copying the literal runs between
   // references at once.
   scan.decoded = true;
   out.append(p, q);
   while (*q != stop) {
-    if (*q == L'\0') return nullptr;
-    if (DecodeReference(q, out) == RefResult::kMalformed) return nullptr;
+    if (*q == L'\0') {
+      scan.ended = q;
+      return nullptr;
+    }
+    const RefResult result = DecodeReference(q, out);
+    if (result == RefResult::kEnded) scan.ended = q;
+    if (result == RefResult::kMalformed || result == RefResult::kEnded) return nullptr;
     scan.literalFrom = out.size();
     const wchar_t *run = q;
     q = XmlFindFirst(q, limit, stop, amp);
@@ -284,8 +312,9 @@ bool XmlUnescape(const std::wstring &input, std::wstring &output) {
   while (*p) {
     if (*p != L'&') {
       output.push_back(*p++);
-    } else if (DecodeReference(p, output) == RefResult::kMalformed) {
-      return false;
+    } else {
+      const RefResult result = DecodeReference(p, output);
+      if (result == RefResult::kMalformed || result == RefResult::kEnded) return false;
     }
   }
   return true;

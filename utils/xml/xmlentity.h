@@ -39,11 +39,15 @@ const wchar_t *XmlReadUntil(const wchar_t *p, std::wstring &text, wchar_t stop, 
 
 // The scanners' work without copying, for the reader. XmlScanName scans as
 // XmlReadName and sets `nameEnd` to the end of the name, which starts at
-// `p`. XmlScanUntil scans as XmlReadUntil: text without a reference stays
-// in place (`decoded` false; it is [p, end)); otherwise it is appended,
-// decoded, to `out` (`decoded` true) and `literalFrom` is the length of
-// `out` just after the last decoded reference, so a caller can tell literal
-// characters from decoded ones. Both return the stop position, or null.
+// `p`; when it fails, `nameEnd` is the NUL the text ended at, or null for a
+// name broken by white space. XmlScanUntil scans as XmlReadUntil: text
+// without a reference stays in place (`decoded` false; it is [p, end));
+// otherwise it is appended, decoded, to `out` (`decoded` true) and
+// `literalFrom` is the length of `out` just after the last decoded
+// reference, so a caller can tell literal characters from decoded ones.
+// When it fails because the text ended (before the stop character or
+// inside a reference that more text could still complete), `ended` is that
+// NUL. Both return the stop position, or null.
 // `limit`, when given, is the end of the text (its NUL), which lets the scan
 // read several characters at once up to there.
 // The first of `a`, `b` or NUL from `p`; `limit` as for XmlScanUntil.
@@ -52,6 +56,7 @@ const wchar_t *XmlFindFirst(const wchar_t *p, const wchar_t *limit, wchar_t a, w
 struct XmlScan {
   bool decoded = false;
   size_t literalFrom = 0;
+  const wchar_t *ended = nullptr;
 };
 const wchar_t *XmlScanName(const wchar_t *p, wchar_t stop, const wchar_t *&nameEnd);
 const wchar_t *XmlScanUntil(const wchar_t *p, const wchar_t *limit, wchar_t stop, bool unescape, std::wstring &out,

@@ -1,7 +1,10 @@
 #include "utils/xml/xmlreader.h"
 
+#include <cstring>
 #include <cwchar>
+#include <utility>
 
+#include "platform/text/codepage.h"
 #include "platform/text/debug.h"
 
 namespace pcutil {
@@ -35,6 +38,39 @@ CXmlReader::CXmlReader(const std::wstring &source)
   ASSERT(_p);
 }
 
+CXmlReader::CXmlReader(const char *utf8, size_t length, size_t window)
+    : _bytes(utf8), _bytesLeft(utf8 ? length : 0), _windowChars(window < 4 ? 4 : window) {
+  ASSERT(utf8 || length == 0);
+  static const wchar_t kNothing = L'\0';
+  _p = _end = _valueText = &kNothing;
+  Refill();
+}
+
+void CXmlReader::Refill() {
+  // Room for at least half a window, or for as many characters again as a
+  // node that did not fit, so a long node is read again only a few times;
+  // the window shrinks back once such a node is behind.
+  const size_t kept = static_cast<size_t>(_end - _p);
+  const size_t size = kept < _windowChars / 2 ? _windowChars : 2 * kept + 1;
+  if (size != _windowSize) {
+    std::unique_ptr<wchar_t[]> window(new wchar_t[size]);
+    std::memcpy(window.get(), _p, kept * sizeof(wchar_t));
+    _window = std::move(window);
+    _windowSize = size;
+  } else {
+    std::memmove(_window.get(), _p, kept * sizeof(wchar_t));
+  }
+  wchar_t *w = _window.get();
+  size_t written;
+  const size_t consumed = DecodeUtf8Piece(_bytes, _bytesLeft, w + kept, size - 1 - kept, written);
+  _bytes += consumed;
+  _bytesLeft -= consumed;
+  _p = w;
+  _end = w + kept + written;
+  *const_cast<wchar_t *>(_end) = L'\0';
+  SetValue(_end, 0);
+}
+
 void CXmlReader::GetAttribute(int index, std::wstring &name, std::wstring &value) const {
   if (index < 0 || index >= GetAttributeCount()) return;
   const Attribute &a = _attributes[index];
@@ -63,12 +99,28 @@ void CXmlReader::SkipWhitespace() { _p = SkipSpace(_p); }
 
 BOOL CXmlReader::Read() {
   if (_error) throw CXmlException(_error);
+  if (_bytesLeft && static_cast<size_t>(_end - _p) < _windowChars / 16) Refill();
+  for (;;) {
+    const wchar_t *start = _p;
+    try {
+      return ReadNode();
+    } catch (const WindowEnd &) {
+      _p = start;
+      Refill();
+    }
+  }
+}
+
+BOOL CXmlReader::ReadNode() {
   _attributes.clear();
   _decoded.clear();
   _value.clear();
   SkipWhitespace();
   SetValue(_p, 0);
-  if (*_p == L'\0') return FALSE;
+  if (*_p == L'\0') {
+    Ended(_p);
+    return FALSE;
+  }
   if (*_p != L'<') {
     ReadText();
     return TRUE;
@@ -105,7 +157,10 @@ BOOL CXmlReader::Read() {
 void CXmlReader::ReadText() {
   XmlScan scan;
   const wchar_t *end = XmlScanUntil(_p, _end, L'<', true, _value, scan);
-  if (end == nullptr) Fail(XML_ERROR_PARSE_TEXT);
+  if (end == nullptr) {
+    Ended(scan.ended);
+    Fail(XML_ERROR_PARSE_TEXT);
+  }
   if (scan.decoded) {
     size_t length = _value.size();
     while (length > scan.literalFrom && Trimmed(_value[length - 1])) --length;
@@ -123,7 +178,10 @@ void CXmlReader::ReadDeclaration() {
   _p += 5;  // "<?xml"
   for (;;) {
     SkipWhitespace();
-    if (*_p == L'\0') Fail(XML_ERROR_PARSE_DECLARATION);
+    if (*_p == L'\0') {
+      Ended(_p);
+      Fail(XML_ERROR_PARSE_DECLARATION);
+    }
     if (_p[0] == L'?' && _p[1] == L'>') {
       _p += 2;
       SetValue(_p, 0);
@@ -137,7 +195,10 @@ void CXmlReader::ReadDeclaration() {
 void CXmlReader::ReadDelimited(const wchar_t *opener, const wchar_t *closer, int kind, int error) {
   const wchar_t *begin = _p + wcslen(opener);
   const wchar_t *end = wcsstr(begin, closer);
-  if (end == nullptr) Fail(error);
+  if (end == nullptr) {
+    Ended(begin + wcslen(begin));
+    Fail(error);
+  }
   SetValue(begin, static_cast<size_t>(end - begin));
   _p = end + wcslen(closer);
   _nodeType = kind;
@@ -147,7 +208,10 @@ void CXmlReader::ReadEndTag() {
   const wchar_t *begin = _p + 2;
   const wchar_t *end = begin;
   while (*end != L'>' && *end != L'\0') ++end;  // names are short
-  if (*end == L'\0') Fail(XML_ERROR_PARSE_ELEMENT);
+  if (*end == L'\0') {
+    Ended(end);
+    Fail(XML_ERROR_PARSE_ELEMENT);
+  }
   SetValue(begin, static_cast<size_t>(end - begin));
   _p = end + 1;
   _nodeType = XML_NODE_END_ELEMENT;
@@ -156,11 +220,15 @@ void CXmlReader::ReadEndTag() {
 void CXmlReader::ReadStartTag() {
   const wchar_t *name = ++_p;
   _p = NameEnd(_p);
+  Ended(_p);
   if (*_p == L'\0' || _p == name) Fail(XML_ERROR_PARSE_ELEMENT);
   const wchar_t *nameEnd = _p;
   for (;;) {
     SkipWhitespace();
-    if (*_p == L'\0') Fail(XML_ERROR_PARSE_ELEMENT);
+    if (*_p == L'\0') {
+      Ended(_p);
+      Fail(XML_ERROR_PARSE_ELEMENT);
+    }
     if (*_p == L'>') {
       ++_p;
       _nodeType = XML_NODE_START_ELEMENT;
@@ -183,12 +251,18 @@ void CXmlReader::ReadAttribute(int error) {
   while (*p > L' ' && *p < 256 && *p != L'=') ++p;
   const wchar_t *nameEnd = p;
   if (*p != L'=') p = XmlScanName(_p, L'=', nameEnd);
-  if (p == nullptr) Fail(error);
+  if (p == nullptr) {
+    Ended(nameEnd);
+    Fail(error);
+  }
   Attribute a{_p, static_cast<size_t>(nameEnd - _p), nullptr, 0, 0};
   _p = p + 1;
   SkipWhitespace();
   const wchar_t quote = *_p;
-  if (quote != L'\'' && quote != L'"') Fail(error);
+  if (quote != L'\'' && quote != L'"') {
+    Ended(_p);
+    Fail(error);
+  }
   // A value without references stays where it is; one with a reference
   // (or the end of the text) goes to the scanner.
   const wchar_t *value = _p + 1;
@@ -200,7 +274,10 @@ void CXmlReader::ReadAttribute(int error) {
     const size_t offset = _decoded.size();
     XmlScan scan;
     p = XmlScanUntil(value, _end, quote, true, _decoded, scan);
-    if (p == nullptr) Fail(error);
+    if (p == nullptr) {
+      Ended(scan.ended);
+      Fail(error);
+    }
     a.offset = offset;
     a.valueLength = _decoded.size() - offset;
   }

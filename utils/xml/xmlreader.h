@@ -9,8 +9,16 @@
 // texts without references are not copied either: the reader notes where
 // they stand and copies only what an accessor hands out. A NUL character
 // ends the text. One thread at a time.
+//
+// A reader can also take the UTF-8 bytes of a document (the caller's too,
+// not copied). It reads exactly what it would read from the wide text that
+// MultiByteToWide(CP_UTF8, ...) makes of them, but decodes a window of some
+// thousand characters at a time, so the whole wide text never exists; a
+// window holds at least the node being read.
 #pragma once
 
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -46,6 +54,11 @@ class CXmlReader {
   explicit CXmlReader(const std::wstring &source);
   // The reader keeps a pointer to the text, so a temporary would dangle.
   explicit CXmlReader(std::wstring &&source) = delete;
+  // A reader over `length` bytes of UTF-8 at `utf8`, which stay alive and
+  // unchanged while the reader is used. It decodes `window` characters at a
+  // time (at least 4), more when a node needs more.
+  static constexpr size_t kDefaultWindow = 16384;
+  CXmlReader(const char *utf8, size_t length, size_t window = kDefaultWindow);
   CXmlReader(const CXmlReader &) = delete;  // the position belongs to one reader
   CXmlReader &operator=(const CXmlReader &) = delete;
 
@@ -82,6 +95,17 @@ class CXmlReader {
   size_t ValueLength() const { return _valueLength; }
   const wchar_t *AttributeValue(const Attribute &a) const { return a.value ? a.value : _decoded.data() + a.offset; }
 
+  // Thrown inside Read when a node runs into the end of the decoded window
+  // while more input follows; Read then decodes more and reads it again.
+  struct WindowEnd {};
+  BOOL ReadNode();
+  // Keeps the window from _p on and decodes more input behind it.
+  void Refill();
+  // The text ended at `nul`: when that is the window's end and more input
+  // follows, the node is read again with more of it.
+  void Ended(const wchar_t *nul) const {
+    if (nul == _end && _bytesLeft) throw WindowEnd{};
+  }
   [[noreturn]] void Fail(int code);
   void SetValue(const wchar_t *text, size_t length) {
     _valueText = text;
@@ -97,9 +121,16 @@ class CXmlReader {
   void ReadAttribute(int error);
   void SkipWhitespace();
 
-  const std::wstring *_source;
+  const std::wstring *_source = nullptr;
   const wchar_t *_p;
-  const wchar_t *_end;  // the source's terminating NUL
+  const wchar_t *_end;           // the terminating NUL of the source or the window
+  const char *_bytes = nullptr;  // UTF-8 input not decoded yet
+  size_t _bytesLeft = 0;
+  std::unique_ptr<wchar_t[]> _window;
+  size_t _windowSize = 0;   // characters, the NUL after them included
+  size_t _windowChars = 0;  // the window asked for; with a sixteenth of it
+                            // left, Read decodes more before the next node
+
   int _nodeType = XML_NODE_NONE;
   int _error = 0;  // the code this reader failed with, or 0
   const wchar_t *_valueText;

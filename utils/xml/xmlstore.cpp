@@ -106,6 +106,9 @@ CXmlStore::Block *CXmlStore::NewBlock(size_t payload) {
 void *CXmlStore::CarveInNewBlock(size_t size) {
   if (size >= kOwnBlock) return NewBlock(size) + 1;  // the current block stays current
   nextBlock_ = nextBlock_ ? (nextBlock_ < kLastBlock ? nextBlock_ * 2 : kLastBlock) : kFirstBlock;
+  // A string may be larger than the next block would be: that one is
+  // larger then (kLastBlock holds anything below kOwnBlock).
+  while (nextBlock_ - sizeof(Block) < size) nextBlock_ *= 2;
   Block *block = NewBlock(nextBlock_ - sizeof(Block));
   current_ = reinterpret_cast<uintptr_t>(block);
   cursor_ = reinterpret_cast<uintptr_t>(block + 1) + size;

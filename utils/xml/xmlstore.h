@@ -27,9 +27,13 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <string>
 #include <utility>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace pcutil {
 
@@ -51,12 +55,35 @@ inline const wchar_t *Empty() noexcept { return &kEmpty.nul; }
 // Throws std::bad_alloc; a length beyond 32 bits throws std::length_error.
 const wchar_t *NewOwned(const wchar_t *text, size_t length);
 void FreeOwned(const wchar_t *s) noexcept;
+// Equal when the `n` characters at `a` and `b` are. Names are short: up
+// to sixteen characters take one branch, in blocks of four that may
+// overlap (never beyond the n characters).
+inline bool SameChars(const wchar_t *a, const wchar_t *b, size_t n) noexcept {
+  static_assert(sizeof(wchar_t) == 4, "four characters in sixteen bytes");
+  auto differ = [a, b](size_t i) {
+#ifdef __SSE2__
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a + i));
+    const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + i));
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi32(x, y)) ^ 0xFFFF);
+#else
+    uint32_t x[4], y[4];
+    std::memcpy(x, a + i, sizeof x);
+    std::memcpy(y, b + i, sizeof y);
+    return (x[0] ^ y[0]) | (x[1] ^ y[1]) | (x[2] ^ y[2]) | (x[3] ^ y[3]);
+#endif
+  };
+  if (n < 4) {
+    uint32_t d = 0;
+    for (size_t i = 0; i < n; ++i) d |= static_cast<uint32_t>(a[i]) ^ static_cast<uint32_t>(b[i]);
+    return d == 0;
+  }
+  if (n <= 8) return (differ(0) | differ(n - 4)) == 0;
+  if (n <= 16) return (differ(0) | differ(4) | differ(n - 8) | differ(n - 4)) == 0;
+  return std::memcmp(a, b, n * sizeof(wchar_t)) == 0;
+}
 // Equal when `s` holds exactly `text` (`length` characters).
 inline bool Equals(const wchar_t *s, const wchar_t *text, size_t length) noexcept {
-  if (Length(s) != length) return false;
-  for (size_t i = 0; i < length; ++i)
-    if (s[i] != text[i]) return false;
-  return true;
+  return Length(s) == length && SameChars(s, text, length);
 }
 // Bytes of a counted string of `length` characters: the length word, the
 // characters and the NUL.

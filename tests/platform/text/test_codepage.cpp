@@ -182,6 +182,30 @@ TEST(CodePage, LongUtf8DecodesAsItsShortPieces) {
   }
 }
 
+// Decoded a piece at a time, with any room per piece, the pieces join to
+// the decode of the whole: no character, valid or not, is cut between two.
+TEST(CodePage, Utf8PiecesJoinToTheWhole) {
+  std::string whole;
+  for (const char *part : {"abc", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80", "\xC3\xA9", "\xFF", "\xE4\xB8", "x", "\x80",
+                           "\xF0\x9F\x98", "0123456789abcdefghij", "\xED\xA0\x80", "\xC3"})
+    whole += part;
+  whole += whole;
+  const std::wstring expected = MultiByteToWide(CP_UTF8, whole);
+  for (size_t room = 1; room <= 40; ++room) {
+    std::wstring joined;
+    std::vector<wchar_t> piece(room);
+    for (size_t at = 0; at < whole.size();) {
+      size_t written = 0;
+      const size_t consumed = DecodeUtf8Piece(whole.data() + at, whole.size() - at, piece.data(), room, written);
+      ASSERT_GT(consumed, 0u);
+      ASSERT_LE(written, room);
+      joined.append(piece.data(), written);
+      at += consumed;
+    }
+    EXPECT_EQ(joined, expected) << "room " << room;
+  }
+}
+
 TEST(CodePage, SurrogateCharacterEncodesAsReplacementInUtf8) {
   EXPECT_EQ(WideToMultiByte(CP_UTF8, std::wstring(L"a") + wchar_t(0xD800) + L"b"),
             "a\xEF\xBF\xBD"
