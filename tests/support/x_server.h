@@ -1,4 +1,4 @@
-// An X server of a test's own (Xvfb, 1280 x 1024 x 24 on a free display), so
+// An X server of a test's own (Xvfb, 1280 x 1024 x 24 on a display of its own), so
 // its windows neither cover nor are covered by those of suites running beside
 // it on the shared display.
 #pragma once
