@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/inet/wininet.h"
 #include "platform/system/afxfile.h"
-#include "platform/text/codepage.h"
 #include "platform/system/fileapi.h"
 #include "platform/system/threads.h"
+#include "platform/text/codepage.h"
 #include "platform/text/winerror.h"
-#include "platform/inet/wininet.h"
 #include "utils/filehelper.h"
 #include "utils/logwriter.h"
 

@@ -1,8 +1,8 @@
 // Transfers of one file over FTP after moving to a remote folder.
 #pragma once
 
-#include "platform/text/cstring.h"
 #include "platform/inet/ftpsession.h"
+#include "platform/text/cstring.h"
 
 // Uploads (upload TRUE: localFile to remoteFile) or downloads (remoteFile into
 // localFile, which must not exist yet) one file in remoteDir, creating the

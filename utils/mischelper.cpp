@@ -5,18 +5,18 @@
 #include <cwchar>
 #include <vector>
 
-#include "platform/text/codepage.h"
-#include "platform/text/debug.h"
-#include "platform/text/errortext.h"
-#include "platform/system/heap.h"
-#include "platform/text/numeric.h"
-#include "platform/system/osrandom.h"
 #include "platform/inet/proxyconfig.h"
+#include "platform/inet/wininet.h"
+#include "platform/system/heap.h"
+#include "platform/system/osrandom.h"
 #include "platform/system/regquery.h"
 #include "platform/system/sysinfo.h"
 #include "platform/system/threads.h"
 #include "platform/system/winexec.h"
-#include "platform/inet/wininet.h"
+#include "platform/text/codepage.h"
+#include "platform/text/debug.h"
+#include "platform/text/errortext.h"
+#include "platform/text/numeric.h"
 #include "utils/stringhelper.h"
 
 namespace {

@@ -7,10 +7,10 @@
 
 #include <string>
 
-#include "platform/text/cstring.h"
 #include "platform/inet/proxyconfig.h"
 #include "platform/system/registry.h"
 #include "platform/system/rpc.h"
+#include "platform/text/cstring.h"
 #include "platform/text/windef.h"
 #include "utils/version.h"
 

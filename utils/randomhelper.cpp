@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "platform/text/crtrand.h"
 #include "platform/system/threads.h"
+#include "platform/text/crtrand.h"
 #include "utils/texthelper.h"
 
 namespace {

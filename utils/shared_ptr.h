@@ -13,8 +13,8 @@
 #include <type_traits>
 #include <utility>
 
-#include "platform/text/debug.h"
 #include "platform/system/threads.h"
+#include "platform/text/debug.h"
 #include "platform/text/windef.h"
 
 namespace pcutil {

@@ -43,8 +43,7 @@ std::vector<hostile_case> hostile_cases() {
 TEST(Budget, NestedQuantifiersAnswerAtOnceAsPerlDoes) {
   const std::vector<hostile_case> cases = hostile_cases();
   std::vector<std::string> requests;
-  for (const hostile_case &c : cases)
-    requests.push_back(regex_test::match_request(c.pattern, c.subject, ""));
+  for (const hostile_case &c : cases) requests.push_back(regex_test::match_request(c.pattern, c.subject, ""));
   const std::vector<std::string> answers = regex_test::ask_perl(requests);
   for (std::size_t i = 0; i < answers.size(); ++i) {
     const hostile_case &c = cases[i];
@@ -82,7 +81,8 @@ TEST(Budget, DeepNestingIsAPatternError) {
     for (int i = 0; i < 30000; ++i) deep += open;
     deep += L"a" + std::wstring(30000, L')');
     regex::match_results results;
-    EXPECT_TRUE(regex::rpattern(fits, regex::NOFLAGS, regex::MODE_RECURSIVE).match(std::wstring(L"a"), results).matched);
+    EXPECT_TRUE(
+        regex::rpattern(fits, regex::NOFLAGS, regex::MODE_RECURSIVE).match(std::wstring(L"a"), results).matched);
     EXPECT_THROW(regex::rpattern(deep, regex::NOFLAGS, regex::MODE_RECURSIVE), regex::bad_regexpr);
   }
 }
@@ -91,8 +91,7 @@ TEST(Budget, DeepNestingIsAPatternError) {
 // results: the memo, the step count and the iterative stack belong to the
 // search, the pattern is only read.
 TEST(Budget, OnePatternServesEightThreads) {
-  const regex::rpattern words(L"\\b(\\w+)\\s+\\1\\b", regex::ALLMATCHES | regex::KEEPALLGROUPS,
-                              regex::MODE_RECURSIVE);
+  const regex::rpattern words(L"\\b(\\w+)\\s+\\1\\b", regex::ALLMATCHES | regex::KEEPALLGROUPS, regex::MODE_RECURSIVE);
   const regex::rpattern hostile(L"(a|)*\\d|(?:a*)*-baa", regex::NOFLAGS, regex::MODE_ITERATIVE);
   const regex::rpattern nested(L"c(?:(?R)|)d", regex::NOFLAGS, regex::MODE_ITERATIVE);
   std::wstring text;

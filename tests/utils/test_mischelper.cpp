@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/text/codepage.h"
 #include "platform/system/defaultbrowser.h"
 #include "platform/system/winexec.h"
+#include "platform/text/codepage.h"
 #include "tests/support/child_files.h"
 #include "tests/support/config_home.h"
 #include "tests/support/print_cstring.h"
