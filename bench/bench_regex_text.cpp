@@ -22,11 +22,7 @@
 #include "utils/charsetdetect.h"
 #include "utils/regex/regex.h"
 
-#if __has_include(<pcre2.h>)
-#define PCRE2_CODE_UNIT_WIDTH 32
-#include <pcre2.h>
-#define BENCH_HAVE_PCRE2 1
-#endif
+#include "bench/pcre2_support.h"
 
 namespace {
 
@@ -150,50 +146,8 @@ void BM_Engine_Compile(benchmark::State &state, const pattern_case *c) {
 
 #ifdef BENCH_HAVE_PCRE2
 
-struct pcre2_pattern {
-  pcre2_code *code = nullptr;
-  pcre2_match_data *data = nullptr;
-  pcre2_pattern(const pattern_case &c, bool jit) {
-    const std::u32string p(c.text.begin(), c.text.end());
-    int error = 0;
-    PCRE2_SIZE offset = 0;
-    code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(p.data()), p.size(), c.caseless ? PCRE2_CASELESS : 0, &error,
-                         &offset, nullptr);
-    if (jit) pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
-    data = pcre2_match_data_create_from_pattern(code, nullptr);
-  }
-  ~pcre2_pattern() {
-    pcre2_match_data_free(data);
-    pcre2_code_free(code);
-  }
-  pcre2_pattern(const pcre2_pattern &) = delete;
-  pcre2_pattern &operator=(const pcre2_pattern &) = delete;
-};
-
-// Every match, with the same empty-match rule as the engine's ALLMATCHES.
-std::size_t pcre2_all(const pcre2_pattern &pat, const std::u32string &subject) {
-  std::size_t count = 0;
-  PCRE2_SIZE start = 0;
-  std::uint32_t options = 0;
-  while (start <= subject.size()) {
-    const int rc = pcre2_match(pat.code, reinterpret_cast<PCRE2_SPTR>(subject.data()), subject.size(), start, options,
-                               pat.data, nullptr);
-    if (rc < 0) {
-      if (!options) break;
-      options = 0;
-      ++start;
-      continue;
-    }
-    ++count;
-    const PCRE2_SIZE *ov = pcre2_get_ovector_pointer(pat.data);
-    options = ov[0] == ov[1] ? PCRE2_NOTEMPTY_ATSTART | PCRE2_ANCHORED : 0;
-    start = ov[1];
-  }
-  return count;
-}
-
 void BM_Pcre2_Search(benchmark::State &state, const pattern_case *c, bool jit) {
-  const pcre2_pattern pat(*c, jit);
+  const pcre2_pattern pat(c->text, c->caseless, jit);
   const std::u32string subject(text().begin(), text().end());
   std::size_t count = 0;
   for (auto _ : state) {

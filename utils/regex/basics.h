@@ -194,6 +194,15 @@ struct backref_tag : public std::pair<IT, IT> {
 
   // The captured text; empty when the group did not take part.
   std::wstring str() const { return matched ? std::wstring(this->first, this->second) : std::wstring(); }
+
+  // Takes the attempt's state from `other`, keeping this record's capture.
+  void take_attempt_state(const backref_tag &other) {
+    pending_start = other.pending_start;
+    loop_count = other.loop_count;
+    loop_more = other.loop_more;
+    loop_prev_mark = other.loop_prev_mark;
+    loop_mark = other.loop_mark;
+  }
 };
 
 namespace detail {

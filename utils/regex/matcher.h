@@ -333,15 +333,7 @@ bool finish_recursion_pass(match_param<IT> &param) {
   std::vector<backref_tag<IT>> &saved = param.m_psearch ? param.m_psearch->m_scratch : local;
   saved.resize(param.m_cbackrefs);
   for (std::uint32_t i = param.m_cbackrefs; i-- > 0;) stack.pop(saved[i]);
-  for (std::uint32_t i = 0; i < param.m_cbackrefs; ++i) {
-    backref_tag<IT> &r = param.m_prgbackrefs[i];
-    const backref_tag<IT> &s = saved[i];
-    r.pending_start = s.pending_start;
-    r.loop_count = s.loop_count;
-    r.loop_more = s.loop_more;
-    r.loop_prev_mark = s.loop_prev_mark;
-    r.loop_mark = s.loop_mark;
-  }
+  for (std::uint32_t i = 0; i < param.m_cbackrefs; ++i) param.m_prgbackrefs[i].take_attempt_state(saved[i]);
   for (std::uint32_t i = 0; i < param.m_cbackrefs; ++i) stack.push(saved[i]);
   stack.push(true);
   param.m_pnext = frame.after;

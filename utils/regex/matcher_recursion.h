@@ -231,15 +231,7 @@ class match_recurse : public sub_expr<IT> {
   // Puts back the state of the attempts that ran around the pass; the
   // captures stay as the pass left them.
   static void restore_attempt_state(match_param<IT> &param, const saved_records<IT> &saved) {
-    for (std::uint32_t i = 0; i < param.m_cbackrefs; ++i) {
-      backref_tag<IT> &r = param.m_prgbackrefs[i];
-      const backref_tag<IT> &s = saved[i];
-      r.pending_start = s.pending_start;
-      r.loop_count = s.loop_count;
-      r.loop_more = s.loop_more;
-      r.loop_prev_mark = s.loop_prev_mark;
-      r.loop_mark = s.loop_mark;
-    }
+    for (std::uint32_t i = 0; i < param.m_cbackrefs; ++i) param.m_prgbackrefs[i].take_attempt_state(saved[i]);
   }
 
   static bool at_pass_start(const match_param<IT> &param, IT pos) {
