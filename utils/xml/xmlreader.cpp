@@ -159,8 +159,11 @@ BOOL CXmlReader::ReadNode() {
 // the blanks and line breaks written there; one that a reference produced
 // is content and stays (so "&#x20;" keeps a blank a writer had to protect).
 void CXmlReader::ReadText() {
+  // Most texts hold no reference and are found at once; one with a
+  // reference (or the end of the text) goes to the scanner.
   XmlScan scan;
-  const wchar_t *end = XmlScanUntil(_p, _end, L'<', true, _value, scan);
+  const wchar_t *end = XmlFindFirst(_p, _end, L'<', L'&');
+  if (*end != L'<') end = XmlScanUntil(_p, _end, L'<', true, _value, scan);
   if (end == nullptr) {
     Ended(scan.ended);
     Fail(XML_ERROR_PARSE_TEXT);
