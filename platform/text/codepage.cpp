@@ -104,9 +104,10 @@ void AskForHugePages(const void *data, size_t bytes) {
 
 // Decodes from `s` (`n` bytes left of the input) into `out` until `room`
 // characters are written or the input ends; returns the bytes consumed and
-// sets `written`. Runs of ASCII are widened sixteen bytes at a time. Stops
-// only between characters, so pieces join to the decode of the whole. In
-// `strict` mode an invalid sequence stops the decode with `invalid` set.
+// sets `written`; the room beyond `written` may be written over. Runs of
+// ASCII are widened sixteen bytes at a time. Stops only between
+// characters, so pieces join to the decode of the whole. In `strict` mode
+// an invalid sequence stops the decode with `invalid` set.
 size_t DecodeUtf8Into(const unsigned char *s, size_t n, wchar_t *out, size_t room, bool strict, bool &invalid,
                       size_t &written) {
   size_t k = 0, i = 0;
@@ -114,25 +115,46 @@ size_t DecodeUtf8Into(const unsigned char *s, size_t n, wchar_t *out, size_t roo
   while (i < n && k < room) {
 #ifdef __SSE2__
     if (i + 16 <= n && k + 16 <= room) {
+      // All sixteen bytes are widened; before a byte beyond ASCII only the
+      // characters up to it count, and the rest of them is written over.
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i));
       const int high = _mm_movemask_epi8(v);
+      const __m128i zero = _mm_setzero_si128();
+      const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
+      __m128i *to = reinterpret_cast<__m128i *>(out + k);
+      _mm_storeu_si128(to, _mm_unpacklo_epi16(lo, zero));
+      _mm_storeu_si128(to + 1, _mm_unpackhi_epi16(lo, zero));
+      _mm_storeu_si128(to + 2, _mm_unpacklo_epi16(hi, zero));
+      _mm_storeu_si128(to + 3, _mm_unpackhi_epi16(hi, zero));
       if (high == 0) {
-        const __m128i zero = _mm_setzero_si128();
-        const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
-        __m128i *to = reinterpret_cast<__m128i *>(out + k);
-        _mm_storeu_si128(to, _mm_unpacklo_epi16(lo, zero));
-        _mm_storeu_si128(to + 1, _mm_unpackhi_epi16(lo, zero));
-        _mm_storeu_si128(to + 2, _mm_unpacklo_epi16(hi, zero));
-        _mm_storeu_si128(to + 3, _mm_unpackhi_epi16(hi, zero));
         k += 16;
         i += 16;
         continue;
       }
-      for (int ascii = __builtin_ctz(static_cast<unsigned>(high)); ascii > 0; --ascii) out[k++] = s[i++];
+      const size_t ascii = static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(high)));
+      k += ascii;
+      i += ascii;
     }
 #endif
     if (s[i] < 0x80) {
       out[k++] = s[i++];
+      continue;
+    }
+    // Valid characters of two and three bytes without Utf8Sequence's loop:
+    // the same tests (continuation bytes; three bytes above U+07FF and not a
+    // surrogate). Anything else, valid or not, goes through it.
+    const unsigned lead = s[i];
+    if (lead >= 0xE0 && lead <= 0xEF && i + 2 < n) {
+      const unsigned c1 = s[i + 1], c2 = s[i + 2];
+      const char32_t c = ((lead & 0x0Fu) << 12) | ((c1 & 0x3Fu) << 6) | (c2 & 0x3Fu);
+      if ((c1 & 0xC0) == 0x80 && (c2 & 0xC0) == 0x80 && c >= 0x800 && (c < 0xD800 || c > 0xDFFF)) {
+        out[k++] = static_cast<wchar_t>(c);
+        i += 3;
+        continue;
+      }
+    } else if (lead >= 0xC2 && lead <= 0xDF && i + 1 < n && (s[i + 1] & 0xC0) == 0x80) {
+      out[k++] = static_cast<wchar_t>(((lead & 0x1Fu) << 6) | (s[i + 1] & 0x3Fu));
+      i += 2;
       continue;
     }
     bool valid;

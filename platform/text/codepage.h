@@ -62,7 +62,8 @@ std::string WideToMultiByte(UINT code_page, const wchar_t *text, size_t length);
 // UTF-8 decoded a piece at a time, for a reader that never holds the whole
 // wide text: decodes from `bytes` (the `length` bytes left of the input)
 // until `room` characters are written to `out` or the input ends, invalid
-// input replaced as above. Returns the bytes consumed and sets `written`.
+// input replaced as above. Returns the bytes consumed and sets `written`;
+// the room beyond the `written` characters may be written over.
 // A piece ends between characters, so the pieces of one input decode to
 // what MultiByteToWide(CP_UTF8, ...) gives for the whole.
 size_t DecodeUtf8Piece(const char *bytes, size_t length, wchar_t *out, size_t room, size_t &written);

@@ -35,21 +35,22 @@ int AsciiMask(int c) {
   return m;
 }
 
-int UnicodeMask(wchar_t ch) {
+// The classes of `ch` among those in `wanted`: each table is looked up only
+// when asked for, as most callers ask for one class (white space, say).
+int UnicodeMask(wchar_t ch, int wanted) {
   if (ch >= 0xD800 && ch <= 0xDFFF) return 0;
   locale_t l = UnicodeLocale();
   if (!l) return 0;
   wint_t c = static_cast<wint_t>(ch);
+  static const struct {
+    int bit;
+    int (*test)(wint_t, locale_t);
+  } kTables[] = {{_UPPER, iswupper_l}, {_LOWER, iswlower_l}, {_DIGIT, iswdigit_l},
+                 {_SPACE, iswspace_l}, {_PUNCT, iswpunct_l}, {_CONTROL, iswcntrl_l},
+                 {_BLANK, iswblank_l}, {_HEX, iswxdigit_l},  {0x100, iswalpha_l}};
   int m = 0;
-  if (iswupper_l(c, l)) m |= _UPPER;
-  if (iswlower_l(c, l)) m |= _LOWER;
-  if (iswdigit_l(c, l)) m |= _DIGIT;
-  if (iswspace_l(c, l)) m |= _SPACE;
-  if (iswpunct_l(c, l)) m |= _PUNCT;
-  if (iswcntrl_l(c, l)) m |= _CONTROL;
-  if (iswblank_l(c, l)) m |= _BLANK;
-  if (iswxdigit_l(c, l)) m |= _HEX;
-  if (iswalpha_l(c, l)) m |= 0x100;
+  for (const auto &t : kTables)
+    if ((wanted & t.bit) && t.test(c, l)) m |= t.bit;
   return m;
 }
 
@@ -57,7 +58,7 @@ int UnicodeMask(wchar_t ch) {
 
 int win_iswctype(wchar_t ch, win_wctype_t mask) noexcept {
   if (ch < 0) return 0;
-  int m = ch < 256 ? AsciiMask(ch) : UnicodeMask(ch);
+  int m = ch < 256 ? AsciiMask(ch) : UnicodeMask(ch, mask);
   return m & mask;
 }
 

@@ -157,14 +157,23 @@ const wchar_t *CXmlStore::NewName(const wchar_t *text, size_t length) {
     names_ = new NameTable();
     recent_ = names_->recent;
   }
-  const wchar_t *&recent = names_->recent[RecentSlot(text, length)];
+  // The name takes its slot of the recent names; the one it displaces
+  // moves to the other slot of the pair, so two names that share a slot
+  // are both found.
+  const wchar_t **recent = names_->recent;
+  const size_t at = RecentSlot(text, length);
+  auto remember = [recent, at](const wchar_t *name) {
+    recent[at ^ 1] = recent[at];
+    recent[at] = name;
+    return name;
+  };
   const size_t hash = xmlstr::Hash(text, length);
   NameTable::Slot &slot = names_->Find(text, length, hash);
-  if (slot.name) return recent = slot.name;
+  if (slot.name) return remember(slot.name);
   const wchar_t *name = CopyString(text, length);
   if (names_->used >= NameTable::kMaxNames) return name;
   slot = {name, hash};
-  recent = name;
+  remember(name);
   if (++names_->used * 2 > names_->slots.size()) names_->Grow();
   return name;
 }

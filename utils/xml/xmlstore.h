@@ -139,10 +139,14 @@ class CXmlStore {
   void *Allocate(size_t size) { return Carve((size + 7) & ~size_t{7}, 8); }
   // A name: the same text gives the same string while a load or copy is
   // being built (see EndBuild); other names are copied. The names seen
-  // last are found inline, by length, first and last character.
+  // last are found inline, by length, first and last character, in their
+  // slot or the other slot of its pair.
   const wchar_t *Name(const wchar_t *text, size_t length) {
     if (recent_ && length) {
-      const wchar_t *r = recent_[RecentSlot(text, length)];
+      const size_t at = RecentSlot(text, length);
+      const wchar_t *r = recent_[at];
+      if (r && xmlstr::Equals(r, text, length)) return r;
+      r = recent_[at ^ 1];
       if (r && xmlstr::Equals(r, text, length)) return r;
     }
     return NewName(text, length);

@@ -182,6 +182,30 @@ TEST(CodePage, LongUtf8DecodesAsItsShortPieces) {
   }
 }
 
+// The edges of the two- and three-byte forms, valid and not, decode alike
+// wherever they stand after a run of ASCII (inside a block of sixteen bytes,
+// across its end, or after it) and with more ASCII behind them.
+TEST(CodePage, Utf8FormEdgesDecodeAtEveryPosition) {
+  const wchar_t R = 0xFFFD;
+  struct {
+    const char *bytes;
+    std::wstring expected;
+  } cases[] = {
+      {"\xC2\x80", {0x80}},        {"\xDF\xBF", {0x7FF}},      {"\xE0\xA0\x80", {0x800}},   {"\xED\x9F\xBF", {0xD7FF}},
+      {"\xEE\x80\x80", {0xE000}},  {"\xEF\xBF\xBF", {0xFFFF}}, {"\xE0\x9F\xBF", {R, R, R}},  // overlong
+      {"\xED\xBF\xBF", {R, R, R}},                                                           // surrogate
+      {"\xE4\x41", {R, L'A'}},                                                        // a lead without its trail bytes
+      {"\xE4\xB8\x41", {R, L'A'}}, {"\xC2\x41", {R, L'A'}},    {"\xC1\xBF", {R, R}},  // overlong two-byte lead
+  };
+  for (const auto &c : cases) {
+    for (size_t before = 0; before <= 40; ++before) {
+      const std::string in = std::string(before, 'a') + c.bytes + "xyz";
+      const std::wstring expected = std::wstring(before, L'a') + c.expected + L"xyz";
+      EXPECT_EQ(MultiByteToWide(CP_UTF8, in), expected) << before << " before " << in.substr(before);
+    }
+  }
+}
+
 // Decoded a piece at a time, with any room per piece, the pieces join to
 // the decode of the whole: no character, valid or not, is cut between two.
 TEST(CodePage, Utf8PiecesJoinToTheWhole) {
