@@ -27,10 +27,13 @@ namespace detail {
 // Bytes handed out are counted in units of this size.
 inline constexpr std::size_t arena_unit = 4;
 
-inline constexpr std::size_t arena_round_up(std::size_t n, std::size_t to) { return (n + to - 1) / to * to; }
+// n rounded up to a multiple of `to`, a power of two (a mask, not a division).
+inline constexpr std::size_t arena_round_up(std::size_t n, std::size_t to) { return (n + to - 1) & ~(to - 1); }
 
 // A region allocator: a list of blocks, newest first; only the newest block
 // is allocated from. Each block's data area starts aligned for any object.
+// An arena made with create() carries its first block in its own heap
+// allocation, so a small arena costs one allocation in all.
 class arena {
  public:
   arena(std::size_t block_size, const std::allocator<char> &base)
@@ -39,13 +42,34 @@ class arena {
   arena(const arena &) = delete;  // owns raw blocks
   arena &operator=(const arena &) = delete;
 
+  // An arena on the heap, its first block of block_size bytes in the same
+  // allocation; destroy() frees it.
+  static arena *create(std::size_t block_size, const std::allocator<char> &base) {
+    const std::size_t capacity = arena_round_up(block_size, arena_unit);
+    std::allocator<char> heap(base);
+    char *raw = heap.allocate(own_offset() + sizeof(block) + capacity);  // throws std::bad_alloc
+    arena *a = ::new (raw) arena(block_size, base);
+    a->m_pown = ::new (raw + own_offset()) block;
+    a->m_pown->m_used = 0;
+    a->m_pown->m_size = sizeof(block) + capacity;
+    a->m_pown->m_pnext = nullptr;
+    return a;
+  }
+  static void destroy(arena *a) noexcept {
+    if (!a) return;
+    std::allocator<char> heap(a->m_base);
+    const std::size_t total = own_offset() + a->m_pown->m_size;
+    a->~arena();
+    heap.deallocate(reinterpret_cast<char *>(a), total);
+  }
+
   // n bytes whose address is a multiple of `align` (a power of two, at most
   // alignof(std::max_align_t)). A request of 0 bytes counts as 1.
   void *allocate(std::size_t n, std::size_t align = arena_unit) {
     if (n == 0) n = 1;
     if (align < arena_unit) align = arena_unit;
     std::size_t offset = m_phead ? arena_round_up(m_phead->m_used, align) : 0;
-    if (!m_phead || offset + n > m_block_size || offset + n > m_phead->capacity()) {
+    if (!m_phead || offset + n > m_block_size || offset + n > m_phead->capacity()) [[unlikely]] {
       new_block(n);
       offset = 0;
     }
@@ -54,15 +78,24 @@ class arena {
     return p;
   }
 
+  // Frees every block; the arena's own first block is only unlinked, to be
+  // used again.
   void release_all() noexcept {
     while (m_phead) {
       block *next = m_phead->m_pnext;
-      m_base.deallocate(reinterpret_cast<char *>(m_phead), m_phead->m_size);
+      if (m_phead == m_pown)
+        m_own_linked = false;
+      else
+        m_base.deallocate(reinterpret_cast<char *>(m_phead), m_phead->m_size);
       m_phead = next;
     }
   }
 
   std::size_t block_size() const { return m_block_size; }
+
+  // Bytes that the heap allocation of an arena from create() spends ahead
+  // of its first block's data area.
+  static constexpr std::size_t create_overhead();
 
   // Introspection for tests and diagnostics: number of blocks, and the
   // offset of the next free byte of the newest block.
@@ -77,20 +110,30 @@ class arena {
  private:
   struct alignas(std::max_align_t) block {
     std::size_t m_used;  // bytes of the data area handed out
-    std::size_t m_size;  // size of the whole allocation, header included
+    std::size_t m_size;  // size of the block, header included
     block *m_pnext;      // the block created before this one
     char *data() { return reinterpret_cast<char *>(this) + sizeof(block); }
     std::size_t capacity() const { return m_size - sizeof(block); }
   };
+  // Where the first block of an arena from create() begins.
+  static constexpr std::size_t own_offset() { return arena_round_up(sizeof(arena), alignof(block)); }
 
-  void new_block(std::size_t n) {
-    std::size_t capacity = n > m_block_size ? n : m_block_size;
-    std::size_t total = sizeof(block) + arena_round_up(capacity, arena_unit);
-    char *raw = m_base.allocate(total);  // throws std::bad_alloc
-    if (!raw) throw std::bad_alloc();
-    block *b = ::new (raw) block;
+  // Out of line: the bump path above stays small enough to inline. The
+  // arena's own block is taken first while it is free and large enough.
+  [[gnu::noinline]] void new_block(std::size_t n) {
+    block *b;
+    if (m_pown && !m_own_linked && n <= m_pown->capacity()) {
+      b = m_pown;
+      m_own_linked = true;
+    } else {
+      std::size_t capacity = n > m_block_size ? n : m_block_size;
+      std::size_t total = sizeof(block) + arena_round_up(capacity, arena_unit);
+      char *raw = m_base.allocate(total);  // throws std::bad_alloc
+      if (!raw) throw std::bad_alloc();
+      b = ::new (raw) block;
+      b->m_size = total;
+    }
     b->m_used = 0;
-    b->m_size = total;
     b->m_pnext = m_phead;
     m_phead = b;
   }
@@ -98,7 +141,12 @@ class arena {
   std::allocator<char> m_base;
   block *m_phead;
   std::size_t m_block_size;
+  block *m_pown = nullptr;  // the first block in the arena's own allocation (create())
+  bool m_own_linked = false;
 };
+
+inline constexpr std::size_t arena::create_overhead() { return own_offset() + sizeof(block); }
+static_assert(sizeof(arena) <= sizeof(arena *) * 8, "the first block of a created arena follows the arena");
 
 // The allocator handle through which the compiler and the engine's
 // containers reach an arena. Copies share the arena; destroying a handle
@@ -119,7 +167,7 @@ class arena_allocator {
   };
 
   // Creates the arena on the heap.
-  arena_allocator(std::size_t block_size, const Base &base) : m_parena(new arena(block_size, base)) {}
+  arena_allocator(std::size_t block_size, const Base &base) : m_parena(arena::create(block_size, base)) {}
   arena_allocator(const arena_allocator &) = default;
   arena_allocator &operator=(const arena_allocator &) = default;
   template <class U>
@@ -147,7 +195,7 @@ class arena_allocator {
 
   void release_all() { m_parena->release_all(); }
   void destroy_arena() {
-    delete m_parena;
+    arena::destroy(m_parena);
     m_parena = nullptr;
   }
 
