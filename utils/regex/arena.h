@@ -64,18 +64,21 @@ class arena {
   }
 
   // n bytes whose address is a multiple of `align` (a power of two, at most
-  // alignof(std::max_align_t)). A request of 0 bytes counts as 1.
-  void *allocate(std::size_t n, std::size_t align = arena_unit) {
+  // alignof(std::max_align_t)). A request of 0 bytes counts as 1. Inlined,
+  // so that constant sizes and alignments fold away.
+  [[gnu::always_inline]] void *allocate(std::size_t n, std::size_t align = arena_unit) {
     if (n == 0) n = 1;
     if (align < arena_unit) align = arena_unit;
-    std::size_t offset = m_phead ? arena_round_up(m_phead->m_used, align) : 0;
-    if (!m_phead || offset + n > m_block_size || offset + n > m_phead->capacity()) [[unlikely]] {
-      new_block(n);
-      offset = 0;
+    if (m_phead) [[likely]] {
+      const std::size_t offset = arena_round_up(m_phead->m_used, align);
+      if (offset + n <= m_phead->capacity()) [[likely]] {
+        m_phead->m_used = offset + arena_round_up(n, arena_unit);
+        return m_phead->data() + offset;
+      }
     }
-    char *p = m_phead->data() + offset;
-    m_phead->m_used = offset + arena_round_up(n, arena_unit);
-    return p;
+    new_block(n);
+    m_phead->m_used = arena_round_up(n, arena_unit);
+    return m_phead->data();
   }
 
   // Frees every block; the arena's own first block is only unlinked, to be
@@ -118,8 +121,8 @@ class arena {
   // Where the first block of an arena from create() begins.
   static constexpr std::size_t own_offset() { return arena_round_up(sizeof(arena), alignof(block)); }
 
-  // Out of line: the bump path above stays small enough to inline. The
-  // arena's own block is taken first while it is free and large enough.
+  // Out of line, so the bump path above stays small. The arena's own
+  // block is taken first while it is free and large enough.
   [[gnu::noinline]] void new_block(std::size_t n) {
     block *b;
     if (m_pown && !m_own_linked && n <= m_pown->capacity()) {
@@ -214,19 +217,6 @@ class arena_allocator {
   template <class U, class B>
   friend class arena_allocator;
   arena *m_parena;
-};
-
-// Releases the arena's blocks when a compilation fails; dismissed (pointer
-// set to null) once the compilation has succeeded.
-struct arena_guard {
-  explicit arena_guard(arena_allocator<char> *parena) : m_parena(parena) {}
-  ~arena_guard() {
-    if (m_parena) m_parena->release_all();
-  }
-  void dismiss() { m_parena = nullptr; }
-  arena_guard(const arena_guard &) = delete;
-  arena_guard &operator=(const arena_guard &) = delete;
-  arena_allocator<char> *m_parena;
 };
 
 }  // namespace detail

@@ -6,7 +6,7 @@
 // has room; deeper nesting is a pattern error. Every node comes from the
 // pattern's arena and is kept in an owning holder until it is appended to a
 // group; when a parse throws, the holders destroy their unfinished nodes and
-// compile's guard releases the arena.
+// the pattern's destructor releases the arena.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -66,15 +66,17 @@ std::uint32_t read_count(IterT &p, IterT end) {
 template <class IT, class SyntaxT>
 void basic_rpattern_base<IT, SyntaxT>::compile(pattern_flags flags) {
   this->m_cgroups_total = 0;
-  compile_state cs;
-  cs.groups.reserve(8);  // one allocation for the usual handful of groups
+  // The group table of the thread's last compilation is reused, so
+  // compiling allocates nothing for it (no compilation nests in another).
+  thread_local group_table t_groups;
+  t_groups.clear();
+  compile_state cs(t_groups);
   pattern_iterator ipat = this->m_pattern->begin();
   SyntaxT syntax(flags);
-  detail::arena_guard guard(&this->m_arena);
+  // A failed compilation leaves the arena to the pattern's destructor.
   detail::node_holder<IT> holder(parse_group(ipat, nullptr, syntax, cs));
   *holder->next_link() = new (this->m_arena) detail::end_of_pattern<IT>();
   assign_memo_points(cs);
-  guard.dismiss();
   ASSERT(0 == this->m_pfirst);
   this->m_pfirst = static_cast<detail::match_group_base<IT> *>(holder.release());
   this->m_width = this->m_pfirst->top_width_range(cs.groups, this->m_hidden_groups);

@@ -198,7 +198,9 @@ class basic_rpattern_base_impl {
         m_psearcher(nullptr) {
     // The handle owns the arena from here; a throwing text copy must not leak it.
     try {
-      m_pattern.reset(new std::wstring(pat));
+      // The text's string object lives in the arena: one heap allocation
+      // less per pattern. Its characters stay on the heap.
+      m_pattern.reset(::new (m_arena.allocate_bytes(sizeof(std::wstring), alignof(std::wstring))) std::wstring(pat));
       // A pattern without substitution text keeps none.
       if (!subst.empty()) m_subst.reset(new std::wstring(subst));
     } catch (...) {
@@ -216,7 +218,11 @@ class basic_rpattern_base_impl {
   pattern_flags m_flags;
   match_mode m_mode;
   node_width m_width;
-  std::unique_ptr<std::wstring> m_pattern;
+  // Runs the destructor of a string whose memory belongs to the arena.
+  struct destroy_in_arena {
+    void operator()(std::wstring *p) const { p->~basic_string(); }
+  };
+  std::unique_ptr<std::wstring, destroy_in_arena> m_pattern;
   std::unique_ptr<std::wstring> m_subst;
   subst_list_type m_subst_list;
   match_group_base<IT> *m_pfirst;
@@ -584,7 +590,9 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
         for (detail::sub_expr<IT> *p : more) f(p);
       }
     };
-    group_table groups;
+    explicit compile_state(group_table &table) : groups(table) {}
+
+    group_table &groups;
     std::vector<loop> loops;
     short_list atom_loops;
     bool position_only = true;
