@@ -178,11 +178,11 @@ class arena_allocator {
   ~arena_allocator() = default;
 
   // count objects of T, aligned for T; the hint is ignored.
-  T *allocate(size_type count, const void * = nullptr) {
+  [[gnu::always_inline]] T *allocate(size_type count, const void * = nullptr) {
     return static_cast<T *>(m_parena->allocate(count * sizeof(T), alignof(T)));
   }
   // Raw bytes aligned as the caller asks (node allocation uses this).
-  void *allocate_bytes(size_type n, size_type align) { return m_parena->allocate(n, align); }
+  [[gnu::always_inline]] void *allocate_bytes(size_type n, size_type align) { return m_parena->allocate(n, align); }
   void deallocate(T *, size_type) noexcept {}
   template <class U, class... Args>
   void construct(U *p, Args &&...args) {

@@ -289,7 +289,7 @@ class sub_expr : public sub_expr_base<IT> {
     return w;
   }
 
-  static void *operator new(std::size_t size, arena_allocator<char> &arena) {
+  [[gnu::always_inline]] static void *operator new(std::size_t size, arena_allocator<char> &arena) {
     return arena.allocate_bytes(size, alignof(std::max_align_t));
   }
   static void operator delete(void *, arena_allocator<char> &) noexcept {}
@@ -833,22 +833,25 @@ class match_group : public match_group_base<IT> {
   // The sets of a group with one alternative of fixed width. Of several
   // alternatives, the union of their sets at each offset that the fixed
   // beginnings of all of them reach; true when all have one fixed width.
+  // The first alternative's sets collect the union; each later one is read
+  // only as far as all before it reached, and none beyond the room in `out`.
   bool fixed_sets(fixed_prefix &out) const override {
     if (this->alternative_count() == 1) return chain_fixed_sets(*this->m_alternates.begin(), out);
-    fixed_prefix all;
-    std::size_t common = fixed_prefix::capacity, width = 0;
-    bool fixed = true;
-    for (auto it = this->m_alternates.begin(); it != this->m_alternates.end(); ++it) {
-      fixed_prefix one;
+    const std::size_t room = out.room();
+    auto it = this->m_alternates.begin();
+    fixed_prefix all(room);
+    bool fixed = chain_fixed_sets(*it, all);
+    const std::size_t width = all.size();
+    std::size_t common = width;
+    for (++it; it != this->m_alternates.end() && (fixed || common != 0); ++it) {
+      fixed_prefix one(common);
       const bool whole = chain_fixed_sets(*it, one);
-      if (it == this->m_alternates.begin()) width = one.count;
-      fixed = fixed && whole && one.count == width;
-      common = std::min(common, one.count);
-      for (std::size_t i = 0; i < one.count; ++i) all.sets[i].add_all_of(one.sets[i]);
+      fixed = fixed && whole && one.size() == width;
+      common = one.size();
+      for (std::size_t i = 0; i < common; ++i) all[i].add_all_of(one[i]);
     }
-    const std::size_t room = fixed_prefix::capacity - out.count;
-    for (std::size_t i = 0; i < common && i < room; ++i) *out.next() = all.sets[i];
-    return fixed && width <= room;
+    for (std::size_t i = 0; i < common; ++i) *out.next() = all[i];
+    return fixed;
   }
 
  private:

@@ -46,6 +46,10 @@ class nesting_scope {
   unsigned &m_depth;
 };
 
+bool is_letter_or_digit(wchar_t c) {
+  return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
+}
+
 bool is_simple_quantifier(token_kind t) {
   return t == TK_STAR || t == TK_PLUS || t == TK_QUESTION || t == TK_STAR_LAZY || t == TK_PLUS_LAZY ||
          t == TK_QUESTION_LAZY;
@@ -150,16 +154,16 @@ void basic_rpattern_base<IT, SyntaxT>::analyse_start(compile_state &cs) {
   // What the fixed-width beginning of every match holds, offset by offset.
   detail::fixed_prefix sets;
   if (this->m_pstart_set) this->m_pfirst->fixed_sets(sets);
-  if (sets.count >= 2) {
+  if (sets.size() >= 2) {
     auto *prefix = static_cast<detail::start_set *>(
-        this->m_arena.allocate_bytes(sets.count * sizeof(detail::start_set), alignof(detail::start_set)));
-    for (std::size_t i = 0; i < sets.count; ++i)
-      sets.sets[i].freeze(prefix[i], [this](std::size_t n) {
+        this->m_arena.allocate_bytes(sets.size() * sizeof(detail::start_set), alignof(detail::start_set)));
+    for (std::size_t i = 0; i < sets.size(); ++i)
+      sets[i].freeze(prefix[i], [this](std::size_t n) {
         return static_cast<detail::code_range *>(
             this->m_arena.allocate_bytes(n * sizeof(detail::code_range), alignof(detail::code_range)));
       });
     this->m_pprefix = prefix;
-    this->m_cprefix = sets.count;
+    this->m_cprefix = sets.size();
   }
 }
 
@@ -288,7 +292,7 @@ detail::match_group_base<IT> *basic_rpattern_base<IT, SyntaxT>::parse_group(patt
   if (hint.m_present && number == 0)
     this->m_psearcher = new (this->m_arena) detail::literal_searcher(hint.m_begin, hint.m_end, hint.m_pother);
   if (number != -1) {
-    if (unsigned(number) >= cs.groups.size()) cs.groups.resize(unsigned(number) + 1, nullptr);
+    while (cs.groups.size() <= unsigned(number)) cs.groups.push_back(nullptr);
     cs.groups[unsigned(number)] = group;
   }
   group->set_nested_groups({first, this->_cgroups_total() - first});
@@ -561,6 +565,11 @@ void basic_rpattern_base<IT, SyntaxT>::parse_literal_run(pattern_iterator &ipat,
       scan = p;
       if (p == text.size()) break;
     }
+    // A letter or digit is no token, no quantifier and no blank: while
+    // the next character is one too, the run goes on without asking the
+    // scanners.
+    while (p + 1 < text.size() && is_letter_or_digit(text[p]) && is_letter_or_digit(text[p + 1])) ++p;
+    scan = p;
     pattern_iterator probe = text.begin() + std::ptrdiff_t(p);
     const token_kind t = syntax.quantifier_token(probe, text.end());
     if (is_simple_quantifier(t)) {
