@@ -32,18 +32,16 @@ inline constexpr std::size_t arena_round_up(std::size_t n, std::size_t to) { ret
 
 // A region allocator: a list of blocks, newest first; only the newest block
 // is allocated from. Each block's data area starts aligned for any object.
-// An arena made with create() carries its first block in its own heap
-// allocation, so a small arena costs one allocation in all.
+// An arena lives on the heap with its first block in the same allocation,
+// so a small arena costs one allocation in all: create() makes it,
+// destroy() frees it.
 class arena {
  public:
-  arena(std::size_t block_size, const std::allocator<char> &base)
-      : m_base(base), m_phead(nullptr), m_block_size(block_size) {}
-  ~arena() { release_all(); }
   arena(const arena &) = delete;  // owns raw blocks
   arena &operator=(const arena &) = delete;
 
-  // An arena on the heap, its first block of block_size bytes in the same
-  // allocation; destroy() frees it.
+  // An arena whose blocks hold block_size bytes each (a larger request
+  // gets a block of its own size).
   static arena *create(std::size_t block_size, const std::allocator<char> &base) {
     const std::size_t capacity = arena_round_up(block_size, arena_unit);
     std::allocator<char> heap(base);
@@ -55,6 +53,7 @@ class arena {
     a->m_pown->m_pnext = nullptr;
     return a;
   }
+  // Frees every block and the arena; null does nothing.
   static void destroy(arena *a) noexcept {
     if (!a) return;
     std::allocator<char> heap(a->m_base);
@@ -111,6 +110,10 @@ class arena {
   std::size_t newest_capacity() const { return m_phead ? m_phead->capacity() : 0; }
 
  private:
+  arena(std::size_t block_size, const std::allocator<char> &base)
+      : m_base(base), m_phead(nullptr), m_block_size(block_size) {}
+  ~arena() { release_all(); }
+
   struct alignas(std::max_align_t) block {
     std::size_t m_used;  // bytes of the data area handed out
     std::size_t m_size;  // size of the block, header included
@@ -125,7 +128,7 @@ class arena {
   // block is taken first while it is free and large enough.
   [[gnu::noinline]] void new_block(std::size_t n) {
     block *b;
-    if (m_pown && !m_own_linked && n <= m_pown->capacity()) {
+    if (!m_own_linked && n <= m_pown->capacity()) {
       b = m_pown;
       m_own_linked = true;
     } else {
@@ -144,7 +147,7 @@ class arena {
   std::allocator<char> m_base;
   block *m_phead;
   std::size_t m_block_size;
-  block *m_pown = nullptr;  // the first block in the arena's own allocation (create())
+  block *m_pown = nullptr;  // the first block, in the arena's own allocation
   bool m_own_linked = false;
 };
 

@@ -70,10 +70,19 @@ std::uint32_t read_count(IterT &p, IterT end) {
 template <class IT, class SyntaxT>
 void basic_rpattern_base<IT, SyntaxT>::compile(pattern_flags flags) {
   this->m_cgroups_total = 0;
-  // The group table of the thread's last compilation is reused, so
-  // compiling allocates nothing for it (no compilation nests in another).
+  // The thread's group table serves one compilation after another (none
+  // nests in another), so compiling allocates nothing for it; a large one
+  // is given back afterwards.
   thread_local group_table t_groups;
-  t_groups.clear();
+  struct scratch {
+    group_table &table;
+    ~scratch() {
+      if (table.capacity() > 256)
+        group_table().swap(table);
+      else
+        table.clear();
+    }
+  } release{t_groups};
   compile_state cs(t_groups);
   pattern_iterator ipat = this->m_pattern->begin();
   SyntaxT syntax(flags);
