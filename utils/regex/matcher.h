@@ -702,10 +702,11 @@ literal_hint match_group_base<IT>::close_group(arena_allocator<char> arena) {
       a->m_plast = own;
     }
   }
+  // A fresh hint where none is kept: patching the flag of the one at hand
+  // and copying it out would stall on the byte just stored.
   if (!every) {
-    hint.m_lit.m_present = false;
     m_pstart_chars = m_pstart_chars_end = nullptr;
-    return hint.m_lit;
+    return literal_hint{};
   }
   m_pstart_chars = m_pstart_chars_end = chars.allocate(total);
   for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) {
@@ -715,10 +716,10 @@ literal_hint match_group_base<IT>::close_group(arena_allocator<char> arena) {
   }
   std::sort(m_pstart_chars, m_pstart_chars_end);
   m_pstart_chars_end = std::unique(m_pstart_chars, m_pstart_chars_end);
-  if (alternative_count() > 1) hint.m_lit.m_present = false;
+  if (alternative_count() > 1) return literal_hint{};
   // Kept, so a group around this one reads it without walking down again.
   m_lit = hint.m_lit;
-  return hint.m_lit;
+  return m_lit;
 }
 
 template <class IT>
