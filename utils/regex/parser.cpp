@@ -160,14 +160,15 @@ void basic_rpattern_base<IT, SyntaxT>::analyse_start(compile_state &cs) {
     // where only the position can tell attempts apart.
     if (cs.position_only && head->inner_starts_fail()) this->m_plead_run = head;
   }
-  // What the fixed-width beginning of every match holds, offset by offset.
+  // What the fixed-width beginning of every match holds, offset by offset;
+  // offset 0 is the start set's, so only the later offsets are kept.
   detail::fixed_prefix sets;
   if (this->m_pstart_set) this->m_pfirst->fixed_sets(sets);
   if (sets.size() >= 2) {
     auto *prefix = static_cast<detail::start_set *>(
-        this->m_arena.allocate_bytes(sets.size() * sizeof(detail::start_set), alignof(detail::start_set)));
-    for (std::size_t i = 0; i < sets.size(); ++i)
-      sets[i].freeze(prefix[i], [this](std::size_t n) {
+        this->m_arena.allocate_bytes((sets.size() - 1) * sizeof(detail::start_set), alignof(detail::start_set)));
+    for (std::size_t i = 1; i < sets.size(); ++i)
+      sets[i].freeze(prefix[i - 1], [this](std::size_t n) {
         return static_cast<detail::code_range *>(
             this->m_arena.allocate_bytes(n * sizeof(detail::code_range), alignof(detail::code_range)));
       });

@@ -130,7 +130,8 @@ class basic_rpattern_base_impl {
   const detail::start_set *start_set() const { return m_pstart_set; }
   const detail::required_literal &required() const { return m_required; }
   // The characters at offsets 1 to prefix_count() - 1 of every match (a
-  // fixed-width beginning); offset 0 is the start set's.
+  // fixed-width beginning), offset i in prefix_sets()[i - 1]; offset 0 is
+  // the start set's.
   const detail::start_set *prefix_sets() const { return m_pprefix; }
   std::size_t prefix_count() const { return m_cprefix; }
   // The pattern begins with a run whose failed start also fails every
@@ -438,7 +439,7 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
         auto rest_fits = [&](IT p) {
           if (!edge.holds(p)) return false;
           for (std::size_t i = 1; i < count; ++i)
-            if (!prefix[i].admits(p[std::ptrdiff_t(i)])) return false;
+            if (!prefix[i - 1].admits(p[std::ptrdiff_t(i)])) return false;
           return true;
         };
         auto candidate = [&](IT p) { return first->admits(*p) && rest_fits(p); };
