@@ -617,9 +617,11 @@ class match_group_base : public sub_expr<IT> {
     return false;
   }
   // Each alternative tried after the first is a retry counted against the
-  // budget.
+  // budget. Always inlined into body: it is on the path of every match, and
+  // left to the compiler the choice changed with unrelated code in the
+  // translation unit.
   template <bool Nul>
-  bool alternatives(match_param<IT> &param, IT pos, bool2type<Nul> tag) const {
+  [[gnu::always_inline]] bool alternatives(match_param<IT> &param, IT pos, bool2type<Nul> tag) const {
     if (!several()) {
       recursion_scope depth;
       return call_match_chain<IT>(m_palts->m_pnode, param, pos, tag);
