@@ -27,42 +27,77 @@ namespace detail {
 // Bytes handed out are counted in units of this size.
 inline constexpr std::size_t arena_unit = 4;
 
-inline constexpr std::size_t arena_round_up(std::size_t n, std::size_t to) { return (n + to - 1) / to * to; }
+// n rounded up to a multiple of `to`, a power of two (a mask, not a division).
+inline constexpr std::size_t arena_round_up(std::size_t n, std::size_t to) { return (n + to - 1) & ~(to - 1); }
 
 // A region allocator: a list of blocks, newest first; only the newest block
 // is allocated from. Each block's data area starts aligned for any object.
+// An arena lives on the heap with its first block in the same allocation,
+// so a small arena costs one allocation in all: create() makes it,
+// destroy() frees it.
 class arena {
  public:
-  arena(std::size_t block_size, const std::allocator<char> &base)
-      : m_base(base), m_phead(nullptr), m_block_size(block_size) {}
-  ~arena() { release_all(); }
   arena(const arena &) = delete;  // owns raw blocks
   arena &operator=(const arena &) = delete;
 
-  // n bytes whose address is a multiple of `align` (a power of two, at most
-  // alignof(std::max_align_t)). A request of 0 bytes counts as 1.
-  void *allocate(std::size_t n, std::size_t align = arena_unit) {
-    if (n == 0) n = 1;
-    if (align < arena_unit) align = arena_unit;
-    std::size_t offset = m_phead ? arena_round_up(m_phead->m_used, align) : 0;
-    if (!m_phead || offset + n > m_block_size || offset + n > m_phead->capacity()) {
-      new_block(n);
-      offset = 0;
-    }
-    char *p = m_phead->data() + offset;
-    m_phead->m_used = offset + arena_round_up(n, arena_unit);
-    return p;
+  // An arena whose blocks hold block_size bytes each (a larger request
+  // gets a block of its own size).
+  static arena *create(std::size_t block_size, const std::allocator<char> &base) {
+    const std::size_t capacity = arena_round_up(block_size, arena_unit);
+    std::allocator<char> heap(base);
+    char *raw = heap.allocate(own_offset() + sizeof(block) + capacity);  // throws std::bad_alloc
+    arena *a = ::new (raw) arena(block_size, base);
+    a->m_pown = ::new (raw + own_offset()) block;
+    a->m_pown->m_used = 0;
+    a->m_pown->m_size = sizeof(block) + capacity;
+    a->m_pown->m_pnext = nullptr;
+    return a;
+  }
+  // Frees every block and the arena; null does nothing.
+  static void destroy(arena *a) noexcept {
+    if (!a) return;
+    std::allocator<char> heap(a->m_base);
+    const std::size_t total = own_offset() + a->m_pown->m_size;
+    a->~arena();
+    heap.deallocate(reinterpret_cast<char *>(a), total);
   }
 
+  // n bytes whose address is a multiple of `align` (a power of two, at most
+  // alignof(std::max_align_t)). A request of 0 bytes counts as 1. Inlined,
+  // so that constant sizes and alignments fold away.
+  [[gnu::always_inline]] void *allocate(std::size_t n, std::size_t align = arena_unit) {
+    if (n == 0) n = 1;
+    if (align < arena_unit) align = arena_unit;
+    if (m_phead) [[likely]] {
+      const std::size_t offset = arena_round_up(m_phead->m_used, align);
+      if (offset + n <= m_phead->capacity()) [[likely]] {
+        m_phead->m_used = offset + arena_round_up(n, arena_unit);
+        return m_phead->data() + offset;
+      }
+    }
+    new_block(n);
+    m_phead->m_used = arena_round_up(n, arena_unit);
+    return m_phead->data();
+  }
+
+  // Frees every block; the arena's own first block is only unlinked, to be
+  // used again.
   void release_all() noexcept {
     while (m_phead) {
       block *next = m_phead->m_pnext;
-      m_base.deallocate(reinterpret_cast<char *>(m_phead), m_phead->m_size);
+      if (m_phead == m_pown)
+        m_own_linked = false;
+      else
+        m_base.deallocate(reinterpret_cast<char *>(m_phead), m_phead->m_size);
       m_phead = next;
     }
   }
 
   std::size_t block_size() const { return m_block_size; }
+
+  // Bytes that the heap allocation of an arena from create() spends ahead
+  // of its first block's data area.
+  static constexpr std::size_t create_overhead();
 
   // Introspection for tests and diagnostics: number of blocks, and the
   // offset of the next free byte of the newest block.
@@ -75,22 +110,36 @@ class arena {
   std::size_t newest_capacity() const { return m_phead ? m_phead->capacity() : 0; }
 
  private:
+  arena(std::size_t block_size, const std::allocator<char> &base)
+      : m_base(base), m_phead(nullptr), m_block_size(block_size) {}
+  ~arena() { release_all(); }
+
   struct alignas(std::max_align_t) block {
     std::size_t m_used;  // bytes of the data area handed out
-    std::size_t m_size;  // size of the whole allocation, header included
+    std::size_t m_size;  // size of the block, header included
     block *m_pnext;      // the block created before this one
     char *data() { return reinterpret_cast<char *>(this) + sizeof(block); }
     std::size_t capacity() const { return m_size - sizeof(block); }
   };
+  // Where the first block of an arena from create() begins.
+  static constexpr std::size_t own_offset() { return arena_round_up(sizeof(arena), alignof(block)); }
 
-  void new_block(std::size_t n) {
-    std::size_t capacity = n > m_block_size ? n : m_block_size;
-    std::size_t total = sizeof(block) + arena_round_up(capacity, arena_unit);
-    char *raw = m_base.allocate(total);  // throws std::bad_alloc
-    if (!raw) throw std::bad_alloc();
-    block *b = ::new (raw) block;
+  // Out of line, so the bump path above stays small. The arena's own
+  // block is taken first while it is free and large enough.
+  [[gnu::noinline]] void new_block(std::size_t n) {
+    block *b;
+    if (!m_own_linked && n <= m_pown->capacity()) {
+      b = m_pown;
+      m_own_linked = true;
+    } else {
+      std::size_t capacity = n > m_block_size ? n : m_block_size;
+      std::size_t total = sizeof(block) + arena_round_up(capacity, arena_unit);
+      char *raw = m_base.allocate(total);  // throws std::bad_alloc
+      if (!raw) throw std::bad_alloc();
+      b = ::new (raw) block;
+      b->m_size = total;
+    }
     b->m_used = 0;
-    b->m_size = total;
     b->m_pnext = m_phead;
     m_phead = b;
   }
@@ -98,7 +147,12 @@ class arena {
   std::allocator<char> m_base;
   block *m_phead;
   std::size_t m_block_size;
+  block *m_pown = nullptr;  // the first block, in the arena's own allocation
+  bool m_own_linked = false;
 };
+
+inline constexpr std::size_t arena::create_overhead() { return own_offset() + sizeof(block); }
+static_assert(sizeof(arena) <= sizeof(arena *) * 8, "the first block of a created arena follows the arena");
 
 // The allocator handle through which the compiler and the engine's
 // containers reach an arena. Copies share the arena; destroying a handle
@@ -119,7 +173,7 @@ class arena_allocator {
   };
 
   // Creates the arena on the heap.
-  arena_allocator(std::size_t block_size, const Base &base) : m_parena(new arena(block_size, base)) {}
+  arena_allocator(std::size_t block_size, const Base &base) : m_parena(arena::create(block_size, base)) {}
   arena_allocator(const arena_allocator &) = default;
   arena_allocator &operator=(const arena_allocator &) = default;
   template <class U>
@@ -127,11 +181,11 @@ class arena_allocator {
   ~arena_allocator() = default;
 
   // count objects of T, aligned for T; the hint is ignored.
-  T *allocate(size_type count, const void * = nullptr) {
+  [[gnu::always_inline]] T *allocate(size_type count, const void * = nullptr) {
     return static_cast<T *>(m_parena->allocate(count * sizeof(T), alignof(T)));
   }
   // Raw bytes aligned as the caller asks (node allocation uses this).
-  void *allocate_bytes(size_type n, size_type align) { return m_parena->allocate(n, align); }
+  [[gnu::always_inline]] void *allocate_bytes(size_type n, size_type align) { return m_parena->allocate(n, align); }
   void deallocate(T *, size_type) noexcept {}
   template <class U, class... Args>
   void construct(U *p, Args &&...args) {
@@ -147,7 +201,7 @@ class arena_allocator {
 
   void release_all() { m_parena->release_all(); }
   void destroy_arena() {
-    delete m_parena;
+    arena::destroy(m_parena);
     m_parena = nullptr;
   }
 
@@ -166,19 +220,6 @@ class arena_allocator {
   template <class U, class B>
   friend class arena_allocator;
   arena *m_parena;
-};
-
-// Releases the arena's blocks when a compilation fails; dismissed (pointer
-// set to null) once the compilation has succeeded.
-struct arena_guard {
-  explicit arena_guard(arena_allocator<char> *parena) : m_parena(parena) {}
-  ~arena_guard() {
-    if (m_parena) m_parena->release_all();
-  }
-  void dismiss() { m_parena = nullptr; }
-  arena_guard(const arena_guard &) = delete;
-  arena_guard &operator=(const arena_guard &) = delete;
-  arena_allocator<char> *m_parena;
 };
 
 }  // namespace detail

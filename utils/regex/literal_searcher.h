@@ -49,6 +49,7 @@ class literal_searcher {
     if (!m_fanchor && prefix < short_literal) m_fanchor = true;
     m_chanchor = ilitbegin[m_canchor];
     m_chanchor_other = pother ? pother[m_canchor] : m_chanchor;
+    if (m_fanchor) return;  // the scan needs no skip table
     for (unsigned i = 0; i < 256; ++i) m_rgskip[i] = std::uint8_t(prefix);
     m_clastindex = std::uint8_t(prefix - 1);
     for (unsigned k = prefix - 1; k >= 1; --k, ++m_ilitlast) m_rgskip[low_byte(*m_ilitlast)] = std::uint8_t(k);
@@ -159,8 +160,8 @@ class literal_searcher {
   bool m_fanchor = false;  // found by the scan, else by the skip table
   wchar_t m_chanchor = 0;  // the scanned character, in its two case forms
   wchar_t m_chanchor_other = 0;
-  std::uint8_t m_clastindex;
-  std::uint8_t m_rgskip[256];
+  std::uint8_t m_clastindex = 0;
+  std::uint8_t m_rgskip[256];  // filled for the skip-table search only
 };
 
 }  // namespace detail

@@ -289,7 +289,7 @@ class sub_expr : public sub_expr_base<IT> {
     return w;
   }
 
-  static void *operator new(std::size_t size, arena_allocator<char> &arena) {
+  [[gnu::always_inline]] static void *operator new(std::size_t size, arena_allocator<char> &arena) {
     return arena.allocate_bytes(size, alignof(std::max_align_t));
   }
   static void operator delete(void *, arena_allocator<char> &) noexcept {}
@@ -617,9 +617,11 @@ class match_group_base : public sub_expr<IT> {
     return false;
   }
   // Each alternative tried after the first is a retry counted against the
-  // budget.
+  // budget. Always inlined into body: it is on the path of every match, and
+  // left to the compiler the choice changed with unrelated code in the
+  // translation unit.
   template <bool Nul>
-  bool alternatives(match_param<IT> &param, IT pos, bool2type<Nul> tag) const {
+  [[gnu::always_inline]] bool alternatives(match_param<IT> &param, IT pos, bool2type<Nul> tag) const {
     if (!several()) {
       recursion_scope depth;
       return call_match_chain<IT>(m_palts->m_pnode, param, pos, tag);
@@ -702,10 +704,11 @@ literal_hint match_group_base<IT>::close_group(arena_allocator<char> arena) {
       a->m_plast = own;
     }
   }
+  // A fresh hint where none is kept: patching the flag of the one at hand
+  // and copying it out would stall on the byte just stored.
   if (!every) {
-    hint.m_lit.m_present = false;
     m_pstart_chars = m_pstart_chars_end = nullptr;
-    return hint.m_lit;
+    return literal_hint{};
   }
   m_pstart_chars = m_pstart_chars_end = chars.allocate(total);
   for (alt_iterator it = m_alternates.begin(); it != m_alternates.end(); ++it) {
@@ -715,10 +718,10 @@ literal_hint match_group_base<IT>::close_group(arena_allocator<char> arena) {
   }
   std::sort(m_pstart_chars, m_pstart_chars_end);
   m_pstart_chars_end = std::unique(m_pstart_chars, m_pstart_chars_end);
-  if (alternative_count() > 1) hint.m_lit.m_present = false;
+  if (alternative_count() > 1) return literal_hint{};
   // Kept, so a group around this one reads it without walking down again.
   m_lit = hint.m_lit;
-  return hint.m_lit;
+  return m_lit;
 }
 
 template <class IT>
@@ -833,22 +836,25 @@ class match_group : public match_group_base<IT> {
   // The sets of a group with one alternative of fixed width. Of several
   // alternatives, the union of their sets at each offset that the fixed
   // beginnings of all of them reach; true when all have one fixed width.
+  // The first alternative's sets collect the union; each later one is read
+  // only as far as all before it reached, and none beyond the room in `out`.
   bool fixed_sets(fixed_prefix &out) const override {
     if (this->alternative_count() == 1) return chain_fixed_sets(*this->m_alternates.begin(), out);
-    fixed_prefix all;
-    std::size_t common = fixed_prefix::capacity, width = 0;
-    bool fixed = true;
-    for (auto it = this->m_alternates.begin(); it != this->m_alternates.end(); ++it) {
-      fixed_prefix one;
+    const std::size_t room = out.room();
+    auto it = this->m_alternates.begin();
+    fixed_prefix all(room);
+    bool fixed = chain_fixed_sets(*it, all);
+    const std::size_t width = all.size();
+    std::size_t common = width;
+    for (++it; it != this->m_alternates.end() && (fixed || common != 0); ++it) {
+      fixed_prefix one(common);
       const bool whole = chain_fixed_sets(*it, one);
-      if (it == this->m_alternates.begin()) width = one.count;
-      fixed = fixed && whole && one.count == width;
-      common = std::min(common, one.count);
-      for (std::size_t i = 0; i < one.count; ++i) all.sets[i].add_all_of(one.sets[i]);
+      fixed = fixed && whole && one.size() == width;
+      common = one.size();
+      for (std::size_t i = 0; i < common; ++i) all[i].add_all_of(one[i]);
     }
-    const std::size_t room = fixed_prefix::capacity - out.count;
-    for (std::size_t i = 0; i < common && i < room; ++i) *out.next() = all.sets[i];
-    return fixed && width <= room;
+    for (std::size_t i = 0; i < common; ++i) *out.next() = all[i];
+    return fixed;
   }
 
  private:

@@ -6,7 +6,7 @@
 // has room; deeper nesting is a pattern error. Every node comes from the
 // pattern's arena and is kept in an owning holder until it is appended to a
 // group; when a parse throws, the holders destroy their unfinished nodes and
-// compile's guard releases the arena.
+// the pattern's destructor releases the arena.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -46,6 +46,10 @@ class nesting_scope {
   unsigned &m_depth;
 };
 
+bool is_letter_or_digit(wchar_t c) {
+  return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
+}
+
 bool is_simple_quantifier(token_kind t) {
   return t == TK_STAR || t == TK_PLUS || t == TK_QUESTION || t == TK_STAR_LAZY || t == TK_PLUS_LAZY ||
          t == TK_QUESTION_LAZY;
@@ -66,15 +70,26 @@ std::uint32_t read_count(IterT &p, IterT end) {
 template <class IT, class SyntaxT>
 void basic_rpattern_base<IT, SyntaxT>::compile(pattern_flags flags) {
   this->m_cgroups_total = 0;
-  compile_state cs;
-  cs.groups.reserve(8);  // one allocation for the usual handful of groups
+  // The thread's group table serves one compilation after another (none
+  // nests in another), so compiling allocates nothing for it; a large one
+  // is given back afterwards.
+  thread_local group_table t_groups;
+  struct scratch {
+    group_table &table;
+    ~scratch() {
+      if (table.capacity() > 256)
+        group_table().swap(table);
+      else
+        table.clear();
+    }
+  } release{t_groups};
+  compile_state cs(t_groups);
   pattern_iterator ipat = this->m_pattern->begin();
   SyntaxT syntax(flags);
-  detail::arena_guard guard(&this->m_arena);
+  // A failed compilation leaves the arena to the pattern's destructor.
   detail::node_holder<IT> holder(parse_group(ipat, nullptr, syntax, cs));
   *holder->next_link() = new (this->m_arena) detail::end_of_pattern<IT>();
   assign_memo_points(cs);
-  guard.dismiss();
   ASSERT(0 == this->m_pfirst);
   this->m_pfirst = static_cast<detail::match_group_base<IT> *>(holder.release());
   this->m_width = this->m_pfirst->top_width_range(cs.groups, this->m_hidden_groups);
@@ -145,19 +160,20 @@ void basic_rpattern_base<IT, SyntaxT>::analyse_start(compile_state &cs) {
     // where only the position can tell attempts apart.
     if (cs.position_only && head->inner_starts_fail()) this->m_plead_run = head;
   }
-  // What the fixed-width beginning of every match holds, offset by offset.
+  // What the fixed-width beginning of every match holds, offset by offset;
+  // offset 0 is the start set's, so only the later offsets are kept.
   detail::fixed_prefix sets;
   if (this->m_pstart_set) this->m_pfirst->fixed_sets(sets);
-  if (sets.count >= 2) {
+  if (sets.size() >= 2) {
     auto *prefix = static_cast<detail::start_set *>(
-        this->m_arena.allocate_bytes(sets.count * sizeof(detail::start_set), alignof(detail::start_set)));
-    for (std::size_t i = 0; i < sets.count; ++i)
-      sets.sets[i].freeze(prefix[i], [this](std::size_t n) {
+        this->m_arena.allocate_bytes((sets.size() - 1) * sizeof(detail::start_set), alignof(detail::start_set)));
+    for (std::size_t i = 1; i < sets.size(); ++i)
+      sets[i].freeze(prefix[i - 1], [this](std::size_t n) {
         return static_cast<detail::code_range *>(
             this->m_arena.allocate_bytes(n * sizeof(detail::code_range), alignof(detail::code_range)));
       });
     this->m_pprefix = prefix;
-    this->m_cprefix = sets.count;
+    this->m_cprefix = sets.size();
   }
 }
 
@@ -286,7 +302,7 @@ detail::match_group_base<IT> *basic_rpattern_base<IT, SyntaxT>::parse_group(patt
   if (hint.m_present && number == 0)
     this->m_psearcher = new (this->m_arena) detail::literal_searcher(hint.m_begin, hint.m_end, hint.m_pother);
   if (number != -1) {
-    if (unsigned(number) >= cs.groups.size()) cs.groups.resize(unsigned(number) + 1, nullptr);
+    while (cs.groups.size() <= unsigned(number)) cs.groups.push_back(nullptr);
     cs.groups[unsigned(number)] = group;
   }
   group->set_nested_groups({first, this->_cgroups_total() - first});
@@ -559,6 +575,11 @@ void basic_rpattern_base<IT, SyntaxT>::parse_literal_run(pattern_iterator &ipat,
       scan = p;
       if (p == text.size()) break;
     }
+    // A letter or digit is no token, no quantifier and no blank: while
+    // the next character is one too, the run goes on without asking the
+    // scanners.
+    while (p + 1 < text.size() && is_letter_or_digit(text[p]) && is_letter_or_digit(text[p + 1])) ++p;
+    scan = p;
     pattern_iterator probe = text.begin() + std::ptrdiff_t(p);
     const token_kind t = syntax.quantifier_token(probe, text.end());
     if (is_simple_quantifier(t)) {

@@ -83,11 +83,14 @@ struct basic_subst_results : public basic_match_results<IT> {
 
 namespace detail {
 
-// All state of a compiled pattern, its accessors and the swap.
-inline constexpr std::size_t pattern_arena_block = 1024;
+// A pattern's arena with its first block takes 1032 bytes, the largest
+// request the C library's per-thread cache serves: taking and freeing it
+// costs a few dozen instructions instead of a pass through the general heap.
+inline constexpr std::size_t pattern_arena_block = 1032 - arena::create_overhead();
 // The least heap block of an iterative search's backtracking stack.
 inline constexpr std::size_t search_stack_block = 16 * 1024;
 
+// All state of a compiled pattern, its accessors and the swap.
 template <class IT, class SyntaxT>
 class basic_rpattern_base_impl {
  public:
@@ -99,8 +102,8 @@ class basic_rpattern_base_impl {
   basic_rpattern_base_impl &operator=(const basic_rpattern_base_impl &) = delete;
 
   virtual ~basic_rpattern_base_impl() {
-    // Node destructors free nothing: the memory goes with the arena.
-    delete m_pfirst;
+    // The graph is not walked: node destructors free nothing and hold no
+    // other resource, and the nodes' memory goes with the arena.
     m_pfirst = nullptr;
     m_pattern.reset();
     m_subst.reset();
@@ -127,7 +130,8 @@ class basic_rpattern_base_impl {
   const detail::start_set *start_set() const { return m_pstart_set; }
   const detail::required_literal &required() const { return m_required; }
   // The characters at offsets 1 to prefix_count() - 1 of every match (a
-  // fixed-width beginning); offset 0 is the start set's.
+  // fixed-width beginning), offset i in prefix_sets()[i - 1]; offset 0 is
+  // the start set's.
   const detail::start_set *prefix_sets() const { return m_pprefix; }
   std::size_t prefix_count() const { return m_cprefix; }
   // The pattern begins with a run whose failed start also fails every
@@ -179,9 +183,9 @@ class basic_rpattern_base_impl {
 
  protected:
   basic_rpattern_base_impl(pattern_flags flags, match_mode mode, const std::wstring &pat, const std::wstring &subst)
-      // Blocks of 1 KiB hold the few dozen nodes of a typical pattern
-      // in a handful of allocations, which keeps compiling cheap; a larger
-      // node still gets a block of its own.
+      // Blocks of about 1 KiB hold the few dozen nodes of a typical
+      // pattern in one or two allocations, which keeps compiling cheap; a
+      // larger node still gets a block of its own.
       : m_arena(pattern_arena_block, std::allocator<char>()),
         m_fsubst_backrefs(false),
         m_funanchored(true),
@@ -195,7 +199,9 @@ class basic_rpattern_base_impl {
         m_psearcher(nullptr) {
     // The handle owns the arena from here; a throwing text copy must not leak it.
     try {
-      m_pattern.reset(new std::wstring(pat));
+      // The text's string object lives in the arena: one heap allocation
+      // less per pattern. Its characters stay on the heap.
+      m_pattern.reset(::new (m_arena.allocate_bytes(sizeof(std::wstring), alignof(std::wstring))) std::wstring(pat));
       // A pattern without substitution text keeps none.
       if (!subst.empty()) m_subst.reset(new std::wstring(subst));
     } catch (...) {
@@ -213,7 +219,11 @@ class basic_rpattern_base_impl {
   pattern_flags m_flags;
   match_mode m_mode;
   node_width m_width;
-  std::unique_ptr<std::wstring> m_pattern;
+  // Runs the destructor of a string whose memory belongs to the arena.
+  struct destroy_in_arena {
+    void operator()(std::wstring *p) const { p->~basic_string(); }
+  };
+  std::unique_ptr<std::wstring, destroy_in_arena> m_pattern;
   std::unique_ptr<std::wstring> m_subst;
   subst_list_type m_subst_list;
   match_group_base<IT> *m_pfirst;
@@ -429,7 +439,7 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
         auto rest_fits = [&](IT p) {
           if (!edge.holds(p)) return false;
           for (std::size_t i = 1; i < count; ++i)
-            if (!prefix[i].admits(p[std::ptrdiff_t(i)])) return false;
+            if (!prefix[i - 1].admits(p[std::ptrdiff_t(i)])) return false;
           return true;
         };
         auto candidate = [&](IT p) { return first->admits(*p) && rest_fits(p); };
@@ -581,7 +591,9 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
         for (detail::sub_expr<IT> *p : more) f(p);
       }
     };
-    group_table groups;
+    explicit compile_state(group_table &table) : groups(table) {}
+
+    group_table &groups;
     std::vector<loop> loops;
     short_list atom_loops;
     bool position_only = true;

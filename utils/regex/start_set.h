@@ -163,14 +163,32 @@ class char_bits {
   }
 };
 
-// The sets of a fixed-width beginning, one per character, at most capacity.
-struct fixed_prefix {
+// The sets of a fixed-width beginning, one per character, at most capacity
+// (or a lower limit). A slot is cleared only when it is handed out, so an
+// unused prefix costs nothing to make.
+class fixed_prefix {
+ public:
   static constexpr std::size_t capacity = 8;
-  char_bits sets[capacity];
-  std::size_t count = 0;
 
-  // The slot of the next character's set, or null when the prefix is full.
-  char_bits *next() { return count < capacity ? &sets[count++] : nullptr; }
+  explicit fixed_prefix(std::size_t limit = capacity) : m_limit(limit < capacity ? limit : capacity) {}
+
+  // The slot of the next character's set, empty, or null when the prefix
+  // is full.
+  char_bits *next() { return m_count < m_limit ? ::new (&m_slots[m_count++].bits) char_bits : nullptr; }
+  std::size_t size() const { return m_count; }
+  // Slots the prefix can still hand out.
+  std::size_t room() const { return m_limit - m_count; }
+  char_bits &operator[](std::size_t i) { return m_slots[i].bits; }
+  const char_bits &operator[](std::size_t i) const { return m_slots[i].bits; }
+
+ private:
+  union slot {
+    slot() {}
+    char_bits bits;
+  };
+  slot m_slots[capacity];
+  std::size_t m_count = 0;
+  std::size_t m_limit;
 };
 
 // The set a scan gathers, with the scan's bookkeeping.
