@@ -231,6 +231,8 @@ CGzipDecoder::Step CGzipDecoder::CheckHeader() {
       case HeaderScan::Name:
       case HeaderScan::Comment: {
         if (h.flags & (h.part == HeaderScan::Name ? kFlagName : kFlagComment)) {
+          // Nothing left to search (at Finish the source may be null).
+          if (available() == 0) return Step::NeedMore;
           const BYTE *p = m_pSource + m_nSourcePos;
           const BYTE *end = static_cast<const BYTE *>(std::memchr(p, 0, static_cast<size_t>(available())));
           const int taken = end ? static_cast<int>(end - p) + 1 : available();

@@ -112,6 +112,7 @@ TEST(GzipDecoder, FaultsAreReportedWithTheBytesBeforeThem) {
   std::string longName = ga.substr(0, 10);
   longName[3] = 0x08;
   longName += std::string(300 * 1024, 'n') + '\0' + ga.substr(10);
+  std::string named = GzipTool(a, "");
 
   struct Case {
     const char *name;
@@ -129,6 +130,8 @@ TEST(GzipDecoder, FaultsAreReportedWithTheBytesBeforeThem) {
       {"reserved flag", reserved, ""},
       {"bad header of the second member", ga + badSecond, a},
       {"name field of 300 KiB", longName, ""},
+      {"header ending where its name begins", named.substr(0, 10), ""},
+      {"header ending inside its name", named.substr(0, 12), ""},
   };
   for (const Case &c : cases) {
     for (size_t piece : kPieces) {
