@@ -58,7 +58,7 @@ void FreeOwned(const wchar_t *s) noexcept;
 // Equal when the `n` characters at `a` and `b` are. Names are short: up
 // to sixteen characters take one branch, in blocks of four that may
 // overlap (never beyond the n characters).
-inline bool SameChars(const wchar_t *a, const wchar_t *b, size_t n) noexcept {
+[[gnu::always_inline]] inline bool SameChars(const wchar_t *a, const wchar_t *b, size_t n) noexcept {
   static_assert(sizeof(wchar_t) == 4, "four characters in sixteen bytes");
   auto differ = [a, b](size_t i) {
 #ifdef __SSE2__
