@@ -98,6 +98,7 @@ class CXmlReader {
   // Thrown inside Read when a node runs into the end of the decoded window
   // while more input follows; Read then decodes more and reads it again.
   struct WindowEnd {};
+  BOOL ReadInline();  // Read's work, inline for the tree loader (xmlreader_inline.h)
   BOOL ReadNode();
   // Keeps the window from _p on and decodes more input behind it.
   void Refill();
