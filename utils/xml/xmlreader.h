@@ -82,12 +82,27 @@ class CXmlReader {
 
   // One attribute: the name where it stands in the source; the value there
   // too, or (value null) at `offset` in _decoded when it held references.
+  // `known` is the name as the reading's Names recognised it, or null.
   struct Attribute {
     const wchar_t *name;
     size_t nameLength;
     const wchar_t *value;
     size_t offset;
     size_t valueLength;
+    const wchar_t *known;
+  };
+
+  // What reading a node asks of a caller that may know names it meets:
+  // each returns the end of the name at `p` (the text ends at `limit`) when
+  // it recognises it there, where the reader would end it, or null, and the
+  // reader then scans the name itself. The tree loader knows the names of
+  // its load; Read knows none.
+  struct NoNames {
+    const wchar_t *StartName(const wchar_t *, const wchar_t *) { return nullptr; }
+    // Recognised only right before '='; `known` takes the name.
+    const wchar_t *AttributeName(const wchar_t *, const wchar_t *, const wchar_t *&) { return nullptr; }
+    // Recognised only as the whole end tag up to '>'.
+    const wchar_t *EndName(const wchar_t *, const wchar_t *) { return nullptr; }
   };
 
   // The value and the attributes of the last node, without copying.
@@ -98,8 +113,11 @@ class CXmlReader {
   // Thrown inside Read when a node runs into the end of the decoded window
   // while more input follows; Read then decodes more and reads it again.
   struct WindowEnd {};
-  BOOL ReadInline();  // Read's work, inline for the tree loader (xmlreader_inline.h)
-  BOOL ReadNode();
+  // Read's work, inline for the tree loader (xmlreader_inline.h).
+  template <class Names>
+  BOOL ReadInline(Names &names);
+  template <class Names>
+  BOOL ReadNode(Names &names);
   // Keeps the window from _p on and decodes more input behind it.
   void Refill();
   // The text ended at `nul`: when that is the window's end and more input
@@ -115,11 +133,14 @@ class CXmlReader {
   void ReadText();
   void ReadDeclaration();
   void ReadDelimited(const wchar_t *opener, const wchar_t *closer, int kind, int error);
-  void ReadEndTag();
-  void ReadStartTag();
+  template <class Names>
+  void ReadEndTag(Names &names);
+  template <class Names>
+  void ReadStartTag(Names &names);
   // Reads name='value' at _p into _attributes; fails with `error` when
   // malformed.
-  void ReadAttribute(int error);
+  template <class Names>
+  void ReadAttribute(int error, Names &names);
   void SkipWhitespace();
 
   const std::wstring *_source = nullptr;

@@ -43,13 +43,14 @@ inline void CXmlReader::Fail(int code) {
 
 // Reads the next node, decoding more of a UTF-8 input when the window ends
 // inside it; Read is this.
-inline BOOL CXmlReader::ReadInline() {
+template <class Names>
+inline BOOL CXmlReader::ReadInline(Names &names) {
   if (_error) throw CXmlException(_error);
   if (_bytesLeft && static_cast<size_t>(_end - _p) < _windowChars / 16) Refill();
   for (;;) {
     const wchar_t *start = _p;
     try {
-      return ReadNode();
+      return ReadNode(names);
     } catch (const WindowEnd &) {
       _p = start;
       Refill();
@@ -59,7 +60,8 @@ inline BOOL CXmlReader::ReadInline() {
 
 inline void CXmlReader::SkipWhitespace() { _p = xmlread::SkipSpace(_p); }
 
-inline BOOL CXmlReader::ReadNode() {
+template <class Names>
+inline BOOL CXmlReader::ReadNode(Names &names) {
   _attributes.clear();
   _decoded.clear();
   _value.clear();
@@ -80,7 +82,7 @@ inline BOOL CXmlReader::ReadNode() {
       if (XmlStartsWith(_p, L"<?xml", true))
         ReadDeclaration();
       else
-        ReadStartTag();
+        ReadStartTag(names);
       break;
     case L'!':
       if (XmlStartsWith(_p, L"<![CDATA[", true))
@@ -88,13 +90,13 @@ inline BOOL CXmlReader::ReadNode() {
       else if (XmlStartsWith(_p, L"<!--", true))
         ReadDelimited(L"<!--", L"-->", XML_NODE_COMMENT, XML_ERROR_PARSE_COMMENT);
       else
-        ReadStartTag();
+        ReadStartTag(names);
       break;
     case L'/':
-      ReadEndTag();
+      ReadEndTag(names);
       break;
     default:
-      ReadStartTag();
+      ReadStartTag(names);
   }
   return TRUE;
 }
@@ -139,7 +141,8 @@ inline void CXmlReader::ReadDeclaration() {
       _nodeType = XML_NODE_DECLARATION;
       return;
     }
-    ReadAttribute(XML_ERROR_PARSE_DECLARATION);
+    NoNames none;
+    ReadAttribute(XML_ERROR_PARSE_DECLARATION, none);
   }
 }
 
@@ -155,24 +158,33 @@ inline void CXmlReader::ReadDelimited(const wchar_t *opener, const wchar_t *clos
   _nodeType = kind;
 }
 
-inline void CXmlReader::ReadEndTag() {
+template <class Names>
+inline void CXmlReader::ReadEndTag(Names &names) {
   const wchar_t *begin = _p + 2;
-  const wchar_t *end = begin;
-  while (*end != L'>' && *end != L'\0') ++end;  // names are short
-  if (*end == L'\0') {
-    Ended(end);
-    Fail(XML_ERROR_PARSE_ELEMENT);
+  const wchar_t *end = names.EndName(begin, _end);
+  if (end == nullptr) {
+    end = begin;
+    while (*end != L'>' && *end != L'\0') ++end;  // names are short
+    if (*end == L'\0') {
+      Ended(end);
+      Fail(XML_ERROR_PARSE_ELEMENT);
+    }
   }
   SetValue(begin, static_cast<size_t>(end - begin));
   _p = end + 1;
   _nodeType = XML_NODE_END_ELEMENT;
 }
 
-inline void CXmlReader::ReadStartTag() {
+template <class Names>
+inline void CXmlReader::ReadStartTag(Names &names) {
   const wchar_t *name = ++_p;
-  _p = xmlread::NameEnd(_p);
-  Ended(_p);
-  if (*_p == L'\0' || _p == name) Fail(XML_ERROR_PARSE_ELEMENT);
+  if (const wchar_t *known = names.StartName(_p, _end)) {
+    _p = known;
+  } else {
+    _p = xmlread::NameEnd(_p);
+    Ended(_p);
+    if (*_p == L'\0' || _p == name) Fail(XML_ERROR_PARSE_ELEMENT);
+  }
   const wchar_t *nameEnd = _p;
   for (;;) {
     SkipWhitespace();
@@ -190,23 +202,29 @@ inline void CXmlReader::ReadStartTag() {
       _nodeType = XML_NODE_EMPTY_ELEMENT;
       break;
     }
-    ReadAttribute(XML_ERROR_PARSE_ELEMENT);
+    ReadAttribute(XML_ERROR_PARSE_ELEMENT, names);
   }
   SetValue(name, static_cast<size_t>(nameEnd - name));
 }
 
-inline void CXmlReader::ReadAttribute(int error) {
+template <class Names>
+inline void CXmlReader::ReadAttribute(int error, Names &names) {
   // A name of plain characters right up to '=' is the common case; anything
   // else (white space, wide characters, no '=') goes through the scanner.
-  const wchar_t *p = _p;
-  while (*p > L' ' && *p < 256 && *p != L'=') ++p;
+  const wchar_t *known = nullptr;
+  const wchar_t *p = names.AttributeName(_p, _end, known);
   const wchar_t *nameEnd = p;
-  if (*p != L'=') p = XmlScanName(_p, L'=', nameEnd);
   if (p == nullptr) {
-    Ended(nameEnd);
-    Fail(error);
+    p = _p;
+    while (*p > L' ' && *p < 256 && *p != L'=') ++p;
+    nameEnd = p;
+    if (*p != L'=') p = XmlScanName(_p, L'=', nameEnd);
+    if (p == nullptr) {
+      Ended(nameEnd);
+      Fail(error);
+    }
   }
-  Attribute a{_p, static_cast<size_t>(nameEnd - _p), nullptr, 0, 0};
+  Attribute a{_p, static_cast<size_t>(nameEnd - _p), nullptr, 0, 0, known};
   _p = p + 1;
   SkipWhitespace();
   const wchar_t quote = *_p;
