@@ -46,6 +46,13 @@ void CXmlReader::Refill() {
   _end = w + kept + written;
   *const_cast<wchar_t *>(_end) = L'\0';
   SetValue(_end, 0);
+  // Read decodes more before a node that begins in the window's last
+  // sixteenth; never once the input is all decoded.
+  const size_t margin = _windowChars / 16;
+  if (!_bytesLeft)
+    _refillAfter = nullptr;
+  else
+    _refillAfter = static_cast<size_t>(_end - w) > margin ? _end - margin : w;
 }
 
 void CXmlReader::GetAttribute(int index, std::wstring &name, std::wstring &value) const {

@@ -150,8 +150,8 @@ class CXmlReader {
   size_t _bytesLeft = 0;
   std::unique_ptr<wchar_t[]> _window;
   size_t _windowSize = 0;   // characters, the NUL after them included
-  size_t _windowChars = 0;  // the window asked for; with a sixteenth of it
-                            // left, Read decodes more before the next node
+  size_t _windowChars = 0;                // the window asked for
+  const wchar_t *_refillAfter = nullptr;  // Read decodes more when _p is beyond it (null: never)
 
   int _nodeType = XML_NODE_NONE;
   int _error = 0;  // the code this reader failed with, or 0

@@ -46,7 +46,7 @@ inline void CXmlReader::Fail(int code) {
 template <class Names>
 inline BOOL CXmlReader::ReadInline(Names &names) {
   if (_error) throw CXmlException(_error);
-  if (_bytesLeft && static_cast<size_t>(_end - _p) < _windowChars / 16) Refill();
+  if (_refillAfter && _p > _refillAfter) Refill();
   for (;;) {
     const wchar_t *start = _p;
     try {
