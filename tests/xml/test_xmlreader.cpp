@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/text/codepage.h"
+#include "platform/text/wctype_win.h"
 #include "utils/xml/xmlreader.h"
 
 using namespace pcutil;
@@ -262,6 +263,16 @@ TEST(XmlEntity, StartsWith) {
   EXPECT_TRUE(XmlStartsWith(L"abc", L"", false));
   EXPECT_FALSE(XmlStartsWith(L"", L"", false));  // an empty text starts with nothing
   EXPECT_FALSE(XmlStartsWith(L"<!-", L"<!--", true));
+}
+
+// The reader's white space is the blank, tab to CR, and the runtime's
+// white space above U+00FF: checked for every character.
+TEST(XmlEntity, WhiteSpaceIsTheRuntimesForEveryCharacter) {
+  for (uint32_t c = 0; c <= 0x10FFFF; ++c) {
+    const wchar_t w = static_cast<wchar_t>(c);
+    const bool expected = c < 256 ? c == L' ' || (c >= L'\t' && c <= L'\r') : win_iswspace(w);
+    ASSERT_EQ(XmlIsSpace(w), expected) << std::hex << c;
+  }
 }
 
 TEST(XmlEntity, ReadName) {

@@ -571,6 +571,122 @@ TEST(XmlTreeRead, TreeFromUtf8IsTheTreeOfTheDecodedText) {
   }
 }
 
+// A tree as raw text (names as they are, which the writer may refuse):
+// each element with its attributes in order, its children, then "/".
+std::wstring Dump(const CXmlNode *node) {
+  std::wstring out;
+  if (const CXmlElement *e = const_cast<CXmlNode *>(node)->AsElement()) {
+    out += L"<" + std::wstring(e->GetValue()) + L"[" + Attributes(*e) + L"]";
+    for (const CXmlNode *c = e->GetFirstChild(); c; c = c->GetNextSibling()) out += Dump(c);
+    return out + L"/";
+  }
+  return out + L"(" + node->GetValue() + L")";
+}
+
+// What loading `reader` gives, built without the loader from the reader's
+// nodes: the same tree and the same error.
+std::wstring BuiltFromNodes(CXmlReader &reader) {
+  while (reader.GetNodeType() != XML_NODE_START_ELEMENT && reader.GetNodeType() != XML_NODE_EMPTY_ELEMENT)
+    if (!reader.Read()) return L"no root";
+  auto attributes = [&reader](CXmlElement &e) {
+    std::wstring name, value;
+    for (int i = 0; i < reader.GetAttributeCount(); ++i) {
+      reader.GetAttribute(i, name, value);
+      e.SetAttribute(name.c_str(), value.c_str());
+    }
+  };
+  CXmlElement root(reader.GetValue());
+  attributes(root);
+  std::vector<CXmlElement *> open;
+  if (reader.GetNodeType() == XML_NODE_START_ELEMENT) open.push_back(&root);
+  std::wstring error;
+  try {
+    while (!open.empty()) {
+      if (!reader.Read()) throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
+      const int type = reader.GetNodeType();
+      const std::wstring value = reader.GetValue();
+      if (type == XML_NODE_START_ELEMENT || type == XML_NODE_EMPTY_ELEMENT) {
+        auto *e = new CXmlElement(value);
+        open.back()->AppendChild(e);
+        attributes(*e);
+        if (type == XML_NODE_START_ELEMENT) open.push_back(e);
+      } else if (type == XML_NODE_END_ELEMENT) {
+        const std::wstring name = open.back()->GetValue();
+        if (value.compare(0, name.size(), name) != 0 || value.find_first_not_of(L" \t\r\n", name.size()) != std::wstring::npos)
+          throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
+        open.pop_back();
+      } else if (type == XML_NODE_TEXT || type == XML_NODE_CDATA) {
+        open.back()->AppendChild(new CXmlText(value, type == XML_NODE_CDATA));
+      } else if (type == XML_NODE_COMMENT) {
+        open.back()->AppendChild(new CXmlComment(value));
+      } else {
+        throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
+      }
+    }
+  } catch (const CXmlException &e) {
+    error = L" error " + std::to_wstring(e.code);
+  }
+  return Dump(&root) + error;
+}
+
+std::wstring DumpLoaded(CXmlReader &reader) {
+  while (reader.GetNodeType() != XML_NODE_START_ELEMENT && reader.GetNodeType() != XML_NODE_EMPTY_ELEMENT)
+    if (!reader.Read()) return L"no root";
+  CXmlElement root(reader.GetValue());
+  std::wstring error;
+  try {
+    root.ReadFrom(reader);
+  } catch (const CXmlException &e) {
+    error = L" error " + std::to_wstring(e.code);
+  }
+  return Dump(&root) + error;
+}
+
+// The loader recognises names it has met where they stand in the text and
+// end tags that close the open element; whatever it recognises, the tree
+// is the one the reader's nodes describe: names that begin alike or are
+// prefixes of others, names followed by every character that ends them
+// (and by some that do not), names with '/', '=' or '>' that the reader
+// ends elsewhere in another place, wide names and wide white space, end
+// tags with white space or the wrong name, and names cut by a window's end.
+TEST(XmlTreeRead, RecognisedNamesGiveTheTreeOfTheReadersNodes) {
+  const std::string texts[] = {
+      "<r><tag/><tags/><tag x='1'/><tags y='2'></tags><tag></tag><tag-x/><tag\t/><tag\r\n></tag><tag/><tags/></r>",
+      "<r><ab/><abc/><ab/><abc/><a/><ab x='1' xy='2'/><ab xy='3' x='4'/><ab x ='5' xy= '6'/></r>",
+      "<r><a/ ></a/><a/><a/ ></a/><a/><a/b/><a/b/><a/b ></a/b><a/></r>",
+      "<r><ab/><ab/b/><ab/b/><ab/ ></ab/><ab/></r>",
+      "<r><k=v/><k=v/><e k='1'/><e k='2'/><e k=v='1'/></r>",
+      "<r><e a>b='1'/><e a>b='2'/><a>x</a><a>y</a></r>",
+      "<r><e ab>c='1'/><ab>c d='2'/></ab></r>",
+      "<r><id id='1'/><id id='2' idx='3' id2='4'/><idx idx = '5'/><id/></r>",
+      "<r><ab><ab>t</ab ><ab>u</ab></ab><ab></ab\t\r\n></r>",
+      "<r><ab></ab><ab></abc></r>",
+      "<r><ab></ab><ab></a></r>",
+      "<r><ab></ab><ab></ab\xE3\x80\x80></r>",
+      "<r><\xE5\x90\x8D\xE5\x89\x8D \xE5\xB1\x9E='1'/><\xE5\x90\x8D\xE5\x89\x8D \xE5\xB1\x9E='2'/>"
+      "<\xE5\x90\x8D\xE5\x89\x8D\xE3\x80\x80\xE5\xB1\x9E='3'/><\xE5\x90\x8D\xE5\x89\x8D\xE3\x80\x80/></r>",
+      "<r><item id='1' type='a'><title>t</title></item><item id='2' type='b'><title>u</title></item>"
+      "<item id='3' type='c'><title>v</title></item><itemx/><ite/></r>",
+      "<rr><rr></rr></rr>",
+      "<rr><rr>",
+  };
+  for (const std::string &bytes : texts) {
+    SCOPED_TRACE(testing::PrintToString(bytes));
+    const std::wstring wide = MultiByteToWide(CP_UTF8, bytes);
+    CXmlReader nodes(wide);
+    ASSERT_TRUE(nodes.Read());
+    const std::wstring expected = BuiltFromNodes(nodes);
+    CXmlReader decoded(wide);
+    ASSERT_TRUE(decoded.Read());
+    EXPECT_EQ(DumpLoaded(decoded), expected);
+    for (const size_t window : {size_t{4}, size_t{5}, size_t{7}, size_t{64}, CXmlReader::kDefaultWindow}) {
+      CXmlReader reader(bytes.data(), bytes.size(), window);
+      ASSERT_TRUE(reader.Read());
+      EXPECT_EQ(DumpLoaded(reader), expected) << "window " << window;
+    }
+  }
+}
+
 TEST(XmlTreeRead, NestingIsBoundedSoHostileInputCannotExhaustTheStack) {
   auto nested = [](int depth) {
     std::wstring text;

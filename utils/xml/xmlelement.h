@@ -145,7 +145,9 @@ class CXmlElement : public CXmlNode {
   void PutAttribute(const wchar_t *name, size_t nameLength, const wchar_t *value, size_t valueLength, CXmlStore *store,
                     size_t &made);
   // The attributes of the reader's current tag.
-  void LoadAttributes(const CXmlReader &reader, CXmlStore *store, size_t &made);
+  class KnownNames;
+  // `known`, when given, notes the names it looks up for the reader.
+  void LoadAttributes(const CXmlReader &reader, CXmlStore *store, size_t &made, KnownNames *known);
   // Copies of this element's descendants under `copy`, in a new store.
   void CloneChildren(CXmlElement *copy) const;
   // Writes this element (or only its children) in one loop over the tree.

@@ -119,7 +119,10 @@ RefResult DecodeReference(const wchar_t *&p, std::wstring &out) {
 
 }  // namespace
 
-bool XmlIsWideSpace(wchar_t c) { return win_iswspace(c); }
+// Texts in Chinese and other scripts begin beyond U+00FF and are asked
+// about first: the runtime's white space above U+00FF lies between U+1680
+// and U+3000, so anything outside is answered without its tables.
+bool XmlIsWideSpace(wchar_t c) { return c >= 0x1680 && c <= 0x3000 && win_iswspace(c); }
 
 bool XmlStartsWith(const wchar_t *p, const wchar_t *tag, bool ignoreCase) {
   ASSERT(p);

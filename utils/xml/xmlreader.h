@@ -82,12 +82,27 @@ class CXmlReader {
 
   // One attribute: the name where it stands in the source; the value there
   // too, or (value null) at `offset` in _decoded when it held references.
+  // `known` is the name as the reading's Names recognised it, or null.
   struct Attribute {
     const wchar_t *name;
     size_t nameLength;
     const wchar_t *value;
     size_t offset;
     size_t valueLength;
+    const wchar_t *known;
+  };
+
+  // What reading a node asks of a caller that may know names it meets:
+  // each returns the end of the name at `p` (the text ends at `limit`) when
+  // it recognises it there, where the reader would end it, or null, and the
+  // reader then scans the name itself. The tree loader knows the names of
+  // its load; Read knows none.
+  struct NoNames {
+    const wchar_t *StartName(const wchar_t *, const wchar_t *) { return nullptr; }
+    // Recognised only right before '='; `known` takes the name.
+    const wchar_t *AttributeName(const wchar_t *, const wchar_t *, const wchar_t *&) { return nullptr; }
+    // Recognised only as the whole end tag up to '>'.
+    const wchar_t *EndName(const wchar_t *, const wchar_t *) { return nullptr; }
   };
 
   // The value and the attributes of the last node, without copying.
@@ -98,7 +113,11 @@ class CXmlReader {
   // Thrown inside Read when a node runs into the end of the decoded window
   // while more input follows; Read then decodes more and reads it again.
   struct WindowEnd {};
-  BOOL ReadNode();
+  // Read's work, inline for the tree loader (xmlreader_inline.h).
+  template <class Names>
+  BOOL ReadInline(Names &names);
+  template <class Names>
+  BOOL ReadNode(Names &names);
   // Keeps the window from _p on and decodes more input behind it.
   void Refill();
   // The text ended at `nul`: when that is the window's end and more input
@@ -114,11 +133,14 @@ class CXmlReader {
   void ReadText();
   void ReadDeclaration();
   void ReadDelimited(const wchar_t *opener, const wchar_t *closer, int kind, int error);
-  void ReadEndTag();
-  void ReadStartTag();
+  template <class Names>
+  void ReadEndTag(Names &names);
+  template <class Names>
+  void ReadStartTag(Names &names);
   // Reads name='value' at _p into _attributes; fails with `error` when
   // malformed.
-  void ReadAttribute(int error);
+  template <class Names>
+  void ReadAttribute(int error, Names &names);
   void SkipWhitespace();
 
   const std::wstring *_source = nullptr;
@@ -128,8 +150,8 @@ class CXmlReader {
   size_t _bytesLeft = 0;
   std::unique_ptr<wchar_t[]> _window;
   size_t _windowSize = 0;   // characters, the NUL after them included
-  size_t _windowChars = 0;  // the window asked for; with a sixteenth of it
-                            // left, Read decodes more before the next node
+  size_t _windowChars = 0;                // the window asked for
+  const wchar_t *_refillAfter = nullptr;  // Read decodes more when _p is beyond it (null: never)
 
   int _nodeType = XML_NODE_NONE;
   int _error = 0;  // the code this reader failed with, or 0

@@ -133,6 +133,7 @@ struct CXmlStore::NameTable {
   // The names last seen (see RecentSlot): most names repeat, and these are
   // found without hashing.
   const wchar_t *recent[kRecent] = {};
+  Start starts[kStarts] = {};
 
   // The slot holding `text`, or the empty slot where it belongs.
   Slot &Find(const wchar_t *text, size_t length, size_t hash) noexcept {
@@ -156,6 +157,7 @@ const wchar_t *CXmlStore::NewName(const wchar_t *text, size_t length) {
   if (!names_) {
     names_ = new NameTable();
     recent_ = names_->recent;
+    starts_ = names_->starts;
   }
   // The name takes its slot of the recent names; the one it displaces
   // moves to the other slot of the pair, so two names that share a slot
@@ -184,6 +186,7 @@ bool CXmlStore::EndBuild(size_t objects) noexcept {
   delete names_;
   names_ = nullptr;
   recent_ = nullptr;
+  starts_ = nullptr;
   if (live_.fetch_add(objects, std::memory_order_relaxed) + objects == 0) {
     FreeAll();
     return false;

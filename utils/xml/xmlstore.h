@@ -152,6 +152,27 @@ class CXmlStore {
     return NewName(text, length);
   }
 
+  // For a reader that recognises names where they stand, before it knows
+  // their length: the two names noted last (by NoteStart) whose first two
+  // characters are those at `p`, with their lengths (a null name for none);
+  // null while the build keeps no names. `p[1]` must be readable.
+  struct Start {
+    const wchar_t *name;
+    size_t length;
+  };
+  const Start *Starting(const wchar_t *p) const noexcept {
+    return starts_ ? starts_ + StartSlot(p[0], p[1]) : nullptr;
+  }
+  // Notes `name`, a name from Name of at least two characters, for
+  // Starting.
+  void NoteStart(const wchar_t *name) noexcept {
+    if (!starts_) return;
+    Start *pair = starts_ + StartSlot(name[0], name[1]);
+    if (pair[0].name == name) return;
+    pair[1] = pair[0];
+    pair[0] = {name, xmlstr::Length(name)};
+  }
+
   // A load or copy has placed `objects` objects (they become alive in the
   // count) and is finished: the name table is dropped. A store left with no
   // live object is freed (then `this` is gone). Returns false in that case.
@@ -193,6 +214,10 @@ class CXmlStore {
   }
   void *CarveInNewBlock(size_t size);
   static constexpr size_t kRecent = 256;
+  static constexpr size_t kStarts = 256;  // pairs of names by their first two characters
+  static size_t StartSlot(wchar_t first, wchar_t second) noexcept {
+    return ((static_cast<size_t>(first) * 31 + static_cast<size_t>(second)) & (kStarts / 2 - 1)) * 2;
+  }
   static constexpr size_t kInlineText = 512;  // characters kept beside their object
   static size_t RecentSlot(const wchar_t *text, size_t length) noexcept {
     return (length * 7 + static_cast<size_t>(text[0]) * 31 + static_cast<size_t>(text[length - 1])) & (kRecent - 1);
@@ -216,6 +241,7 @@ class CXmlStore {
   size_t nextBlock_ = 0;
   NameTable *names_ = nullptr;
   const wchar_t **recent_ = nullptr;  // names_'s recent names
+  Start *starts_ = nullptr;           // names_'s names by their start
 };
 
 // Releases objects of stores in batches while a subtree is destroyed one
