@@ -612,7 +612,8 @@ std::wstring BuiltFromNodes(CXmlReader &reader) {
         if (type == XML_NODE_START_ELEMENT) open.push_back(e);
       } else if (type == XML_NODE_END_ELEMENT) {
         const std::wstring name = open.back()->GetValue();
-        if (value.compare(0, name.size(), name) != 0 || value.find_first_not_of(L" \t\r\n", name.size()) != std::wstring::npos)
+        if (value.compare(0, name.size(), name) != 0 ||
+            value.find_first_not_of(L" \t\r\n", name.size()) != std::wstring::npos)
           throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
         open.pop_back();
       } else if (type == XML_NODE_TEXT || type == XML_NODE_CDATA) {

@@ -72,7 +72,6 @@ std::wstring CXmlReader::GetAttribute(const wchar_t *name) const {
   return std::wstring();
 }
 
-
 // Every part of reading a node is inlined into this one function (flatten),
 // so the position and the node's pieces stay in registers from one part of
 // a tag to the next instead of passing through memory at every call: about

@@ -149,7 +149,7 @@ class CXmlReader {
   const char *_bytes = nullptr;  // UTF-8 input not decoded yet
   size_t _bytesLeft = 0;
   std::unique_ptr<wchar_t[]> _window;
-  size_t _windowSize = 0;   // characters, the NUL after them included
+  size_t _windowSize = 0;                 // characters, the NUL after them included
   size_t _windowChars = 0;                // the window asked for
   const wchar_t *_refillAfter = nullptr;  // Read decodes more when _p is beyond it (null: never)
 

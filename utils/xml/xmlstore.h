@@ -160,9 +160,7 @@ class CXmlStore {
     const wchar_t *name;
     size_t length;
   };
-  const Start *Starting(const wchar_t *p) const noexcept {
-    return starts_ ? starts_ + StartSlot(p[0], p[1]) : nullptr;
-  }
+  const Start *Starting(const wchar_t *p) const noexcept { return starts_ ? starts_ + StartSlot(p[0], p[1]) : nullptr; }
   // Notes `name`, a name from Name of at least two characters, for
   // Starting.
   void NoteStart(const wchar_t *name) noexcept {
