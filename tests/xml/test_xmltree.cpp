@@ -510,19 +510,27 @@ TEST(XmlTreeRead, ReaderErrorsPassThrough) {
   }
 }
 
-// The root and what was loaded below it, as text, and the code it failed
-// with; the reader stands on the root's start tag.
-std::wstring LoadedFrom(CXmlReader &reader) {
+// Moves the reader onto the root's start tag; false when there is none.
+bool AtRoot(CXmlReader &reader) {
   while (reader.GetNodeType() != XML_NODE_START_ELEMENT && reader.GetNodeType() != XML_NODE_EMPTY_ELEMENT)
-    if (!reader.Read()) return L"no root";
+    if (!reader.Read()) return false;
+  return true;
+}
+
+std::wstring ErrorText(const CXmlException &e) { return L" error " + std::to_wstring(e.code); }
+
+// The root and what was loaded below it, as `show` gives it (written as
+// XML unless told otherwise), and the code it failed with.
+std::wstring LoadedFrom(CXmlReader &reader, std::wstring (*show)(const CXmlNode *) = Xml) {
+  if (!AtRoot(reader)) return L"no root";
   CXmlElement root(reader.GetValue());
   std::wstring error;
   try {
     root.ReadFrom(reader);
   } catch (const CXmlException &e) {
-    error = L" error " + std::to_wstring(e.code);
+    error = ErrorText(e);
   }
-  return Xml(&root) + error;
+  return show(&root) + error;
 }
 
 // The loader takes names and texts from a reader over UTF-8 as they stand
@@ -586,8 +594,7 @@ std::wstring Dump(const CXmlNode *node) {
 // What loading `reader` gives, built without the loader from the reader's
 // nodes: the same tree and the same error.
 std::wstring BuiltFromNodes(CXmlReader &reader) {
-  while (reader.GetNodeType() != XML_NODE_START_ELEMENT && reader.GetNodeType() != XML_NODE_EMPTY_ELEMENT)
-    if (!reader.Read()) return L"no root";
+  if (!AtRoot(reader)) return L"no root";
   auto attributes = [&reader](CXmlElement &e) {
     std::wstring name, value;
     for (int i = 0; i < reader.GetAttributeCount(); ++i) {
@@ -625,20 +632,7 @@ std::wstring BuiltFromNodes(CXmlReader &reader) {
       }
     }
   } catch (const CXmlException &e) {
-    error = L" error " + std::to_wstring(e.code);
-  }
-  return Dump(&root) + error;
-}
-
-std::wstring DumpLoaded(CXmlReader &reader) {
-  while (reader.GetNodeType() != XML_NODE_START_ELEMENT && reader.GetNodeType() != XML_NODE_EMPTY_ELEMENT)
-    if (!reader.Read()) return L"no root";
-  CXmlElement root(reader.GetValue());
-  std::wstring error;
-  try {
-    root.ReadFrom(reader);
-  } catch (const CXmlException &e) {
-    error = L" error " + std::to_wstring(e.code);
+    error = ErrorText(e);
   }
   return Dump(&root) + error;
 }
@@ -679,11 +673,11 @@ TEST(XmlTreeRead, RecognisedNamesGiveTheTreeOfTheReadersNodes) {
     const std::wstring expected = BuiltFromNodes(nodes);
     CXmlReader decoded(wide);
     ASSERT_TRUE(decoded.Read());
-    EXPECT_EQ(DumpLoaded(decoded), expected);
+    EXPECT_EQ(LoadedFrom(decoded, Dump), expected);
     for (const size_t window : {size_t{4}, size_t{5}, size_t{7}, size_t{64}, CXmlReader::kDefaultWindow}) {
       CXmlReader reader(bytes.data(), bytes.size(), window);
       ASSERT_TRUE(reader.Read());
-      EXPECT_EQ(DumpLoaded(reader), expected) << "window " << window;
+      EXPECT_EQ(LoadedFrom(reader, Dump), expected) << "window " << window;
     }
   }
 }
