@@ -10,8 +10,8 @@
 #include "platform/system/shellfileop.h"
 #include "platform/text/codepage.h"
 #include "platform/text/winerror.h"
+#include "utils/apppath.h"
 #include "utils/autobuffer.h"
-#include "utils/myfun.h"
 #include "utils/pathhelper.h"
 
 namespace FileSysHelper {

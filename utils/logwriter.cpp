@@ -3,9 +3,9 @@
 #include "platform/text/crtstdio.h"
 #include "platform/text/crttime.h"
 #include "platform/text/wctype_win.h"
+#include "utils/apppath.h"
 #include "utils/datetimehelper.h"
 #include "utils/filesyshelper.h"
-#include "utils/myfun.h"
 
 namespace {
 

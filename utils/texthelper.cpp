@@ -1,11 +1,26 @@
 #include "utils/texthelper.h"
 
 #include <string>
+#include <string_view>
 
 #include "platform/text/codepage.h"
 #include "platform/text/numeric.h"
 #include "platform/text/wctype_win.h"
-#include "utils/myfun.h"
+
+BOOL GetStringBetween(const CString &strText, const CString &strBegin, const CString &strEnd, CString &strOut) {
+  if (strBegin.IsEmpty() && strEnd.IsEmpty()) {
+    strOut = strText;
+    return FALSE;
+  }
+  const std::wstring_view text(strText.GetString(), strText.GetLength());
+  const size_t begin = text.find(std::wstring_view(strBegin.GetString(), strBegin.GetLength()));
+  if (begin == std::wstring_view::npos) return FALSE;
+  const std::wstring_view rest = text.substr(begin + strBegin.GetLength());
+  const size_t end = rest.find(std::wstring_view(strEnd.GetString(), strEnd.GetLength()));
+  if (end == std::wstring_view::npos) return FALSE;
+  strOut = CString(rest.data(), static_cast<int>(end));
+  return TRUE;
+}
 
 CString IntToString(int n) {
   CString text;

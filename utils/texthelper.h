@@ -43,6 +43,11 @@ CString CutString(CString text, int width);
 // page's default character (a round trip through the code page).
 void ToAnsiCompatible(CString &text);
 
+// Cuts the text between the first `strBegin` in `strText` and the first
+// `strEnd` after it into `strOut` and returns TRUE. An empty marker matches at
+// once. FALSE with `strOut` untouched when a marker is missing; FALSE with the
+// whole text in `strOut` when both markers are empty.
+BOOL GetStringBetween(const CString &strText, const CString &strBegin, const CString &strEnd, CString &strOut);
 // As GetStringBetween, and `rest` receives the text after the end marker.
 // Both outputs stay untouched when a marker is missing; when both markers
 // are empty, `between` receives the whole text, `rest` stays, and the result
