@@ -12,7 +12,7 @@
 #include <random>
 #include <string>
 
-#include "utils/httpclientsession.h"
+#include "utils/http/httpclientsession.h"
 // The loopback fixture of the tests: starts tests/support/httpserver.py.
 #include "tests/support/deadline.cpp"
 #include "tests/support/loopback_server.cpp"

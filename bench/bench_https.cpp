@@ -11,7 +11,7 @@
 #include <string>
 
 #include "platform/inet/wininet.h"
-#include "utils/httpclientsession.h"
+#include "utils/http/httpclientsession.h"
 // The loopback fixture of the tests: a certificate authority made with the
 // openssl tool and tests/support/httpserver.py.
 #include "tests/support/deadline.cpp"

@@ -8,7 +8,7 @@
 
 #include "client/tickora_config.h"
 #include "platform/inet/wininet.h"
-#include "utils/httpclientsession.h"
+#include "utils/http/httpclientsession.h"
 #include "utils/myfun.h"
 
 namespace {

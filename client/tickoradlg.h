@@ -7,7 +7,7 @@
 #include "client/quoteworker.h"
 #include "client/resource.h"
 #include "platform/window/dhtml.h"
-#include "utils/trayicon.h"
+#include "utils/desktop/trayicon.h"
 
 // How many non-client paints of a main window are still to be turned into
 // hiding. Shared by every main window of the process and never reset, so only

@@ -27,7 +27,7 @@ endfunction()
 # and run alone, so no other suite's windows stand in their screenshots.
 function(tickora_tests dir)
   cmake_parse_arguments(ARG "" "" "LINK;SERIAL" ${ARGN})
-  # Programs are named after the folder below tests/: platform_text_test_cstring, utils_test_gzip, ...
+  # Programs are named after the folder below tests/: platform_text_test_cstring, utils_http_test_gzip, ...
   file(RELATIVE_PATH sub ${PROJECT_SOURCE_DIR}/tests ${dir})
   string(REPLACE "/" "_" sub "${sub}")
   file(GLOB tests CONFIGURE_DEPENDS ${dir}/test_*.cpp)
@@ -50,7 +50,7 @@ function(tickora_tests dir)
       set(serial TRUE)
     endif()
     # Labelled by program (named after its folder), so a run can pick suites or
-    # folders with ctest -L: "-L utils_test_gzip", "-L platform_window".
+    # folders with ctest -L: "-L utils_http_test_gzip", "-L platform_window".
     gtest_discover_tests(${exe} DISCOVERY_TIMEOUT 60
                          PROPERTIES LABELS ${exe} TIMEOUT 120 RUN_SERIAL ${serial}
                          WORKING_DIRECTORY ${PROJECT_BINARY_DIR})

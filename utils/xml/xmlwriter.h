@@ -29,7 +29,7 @@
 #include "platform/system/atlfile.h"
 #include "platform/text/cstring.h"
 #include "platform/text/windef.h"
-#include "utils/autobuffer.h"
+#include "utils/base/autobuffer.h"
 
 namespace pcutil {
 

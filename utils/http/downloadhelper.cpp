@@ -1,0 +1,220 @@
+#include "utils/http/downloadhelper.h"
+
+#include <new>
+#include <string>
+#include <vector>
+
+#include "platform/inet/wininet.h"
+#include "platform/system/afxfile.h"
+#include "platform/system/fileapi.h"
+#include "platform/system/threads.h"
+#include "platform/text/codepage.h"
+#include "platform/text/winerror.h"
+#include "utils/files/filehelper.h"
+#include "utils/files/logwriter.h"
+
+namespace {
+
+const char kFileAgent[] =
+    "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1; Trident/4.0; QQDownload 665; .NET CLR 2.0.50727; "
+    ".NET CLR 3.0.04506.30; .NET CLR 3.0.04506.648; .NET CLR 3.5.21022; InfoPath.2)";
+const wchar_t kAcceptLine[] = L"Accept: */*\r\n\r\n";
+const DWORD kAcceptLineLength = 15;
+// Always from the network, never into a cache.
+const DWORD kOpenUrlFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
+const DWORD kConnectTimeoutMs = 100000;
+const DWORD kFilePiece = 16384;
+const DWORD kFileBuffer = 65536;
+const DWORD kTextPiece = 102400;
+
+// Closes an internet handle when it goes out of scope.
+class InternetHandle {
+ public:
+  explicit InternetHandle(HINTERNET h) : h_(h) {}
+  InternetHandle(const InternetHandle &) = delete;  // one owner per handle
+  InternetHandle &operator=(const InternetHandle &) = delete;
+  ~InternetHandle() {
+    if (h_) InternetCloseHandle(h_);
+  }
+  explicit operator bool() const { return h_ != nullptr; }
+  HINTERNET get() const { return h_; }
+
+ private:
+  HINTERNET h_;
+};
+
+// The preconfigured access type; without a proxy on the connection, the
+// variant that skips automatic proxy discovery.
+DWORD AccessType() {
+  DWORD flags = 0;
+  InternetGetConnectedState(&flags, 0);
+  return (flags & INTERNET_CONNECTION_PROXY) ? INTERNET_OPEN_TYPE_PRECONFIG
+                                             : INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY;
+}
+
+// Writes one "<step>:<code>" line when a log file is named.
+class StepLog {
+ public:
+  explicit StepLog(CString logFile) : file_(std::move(logFile)) {}
+  void Failed(LPCWSTR format, DWORD code) const {
+    if (file_.IsEmpty()) return;
+    CString line;
+    line.Format(format, static_cast<LONG>(code));
+    WriteLog(line, file_);
+  }
+  void Text(LPCWSTR text) const {
+    if (!file_.IsEmpty()) WriteLog(text, file_);
+  }
+
+ private:
+  CString file_;
+};
+
+// Removes a partial download. Only a regular file is removed: a device or
+// pipe the caller named as target stays.
+void RemovePartial(const CString &file) {
+  const DWORD attributes = GetFileAttributesW(file);
+  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE))) {
+    DeleteFileSafe(file);
+  }
+}
+
+// The numeric status of the response, or FALSE when it cannot be read.
+BOOL QueryNumber(HINTERNET request, DWORD level, DWORD &value) {
+  DWORD length = sizeof value;
+  return HttpQueryInfoW(request, level | HTTP_QUERY_FLAG_NUMBER, &value, &length, nullptr);
+}
+
+struct FileDownload {
+  CString url;
+  CString file;
+  LPCWSTR headers;
+  DWORD headersLength;
+  BOOL setTimeout;
+  DWORD *contentLength;
+  DWORD *received;
+  DWORD *rate;
+  StepLog log;
+};
+
+void Put(DWORD *out, DWORD value) {
+  if (out) *out = value;
+}
+
+int Download(const FileDownload &d) {
+  InternetHandle session(InternetOpenA(kFileAgent, AccessType(), nullptr, nullptr, 0));
+  if (!session) {
+    d.log.Failed(L"InternetOpenA:%ld", GetLastError());
+    return -1;
+  }
+  InternetHandle request(InternetOpenUrlW(session.get(), d.url, d.headers, d.headersLength, kOpenUrlFlags, 0));
+  if (!request) {
+    d.log.Failed(L"InternetOpenUrl:%ld", GetLastError());
+    return -1;
+  }
+  if (d.setTimeout) {
+    DWORD timeout = kConnectTimeoutMs;
+    InternetSetOptionW(request.get(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
+  }
+
+  DWORD length = 0;
+  if (!QueryNumber(request.get(), HTTP_QUERY_CONTENT_LENGTH, length)) length = 0;
+  Put(d.contentLength, length);
+  Put(d.received, 0);
+  // The status is checked before the target is touched, so a refused answer
+  // neither creates nor truncates it. A refused status logs the status.
+  DWORD status = 0;
+  if (!QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE, status)) {
+    d.log.Failed(L"HttpQueryInfo:%ld", GetLastError());
+    return -1;
+  }
+  if (status > 200) {
+    d.log.Failed(L"HttpQueryInfo:%ld", status);
+    return -1;
+  }
+
+  CFile target;
+  CFileException openError(CFileException::none, 0);
+  if (!target.Open(d.file, CFile::modeCreate | CFile::modeWrite | CFile::typeBinary, &openError)) {
+    d.log.Failed(L"file.Open:%ld", static_cast<DWORD>(openError.m_lOsError));
+    return -1;
+  }
+
+  std::vector<char> buffer(kFileBuffer, 0);
+  DWORD received = 0;
+  const DWORD start = timeGetTime();
+  DWORD elapsed = 10;
+  for (;;) {
+    DWORD read = 0;
+    if (!InternetReadFile(request.get(), buffer.data(), kFilePiece, &read)) {
+      const DWORD code = GetLastError();
+      target.Close();
+      RemovePartial(d.file);
+      d.log.Failed(L"InternetReadFile:%ld", code);
+      return -1;
+    }
+    if (read == 0) break;
+    try {
+      target.Write(buffer.data(), read);
+    } catch (const CFileException &e) {
+      target.Close();
+      RemovePartial(d.file);
+      d.log.Failed(L"file.Write:%ld", static_cast<DWORD>(e.m_lOsError));
+      return -1;
+    }
+    received += read;
+    Put(d.received, received);
+    // Kilobytes per second over the time measured after the previous piece.
+    Put(d.rate, static_cast<DWORD>(static_cast<double>(received) * 1000.0 / elapsed / 1024.0));
+    elapsed = timeGetTime() - start;
+    if (elapsed == 0) elapsed = 10;
+  }
+  target.Close();
+  return 1;
+}
+
+}  // namespace
+
+int DownloadFile(CString url, CString file, CString logFile, BOOL setTimeout) {
+  if (IsFileExist(file) && !DeleteFileSafe(file)) StepLog(logFile).Text(L"删除缓存文件");
+  DWORD contentLength = 0, received = 0, rate = 0;
+  return DownloadFileEx(url, file, &contentLength, &received, &rate, logFile, setTimeout);
+}
+
+int DownloadFileEx(CString url, CString file, DWORD *contentLength, DWORD *received, DWORD *rate, CString logFile,
+                   BOOL setTimeout) {
+  return Download(
+      {url, file, kAcceptLine, kAcceptLineLength, setTimeout, contentLength, received, rate, StepLog(logFile)});
+}
+
+int DownloadFileWithHeaders(CString url, CString file, CString headers) {
+  return Download({url, file, headers.GetString(), static_cast<DWORD>(headers.GetLength()), FALSE, nullptr, nullptr,
+                   nullptr, StepLog(CString())});
+}
+
+CString GetUrlText(CString url) {
+  const CString failed(L"Error");
+  CString agent;
+  agent.Format(L"Agent%ld", static_cast<LONG>(timeGetTime()));
+  InternetHandle session(InternetOpenW(agent, AccessType(), nullptr, nullptr, 0));
+  if (!session) return failed;
+  InternetHandle request(InternetOpenUrlW(session.get(), url, kAcceptLine, kAcceptLineLength, kOpenUrlFlags, 0));
+  if (!request) return failed;
+  DWORD status = 0;
+  if (!QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE, status) || status > 200) return failed;
+  try {
+    std::vector<char> piece(kTextPiece);
+    std::string body;
+    for (;;) {
+      DWORD read = 0;
+      if (!InternetReadFile(request.get(), piece.data(), kTextPiece, &read)) return failed;
+      if (read == 0) break;
+      body.append(piece.data(), read);
+    }
+    const size_t nul = body.find('\0');
+    if (nul != std::string::npos) body.resize(nul);
+    return CString(MultiByteToWide(CP_ACP, body));
+  } catch (const std::bad_alloc &) {
+    return failed;  // a body cut short is no answer
+  }
+}
