@@ -14,8 +14,7 @@
 
 #include "utils/http/httpclientsession.h"
 // The loopback fixture of the tests: starts tests/support/httpserver.py.
-#include "tests/support/deadline.cpp"
-#include "tests/support/loopback_server.cpp"
+#include "tests/support/loopback_server.h"
 
 namespace {
 

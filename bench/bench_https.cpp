@@ -14,8 +14,7 @@
 #include "utils/http/httpclientsession.h"
 // The loopback fixture of the tests: a certificate authority made with the
 // openssl tool and tests/support/httpserver.py.
-#include "tests/support/deadline.cpp"
-#include "tests/support/loopback_server.cpp"
+#include "tests/support/loopback_server.h"
 
 namespace {
 

@@ -22,6 +22,7 @@
 #include "quotefeed_fixture.h"
 #include "tests/support/config_home.h"
 #include "tests/support/gtk_wait.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/x_server.h"
 
 namespace {
@@ -36,7 +37,7 @@ bool UseOwnDisplay() {
   static testsupport::XServer x;
   static const bool ready = [] {
     if (x.display().empty()) return false;
-    setenv("DISPLAY", x.display().c_str(), 1);
+    static const testsupport::ScopedEnv display("DISPLAY", x.display());
     return AfxSetBackend(BACKEND_GTK) != FALSE;
   }();
   return ready;

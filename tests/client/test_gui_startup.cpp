@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "tests/support/deadline.h"
-#include "tests/support/loopback_server.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/x_server.h"
 
 extern char **environ;

@@ -22,7 +22,7 @@
 #include "platform/window/afxwin.h"
 #include "platform/window/gtk_probe.h"
 #include "tests/support/gtk_wait.h"
-#include "tests/support/loopback_server.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "platform/text/codepage.h"
 #include "platform/window/headless.h"
-#include "tests/support/loopback_server.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 

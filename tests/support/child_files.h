@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "tests/support/loopback_server.h"
+#include "tests/support/temp_dir.h"
 
 namespace testsupport {
 

@@ -4,12 +4,12 @@
 
 #include <string>
 
-#include "tests/support/loopback_server.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/temp_dir.h"
 
 class ScopedConfigHome {
  public:
   ScopedConfigHome();
-  ~ScopedConfigHome();
   ScopedConfigHome(const ScopedConfigHome &) = delete;
   ScopedConfigHome &operator=(const ScopedConfigHome &) = delete;
   const std::string &path() const { return dir_.path(); }
@@ -18,6 +18,5 @@ class ScopedConfigHome {
 
  private:
   testsupport::TempDir dir_;
-  bool had_old_ = false;
-  std::string old_;
+  testsupport::ScopedEnv env_;
 };

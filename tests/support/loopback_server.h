@@ -1,8 +1,6 @@
-// Test fixtures for network tests on loopback: a temporary folder, a helper
-// process that serves on a free port (started with python3, it prints
-// "ready <port>" once it listens), a certificate authority with server
-// certificates made by the openssl tool, and a listener that accepts
-// connections but never answers.
+// Test fixtures for network tests on loopback: a helper process that serves on a free port (started with python3, it
+// prints "ready <port>" once it listens), a certificate authority with server certificates made by the openssl tool,
+// and a listener that accepts connections but never answers.
 #pragma once
 
 #include <chrono>
@@ -10,26 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_dir.h"
+
 namespace testsupport {
-
-// A fresh folder under TMPDIR (or /tmp), removed with everything in it.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir &) = delete;
-  TempDir &operator=(const TempDir &) = delete;
-  const std::string &path() const { return path_; }
-  std::string File(const std::string &name) const { return path_ + "/" + name; }
-  // Writes bytes to File(name) and returns its path.
-  std::string Write(const std::string &name, const std::string &bytes) const;
-
- private:
-  std::string path_;
-};
-
-// Reads a whole file; empty when it cannot be read.
-std::string ReadFileBytes(const std::string &path);
 
 // Path of a script in tests/support of the source tree.
 std::string SupportScript(const std::string &name);

@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "platform/text/codepage.h"
+#include "tests/support/assert_recorder.h"
 #include "tests/xml/xmltree_fixture.h"
 #include "utils/xml/xmlelement.h"
 #include "utils/xml/xmlexception.h"
 #include "utils/xml/xmlreader.h"
 
 using namespace pcutil;
-using xmltest::AssertCounter;
+using testsupport::AssertRecorder;
 using xmltest::Load;
 using xmltest::Xml;
 
@@ -62,10 +63,10 @@ TEST(XmlTreeLinks, RemoveChildOfAnotherNodeFailsAndChangesNothing) {
   CXmlElement root(L"r"), other(L"o");
   CXmlNode *foreign = other.AppendChild(new CXmlElement(L"x"));
   root.AppendChild(new CXmlElement(L"x"));
-  AssertCounter asserts;
+  AssertRecorder asserts;
   EXPECT_FALSE(root.RemoveChild(foreign));
   EXPECT_FALSE(root.RemoveChild(nullptr));
-  EXPECT_EQ(asserts.reported(), 2);
+  EXPECT_EQ(asserts.count(), 2);
   EXPECT_EQ(Children(root), L"x");
   EXPECT_EQ(foreign->GetParent(), &other);
 }
@@ -92,7 +93,7 @@ TEST(XmlTreeLinks, AppendingALinkedNodeMovesIt) {
   CXmlNode *n = first.AppendChild(new CXmlElement(L"n"));
   first.AppendChild(new CXmlElement(L"m"));
   {
-    AssertCounter asserts;  // another parent is reported, then handled soundly
+    AssertRecorder asserts;  // another parent is reported, then handled soundly
     EXPECT_EQ(second.AppendChild(n), n);
   }
   EXPECT_EQ(Children(first), L"m");
@@ -108,7 +109,7 @@ TEST(XmlTreeLinks, AppendingALinkedNodeMovesIt) {
 TEST(XmlTreeLinks, RefusesToMakeACycle) {
   CXmlElement root(L"r");
   CXmlNode *child = root.AppendChild(new CXmlElement(L"c"));
-  AssertCounter asserts;
+  AssertRecorder asserts;
   EXPECT_EQ(child->AppendChild(&root), nullptr);
   EXPECT_EQ(root.PrependChild(&root), nullptr);
   EXPECT_EQ(root.AppendChild(nullptr), nullptr);
@@ -185,9 +186,9 @@ TEST(XmlTreeAttributes, EmptyNameAndValueDoesNotHideLaterAttributes) {
   std::unique_ptr<CXmlNode> copy(e.Clone());
   EXPECT_EQ(Attributes(*copy->AsElement()), L"a=1;=;c=3;");
   // An empty name is no XML name: the writer refuses that attribute alone.
-  AssertCounter asserts;
+  AssertRecorder asserts;
   EXPECT_EQ(Xml(&e), L"<e a=\"1\" c=\"3\" />");
-  EXPECT_EQ(asserts.reported(), 1);
+  EXPECT_EQ(asserts.count(), 1);
 }
 
 // --- text ------------------------------------------------------------------------
@@ -214,9 +215,9 @@ TEST(XmlTreeText, SetTextReplacesAppendsOrPutsTextFirst) {
 
   CXmlElement c(L"c");
   c.AppendChild(new CXmlComment(L"note"));
-  AssertCounter asserts;
+  AssertRecorder asserts;
   c.SetText(L"t", false);
-  EXPECT_EQ(asserts.reported(), 1);
+  EXPECT_EQ(asserts.count(), 1);
   EXPECT_STREQ(c.GetText(), L"t");
   EXPECT_EQ(Children(c), L"t,note");  // the comment is kept
 }
@@ -252,7 +253,7 @@ TEST(XmlTreeWrite, GetXmlOfSmallTrees) {
     SCOPED_TRACE(c.what);
     CXmlElement e(L"e");
     c.build(e);
-    AssertCounter asserts;  // inner text alone cannot open a document
+    AssertRecorder asserts;  // inner text alone cannot open a document
     EXPECT_EQ(Xml(&e), c.xml);
     EXPECT_EQ(e.GetInnerXml().str(), c.inner);
   }
@@ -263,9 +264,9 @@ TEST(XmlTreeWrite, MixedContentIsWrittenBackWhole) {
   e.AppendChild(new CXmlText(L"t"));
   e.AppendChild(new CXmlElement(L"child"));
   e.AppendChild(new CXmlText(L"u"));
-  AssertCounter asserts;
+  AssertRecorder asserts;
   EXPECT_EQ(Xml(&e), L"<e>t<child />u</e>");
-  EXPECT_EQ(asserts.reported(), 0);
+  EXPECT_EQ(asserts.count(), 0);
   auto again = Load(L"<r>a<b>c</b>d</r>");
   EXPECT_EQ(Xml(again.get()), L"<r>a<b>c</b>d</r>");
 }
@@ -323,7 +324,7 @@ TEST(XmlTreeStorage, LoadedNodesOutliveTheirTree) {
   CXmlElement other(L"other");
   CXmlNode *keep;
   {
-    AssertCounter asserts;  // a node with another parent is reported, then moved
+    AssertRecorder asserts;  // a node with another parent is reported, then moved
     keep = other.AppendChild(source->GetFirstChild());
   }
   std::unique_ptr<CXmlNode> copy(source->Clone());

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "tests/support/assert_recorder.h"
 #include "tests/xml/xmltree_fixture.h"
 #include "utils/xml/xmlutil.h"
 
@@ -32,7 +33,7 @@ TEST(XmlMerge, TreesMergeByNameAndSourceStaysUnchanged) {
     SCOPED_TRACE(c.what);
     auto destination = Load(c.destination);
     auto source = Load(c.source);
-    xmltest::AssertCounter asserts;  // sources with text and elements break the writer rules
+    testsupport::AssertRecorder asserts;  // sources with text and elements break the writer rules
     const std::wstring before = Xml(source.get());
     MergeXmlNode(destination.get(), source.get());
     EXPECT_EQ(Xml(destination.get()), c.merged);

@@ -7,29 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "platform/text/debug.h"
 #include "platform/text/winerror.h"
-#include "tests/support/loopback_server.h"
+#include "tests/support/assert_recorder.h"
+#include "tests/support/temp_dir.h"
 #include "utils/xml/xmlreader.h"
 #include "utils/xml/xmlwriter.h"
 
 using namespace pcutil;
 
 namespace {
-
-int g_assertions = 0;
-void CountAssertion(const char *, int, const char *) { ++g_assertions; }
-
-// Counts the debug assertions reported while it lives.
-class AssertionCounter {
- public:
-  AssertionCounter() : old_(platform::SetAssertHandler(CountAssertion)) { g_assertions = 0; }
-  ~AssertionCounter() { platform::SetAssertHandler(old_); }
-  int count() const { return g_assertions; }
-
- private:
-  platform::AssertHandler old_;
-};
 
 using Calls = std::function<void(CXmlWriter &)>;
 
@@ -133,7 +119,7 @@ TEST(XmlTextWriter, WritesOneLineByTheOutputRules) {
        L"<a /><b />"},
   };
   for (const auto &c : cases) {
-    AssertionCounter assertions;
+    testsupport::AssertRecorder assertions;
     EXPECT_EQ(WriteText(c.calls), c.expected) << c.name;
     EXPECT_EQ(assertions.count(), 0) << c.name;
   }
@@ -199,7 +185,7 @@ TEST(XmlTextWriter, TextKeepsTheWhiteSpaceTheReaderWouldTrim) {
 
 TEST(XmlTextWriter, NamesThatAreNoXmlNamesAreRefused) {
   for (const wchar_t *good : {L"a", L"_x", L"a:b", L"a-b.c1", L"\u4e2d\u6587", L"\u00e9t\u00e9"}) {
-    AssertionCounter assertions;
+    testsupport::AssertRecorder assertions;
     const std::wstring name = good;
     EXPECT_EQ(WriteText([&](CXmlWriter &w) {
                 w.WriteStartElement(name);
@@ -212,7 +198,7 @@ TEST(XmlTextWriter, NamesThatAreNoXmlNamesAreRefused) {
   for (const wchar_t *bad : {L"", L"a/", L"1a", L"-a", L"a b", L"a>", L"a=b", L"<a", L"a\u3000b", L"a\u1680"}) {
     const std::wstring name = bad;
     SCOPED_TRACE(testing::PrintToString(name));
-    AssertionCounter assertions;
+    testsupport::AssertRecorder assertions;
     // A refused element goes with its attributes and content; its siblings
     // and its parent are written.
     EXPECT_EQ(WriteText([&](CXmlWriter &w) {
@@ -234,7 +220,7 @@ TEST(XmlTextWriter, NamesThatAreNoXmlNamesAreRefused) {
 }
 
 TEST(XmlTextWriter, MixedContentIsWrittenWhole) {
-  AssertionCounter assertions;
+  testsupport::AssertRecorder assertions;
   // Text, child elements, more text and CDATA in any order inside an element.
   EXPECT_EQ(WriteText([](CXmlWriter &w) {
               w.WriteStartElement(L"a");
@@ -253,7 +239,7 @@ TEST(XmlTextWriter, MixedContentIsWrittenWhole) {
 }
 
 TEST(XmlTextWriter, BrokenCallOrderWritesNothingAndIsReported) {
-  AssertionCounter assertions;
+  testsupport::AssertRecorder assertions;
   // An end with no element open writes nothing, nor does CDATA outside a
   // start tag; attributes and declarations out of place are still written.
   std::wstring out;
@@ -346,7 +332,7 @@ TEST_F(XmlFileWriterTest, OpenReplacesAnExistingFile) {
 }
 
 TEST_F(XmlFileWriterTest, FailedOpenLeavesNoFileAndWritesNothing) {
-  AssertionCounter assertions;
+  testsupport::AssertRecorder assertions;
   CXmlFileWriter writer;
   writer.WriteStartElement(L"before");  // no file yet: nothing happens
   const HRESULT hr = writer.Open(WidePath("missing/x.xml").c_str(), XML_ENCODING_UTF8);

@@ -5,7 +5,6 @@
 #include <memory>
 #include <string>
 
-#include "platform/text/debug.h"
 #include "utils/xml/xmlelement.h"
 #include "utils/xml/xmlreader.h"
 
@@ -24,21 +23,5 @@ inline std::unique_ptr<pcutil::CXmlElement> Load(const std::wstring &text) {
 }
 
 inline std::wstring Xml(const pcutil::CXmlNode *node) { return node->GetXml().str(); }
-
-// Counts assertion reports while it lives (and keeps them off stderr).
-class AssertCounter {
- public:
-  AssertCounter() : old_(platform::SetAssertHandler(&Record)) { count() = 0; }
-  ~AssertCounter() { platform::SetAssertHandler(old_); }
-  int reported() const { return count(); }
-
- private:
-  static int &count() {
-    static int n = 0;
-    return n;
-  }
-  static void Record(const char *, int, const char *) { ++count(); }
-  platform::AssertHandler old_;
-};
 
 }  // namespace xmltest

@@ -10,8 +10,8 @@
 #include "platform/system/shellfileop.h"
 #include "platform/text/codepage.h"
 #include "platform/text/winerror.h"
-#include "utils/files/apppath.h"
 #include "utils/base/autobuffer.h"
+#include "utils/files/apppath.h"
 #include "utils/files/pathhelper.h"
 
 namespace FileSysHelper {

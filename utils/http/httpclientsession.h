@@ -45,8 +45,8 @@
 #include "platform/inet/wininet.h"
 #include "platform/text/cstring.h"
 #include "utils/base/autobuffer.h"
-#include "utils/http/httpresponseheaders.h"
 #include "utils/base/shared_ptr.h"
+#include "utils/http/httpresponseheaders.h"
 
 // Character-set argument of GetResponseText asking for detection.
 #define HTTP_CHARSET_AUTODETECT L"自动识别"

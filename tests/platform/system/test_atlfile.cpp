@@ -5,7 +5,7 @@
 
 #include "platform/system/atlfile.h"
 #include "platform/text/winerror.h"
-#include "tests/support/loopback_server.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 

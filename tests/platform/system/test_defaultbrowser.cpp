@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "platform/text/codepage.h"
-#include "tests/support/loopback_server.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -19,10 +19,10 @@ TEST(DefaultBrowserCommand, TakesTheHttpHandlerWithTheUrlAsPercentOne) {
   home.Write("data/applications/tk-browser.desktop",
              "[Desktop Entry]\nType=Application\nName=Browser\nExec=/bin/true --private %U\n");
   home.Write("config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=tk-browser.desktop\n");
-  setenv("XDG_DATA_HOME", home.File("data").c_str(), 1);
-  setenv("XDG_DATA_DIRS", home.File("none").c_str(), 1);
-  setenv("XDG_CONFIG_HOME", home.File("config").c_str(), 1);
-  setenv("XDG_CONFIG_DIRS", home.File("none").c_str(), 1);
+  const testsupport::ScopedEnv dataHome("XDG_DATA_HOME", home.File("data"));
+  const testsupport::ScopedEnv dataDirs("XDG_DATA_DIRS", home.File("none"));
+  const testsupport::ScopedEnv configHome("XDG_CONFIG_HOME", home.File("config"));
+  const testsupport::ScopedEnv configDirs("XDG_CONFIG_DIRS", home.File("none"));
   EXPECT_EQ(WideToMultiByte(CP_UTF8, platform::DefaultBrowserCommand()), "/bin/true --private \"%1\"");
 }
 

@@ -12,7 +12,7 @@
 
 #include "platform/text/codepage.h"
 #include "platform/text/winerror.h"
-#include "tests/support/loopback_server.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 

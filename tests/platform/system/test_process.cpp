@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -85,14 +86,13 @@ TEST(ShellExecuteTest, RunsTheOpenerFromPathWithTheTarget) {
   testsupport::TempDir dir;
   const std::string out = dir.File("out");
   WriteShellScript(dir, "xdg-open", ShellReportLine(out, "$#|$1|$(pwd)"));
-  const std::string oldPath = getenv("PATH");
-  setenv("PATH", (dir.path() + ":/usr/bin:/bin").c_str(), 1);
+  auto path = std::make_unique<testsupport::ScopedEnv>("PATH", dir.path() + ":/usr/bin:/bin");
   const auto ok = reinterpret_cast<intptr_t>(ShellExecuteW(nullptr, L"open", L"file:///x y", nullptr, L"/tmp", 5));
   const auto verb = reinterpret_cast<intptr_t>(ShellExecuteW(nullptr, L"print", L"a.txt", nullptr, nullptr, 5));
   const auto empty = reinterpret_cast<intptr_t>(ShellExecuteW(nullptr, nullptr, L"", nullptr, nullptr, 5));
-  setenv("PATH", dir.File("none").c_str(), 1);
+  path = std::make_unique<testsupport::ScopedEnv>("PATH", dir.File("none"));
   const auto none = reinterpret_cast<intptr_t>(ShellExecuteW(nullptr, nullptr, L"a.txt", nullptr, nullptr, 5));
-  setenv("PATH", oldPath.c_str(), 1);
+  path.reset();
 
   EXPECT_GT(ok, 32);
   EXPECT_EQ(WaitForFileContent(out), "1|file:///x y|/tmp");

@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "tests/support/loopback_server.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/text/codepage.h"
-#include "tests/support/loopback_server.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <unordered_set>
 
 #include "platform/text/cstring.h"
-#include "platform/text/debug.h"
 #include "platform/text/wctype_win.h"
+#include "tests/support/assert_recorder.h"
 #include "tests/support/print_cstring.h"
 
 namespace {
@@ -228,18 +228,13 @@ TEST(CString, AllocSysString) {
   SysFreeString(nullptr);
 }
 
-std::vector<std::string> g_asserts;
-void Record(const char *, int, const char *condition) { g_asserts.push_back(condition); }
-
 TEST(CString, OutOfRangeAccessIsReportedAndHarmless) {
-  auto old = platform::SetAssertHandler(Record);
-  g_asserts.clear();
+  testsupport::AssertRecorder asserts;
   CString s(L"ab");
   EXPECT_EQ(s.GetAt(5), L'\0');
   s.SetAt(-1, L'x');
   EXPECT_EQ(s, L"ab");
-  EXPECT_EQ(g_asserts.size(), 2u);
-  platform::SetAssertHandler(old);
+  EXPECT_EQ(asserts.count(), 2);
 }
 
 TEST(CStringArray, AccessAndErrors) {

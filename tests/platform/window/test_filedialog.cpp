@@ -9,7 +9,7 @@
 #include "platform/window/filedialog.h"
 #include "platform/window/window.h"
 #include "tests/support/gtk_wait.h"
-#include "tests/support/loopback_server.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/scoped_env.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/text/debug.h"
+#include "tests/support/assert_recorder.h"
 #include "utils/base/autobuffer.h"
 
 namespace {
@@ -16,17 +16,9 @@ using pcutil::CAutoBuffer;
 
 std::string Bytes(const CAutoBuffer &b) { return b.ToString(); }
 
-int g_asserts = 0;
-void Count(const char *, int, const char *) { ++g_asserts; }
-
 class AutoBuffer : public ::testing::Test {
  protected:
-  void SetUp() override {
-    g_asserts = 0;
-    old_ = platform::SetAssertHandler(Count);
-  }
-  void TearDown() override { platform::SetAssertHandler(old_); }
-  platform::AssertHandler old_;
+  testsupport::AssertRecorder asserts_;
 };
 
 TEST_F(AutoBuffer, AllocZeroesAndKeepsSameSizeBlock) {
@@ -74,11 +66,11 @@ TEST_F(AutoBuffer, Append) {
   b.Append(b.GetData() + 6, 2);
   EXPECT_EQ(Bytes(b), "abcdabcdcd");
 
-  EXPECT_EQ(g_asserts, 0);
+  EXPECT_EQ(asserts_.count(), 0);
   b.Append("zz", 0);
   b.Append(nullptr, 3);
   EXPECT_EQ(Bytes(b), "abcdabcdcd");  // nothing changes, reported twice
-  EXPECT_EQ(g_asserts, 2);
+  EXPECT_EQ(asserts_.count(), 2);
 }
 
 TEST_F(AutoBuffer, AppendThatWouldOverflowTheSizeFailsCleanly) {
@@ -88,10 +80,10 @@ TEST_F(AutoBuffer, AppendThatWouldOverflowTheSizeFailsCleanly) {
   for (DWORD extra : {DWORD(INT_MAX), DWORD(0x80000000u), DWORD(0xFFFFFFFFu)}) {
     CAutoBuffer b;
     b.SetData("abc", 3);
-    g_asserts = 0;
+    asserts_.Clear();
     b.Append(source, extra);
     EXPECT_EQ(Bytes(b), "abc") << extra;
-    EXPECT_EQ(g_asserts, 1);
+    EXPECT_EQ(asserts_.count(), 1);
   }
 }
 

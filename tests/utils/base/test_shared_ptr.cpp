@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/text/debug.h"
+#include "tests/support/assert_recorder.h"
 #include "utils/base/shared_ptr.h"
 
 namespace {
@@ -23,17 +23,9 @@ struct Derived : Tracked {
   int *derived_;
 };
 
-std::vector<std::string> g_asserts;
-void Record(const char *, int, const char *condition) { g_asserts.push_back(condition); }
-
 class SharedPtr : public ::testing::Test {
  protected:
-  void SetUp() override {
-    g_asserts.clear();
-    old_ = platform::SetAssertHandler(Record);
-  }
-  void TearDown() override { platform::SetAssertHandler(old_); }
-  platform::AssertHandler old_;
+  testsupport::AssertRecorder asserts_;
   int deletions_ = 0;
 };
 
@@ -74,7 +66,7 @@ TEST_F(SharedPtr, Reset) {
   pcutil::shared_ptr<Tracked> keep(a);
 
   a.reset(first);  // the pointer already held: refused, nothing changes
-  EXPECT_EQ(g_asserts, std::vector<std::string>{"p == 0 || p != m_ptr"});
+  EXPECT_EQ(asserts_.conditions(), std::vector<std::string>{"p == 0 || p != m_ptr"});
   EXPECT_EQ(a.get(), first);
   EXPECT_EQ(a.use_count(), 2);
 
@@ -115,9 +107,9 @@ TEST_F(SharedPtr, SwapAndArrow) {
   a.swap(b);
   EXPECT_EQ(a.get(), nullptr);
   EXPECT_EQ(b->n, 5);
-  EXPECT_TRUE(g_asserts.empty());
+  EXPECT_EQ(asserts_.count(), 0);
   EXPECT_EQ(a.operator->(), nullptr);  // reported, not a crash
-  EXPECT_EQ(g_asserts, std::vector<std::string>{"m_ptr != 0"});
+  EXPECT_EQ(asserts_.conditions(), std::vector<std::string>{"m_ptr != 0"});
 }
 
 TEST_F(SharedPtr, CopiesOnManyThreadsDeleteOnce) {

@@ -9,6 +9,7 @@
 
 #include "platform/window/headless.h"
 #include "tests/support/child_files.h"
+#include "tests/support/scoped_env.h"
 
 namespace {
 
@@ -30,25 +31,7 @@ using testsupport::ShellReportLine;
 using testsupport::WaitForFileContent;
 using testsupport::WriteShellScript;
 
-// Sets an environment variable for one scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char *name, const std::string &value) : name_(name) {
-    if (const char *old = std::getenv(name)) old_ = old, had_ = true;
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (had_)
-      setenv(name_, old_.c_str(), 1);
-    else
-      unsetenv(name_);
-  }
-
- private:
-  const char *name_;
-  std::string old_;
-  bool had_ = false;
-};
+using testsupport::ScopedEnv;
 
 CString Wide(const std::string &s) { return CString(std::wstring(s.begin(), s.end()).c_str()); }
 

@@ -13,10 +13,10 @@
 #include "platform/system/fileapi.h"
 #include "platform/text/codepage.h"
 #include "platform/window/filedialog.h"
-#include "tests/support/loopback_server.h"
 #include "tests/support/print_cstring.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/scoped_tmpfs.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 

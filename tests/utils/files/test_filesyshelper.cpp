@@ -22,10 +22,10 @@
 
 #include "platform/text/codepage.h"
 #include "platform/text/winerror.h"
-#include "tests/support/loopback_server.h"
 #include "tests/support/print_cstring.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/scoped_tmpfs.h"
+#include "tests/support/temp_dir.h"
 
 extern char **environ;
 

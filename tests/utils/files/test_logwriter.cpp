@@ -12,8 +12,8 @@
 #include "platform/text/codepage.h"
 #include "platform/text/crttime.h"
 #include "platform/text/wctype_win.h"
-#include "tests/support/loopback_server.h"
 #include "tests/support/print_cstring.h"
+#include "tests/support/temp_dir.h"
 #include "utils/files/datetimehelper.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/support/loopback_server.h"
+#include "tests/support/temp_dir.h"
 
 using pcutil::CGzipDecoder;
 

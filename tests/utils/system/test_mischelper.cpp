@@ -19,41 +19,14 @@
 #include "tests/support/child_files.h"
 #include "tests/support/config_home.h"
 #include "tests/support/print_cstring.h"
+#include "tests/support/scoped_env.h"
 
 namespace {
 
 constexpr int kShowNormal = 1;
 
-// Sets (or, with null, removes) environment variables for the object's life.
-class ScopedEnv {
- public:
-  void Set(const char *name, const char *value) {
-    const char *old = std::getenv(name);
-    saved_.push_back({name, old ? old : "", old != nullptr});
-    if (value)
-      setenv(name, value, 1);
-    else
-      unsetenv(name);
-  }
-  ~ScopedEnv() {
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-      if (it->had)
-        setenv(it->name.c_str(), it->value.c_str(), 1);
-      else
-        unsetenv(it->name.c_str());
-    }
-  }
-
- private:
-  struct Saved {
-    std::string name, value;
-    bool had;
-  };
-  std::vector<Saved> saved_;
-};
-
 // Clears every proxy variable, then sets the given ones.
-void SetProxyEnv(ScopedEnv &env, const std::vector<std::pair<const char *, const char *>> &vars) {
+void SetProxyEnv(testsupport::ScopedEnvSet &env, const std::vector<std::pair<const char *, const char *>> &vars) {
   for (const char *n : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "ftp_proxy", "FTP_PROXY", "all_proxy",
                         "ALL_PROXY", "no_proxy", "NO_PROXY"})
     env.Set(n, nullptr);
@@ -101,7 +74,7 @@ TEST(GetIEProxy, ReadsHostPortAndCredentialsOfTheSystemProxy) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
-    ScopedEnv env;
+    testsupport::ScopedEnvSet env;
     SetProxyEnv(env, c.env);
     DWORD flags = 0xFFFF;
     CString host(L"keep"), user(L"keep"), password(L"keep");

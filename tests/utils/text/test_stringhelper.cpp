@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/text/codepage.h"
-#include "platform/text/debug.h"
+#include "tests/support/assert_recorder.h"
 #include "tests/support/print_cstring.h"
 #include "utils/text/stringhelper.h"
 
@@ -172,12 +172,11 @@ TEST(StringHelper, FormatGrowsItsBuffer) {
   }
   std::wstring too_long(0x800000, L'z');  // does not fit below 0x800000 characters
   EXPECT_TRUE(Fmt(L"%s", too_long.c_str()).IsEmpty());
-  static int asserts;
-  asserts = 0;
-  auto old = platform::SetAssertHandler([](const char *, int, const char *) { ++asserts; });
-  EXPECT_TRUE(Fmt(L"%q").IsEmpty());  // invalid format: empty, reported
-  EXPECT_EQ(asserts, 1);
-  platform::SetAssertHandler(old);
+  {
+    testsupport::AssertRecorder asserts;
+    EXPECT_TRUE(Fmt(L"%q").IsEmpty());  // invalid format: empty, reported
+    EXPECT_EQ(asserts.count(), 1);
+  }
 
   wchar_t buf[4];
   EXPECT_EQ(Counted(buf, 4, L"%d", 12), 2);
