@@ -33,10 +33,10 @@
 //   inside its header or is one HTTP forbids (below), ERROR_HTTP_INVALID_HEADER
 //   for a response header beyond the limits (below), the ERROR_INTERNET_SEC_*
 //   / _INVALID_CA codes for each certificate failure).
-// - Limits of response headers: a line of at most 100 KiB, the header of
-//   one response (with the interim responses before it) of at most 300 KiB
-//   (307,200 bytes, line ends included), and 1 MiB for the headers of all
-//   the responses of one exchange, redirects included.
+// - Limits of response headers: a line of at most 100 KiB, and at most
+//   300 KiB (307,200 bytes, status lines and line ends included) for the
+//   headers of all the responses of one exchange, redirects and interim
+//   responses included.
 // - Responses HTTP forbids fail the call that waits for them, and no byte of
 //   their body is handed out: Content-Length lines that differ or are no
 //   number, and a 101 (switching protocols) to a request without an Upgrade

@@ -111,14 +111,13 @@ constexpr size_t kMaxBuffered = 64 * 1024;
 constexpr long kMaxRedirects = 30;
 // The slowest rate a transfer may keep up for a whole receive time-out.
 constexpr unsigned long long kMinBytesPerSecond = 1024;
-// The limits of wininet.h on response headers: one response's header with
-// the interim responses before it (what curl enforces itself, so its
-// refusal and the layer's are the same), and all the responses of one
-// exchange, redirects included. curl also refuses a single line over 100 KiB.
-constexpr size_t kMaxResponseHeaderBytes = 300 * 1024;
-constexpr size_t kMaxHeaderBytes = 1024 * 1024;
-// How curl (before it had CURLE_TOO_LARGE) says that a response's header
-// passed its limit; it reports that as CURLE_RECV_ERROR.
+// The limit of wininet.h on the header bytes of all the responses of one
+// exchange (redirects and interim responses included). It is curl's own, so
+// whichever of the two meets it first, the exchange fails the same way. curl
+// also refuses a single line over 100 KiB.
+constexpr size_t kMaxHeaderBytes = 300 * 1024;
+// How curl (before it had CURLE_TOO_LARGE) says that the headers passed its
+// limit; it reports that as CURLE_RECV_ERROR.
 constexpr char kCurlHeaderLimitText[] = "Too large response headers";
 // What the session's pool is marked with once it holds TLS connections
 // verified against different stores: the next https request replaces it.
@@ -273,7 +272,6 @@ struct Transfer {
   bool headersFinal = false;
   bool followRedirects = true;
   size_t headerBytes = 0;  // of every block so far
-  size_t hopBytes = 0;     // of the blocks of the current request (after the last redirect)
   bool headerOverflow = false;
   // The final response is one HTTP forbids: differing lengths, or a switch
   // of protocols the request did not ask for.
@@ -317,8 +315,7 @@ struct Transfer {
     size_t n = size * count;
     t->Moved(n);
     t->headerBytes += n;
-    t->hopBytes += n;
-    if (t->headerBytes > kMaxHeaderBytes || t->hopBytes > kMaxResponseHeaderBytes) {
+    if (t->headerBytes > kMaxHeaderBytes) {
       t->headerOverflow = true;
       return 0;  // ends the transfer
     }
@@ -357,10 +354,7 @@ struct Transfer {
     }
     bool redirect =
         followRedirects && code >= 300 && code < 400 && code != 304 && response.positions.count("location") != 0;
-    if (redirect)
-      hopBytes = 0;  // the next request's answer has a limit of its own
-    else
-      headersFinal = true;
+    if (!redirect) headersFinal = true;
     return true;
   }
 

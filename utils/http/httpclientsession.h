@@ -41,11 +41,11 @@
 // or a second request.
 //
 // A response HTTP forbids (Content-Length lines that differ, an unasked
-// switch of protocols) fails with ERROR_HTTP_INVALID_SERVER_RESPONSE, a
-// response header beyond the platform's limits (300 KiB for one response)
-// with ERROR_HTTP_INVALID_HEADER; neither delivers a body. Reading the
-// header, cookies included, is linear in its size and counts against the
-// deadline like the rest of the request.
+// switch of protocols) fails with ERROR_HTTP_INVALID_SERVER_RESPONSE, and
+// headers beyond the platform's limits (300 KiB for all the responses of one
+// request, redirects included) with ERROR_HTTP_INVALID_HEADER; neither
+// delivers a body. Reading the header, cookies included, is linear in its
+// size and counts against the deadline like the rest of the request.
 //
 // A session reused for another host or scheme connects there with that
 // host's Host line, TLS mode and a Content-Length of its own body. Not
