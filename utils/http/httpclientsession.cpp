@@ -13,7 +13,7 @@
 #include "platform/text/debug.h"
 #include "platform/text/numeric.h"
 #include "platform/text/winerror.h"
-#include "utils/http/gzipdecoder.h"
+#include "utils/http/detail/gzipdecoder.h"
 #include "utils/text/stringhelper.h"
 
 namespace pcutil {
