@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "platform/text/cstring.h"
-#include "utils/http/charsetdetect.h"
+#include "utils/http/detail/charsetdetect.h"
 #include "utils/regex/regex.h"
 
 #include "bench/pcre2_support.h"

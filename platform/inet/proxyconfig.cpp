@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/inet/wininet.h"
 #include "platform/text/codepage.h"
 #include "platform/text/winerror.h"
 
@@ -159,49 +158,26 @@ BOOL QueryList(LPVOID buffer, LPDWORD bufferLength) {
   return TRUE;
 }
 
-BOOL QueryCredential(bool user, LPVOID buffer, LPDWORD bufferLength) {
-  Settings s = ReadSettings();
-  for (const auto &p : s.proxies) {
-    if (!p.second.hasUser) continue;
-    std::wstring text = MultiByteToWide(CP_UTF8, user ? p.second.user : p.second.password);
-    DWORD need = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-    if (!buffer || *bufferLength < need) {
-      *bufferLength = need;
-      SetLastError(ERROR_INSUFFICIENT_BUFFER);
-      return FALSE;
-    }
-    std::memcpy(buffer, text.c_str(), need);
-    *bufferLength = need - sizeof(wchar_t);
-    return TRUE;
-  }
-  SetLastError(ERROR_INTERNET_INVALID_OPTION);
-  return FALSE;
-}
-
 }  // namespace
 
 namespace platform {
 
-bool IsSystemProxyOption(DWORD option) noexcept {
-  return option == INTERNET_OPTION_PER_CONNECTION_OPTION || option == INTERNET_OPTION_PROXY_USERNAME ||
-         option == INTERNET_OPTION_PROXY_PASSWORD;
-}
-
-BOOL QuerySystemProxyOption(DWORD option, LPVOID buffer, LPDWORD bufferLength) {
+BOOL QuerySystemProxyList(LPVOID buffer, LPDWORD bufferLength) {
   if (!bufferLength) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  switch (option) {
-    case INTERNET_OPTION_PER_CONNECTION_OPTION:
-      return QueryList(buffer, bufferLength);
-    case INTERNET_OPTION_PROXY_USERNAME:
-    case INTERNET_OPTION_PROXY_PASSWORD:
-      return QueryCredential(option == INTERNET_OPTION_PROXY_USERNAME, buffer, bufferLength);
-    default:
-      SetLastError(ERROR_INTERNET_INVALID_OPTION);
-      return FALSE;
+  return QueryList(buffer, bufferLength);
+}
+
+bool SystemProxyCredential(bool user, std::wstring &text) {
+  Settings s = ReadSettings();
+  for (const auto &p : s.proxies) {
+    if (!p.second.hasUser) continue;
+    text = MultiByteToWide(CP_UTF8, user ? p.second.user : p.second.password);
+    return true;
   }
+  return false;
 }
 
 }  // namespace platform

@@ -10,6 +10,8 @@
 // auto-configuration here.
 #pragma once
 
+#include <string>
+
 #include "platform/text/windef.h"
 
 #define INTERNET_OPTION_PER_CONNECTION_OPTION 75
@@ -45,19 +47,17 @@ typedef INTERNET_PER_CONN_OPTION_LISTW *LPINTERNET_PER_CONN_OPTION_LISTW;
 
 namespace platform {
 
-// TRUE for the options a query without a handle answers from the settings
-// above: PER_CONNECTION_OPTION, PROXY_USERNAME and PROXY_PASSWORD.
-bool IsSystemProxyOption(DWORD option) noexcept;
+// Answers a query of INTERNET_OPTION_PER_CONNECTION_OPTION without a handle
+// (lengths in bytes, as InternetQueryOptionW): fills the list (only the
+// default connection, a null pszConnection, exists): FLAGS is DIRECT, plus
+// PROXY when a proxy is set; the text options get blocks to be freed with
+// GlobalFree, null when the setting is absent; AUTODISCOVERY_FLAGS is 0; an
+// unknown option fails with ERROR_INVALID_PARAMETER and its index in
+// dwOptionError.
+BOOL QuerySystemProxyList(LPVOID buffer, LPDWORD bufferLength);
 
-// Answers such a query (lengths in bytes, as InternetQueryOptionW).
-// PER_CONNECTION_OPTION fills the list (only the default connection, a null
-// pszConnection, exists): FLAGS is DIRECT, plus PROXY when a proxy is set;
-// the text options get blocks to be freed with GlobalFree, null when the
-// setting is absent; AUTODISCOVERY_FLAGS is 0; an unknown option fails with
-// ERROR_INVALID_PARAMETER and its index in dwOptionError. PROXY_USERNAME and
-// PROXY_PASSWORD give the user information of the first proxy URL that has
-// one (percent-decoded); without one the query fails with
-// ERROR_INTERNET_INVALID_OPTION.
-BOOL QuerySystemProxyOption(DWORD option, LPVOID buffer, LPDWORD bufferLength);
+// The user name (`user` true) or the password of the first proxy URL that
+// has user information, percent-decoded; false when none has.
+bool SystemProxyCredential(bool user, std::wstring &text);
 
 }  // namespace platform

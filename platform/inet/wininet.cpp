@@ -92,18 +92,41 @@ std::string Trim(const std::string &s) {
   return s.substr(b, e - b + 1);
 }
 
+// Whether `name` is an HTTP token, as a header name must be.
+bool IsToken(const std::string &name) {
+  return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           (c != '\0' && std::strchr("!#$%&'*+-.^_`|~", c) != nullptr);
+  });
+}
+
+// Whether a text for one header value (agent, referrer) would stay one line.
+bool IsOneLine(const std::string &text) { return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos; }
+
 // Splits header text (lines separated by CR LF or LF) into name/value pairs.
+// FALSE for text that is no block of header lines, which could otherwise
+// put lines of its own choosing on the wire: a line that is not "name:
+// value" with a token name, a CR or NUL inside a line, or any line after an
+// empty one (that would end the request's header, and what follows would
+// read as another request). Empty lines at the end are allowed.
 bool ParseHeaderLines(const std::string &text, std::vector<HeaderLine> &out) {
-  size_t pos = 0;
-  while (pos <= text.size()) {
-    size_t end = text.find('\n', pos);
-    std::string line = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
-    pos = end == std::string::npos ? text.size() + 1 : end + 1;
+  bool ended = false;
+  for (size_t pos = 0; pos < text.size();) {
+    const size_t end = std::min(text.find('\n', pos), text.size());
+    std::string line = text.substr(pos, end - pos);
+    pos = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!IsOneLine(line)) return false;
     line = Trim(line);
-    if (line.empty()) continue;
-    size_t colon = line.find(':');
-    if (colon == std::string::npos || colon == 0) return false;
-    out.push_back({Trim(line.substr(0, colon)), Trim(line.substr(colon + 1))});
+    if (line.empty()) {
+      ended = true;
+      continue;
+    }
+    const size_t colon = line.find(':');
+    if (ended || colon == std::string::npos) return false;
+    std::string name = Trim(line.substr(0, colon));
+    if (!IsToken(name)) return false;
+    out.push_back({std::move(name), Trim(line.substr(colon + 1))});
   }
   return true;
 }
@@ -267,6 +290,10 @@ const char *HeaderNameOf(DWORD level) {
 }
 
 std::shared_ptr<Session> OpenSession(std::string agent, DWORD accessType, std::string proxy, std::string bypass) {
+  if (!IsOneLine(agent)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
   if (accessType != INTERNET_OPEN_TYPE_PRECONFIG && accessType != INTERNET_OPEN_TYPE_DIRECT &&
       accessType != INTERNET_OPEN_TYPE_PROXY && accessType != INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -429,8 +456,16 @@ BOOL InternetQueryOptionW(HINTERNET handle, DWORD option, LPVOID buffer, LPDWORD
     return FALSE;
   }
   // Without a handle the proxy options describe the system's settings.
-  if (!handle && platform::IsSystemProxyOption(option))
-    return platform::QuerySystemProxyOption(option, buffer, bufferLength);
+  if (!handle && option == INTERNET_OPTION_PER_CONNECTION_OPTION)
+    return platform::QuerySystemProxyList(buffer, bufferLength);
+  if (!handle && (option == INTERNET_OPTION_PROXY_USERNAME || option == INTERNET_OPTION_PROXY_PASSWORD)) {
+    std::wstring text;
+    if (!platform::SystemProxyCredential(option == INTERNET_OPTION_PROXY_USERNAME, text)) {
+      SetLastError(ERROR_INTERNET_INVALID_OPTION);
+      return FALSE;
+    }
+    return WriteText(text, buffer, bufferLength);
+  }
   if (option == INTERNET_OPTION_CONNECTED_STATE) {
     // There is no offline mode here: always connected.
     if (!buffer || *bufferLength < sizeof(INTERNET_CONNECTED_INFO)) {
@@ -552,7 +587,12 @@ BOOL InternetSetOptionW(HINTERNET handle, DWORD option, LPVOID buffer, DWORD buf
     }
     case INTERNET_OPTION_USER_AGENT: {
       if (obj->kind != HandleKind::Session) break;
-      static_cast<Session &>(*obj).agent = OptionText(buffer, bufferLength);
+      std::string agent = OptionText(buffer, bufferLength);
+      if (!IsOneLine(agent)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+      }
+      static_cast<Session &>(*obj).agent = std::move(agent);
       return TRUE;
     }
     default:
@@ -567,6 +607,11 @@ HINTERNET HttpOpenRequestW(HINTERNET connect, LPCWSTR verb, LPCWSTR objectName, 
                            LPCWSTR *acceptTypes, DWORD flags, DWORD_PTR) {
   auto c = LookupAs<Connect>(connect, HandleKind::Connect);
   if (!c) return nullptr;
+  // The verb and the referrer go on the wire as they are; the object is escaped.
+  if ((verb && *verb && !IsToken(Narrow(verb))) || !IsOneLine(Narrow(referrer))) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
   return Register(MakeRequest(c, verb, objectName, version, referrer, acceptTypes, flags));
 }
 
@@ -747,17 +792,26 @@ BOOL HttpQueryInfoW(HINTERNET request, DWORD infoLevel, LPVOID buffer, LPDWORD b
     SetLastError(ERROR_HTTP_INVALID_QUERY_REQUEST);
     return FALSE;
   }
-  DWORD wanted = index ? *index : 0;
-  DWORD seen = 0;
-  for (const HeaderLine &h : *lines) {
-    if (!EqualsNoCase(h.name, name)) continue;
-    if (seen++ != wanted) continue;
-    if (!give(h.value)) return FALSE;
-    if (index) ++*index;
-    return TRUE;
+  const DWORD wanted = index ? *index : 0;
+  const HeaderLine *found = nullptr;
+  if (resp) {
+    found = resp->Find(name, wanted);  // at once, however many lines the response has
+  } else {
+    DWORD seen = 0;
+    for (const HeaderLine &h : *lines) {
+      if (EqualsNoCase(h.name, name) && seen++ == wanted) {
+        found = &h;
+        break;
+      }
+    }
   }
-  SetLastError(ERROR_HTTP_HEADER_NOT_FOUND);
-  return FALSE;
+  if (!found) {
+    SetLastError(ERROR_HTTP_HEADER_NOT_FOUND);
+    return FALSE;
+  }
+  if (!give(found->value)) return FALSE;
+  if (index) ++*index;
+  return TRUE;
 }
 
 HINTERNET InternetOpenUrlW(HINTERNET session, LPCWSTR url, LPCWSTR headers, DWORD headersLength, DWORD flags,

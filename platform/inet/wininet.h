@@ -29,10 +29,26 @@
 // - Failures name their cause (ERROR_INTERNET_TIMEOUT, _CANNOT_CONNECT,
 //   _NAME_NOT_RESOLVED, _CONNECTION_RESET when the connection was reset,
 //   _CONNECTION_ABORTED when it was closed without any answer,
-//   ERROR_HTTP_INVALID_SERVER_RESPONSE for an answer that is no HTTP or ends
-//   inside its header, ERROR_HTTP_INVALID_HEADER for a header line or block
-//   beyond the limits, the ERROR_INTERNET_SEC_* / _INVALID_CA codes for each
-//   certificate failure).
+//   ERROR_HTTP_INVALID_SERVER_RESPONSE for an answer that is no HTTP, ends
+//   inside its header or is one HTTP forbids (below), ERROR_HTTP_INVALID_HEADER
+//   for a response header beyond the limits (below), the ERROR_INTERNET_SEC_*
+//   / _INVALID_CA codes for each certificate failure).
+// - Limits of response headers: a line of at most 100 KiB, and at most
+//   300 KiB (307,200 bytes, status lines and line ends included) for the
+//   headers of all the responses of one exchange, redirects and interim
+//   responses included.
+// - Responses HTTP forbids fail the call that waits for them, and no byte of
+//   their body is handed out: Content-Length lines that differ or are no
+//   number, and a 101 (switching protocols) to a request without an Upgrade
+//   line.
+// - Indexed header queries take the same time however many lines a response
+//   has, so reading every line of a response is linear in its size.
+// - Texts that stand for one header value (the agent, the referrer) and the
+//   verb must be one line: a CR, LF or NUL in them fails the call with
+//   ERROR_INVALID_PARAMETER. Header text given as lines must be a block of
+//   "name: value" lines with token names and nothing after an empty line;
+//   other text fails with ERROR_HTTP_INVALID_HEADER. So no caller's text can
+//   add lines of its own or a second request.
 // - No cache, no cookie engine and no automatic Accept-Encoding: bodies arrive
 //   exactly as the server sent them.
 // - Header text crosses the wire in the ANSI code page, as on the original

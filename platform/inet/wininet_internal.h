@@ -5,6 +5,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -92,6 +93,13 @@ struct Response {
   std::string statusLine;
   int status = 0;
   std::vector<HeaderLine> headers;
+  // The positions in `headers` of each name (lower case), in order, so that
+  // the n-th line of a name is found at once however many lines there are.
+  std::unordered_map<std::string, std::vector<size_t>> positions;
+
+  void Add(HeaderLine line);
+  // The `occurrence`-th line (from 0) named `name` (any case); NULL when there is none.
+  const HeaderLine *Find(const std::string &name, size_t occurrence) const;
 };
 
 struct Transfer;  // curl state of one exchange (wininet_transfer.cpp)

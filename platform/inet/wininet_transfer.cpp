@@ -111,9 +111,14 @@ constexpr size_t kMaxBuffered = 64 * 1024;
 constexpr long kMaxRedirects = 30;
 // The slowest rate a transfer may keep up for a whole receive time-out.
 constexpr unsigned long long kMinBytesPerSecond = 1024;
-// Header bytes of all the responses of one exchange (redirects and interim
-// responses included); curl itself refuses a single line over 100 KB.
-constexpr size_t kMaxHeaderBytes = 1024 * 1024;
+// The limit of wininet.h on the header bytes of all the responses of one
+// exchange (redirects and interim responses included). It is curl's own, so
+// whichever of the two meets it first, the exchange fails the same way. curl
+// also refuses a single line over 100 KiB.
+constexpr size_t kMaxHeaderBytes = 300 * 1024;
+// How curl (before it had CURLE_TOO_LARGE) says that the headers passed its
+// limit; it reports that as CURLE_RECV_ERROR.
+constexpr char kCurlHeaderLimitText[] = "Too large response headers";
 // What the session's pool is marked with once it holds TLS connections
 // verified against different stores: the next https request replaces it.
 constexpr unsigned long long kMixedTrust = ~0ull;
@@ -155,6 +160,13 @@ bool HasHeader(const std::vector<HeaderLine> &list, const char *name) {
   return std::any_of(list.begin(), list.end(), [&](const HeaderLine &h) { return EqualsNoCase(h.name, name); });
 }
 
+std::string LowerAscii(std::string s) {
+  for (char &c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return s;
+}
+
 std::string TrimBlanks(const std::string &s) {
   size_t b = s.find_first_not_of(" \t");
   if (b == std::string::npos) return std::string();
@@ -168,6 +180,31 @@ bool WildcardMatch(const char *pattern, const char *text) {
   return *text &&
          std::tolower(static_cast<unsigned char>(*pattern)) == std::tolower(static_cast<unsigned char>(*text)) &&
          WildcardMatch(pattern + 1, text + 1);
+}
+
+// Whether the Content-Length lines of a response, each possibly a comma
+// list, give one decimal value between them. HTTP makes a response with
+// differing or unreadable lengths unrecoverable: its body cannot be told
+// from what follows it.
+bool LengthsAgree(const Response &r) {
+  auto it = r.positions.find("content-length");
+  if (it == r.positions.end()) return true;
+  bool seen = false;
+  unsigned long long first = 0;
+  for (size_t i : it->second) {
+    const std::string &value = r.headers[i].value;
+    for (size_t pos = 0; pos <= value.size();) {
+      size_t comma = std::min(value.find(',', pos), value.size());
+      const std::string item = TrimBlanks(value.substr(pos, comma - pos));
+      if (item.empty() || item.size() > 19 || item.find_first_not_of("0123456789") != std::string::npos) return false;
+      const unsigned long long length = std::stoull(item);
+      if (seen && length != first) return false;
+      seen = true;
+      first = length;
+      pos = comma + 1;
+    }
+  }
+  return true;
 }
 
 // The proxy URL for this host and scheme, "" for a direct connection, or
@@ -236,6 +273,11 @@ struct Transfer {
   bool followRedirects = true;
   size_t headerBytes = 0;  // of every block so far
   bool headerOverflow = false;
+  // The final response is one HTTP forbids: differing lengths, or a switch
+  // of protocols the request did not ask for.
+  bool invalidResponse = false;
+  bool askedUpgrade = false;  // the request carries an Upgrade line
+  char errorText[CURL_ERROR_SIZE] = {};
 
   std::string buffered;  // body bytes not yet read
   size_t readPos = 0;
@@ -285,25 +327,35 @@ struct Transfer {
       size_t sp = line.find(' ');
       t->building.status = sp == std::string::npos ? 0 : std::atoi(line.c_str() + sp + 1);
     } else if (line.empty()) {
-      t->OnBlockEnd();
+      if (!t->OnBlockEnd()) return 0;  // ends the transfer
     } else if ((line[0] == ' ' || line[0] == '\t') && !t->building.headers.empty()) {
       t->building.headers.back().value += " " + TrimBlanks(line);  // folded continuation
     } else {
       size_t colon = line.find(':');
-      if (colon != std::string::npos)
-        t->building.headers.push_back({line.substr(0, colon), TrimBlanks(line.substr(colon + 1))});
+      if (colon != std::string::npos) t->building.Add({line.substr(0, colon), TrimBlanks(line.substr(colon + 1))});
     }
     return n;
   }
 
-  void OnBlockEnd() {
-    int code = building.status;
-    response = building;
+  // The end of a header block; false when the response may not be read.
+  bool OnBlockEnd() {
+    const int code = building.status;
+    response = std::move(building);
+    building = Response();
     haveResponse = true;
-    if (code >= 100 && code < 200) return;  // interim response; the real one follows
+    if (code == 101 && !askedUpgrade) {
+      invalidResponse = true;
+      return false;
+    }
+    if (code >= 100 && code < 200) return true;  // interim response; the real one follows
+    if (!LengthsAgree(response)) {
+      invalidResponse = true;
+      return false;
+    }
     bool redirect =
-        followRedirects && code >= 300 && code < 400 && code != 304 && HasHeader(building.headers, "Location");
+        followRedirects && code >= 300 && code < 400 && code != 304 && response.positions.count("location") != 0;
     if (!redirect) headersFinal = true;
+    return true;
   }
 
   static size_t OnBody(char *data, size_t size, size_t count, void *user) {
@@ -372,6 +424,7 @@ struct Transfer {
     switch (code) {
       case CURLE_WRITE_ERROR:
         if (headerOverflow) return ERROR_HTTP_INVALID_HEADER;
+        if (invalidResponse) return ERROR_HTTP_INVALID_SERVER_RESPONSE;
         break;
       case CURLE_OUT_OF_MEMORY:  // what curl reports for a header line over its limit
         if (inHeader) return ERROR_HTTP_INVALID_HEADER;
@@ -381,8 +434,11 @@ struct Transfer {
         // followed, or an answer without a status line (HTTP/0.9).
         if (haveResponse && response.status >= 300 && response.status < 400) return ERROR_HTTP_REDIRECT_FAILED;
         return ERROR_HTTP_INVALID_SERVER_RESPONSE;
-      case CURLE_GOT_NOTHING:
       case CURLE_RECV_ERROR:
+        if (inHeader && std::strncmp(errorText, kCurlHeaderLimitText, sizeof kCurlHeaderLimitText - 1) == 0)
+          return ERROR_HTTP_INVALID_HEADER;
+        [[fallthrough]];
+      case CURLE_GOT_NOTHING:
       case CURLE_SEND_ERROR:
       case CURLE_PARTIAL_FILE:
         // A connection that ends inside the header of an answer: the answer is cut.
@@ -471,6 +527,17 @@ struct Transfer {
     return error == ERROR_SUCCESS;
   }
 };
+
+void Response::Add(HeaderLine line) {
+  positions[LowerAscii(line.name)].push_back(headers.size());
+  headers.push_back(std::move(line));
+}
+
+const HeaderLine *Response::Find(const std::string &name, size_t occurrence) const {
+  auto it = positions.find(LowerAscii(name));
+  if (it == positions.end() || occurrence >= it->second.size()) return nullptr;
+  return &headers[it->second[occurrence]];
+}
 
 Session::Session() : Object(HandleKind::Session), multi(NewConnectionPool()) {}
 
@@ -586,11 +653,13 @@ BOOL StartExchange(Request &req, const std::vector<HeaderLine> &extraHeaders, st
   }
   if ((req.flags & INTERNET_FLAG_PRAGMA_NOCACHE) && !HasHeader(lines, "Pragma"))
     lines.push_back({"Pragma", "no-cache"});
+  t->askedUpgrade = HasHeader(lines, "Upgrade");
   for (const HeaderLine &h : lines) t->headerList = curl_slist_append(t->headerList, (h.name + ": " + h.value).c_str());
   if (!HasHeader(lines, "Accept")) t->headerList = curl_slist_append(t->headerList, "Accept:");
   if (!HasHeader(lines, "Expect")) t->headerList = curl_slist_append(t->headerList, "Expect:");
 
   curl_easy_setopt(e, CURLOPT_PRIVATE, t.get());
+  curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t->errorText);
   curl_easy_setopt(e, CURLOPT_URL, t->url.c_str());
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(e, CURLOPT_HTTP_VERSION,

@@ -12,7 +12,8 @@ response headers):
   /redirect?to=URL  302 to URL (code=N picks another status)
   /file/NAME        the bytes of NAME in --root; ct=TYPE sets Content-Type,
                     chunked=1 sends it in chunks instead of a Content-Length
-  /short            announces 100 bytes, sends 10 and closes
+  /short            announces 100 bytes, sends 10 and closes (n=N announces N,
+                    sent=S sends S)
   /flaky?key=K&fail=N
                     reads the whole request (body included) of the first N
                     connections for key K and closes each without an answer
@@ -35,6 +36,18 @@ response headers):
   /sent?key=K       what the last /flood for key K came to: "running", or
                     "<bytes sent> whole" or "<bytes sent> cut" (the client
                     left before the end)
+  /many?n=N&name=H&pad=P
+                    200 "ok" with N header lines "H: k<i>=<i>" (H defaults to
+                    Set-Cookie), each value followed by "; x=" and P bytes
+                    when P is given; short=1: each value one letter (a to z
+                    in turn); to=URL: a 302 to URL; every=S: a pause of S
+                    seconds after each 1000 lines
+  /lengths?v=A&v=B  200 with body "hello world" and one Content-Length line
+                    per v as given (joined=1: all in one line, comma
+                    separated; chunked=1: chunked besides)
+  /interim?code=C   an interim response C (default 100), then 200 "ok"
+  /upgrade          101 Switching Protocols, then bytes of another protocol
+                    until the client leaves (or 10 s pass)
 """
 import argparse
 import os
@@ -97,6 +110,12 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header("Content-Length", str(len(body)))
             self.end_headers()
             self.wfile.write(body)
+
+    def raw(self, data):
+        """Writes a whole response as given and ends the connection."""
+        self.wfile.write(data)
+        self.wfile.flush()
+        self.close_connection = True
 
     def reset(self):
         """Ends the connection with a TCP reset instead of an orderly close."""
@@ -187,10 +206,12 @@ class Handler(BaseHTTPRequestHandler):
             ctype = q.get("ct", ["application/octet-stream"])[0]
             self.send(200, data, ctype, extra, chunked=q.get("chunked", ["0"])[0] == "1")
         elif path == "/short":
+            announced = int(q.get("n", ["100"])[0])
+            sent = int(q.get("sent", ["10"])[0])
             self.send_response(200)
-            self.send_header("Content-Length", "100")
+            self.send_header("Content-Length", str(announced))
             self.end_headers()
-            self.wfile.write(b"0123456789")
+            self.wfile.write((b"0123456789" * (sent // 10 + 1))[:sent])
             self.wfile.flush()
             self.close_connection = True
         elif path == "/flaky":
@@ -238,6 +259,43 @@ class Handler(BaseHTTPRequestHandler):
             with FLAKY_LOCK:
                 sent, state = FLOODS.get(q.get("key", [""])[0], (0, "running"))
             self.send(200, b"running" if state == "running" else b"%d %s" % (sent, state.encode()))
+        elif path == "/many":
+            name = q.get("name", ["Set-Cookie"])[0].encode()
+            pad = int(q.get("pad", ["0"])[0])
+            tail = b"; x=" + b"x" * pad if pad else b""
+            short = q.get("short", ["0"])[0] == "1"
+            every = float(q.get("every", ["0"])[0])
+            to = q.get("to", [""])[0]
+            self.wfile.write(b"HTTP/1.1 302 Found\r\nLocation: %s\r\n" % to.encode() if to else b"HTTP/1.1 200 OK\r\n")
+            n = int(q.get("n", ["0"])[0])
+            for start in range(0, n, 1000):
+                self.wfile.write(b"".join(
+                    b"%s: %s\r\n" % (name, bytes([97 + i % 26]) if short else b"k%d=%d%s" % (i, i, tail))
+                    for i in range(start, min(n, start + 1000))))
+                if every:
+                    self.wfile.flush()
+                    time.sleep(every)
+            self.raw(b"Content-Length: 2\r\n\r\nok")
+        elif path == "/lengths":
+            values = q.get("v", [])
+            if q.get("joined", ["0"])[0] == "1":
+                values = [", ".join(values)]
+            head = b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"
+            head += b"".join(b"Content-Length: %s\r\n" % v.encode() for v in values)
+            body = b"hello world"
+            if q.get("chunked", ["0"])[0] == "1":
+                head += b"Transfer-Encoding: chunked\r\n"
+                body = b"b\r\nhello world\r\n0\r\n\r\n"
+            self.raw(head + b"\r\n" + body)
+        elif path == "/interim":
+            code = int(q.get("code", ["100"])[0])
+            self.raw(b"HTTP/1.1 %d Interim\r\nLink: </x>\r\n\r\n"
+                     b"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok" % code)
+        elif path == "/upgrade":
+            self.wfile.write(b"HTTP/1.1 101 Switching Protocols\r\nUpgrade: other\r\nConnection: Upgrade\r\n\r\n"
+                             b"bytes of another protocol")
+            self.wfile.flush()
+            self.wait_for_close(10)
         else:
             self.send(404, b"not found")
 

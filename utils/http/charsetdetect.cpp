@@ -1,4 +1,4 @@
-#include "utils/http/charsetdetect.h"
+#include "utils/http/detail/charsetdetect.h"
 
 #include <cstring>
 #include <vector>

@@ -12,6 +12,7 @@
 #include "platform/text/winerror.h"
 #include "utils/files/filehelper.h"
 #include "utils/files/logwriter.h"
+#include "utils/files/pathhelper.h"
 
 namespace {
 
@@ -70,14 +71,74 @@ class StepLog {
   CString file_;
 };
 
-// Removes a partial download. Only a regular file is removed: a device or
-// pipe the caller named as target stays.
-void RemovePartial(const CString &file) {
-  const DWORD attributes = GetFileAttributesW(file);
-  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE))) {
-    DeleteFileSafe(file);
+// Where a download's bytes go while they arrive: a new file beside the
+// target, which takes the target's place only once the body is whole, so a
+// failed download leaves an existing target as it was. A device (or pipe)
+// named as the target cannot be replaced by a rename and is written itself.
+class DownloadTarget {
+ public:
+  explicit DownloadTarget(const CString &target) : target_(target) {}
+  DownloadTarget(const DownloadTarget &) = delete;
+  DownloadTarget &operator=(const DownloadTarget &) = delete;
+  ~DownloadTarget() { Discard(); }
+
+  // Opens the file the bytes go to; FALSE with the error code otherwise. An
+  // existing target must be writable now, so that a download it could not
+  // take fails before the transfer.
+  BOOL Open(DWORD &error) {
+    const DWORD attributes = GetFileAttributesW(target_);
+    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    CFileException openError(CFileException::none, 0);
+    if (exists && (attributes & FILE_ATTRIBUTE_DEVICE)) {
+      if (file_.Open(target_, CFile::modeCreate | CFile::modeWrite | CFile::typeBinary, &openError)) return TRUE;
+    } else if (!exists || CanWrite(openError)) {
+      std::wstring sibling(MAX_PATH, L'\0');
+      const CString folder = target_.Left(target_.GetLength() - GetFileName(target_).GetLength());
+      if (GetTempFileNameW(folder, L"dl", 0, sibling.data()) == 0) {
+        error = GetLastError();
+        return FALSE;
+      }
+      sibling_ = sibling.c_str();
+      if (file_.Open(sibling_, CFile::modeCreate | CFile::modeWrite | CFile::typeBinary, &openError)) return TRUE;
+    }
+    error = static_cast<DWORD>(openError.m_lOsError);
+    return FALSE;
   }
-}
+  void Write(const void *data, UINT size) { file_.Write(data, size); }
+  // The body is whole: it takes the target's place. FALSE with the error
+  // code when it cannot; the target then stays as it was.
+  BOOL Commit(DWORD &error) {
+    file_.Close();
+    if (sibling_.IsEmpty()) return TRUE;
+    const BOOL done = GetFileAttributesW(target_) != INVALID_FILE_ATTRIBUTES
+                          ? ReplaceFileW(target_, sibling_, nullptr, 0, nullptr, nullptr)
+                          : MoveFileExW(sibling_, target_, MOVEFILE_REPLACE_EXISTING);
+    if (!done) {
+      error = GetLastError();
+      return FALSE;
+    }
+    sibling_.Empty();
+    return TRUE;
+  }
+  // Drops what was written beside the target.
+  void Discard() {
+    file_.Close();
+    if (!sibling_.IsEmpty()) DeleteFileW(sibling_);
+    sibling_.Empty();
+  }
+
+ private:
+  bool CanWrite(CFileException &openError) {
+    CFile probe;
+    if (!probe.Open(target_, CFile::modeWrite | CFile::typeBinary, &openError)) return false;
+    probe.Close();
+    return true;
+  }
+
+  CString target_;
+  CString sibling_;  // empty when the target is written itself
+  CFile file_;
+};
 
 // The numeric status of the response, or FALSE when it cannot be read.
 BOOL QueryNumber(HINTERNET request, DWORD level, DWORD &value) {
@@ -133,10 +194,10 @@ int Download(const FileDownload &d) {
     return -1;
   }
 
-  CFile target;
-  CFileException openError(CFileException::none, 0);
-  if (!target.Open(d.file, CFile::modeCreate | CFile::modeWrite | CFile::typeBinary, &openError)) {
-    d.log.Failed(L"file.Open:%ld", static_cast<DWORD>(openError.m_lOsError));
+  DownloadTarget target(d.file);
+  DWORD error = 0;
+  if (!target.Open(error)) {
+    d.log.Failed(L"file.Open:%ld", error);
     return -1;
   }
 
@@ -148,8 +209,7 @@ int Download(const FileDownload &d) {
     DWORD read = 0;
     if (!InternetReadFile(request.get(), buffer.data(), kFilePiece, &read)) {
       const DWORD code = GetLastError();
-      target.Close();
-      RemovePartial(d.file);
+      target.Discard();
       d.log.Failed(L"InternetReadFile:%ld", code);
       return -1;
     }
@@ -157,8 +217,7 @@ int Download(const FileDownload &d) {
     try {
       target.Write(buffer.data(), read);
     } catch (const CFileException &e) {
-      target.Close();
-      RemovePartial(d.file);
+      target.Discard();
       d.log.Failed(L"file.Write:%ld", static_cast<DWORD>(e.m_lOsError));
       return -1;
     }
@@ -169,7 +228,10 @@ int Download(const FileDownload &d) {
     elapsed = timeGetTime() - start;
     if (elapsed == 0) elapsed = 10;
   }
-  target.Close();
+  if (!target.Commit(error)) {
+    d.log.Failed(L"file.Write:%ld", error);
+    return -1;
+  }
   return 1;
 }
 

@@ -6,18 +6,22 @@
 // for those.
 //
 // A download is accepted only with a status of 200 or lower (206 and every
-// redirect left unfollowed are failures). The target file is opened only
-// once the status is accepted, so a refused answer leaves an existing file
-// untouched; a transfer that fails after that (a read or write failure, a
-// body shorter than announced) removes the partial file, so a file left at
-// the target is always a whole body.
+// redirect left unfollowed are failures). The body is written to a new file
+// beside the target, which takes the target's place (and an existing
+// target's permissions) only once the body is whole; a download that fails
+// at any step (a refused status, a read or write failure, a body shorter
+// than announced) removes that file and leaves the target as it was, so a
+// file at the target is always a whole body. A device named as the target
+// is written directly.
 //
 // Log lines go through WriteLog (utils/files/logwriter.h), only when a log file is
 // named: "InternetOpenA:%ld", "InternetOpenUrl:%ld", "file.Open:%ld",
-// "HttpQueryInfo:%ld", "InternetReadFile:%ld" and "file.Write:%ld", each with
-// the error code of the failed call taken right after it failed (for a
-// refused status, the status code itself), and "删除缓存文件" when an old
-// target cannot be deleted.
+// "HttpQueryInfo:%ld", "InternetReadFile:%ld" and "file.Write:%ld" (also
+// when the whole body cannot take the target's place), each with the error
+// code of the failed call taken right after it failed (for a refused status,
+// the status code itself), and "删除缓存文件" when an old target cannot be
+// deleted. "file.Open:%ld" names a target that cannot be written or a
+// folder that cannot take the new file.
 //
 // All calls block the calling thread for the whole transfer and share no
 // state.
@@ -27,11 +31,12 @@
 #include "platform/text/windef.h"
 
 // Deletes an existing `file` first (logging "删除缓存文件" when that fails;
-// the download goes ahead), then downloads as DownloadFileEx without outputs.
-// 1 when the whole body is in `file`, -1 on failure.
+// the download goes ahead), then downloads as DownloadFileEx without outputs,
+// so a failure leaves no old file. 1 when the whole body is in `file`, -1 on
+// failure.
 int DownloadFile(CString url, CString file, CString logFile, BOOL setTimeout);
 
-// Downloads `url` into `file` (created, or truncated when it exists) with
+// Downloads `url` into `file` (created, or replaced when it exists) with
 // the line "Accept: */*". `contentLength` receives the announced body length
 // (0 when none is announced); `received` (bytes so far) and `rate` (KB/s)
 // are updated after every 16384-byte piece, so a thread watching them sees

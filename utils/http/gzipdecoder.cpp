@@ -1,4 +1,4 @@
-#include "utils/http/gzipdecoder.h"
+#include "utils/http/detail/gzipdecoder.h"
 
 #include <algorithm>
 #include <climits>

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 #include <new>
+#include <string_view>
 
 #include "platform/system/mimetype.h"
 #include "platform/system/registry.h"
@@ -12,7 +13,7 @@
 #include "platform/text/debug.h"
 #include "platform/text/numeric.h"
 #include "platform/text/winerror.h"
-#include "utils/http/gzipdecoder.h"
+#include "utils/http/detail/gzipdecoder.h"
 #include "utils/text/stringhelper.h"
 
 namespace pcutil {
@@ -33,21 +34,40 @@ constexpr size_t kStatusChars = 9;
 constexpr DWORD kGzipLimit = 0x100000;
 constexpr DWORD kChunkSize = 0x20000;
 constexpr __int64 kMaxReserve = 64 << 20;
+// How many Set-Cookie values are taken between two looks at the deadline.
+constexpr DWORD kCookiesPerDeadlineCheck = 1024;
 
 LPCWSTR kAcceptTypes[] = {L"*/*", nullptr};
 
-// A text header of the response. maxChars 0: as long as it is.
-bool QueryText(HINTERNET request, DWORD level, DWORD *index, size_t maxChars, CString &out) {
-  std::wstring buf(maxChars ? maxChars + 1 : 1024, L'\0');
-  for (;;) {
-    DWORD length = static_cast<DWORD>(buf.size() * sizeof(wchar_t));
-    if (HttpQueryInfoW(request, level, buf.data(), &length, index)) {
-      out = CString(buf.c_str(), static_cast<int>(length / sizeof(wchar_t)));
-      return true;
+// Text headers of one response, read into one buffer kept between queries,
+// so that reading many lines costs what their text does.
+class HeaderQuery {
+ public:
+  explicit HeaderQuery(HINTERNET request) : request_(request) {}
+  // maxChars 0: as long as the value is; else a longer value fails.
+  bool Text(DWORD level, DWORD *index, size_t maxChars, CString &out) {
+    const size_t room = maxChars ? maxChars + 1 : std::max<size_t>(buf_.size(), 1024);
+    if (buf_.size() < room) buf_.resize(room);
+    for (;;) {
+      DWORD length = static_cast<DWORD>((maxChars ? room : buf_.size()) * sizeof(wchar_t));
+      if (HttpQueryInfoW(request_, level, buf_.data(), &length, index)) {
+        out = CString(buf_.c_str(), static_cast<int>(length / sizeof(wchar_t)));
+        return true;
+      }
+      if (maxChars || GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+      buf_.resize(length / sizeof(wchar_t) + 1);
     }
-    if (maxChars || GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
-    buf.assign(length / sizeof(wchar_t) + 1, L'\0');
   }
+
+ private:
+  HINTERNET request_;
+  std::wstring buf_;
+};
+
+// Whether a text meant for one header value would stay one line on the wire.
+bool IsOneLine(const CString &text) {
+  return std::wstring_view(text.GetString(), text.GetLength()).find_first_of(std::wstring_view(L"\r\n\0", 3)) ==
+         std::wstring_view::npos;
 }
 
 CString ContentLengthLine(size_t bytes) {
@@ -109,6 +129,7 @@ BOOL CHttpClientSession::AddRequestHeader(CString header, DWORD modifiers) {
 void CHttpClientSession::ClearRequestHeaders() {
   m_vecRequestHeaders.clear();
   m_strOwnHostLine.Empty();
+  m_bUnsafeHeaderText = false;
 }
 
 BOOL CHttpClientSession::Request(LPCWSTR url, HTTP_REQUEST_METHOD method, BOOL bCloseAfter) {
@@ -167,6 +188,7 @@ const CString &CHttpClientSession::GetRawResponseHeaders() { return m_strRespons
 CString CHttpClientSession::GetResponseUtf8Text() { return FromUtf8(m_strResponseBody); }
 
 BOOL CHttpClientSession::OpenRequest(BOOL bPost, const CString &object, LPCWSTR *acceptTypes) {
+  if (!HeaderTextsAreOneLine()) return FALSE;
   DWORD flags = kRequestFlags;
   LPCWSTR verb = L"GET";
   if (bPost) {
@@ -183,6 +205,15 @@ BOOL CHttpClientSession::OpenRequest(BOOL bPost, const CString &object, LPCWSTR 
       HttpOpenRequestW(m_hHTTPConnect, verb, object, L"HTTP/1.1",
                        m_strReferrer.IsEmpty() ? nullptr : static_cast<LPCWSTR>(m_strReferrer), acceptTypes, flags, 0);
   return m_hHTTPRequest != nullptr;
+}
+
+BOOL CHttpClientSession::HeaderTextsAreOneLine() const {
+  const CString contentType = m_strContentType.Left(m_strContentType.GetLength() - 2);  // without its CR LF
+  if (!m_bUnsafeHeaderText && IsOneLine(m_strAgentName) && IsOneLine(m_strReferrer) && IsOneLine(m_strBoundary) &&
+      IsOneLine(contentType))
+    return TRUE;
+  SetLastError(ERROR_INVALID_PARAMETER);
+  return FALSE;
 }
 
 BOOL CHttpClientSession::AddStoredHeaders() {
@@ -317,17 +348,20 @@ void CHttpClientSession::BuildMultipartBody(std::string &body, LPCWSTR boundary)
 BOOL CHttpClientSession::ReadResponse(DWORD *) {
   if (m_bTwoStepRequest) return TRUE;
 
-  // Every Set-Cookie value, whole, each followed by ";".
+  // Every Set-Cookie value, whole, each followed by ";". Reading the header
+  // is work of the request too: it stops at the deadline.
+  HeaderQuery query(m_hHTTPRequest);
+  CString value;
   for (DWORD taken = 0;; ++taken) {
     DWORD index = taken;
-    CString value;
-    if (!QueryText(m_hHTTPRequest, HTTP_QUERY_SET_COOKIE, &index, kMaxCookieChars, value)) break;
+    if (!query.Text(HTTP_QUERY_SET_COOKIE, &index, kMaxCookieChars, value)) break;
     m_strCookie += value;
     m_strCookie += L";";
+    if (taken % kCookiesPerDeadlineCheck == kCookiesPerDeadlineCheck - 1 && !WithinDeadline()) return AbandonResponse();
   }
 
   CString status;
-  if (!QueryText(m_hHTTPRequest, HTTP_QUERY_STATUS_CODE, nullptr, kStatusChars, status)) return FALSE;
+  if (!query.Text(HTTP_QUERY_STATUS_CODE, nullptr, kStatusChars, status)) return FALSE;
   m_nStatusCode = _wtol(status);
   if (m_nStatusCode > 300) {
     SetLastError(ERROR_INTERNET_EXTENDED_ERROR);  // the server's status says why
@@ -335,9 +369,9 @@ BOOL CHttpClientSession::ReadResponse(DWORD *) {
   }
 
   // A raw-header query that fails leaves the text empty.
-  if (!QueryText(m_hHTTPRequest, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, 0, m_strResponseHeaders))
-    m_strResponseHeaders.Empty();
+  if (!query.Text(HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, 0, m_strResponseHeaders)) m_strResponseHeaders.Empty();
   m_pResponseHeaders->Parse(m_hHTTPRequest, m_strResponseHeaders);
+  if (!WithinDeadline()) return AbandonResponse();
 
   m_strResponseBody.clear();
   // A length announced over the body limit fails before any byte is read.
@@ -346,16 +380,25 @@ BOOL CHttpClientSession::ReadResponse(DWORD *) {
   if (!announced.m_bHasValue || announced.get() <= 0 ||
       WithinBodyLimit(static_cast<unsigned long long>(announced.get())))
     ok = m_pResponseHeaders->GetContentEncoding() == L"gzip" ? ReadGzipBody() : ReadPlainBody();
-  if (!ok) {
-    m_strResponseBody.clear();
-    // A body left halfway must not hold its connection: it is closed now,
-    // not read to its end.
-    const DWORD cause = GetLastError();
-    InternetCloseHandle(m_hHTTPRequest);
-    m_hHTTPRequest = nullptr;
-    SetLastError(cause);
-  }
-  return ok;
+  // Decoding the body counts against the deadline as its transfer does.
+  return ok && WithinDeadline() ? TRUE : AbandonResponse();
+}
+
+BOOL CHttpClientSession::AbandonResponse() {
+  m_strResponseBody.clear();
+  // A body left halfway must not hold its connection: it is closed now, not
+  // read to its end.
+  const DWORD cause = GetLastError();
+  InternetCloseHandle(m_hHTTPRequest);
+  m_hHTTPRequest = nullptr;
+  SetLastError(cause);
+  return FALSE;
+}
+
+bool CHttpClientSession::WithinDeadline() const {
+  if (!m_bHasDeadline || std::chrono::steady_clock::now() < m_deadline) return true;
+  SetLastError(ERROR_INTERNET_TIMEOUT);
+  return false;
 }
 
 bool CHttpClientSession::WithinBodyLimit(unsigned long long received) const {
@@ -412,8 +455,9 @@ int CHttpClientSession::ReadResponseChunk(std::string &out) {
   if (!InternetReadFile(m_hHTTPRequest, m_chunkBuffer.GetData(), kChunkSize, &read)) return -1;
   out.append(reinterpret_cast<const char *>(m_chunkBuffer.GetData()), read);
   if (!m_strResponseHeaders.IsEmpty()) return static_cast<int>(read);
-  if (!QueryText(m_hHTTPRequest, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, 0, m_strResponseHeaders)) return 0;
+  if (!HeaderQuery(m_hHTTPRequest).Text(HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, 0, m_strResponseHeaders)) return 0;
   m_pResponseHeaders->Parse(m_hHTTPRequest, m_strResponseHeaders);
+  if (!WithinDeadline()) return -1;
   return static_cast<int>(read);
 }
 
@@ -435,14 +479,20 @@ void CHttpClientSession::SetTimeout(DWORD timeout) {
   if (timeout) m_dwTimeout = timeout;
 }
 
+void CHttpClientSession::AddOneLineHeader(const CString &line) {
+  if (IsOneLine(line))
+    AddRequestHeader(line, HTTP_ADDREQ_FLAG_ADD_IF_NEW);
+  else
+    m_bUnsafeHeaderText = true;  // never stored; requests fail until ClearRequestHeaders
+}
+
 void CHttpClientSession::AddRefererHeader(const CString &referrer) {
-  if (!referrer.IsEmpty()) AddRequestHeader(L"Referer: " + referrer, HTTP_ADDREQ_FLAG_ADD_IF_NEW);
+  if (!referrer.IsEmpty()) AddOneLineHeader(L"Referer: " + referrer);
 }
 
 void CHttpClientSession::SetCookie(const CString &cookie) {
   if (cookie.IsEmpty()) return;
-  CString line = cookie.Find(L"Cookie:") < 0 && cookie.Find(L"cookie:") < 0 ? L"Cookie: " + cookie : cookie;
-  AddRequestHeader(line, HTTP_ADDREQ_FLAG_ADD_IF_NEW);
+  AddOneLineHeader(cookie.Find(L"Cookie:") < 0 && cookie.Find(L"cookie:") < 0 ? L"Cookie: " + cookie : cookie);
   m_strCookie = cookie;
 }
 

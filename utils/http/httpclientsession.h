@@ -24,10 +24,28 @@
 //
 // After a failed Request, GetLastError names the cause: the platform's code
 // of the failed step, ERROR_INTERNET_TIMEOUT when the deadline ran out,
+// ERROR_INVALID_PARAMETER for a header text that is not one line (below),
 // ERROR_INTERNET_EXTENDED_ERROR for a status above 300 (GetStatusCode),
 // ERROR_INTERNET_DECODING_FAILED for a gzip body that is corrupt or over the
 // limit, ERROR_INSUFFICIENT_BUFFER for a body over the SetBodyLimit bound,
 // ERROR_INTERNET_UNRECOGNIZED_SCHEME for a scheme other than http(s).
+//
+// Texts given for one header value (SetAgentName, SetReferrer, SetBoundary,
+// SetContentType, AddRefererHeader, SetCookie) are stored as given, but one
+// that holds a CR, LF or NUL makes every request fail with
+// ERROR_INVALID_PARAMETER before anything is sent: until the text is set
+// anew, or for AddRefererHeader and SetCookie until ClearRequestHeaders.
+// AddRequestHeader takes whole header lines; text that is no block of
+// "name: value" lines (or holds anything after an empty line) fails the
+// request with ERROR_HTTP_INVALID_HEADER. So no text adds a line of its own
+// or a second request.
+//
+// A response HTTP forbids (Content-Length lines that differ, an unasked
+// switch of protocols) fails with ERROR_HTTP_INVALID_SERVER_RESPONSE, and
+// headers beyond the platform's limits (300 KiB for all the responses of one
+// request, redirects included) with ERROR_HTTP_INVALID_HEADER; neither
+// delivers a body. Reading the header, cookies included, is linear in its
+// size and counts against the deadline like the rest of the request.
 //
 // A session reused for another host or scheme connects there with that
 // host's Host line, TLS mode and a Content-Length of its own body. Not
@@ -224,6 +242,12 @@ class CHttpClientSession {
 
  private:
   BOOL AddStoredHeaders();
+  // TRUE when every text given for one header value is one line; else
+  // FALSE with ERROR_INVALID_PARAMETER.
+  BOOL HeaderTextsAreOneLine() const;
+  // Stores a header line made from a text given for one value, unless the
+  // text holds CR, LF or NUL.
+  void AddOneLineHeader(const CString &line);
   // Gives the next attempt what is left of the deadline; FALSE (time-out)
   // when nothing is.
   BOOL ArmAttempt();
@@ -235,6 +259,12 @@ class CHttpClientSession {
   // Whether `received` body bytes are within the body limit; sets the error
   // when not.
   bool WithinBodyLimit(unsigned long long received) const;
+  // Whether the running Request's deadline is still ahead; sets
+  // ERROR_INTERNET_TIMEOUT when not.
+  bool WithinDeadline() const;
+  // Ends a one-step read that failed: no body, and the connection closed
+  // rather than read to its end. FALSE, with the error kept.
+  BOOL AbandonResponse();
 
   HINTERNET m_hHTTPOpen = nullptr;
   HINTERNET m_hHTTPConnect = nullptr;
@@ -266,6 +296,8 @@ class CHttpClientSession {
   INTERNET_PORT m_nConnectedPort = 0;
   // The Host line the session added itself (replaced on the next request).
   CString m_strOwnHostLine;
+  // SetCookie or AddRefererHeader was given a text with CR, LF or NUL.
+  bool m_bUnsafeHeaderText = false;
   // When the running Request must be over (m_dwTimeout from its start).
   bool m_bHasDeadline = false;
   std::chrono::steady_clock::time_point m_deadline;

@@ -1,5 +1,5 @@
 // Character-set detection of a response for GetResponseText.
-#include "utils/http/charsetdetect.h"
+#include "utils/http/detail/charsetdetect.h"
 #include "utils/http/httpclientsession.h"
 
 namespace pcutil {

@@ -285,6 +285,142 @@ TEST_F(WinInetTest, RepeatedHeadersByIndexAndBufferTooSmall) {
   EXPECT_STREQ(custom, L"text/plain");
 }
 
+// The index of a repeated header finds its line at once among thousands,
+// names compared without case.
+TEST_F(WinInetTest, IndexedQueriesAmongManyLines) {
+  Open(g_servers->http->port(), L"/many?n=20000&short=1");
+  ASSERT_TRUE(HttpSendRequestW(request_, nullptr, 0, nullptr, 0)) << GetLastError();
+  for (DWORD i : {0u, 1u, 25u, 12345u, 19999u}) {
+    DWORD index = i;
+    EXPECT_EQ(Query(HTTP_QUERY_SET_COOKIE, &index), std::wstring(1, static_cast<wchar_t>(L'a' + i % 26))) << i;
+    EXPECT_EQ(index, i + 1);
+  }
+  DWORD past = 20000;
+  EXPECT_EQ(Query(HTTP_QUERY_SET_COOKIE, &past), L"<fail>");
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_HTTP_HEADER_NOT_FOUND);
+  wchar_t custom[64] = L"SET-cookie";
+  DWORD len = sizeof custom, index = 3;
+  EXPECT_TRUE(HttpQueryInfoW(request_, HTTP_QUERY_CUSTOM, custom, &len, &index));
+  EXPECT_STREQ(custom, L"d");
+}
+
+// Responses HTTP forbids fail the send, and no byte of them can be read; the
+// ones it allows (one length given twice, interim answers) are read.
+TEST_F(WinInetTest, ResponsesHttpForbidsFailTheSend) {
+  struct Case {
+    const wchar_t *path;
+    bool sent;
+    std::string body;
+  } cases[] = {
+      {L"/lengths?v=5&v=11", false, ""},
+      {L"/lengths?v=11&v=5", false, ""},
+      {L"/lengths?v=5,%2011&joined=1", false, ""},
+      {L"/lengths?v=5&v=11&chunked=1", false, ""},
+      {L"/lengths?v=1x", false, ""},
+      {L"/upgrade", false, ""},
+      {L"/lengths?v=11&v=11", true, "hello world"},
+      {L"/lengths?v=11&v=011&joined=1", true, "hello world"},
+      {L"/interim?code=100", true, "ok"},
+      {L"/interim?code=103", true, "ok"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(testing::Message() << c.path);
+    Open(g_servers->http->port(), c.path);
+    Outcome o = SendAndRead(request_);
+    EXPECT_EQ(o.sent, c.sent);
+    EXPECT_EQ(o.error, c.sent ? (DWORD)ERROR_SUCCESS : (DWORD)ERROR_HTTP_INVALID_SERVER_RESPONSE);
+    EXPECT_EQ(o.body, c.body);
+    if (!c.sent) {
+      char buf[100];
+      DWORD n = 0;
+      EXPECT_FALSE(InternetReadFile(request_, buf, sizeof buf, &n));
+      EXPECT_EQ(n, 0u);
+    }
+    CloseRequest();
+  }
+  // A request that asked to switch protocols takes the answer as it is.
+  Open(g_servers->http->port(), L"/upgrade");
+  ASSERT_TRUE(
+      HttpAddRequestHeadersW(request_, L"Upgrade: other\r\nConnection: Upgrade", (DWORD)-1, HTTP_ADDREQ_FLAG_ADD));
+  ASSERT_TRUE(HttpSendRequestW(request_, nullptr, 0, nullptr, 0)) << GetLastError();
+  EXPECT_EQ(StatusNumber(), 101u);
+}
+
+// The limits wininet.h states, whichever of curl and the layer meets them
+// first: one line, and the headers of all the responses of one exchange.
+TEST_F(WinInetTest, HeaderBeyondItsLimitsFailsWithInvalidHeader) {
+  struct Case {
+    const char *name;
+    std::wstring path;
+    bool sent;
+  } cases[] = {
+      {"one line of 200,000 bytes", L"/longheader?n=200000", false},
+      {"400 lines of 1,000 bytes", L"/many?n=400&name=X-Fill&pad=1000", false},
+      {"10 MB of lines", L"/many?n=10000&name=X-Fill&pad=1000", false},
+      {"20,500 lines, over 300 KiB", L"/many?n=20500&short=1", false},
+      {"20,000 lines, just under 300 KiB", L"/many?n=20000&short=1", true},
+      {"a redirect and an answer, each within the limit, together over it",
+       L"/many?n=9000&name=X-L&pad=10&to=%2Fmany%3Fn%3D9000%26name%3DX-L%26pad%3D10", false},
+      {"a redirect within the limit", L"/many?n=9000&name=X-L&pad=10&to=%2Fstatus%2F200", true},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    Open(g_servers->http->port(), c.path.c_str());
+    const BOOL sent = HttpSendRequestW(request_, nullptr, 0, nullptr, 0);
+    EXPECT_EQ(sent != FALSE, c.sent);
+    if (!c.sent) {
+      EXPECT_EQ(GetLastError(), (DWORD)ERROR_HTTP_INVALID_HEADER);
+    }
+    CloseRequest();
+  }
+}
+
+// Header text that is no block of header lines is refused where it is
+// given, so nothing of it reaches the wire; texts for one value must be one
+// line.
+TEST_F(WinInetTest, TextsThatWouldAddLinesAreRefused) {
+  Open(g_servers->http->port(), L"/echo");
+  const wchar_t *blocks[] = {
+      L"X-A: 1\r\n\r\nGET /status/200 HTTP/1.1\r\nHost: other",  // a second request after an empty line
+      L"X-A: 1\r\n\r\nX-B: 2",
+      L"GET http://other/ HTTP/1.1",  // a name that is no token
+      L"X-A: 1\rX-Injected: 1",       // a bare CR inside a line
+      L"X A: 1",
+      L": 1",
+  };
+  for (const wchar_t *block : blocks) {
+    SCOPED_TRACE(testing::Message() << block);
+    EXPECT_FALSE(HttpAddRequestHeadersW(request_, block, (DWORD)-1, HTTP_ADDREQ_FLAG_ADD));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_HTTP_INVALID_HEADER);
+    EXPECT_FALSE(HttpSendRequestW(request_, block, (DWORD)-1, nullptr, 0));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_HTTP_INVALID_HEADER);
+  }
+  const wchar_t withNul[] = L"X-A: 1\0X-B: 2";
+  EXPECT_FALSE(HttpAddRequestHeadersW(request_, withNul, 13, HTTP_ADDREQ_FLAG_ADD));
+  // Empty lines at the end, and several lines, are a block.
+  EXPECT_TRUE(HttpAddRequestHeadersW(request_, L"X-One: 1\r\nX-Two: 2\r\n\r\n", (DWORD)-1, HTTP_ADDREQ_FLAG_ADD));
+  ASSERT_TRUE(HttpSendRequestW(request_, nullptr, 0, nullptr, 0));
+  const std::string seen = ReadAll();
+  EXPECT_NE(seen.find("X-One: 1\nX-Two: 2\n"), std::string::npos) << seen;
+  EXPECT_EQ(seen.find("X-Injected"), std::string::npos) << seen;
+  EXPECT_EQ(seen.find("X-B"), std::string::npos) << seen;
+
+  EXPECT_EQ(InternetOpenW(L"agent\r\nX-Injected: 1", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0), nullptr);
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(InternetOpenA("agent\nX-Injected: 1", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0), nullptr);
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+  wchar_t agent[] = L"agent\rX: 1";
+  EXPECT_FALSE(InternetSetOptionW(session_, INTERNET_OPTION_USER_AGENT, agent, 0));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(HttpOpenRequestW(connect_, L"GET", L"/", L"HTTP/1.1", L"http://ref\r\nX-Injected: 1", nullptr, 0, 0),
+            nullptr);
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(HttpOpenRequestW(connect_, L"GET / HTTP/1.1\r\nX-Injected: 1\r\n\r\nGET", L"/", L"HTTP/1.1", nullptr,
+                             nullptr, 0, 0),
+            nullptr);
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+}
+
 TEST_F(WinInetTest, RequestHeadersAsTheServerSawThem) {
   Open(g_servers->http->port(), L"/echo");
   ASSERT_TRUE(HttpAddRequestHeadersW(request_, L"Host: first.example\r\n", (DWORD)-1, HTTP_ADDREQ_FLAG_ADD_IF_NEW));

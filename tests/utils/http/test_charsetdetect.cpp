@@ -1,6 +1,6 @@
 // Character-set detection: the rules on real header texts and pages, and
 // GetResponseText with auto-detection on pages served from loopback.
-#include "utils/http/charsetdetect.h"
+#include "utils/http/detail/charsetdetect.h"
 
 #include <gtest/gtest.h>
 

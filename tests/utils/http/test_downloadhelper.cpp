@@ -6,7 +6,9 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -177,6 +179,49 @@ TEST_F(Download, BrokenTransferRemovesThePartialFile) {
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].rfind(L"InternetReadFile:", 0), 0u) << lines[0];
   EXPECT_NE(lines[0], L"InternetReadFile:0");
+}
+
+// The names in a folder, the log left out.
+std::vector<std::string> FilesIn(const std::string &folder) {
+  std::vector<std::string> names;
+  for (const auto &entry : std::filesystem::directory_iterator(folder)) {
+    if (entry.path().filename() != "download.log") names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The server announces 100,000 bytes and closes after 1,000: the old copy
+// at the target stays whole, and nothing is left beside it. DownloadFile
+// deleted it first, as it says.
+TEST_F(Download, FailedDownloadLeavesTheTargetAsItWas) {
+  const CString url = Url("/short?n=100000&sent=1000");
+  const std::string target = dir.File("copy.bin");
+  DWORD length = 0, received = 0, rate = 0;
+  dir.Write("copy.bin", "the good old copy");
+  EXPECT_EQ(DownloadFileEx(url, W(target), &length, &received, &rate, W(log), FALSE), -1);
+  EXPECT_EQ(received, 1000u);
+  EXPECT_EQ(ReadFileBytes(target), "the good old copy");
+  EXPECT_EQ(FilesIn(dir.path()), std::vector<std::string>{"copy.bin"});
+  EXPECT_EQ(DownloadFileWithHeaders(url, W(target), L"X-Probe: one\r\n"), -1);
+  EXPECT_EQ(ReadFileBytes(target), "the good old copy");
+  EXPECT_EQ(FilesIn(dir.path()), std::vector<std::string>{"copy.bin"});
+  EXPECT_EQ(DownloadFile(url, W(target), W(log), FALSE), -1);
+  EXPECT_FALSE(Exists(target));
+  EXPECT_TRUE(FilesIn(dir.path()).empty());
+}
+
+// A whole body takes the old file's place and keeps its permissions.
+TEST_F(Download, WholeBodyReplacesTheTargetWithItsPermissions) {
+  const std::string target = dir.Write("copy.bin", "the good old copy");
+  ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+  DWORD length = 0, received = 0, rate = 0;
+  ASSERT_EQ(DownloadFileEx(Url("/file/three.bin"), W(target), &length, &received, &rate, W(log), FALSE), 1);
+  EXPECT_EQ(ReadFileBytes(target), g_world->threePieces);
+  struct stat st {};
+  ASSERT_EQ(::stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(FilesIn(dir.path()), std::vector<std::string>{"copy.bin"});
 }
 
 // The file size limit makes the second piece's write fail.

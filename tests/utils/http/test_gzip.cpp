@@ -1,5 +1,5 @@
 // The gzip decoder against output of the real gzip tool.
-#include "utils/http/gzipdecoder.h"
+#include "utils/http/detail/gzipdecoder.h"
 
 #include <gtest/gtest.h>
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -507,6 +508,10 @@ TEST_F(HttpSession, EachFailureNamesItsCause) {
       {"no HTTP answer", HttpUrl("/garbage"), ERROR_HTTP_INVALID_SERVER_RESPONSE},
       {"answer cut inside its header", HttpUrl("/cut"), ERROR_HTTP_INVALID_SERVER_RESPONSE},
       {"header line of 200,000 bytes", HttpUrl("/longheader?n=200000"), ERROR_HTTP_INVALID_HEADER},
+      {"400 header lines of 1,000 bytes", HttpUrl("/many?n=400&name=X-Fill&pad=1000"), ERROR_HTTP_INVALID_HEADER},
+      {"10 MB of header lines", HttpUrl("/many?n=10000&name=X-Fill&pad=1000"), ERROR_HTTP_INVALID_HEADER},
+      {"two different lengths", HttpUrl("/lengths?v=5&v=11"), ERROR_HTTP_INVALID_SERVER_RESPONSE},
+      {"an unasked switch of protocols", HttpUrl("/upgrade"), ERROR_HTTP_INVALID_SERVER_RESPONSE},
       {"certificate for another name", Url(*w.https.wrongName, "/status/200", true),
        ERROR_INTERNET_SEC_CERT_CN_INVALID},
       {"expired certificate", Url(*w.https.expired, "/status/200", true), ERROR_INTERNET_SEC_CERT_DATE_INVALID},
@@ -524,7 +529,116 @@ TEST_F(HttpSession, EachFailureNamesItsCause) {
     SetLastError(0);
     EXPECT_FALSE(s.Request(c.url.c_str()));
     EXPECT_EQ(GetLastError(), c.error);
+    EXPECT_TRUE(s.GetResponseBody().empty());
   }
+}
+
+// However many lines the header holds, the request ends by its deadline,
+// and every cookie is kept: the values join the cookie text and the header
+// record holds them. 20,000 Set-Cookie lines of one letter each fill the
+// 300 KiB a header may take.
+TEST_F(HttpSession, ManyHeaderLinesStayWithinTheDeadline) {
+  std::wstring cookies;
+  for (int i = 0; i < 20000; ++i) cookies += std::wstring(1, static_cast<wchar_t>(L'a' + i % 26)) + L";";
+  struct Case {
+    const char *name;
+    std::string path;
+    DWORD error;  // ERROR_SUCCESS: the request succeeds
+    bool cookies;
+  } cases[] = {
+      {"20,000 Set-Cookie lines", "/many?n=20000&short=1", ERROR_SUCCESS, true},
+      {"20,000 other lines", "/many?n=20000&short=1&name=X-Line", ERROR_SUCCESS, false},
+      {"20,000 Set-Cookie lines over two seconds", "/many?n=20000&short=1&every=0.1", ERROR_INTERNET_TIMEOUT, false},
+      {"20,500 Set-Cookie lines, over the limit", "/many?n=20500&short=1", ERROR_HTTP_INVALID_HEADER, false},
+  };
+  constexpr DWORD kDeadlineMs = 1500;
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    struct Result {
+      DWORD error = 0;
+      std::wstring cookies;
+      bool firstFound = false;
+    };
+    auto result = std::make_shared<Result>();
+    const std::wstring url = HttpUrl(c.path);
+    // The deadline and what it takes to end a request (closing it, the
+    // sanitizer build's slower code) must not meet.
+    ASSERT_TRUE(testsupport::FinishesWithin(std::chrono::milliseconds(kDeadlineMs + 1000), [url, result] {
+      CHttpClientSession s;
+      s.SetTimeout(kDeadlineMs);
+      result->error = s.Request(url.c_str()) ? ERROR_SUCCESS : GetLastError();
+      result->cookies = s.GetCookie().GetString();
+      auto first = s.GetResponseHeaders()->GetCookie(L"");
+      result->firstFound = first.m_bHasValue && first.get().strValue == L"a";
+    })) << "the request did not end at its deadline";
+    EXPECT_EQ(result->error, c.error);
+    if (c.cookies) {
+      EXPECT_TRUE(result->cookies == cookies) << result->cookies.size() << " characters";
+      EXPECT_TRUE(result->firstFound);
+    }
+  }
+}
+
+// A text meant for one header value that holds CR, LF or NUL fails the
+// request before anything is sent (the server counts nothing), as does a
+// header block that would carry a second request; the texts stay as given.
+TEST_F(HttpSession, HeaderTextsThatWouldAddLinesFailTheRequest) {
+  const CString crlf(L"x\r\nX-Injected: 1");
+  const CString withNul(std::wstring(L"x\0X-Injected: 1", 16).c_str(), 16);
+  struct Case {
+    const char *name;
+    std::function<void(CHttpClientSession &)> set;
+    pcutil::HTTP_REQUEST_METHOD method;
+    DWORD error;
+  } cases[] = {
+      {"agent", [&](CHttpClientSession &s) { s.SetAgentName(crlf); }, HTTP_REQUEST_METHOD_GET, ERROR_INVALID_PARAMETER},
+      {"agent with NUL", [&](CHttpClientSession &s) { s.SetAgentName(withNul); }, HTTP_REQUEST_METHOD_GET,
+       ERROR_INVALID_PARAMETER},
+      {"referrer", [&](CHttpClientSession &s) { s.SetReferrer(crlf); }, HTTP_REQUEST_METHOD_GET,
+       ERROR_INVALID_PARAMETER},
+      {"referer line", [&](CHttpClientSession &s) { s.AddRefererHeader(crlf); }, HTTP_REQUEST_METHOD_GET,
+       ERROR_INVALID_PARAMETER},
+      {"cookie", [&](CHttpClientSession &s) { s.SetCookie(crlf); }, HTTP_REQUEST_METHOD_GET, ERROR_INVALID_PARAMETER},
+      {"cookie with NUL", [&](CHttpClientSession &s) { s.SetCookie(withNul); }, HTTP_REQUEST_METHOD_GET,
+       ERROR_INVALID_PARAMETER},
+      {"cookie line", [&](CHttpClientSession &s) { s.SetCookie(L"Cookie: a=1\nX-Injected: 1"); },
+       HTTP_REQUEST_METHOD_GET, ERROR_INVALID_PARAMETER},
+      {"content type", [&](CHttpClientSession &s) { s.SetContentType(crlf); }, HTTP_REQUEST_METHOD_POST,
+       ERROR_INVALID_PARAMETER},
+      {"boundary", [&](CHttpClientSession &s) { s.SetBoundary(crlf); }, HTTP_REQUEST_METHOD_POST_MULTIPART,
+       ERROR_INVALID_PARAMETER},
+      {"a second request after the header lines",
+       [&](CHttpClientSession &s) {
+         EXPECT_TRUE(s.AddRequestHeader(L"X-A: 1\r\n\r\nGET /flaky?key=i0 HTTP/1.1\r\nHost: x"));
+       },
+       HTTP_REQUEST_METHOD_GET, ERROR_HTTP_INVALID_HEADER},
+  };
+  int n = 0;
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string key = "i" + std::to_string(++n);
+    CHttpClientSession s;
+    c.set(s);
+    SetLastError(0);
+    EXPECT_FALSE(s.Request(HttpUrl("/flaky?key=" + key).c_str(), c.method));
+    EXPECT_EQ(GetLastError(), c.error);
+    EXPECT_EQ(Received(key), 0);
+  }
+  EXPECT_EQ(Received("i0"), 0);
+
+  // The texts are kept as given; a cookie or referer text is dropped with
+  // the stored lines, and the session works again.
+  CHttpClientSession s;
+  s.SetCookie(crlf);
+  EXPECT_EQ(s.GetCookie(), crlf);
+  EXPECT_FALSE(s.Request(HttpUrl("/echo").c_str()));
+  s.ClearRequestHeaders();
+  EXPECT_TRUE(s.AddRequestHeader(L"X-One: 1\r\nX-Two: 2"));  // whole lines, more than one
+  ASSERT_TRUE(s.Request(HttpUrl("/echo").c_str()));
+  const std::string seen = s.GetResponseBody();
+  EXPECT_TRUE(Saw(seen, "X-One: 1")) << seen;
+  EXPECT_TRUE(Saw(seen, "X-Two: 2")) << seen;
+  EXPECT_EQ(seen.find("Injected"), std::string::npos) << seen;
 }
 
 TEST_F(HttpSession, FormPostAsTheServerReceivedIt) {
