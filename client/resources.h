@@ -4,6 +4,23 @@
 // once before any window exists (calling it again is harmless).
 #pragma once
 
+#include <string>
+
+#include "platform/text/cstring.h"
+
+// The program's icon file among its resources.
+extern const wchar_t kProgramIconFile[];
+
+// The folder that holds the program's resource files: the program's own
+// folder when they lie next to it (the build folder), else the installed
+// resource folder beside it (<prefix>/share/tickora for <prefix>/bin) when
+// they lie there, else the program's own folder. No trailing separator.
+std::wstring FindResourceFolder();
+
+// The full path of a resource file: in the window layer's resource folder,
+// or next to the program while none is set.
+CString ResourceFilePath(const wchar_t *name);
+
 // All of the program's resources.
 void RegisterClientResources();
 

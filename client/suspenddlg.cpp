@@ -18,8 +18,9 @@ constexpr COLORREF kPriceAColour = RGB(255, 0, 0);
 constexpr COLORREF kPriceBColour = RGB(0, 255, 0);
 constexpr COLORREF kFigureColour = RGB(0, 0, 255);
 
-// The alarm sound lies next to the program.
-CString AlarmSoundPath() { return GetAppFilePath(L"air.WAV"); }
+// The alarm sound lies among the program's resources: next to the program in
+// the build folder, in the installed resource folder once installed.
+CString AlarmSoundPath() { return ResourceFilePath(L"air.WAV"); }
 
 }  // namespace
 

@@ -36,6 +36,11 @@ const wchar_t kRunKeyPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Ru
 std::mutex g_handles_mutex;
 std::unordered_set<HKEY> g_handles;
 
+// What the desktop shows for the Run key's entries (SetAutostartIdentity).
+std::mutex g_identity_mutex;
+std::wstring g_identity_name;
+std::wstring g_identity_icon;
+
 int PredefinedRoot(HKEY key) {
   const ULONG_PTR v = reinterpret_cast<ULONG_PTR>(key);
   if (v >= 0x80000000u && v <= 0x80000003u) return static_cast<int>(v - 0x80000000u);
@@ -287,8 +292,15 @@ LONG SetRunValue(LPCWSTR name, DWORD type, const BYTE *data, DWORD size) {
     if (c < 0x20 || c == 0x7f) return ERROR_INVALID_DATA;  // no control characters in a command
   const fs::path file = AutostartFile(name);
   if (file.empty()) return ERROR_PATH_NOT_FOUND;
+  std::wstring shown = name ? name : L"", icon;
+  {
+    std::lock_guard<std::mutex> lock(g_identity_mutex);
+    if (!g_identity_name.empty()) shown = g_identity_name;
+    icon = g_identity_icon;
+  }
   std::string entry = "[Desktop Entry]\nType=Application\n";
-  entry += "Name=" + EscapeEntryString(WideToMultiByte(CP_UTF8, name ? name : L"")) + "\n";
+  entry += "Name=" + EscapeEntryString(WideToMultiByte(CP_UTF8, shown)) + "\n";
+  if (!icon.empty()) entry += "Icon=" + EscapeEntryString(WideToMultiByte(CP_UTF8, icon)) + "\n";
   entry += "Exec=" + ExecLine(program) + "\n";
   entry += "Terminal=false\n";
   if (program.empty()) entry += "Hidden=true\n";  // nothing to start
@@ -414,6 +426,12 @@ LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
   if (file.empty()) return ERROR_FILE_NOT_FOUND;
   if (::unlink(file.c_str()) != 0) return static_cast<LONG>(Win32ErrorFromErrno(errno));
   return ERROR_SUCCESS;
+}
+
+void SetAutostartIdentity(const std::wstring &name, const std::wstring &icon) {
+  std::lock_guard<std::mutex> lock(g_identity_mutex);
+  g_identity_name = name;
+  g_identity_icon = icon;
 }
 
 LONG RegCloseKey(HKEY hKey) {

@@ -13,12 +13,16 @@
 // of its values is an XDG autostart entry "<config>/autostart/<name>.desktop"
 // whose Exec line starts the value's data as one program path, quoted as the
 // desktop-entry format requires. Both roots share the user's autostart folder;
-// that key always exists.
+// that key always exists. The entry's Name (what the desktop's list of startup
+// programs shows) and Icon are those given by SetAutostartIdentity; until a
+// name is given, Name is the value's name, and there is no Icon.
 //
 // Results are Win32 error codes (ERROR_SUCCESS, ERROR_FILE_NOT_FOUND, ...).
 // REG_SZ data is wide text: sizes are bytes, characters x sizeof(WCHAR).
 // Thread-safe: handles may be used from any thread.
 #pragma once
+
+#include <string>
 
 #include "platform/text/windef.h"
 #include "platform/text/winerror.h"
@@ -75,5 +79,9 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType
 LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                       LPDWORD lpcbData);
 LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
+// The Name and Icon (an icon name or an absolute image path) of the Run key's
+// autostart entries written from now on; an empty name gives back the value's
+// name, an empty icon no Icon line. The program gives its own at start.
+void SetAutostartIdentity(const std::wstring &name, const std::wstring &icon);
 // Closes a handle opened above; the predefined roots need no closing.
 LONG RegCloseKey(HKEY hKey);

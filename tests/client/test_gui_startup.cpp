@@ -2,7 +2,8 @@
 // the bottom-right corner of the screen and its icon in a tray host, and keeps
 // running; the icon's double click shows the main window and its menu's "退出"
 // ends the program with code 0. The test runs its own X server, so windows of
-// other suites running at the same time stay out of its screenshots.
+// other suites running at the same time stay out of its screenshots. Installed
+// into a prefix, the program runs from there.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -21,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/command.h"
 #include "tests/support/deadline.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/x_server.h"
@@ -70,12 +72,7 @@ const std::string kBounded = "timeout -k 5 20 ";
 
 std::string Output(const std::string &cmd) {
   std::string out;
-  if (FILE *p = popen(cmd.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-  }
+  testsupport::RunCommand(cmd, &out);
   return out;
 }
 
@@ -150,6 +147,48 @@ void Compare(const Shot &now, const Shot &before, int x0, int y0, int w, int h, 
   *colours = seen.size();
 }
 
+// The floating window of a process: the size of its bitmap. Zero size when
+// none showed within 30 s.
+Geometry WaitForFloatingWindow(const std::string &display, pid_t pid) {
+  Geometry floating{};
+  WaitFor(
+      [&] {
+        for (const auto &g : VisibleWindows(display, pid))
+          if (g.w == 105 && g.h == 118) {
+            floating = g;
+            return true;
+          }
+        return false;
+      },
+      30);
+  return floating;
+}
+
+// Waits up to 20 s for the window's skin to be on the screen: most of its
+// pixels changed from the screenshot before it, in many colours.
+void WaitForSkin(const std::string &display, const Shot &before, const Geometry &window, const std::string &file,
+                 int *changed, size_t *colours) {
+  *changed = 0;
+  *colours = 0;
+  WaitFor(
+      [&] {
+        const Shot after = Screenshot(display, file);
+        if (after.width != before.width || after.height != before.height) return false;
+        Compare(after, before, window.x, window.y, window.w, window.h, changed, colours);
+        return *changed > window.w * window.h / 2 && *colours > 8;
+      },
+      20);
+}
+
+// The contents of every autostart entry in a configuration folder.
+std::string AutostartEntries(const std::string &configHome) {
+  std::string entries;
+  std::error_code ec;
+  for (const auto &e : fs::directory_iterator(configHome + "/autostart", ec))
+    entries += testsupport::ReadFileBytes(e.path().string());
+  return entries;
+}
+
 TEST(GuiStartup, ProgramShowsTheFloatingWindowBottomRightAndItsTrayIcon) {
   const std::string program = TICKORA_BINARY_DIR "/client/tickora";
   ASSERT_TRUE(fs::exists(program)) << "build the program first: " << program;
@@ -185,33 +224,15 @@ TEST(GuiStartup, ProgramShowsTheFloatingWindowBottomRightAndItsTrayIcon) {
   ASSERT_GT(app.pid(), 0);
 
   // The floating window: the size of its bitmap, in the bottom-right corner.
-  Geometry floating{};
-  const bool shown = WaitFor(
-      [&] {
-        for (const auto &g : VisibleWindows(display, app.pid()))
-          if (g.w == 105 && g.h == 118) {
-            floating = g;
-            return true;
-          }
-        return false;
-      },
-      30);
-  ASSERT_TRUE(shown) << "no floating window appeared";
+  const Geometry floating = WaitForFloatingWindow(display, app.pid());
+  ASSERT_GT(floating.w, 0) << "no floating window appeared";
   EXPECT_EQ(floating.x + floating.w, before.width);
   EXPECT_EQ(floating.y + floating.h, before.height);
 
   // Its skin is on the screen: most of its pixels changed, in many colours.
   int changed = 0;
   size_t colours = 0;
-  Shot after;
-  WaitFor(
-      [&] {
-        after = Screenshot(display, home.path() + "/after.ppm");
-        if (after.width != before.width || after.height != before.height) return false;
-        Compare(after, before, floating.x, floating.y, floating.w, floating.h, &changed, &colours);
-        return changed > floating.w * floating.h / 2 && colours > 8;
-      },
-      20);
+  WaitForSkin(display, before, floating, home.path() + "/after.ppm", &changed, &colours);
   EXPECT_GT(changed, floating.w * floating.h / 2);
   EXPECT_GT(colours, 8u);
 
@@ -241,12 +262,14 @@ TEST(GuiStartup, ProgramShowsTheFloatingWindowBottomRightAndItsTrayIcon) {
       20);
   EXPECT_GT(trayChanged, 100) << "the tray host shows no icon";
 
-  // It registered itself to start at log-on, in the temporary configuration.
-  std::string entries;
-  std::error_code ec;
-  for (const auto &e : fs::directory_iterator(home.File("config/autostart"), ec))
-    entries += testsupport::ReadFileBytes(e.path().string());
+  // It registered itself to start at log-on, in the temporary configuration,
+  // under its name and with its icon.
+  const std::string entries = AutostartEntries(home.path() + "/config");
   EXPECT_NE(entries.find("\nExec=\"" + fs::canonical(program).string() + "\"\n"), std::string::npos) << entries;
+  EXPECT_NE(entries.find("\nName=Tickora\n"), std::string::npos) << entries;
+  EXPECT_NE(entries.find("\nIcon=" + fs::canonical(program).parent_path().string() + "/tickora.png\n"),
+            std::string::npos)
+      << entries;
 
   // It keeps running.
   std::this_thread::sleep_for(std::chrono::seconds(2));
@@ -305,6 +328,59 @@ TEST(GuiStartup, ProgramShowsTheFloatingWindowBottomRightAndItsTrayIcon) {
   EXPECT_TRUE(WaitFor([&] { return !app.Running(); }, 20))
       << "the program did not end; menu at " << menu.x << "," << menu.y << " " << menu.w << "x" << menu.h;
   EXPECT_EQ(app.ExitCode(), 0);
+}
+
+// `cmake --install` into a prefix of the test's own puts the program in bin/,
+// its resources in share/tickora/, a valid launcher and the icon where the
+// desktop looks; the installed program finds its resources there, shows its
+// floating window with its skin, and registers itself to start at log-on.
+TEST(GuiStartup, InstalledProgramFindsItsResourcesInItsPrefix) {
+  testsupport::TempDir home;
+  const std::string prefix = home.path() + "/installed prefix";  // a space, to be quoted in the launcher
+  const std::string install =
+      "timeout -k 5 120 '" TICKORA_CMAKE_COMMAND "' --install '" TICKORA_BINARY_DIR "' --prefix '" + prefix + "' 2>&1";
+  std::string output;
+  int rc = testsupport::RunCommand(install, &output);
+  ASSERT_EQ(rc, 0) << install << "\n" << output;
+
+  const std::string program = prefix + "/bin/tickora";
+  ASSERT_TRUE(fs::exists(program)) << output;
+  EXPECT_FALSE(fs::exists(prefix + "/bin/tickora_dialog.html")) << "the resources belong under share/";
+  for (const char *name : {"tickora_dialog.html", "tickora.png", "suspend_skin.bmp", "set_skin.bmp", "air.WAV"})
+    EXPECT_TRUE(fs::exists(prefix + "/share/tickora/" + name)) << name << "\n" << output;
+  EXPECT_TRUE(fs::exists(prefix + "/share/icons/hicolor/48x48/apps/tickora.png")) << output;
+
+  const std::string launcher = prefix + "/share/applications/tickora.desktop";
+  rc = testsupport::RunCommand("timeout -k 5 30 desktop-file-validate '" + launcher + "' 2>&1", &output);
+  EXPECT_EQ(rc, 0) << output;
+  EXPECT_EQ(output, "");
+  const std::string entry = testsupport::ReadFileBytes(launcher);
+  EXPECT_NE(entry.find("\nExec=\"" + program + "\"\n"), std::string::npos) << entry;
+  EXPECT_NE(entry.find("\nIcon=tickora\n"), std::string::npos) << entry;
+
+  testsupport::XServer x;
+  ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
+  const std::string &display = x.display();
+  const std::vector<std::string> env = {"DISPLAY=" + display, "XDG_CONFIG_HOME=" + home.path() + "/config",
+                                        "XDG_CACHE_HOME=" + home.path() + "/cache",
+                                        "XDG_DATA_HOME=" + home.path() + "/data", "HOME=" + home.path()};
+  const Shot before = Screenshot(display, home.path() + "/before.ppm");
+  ASSERT_GT(before.width, 0);
+  Child app({program}, env);
+  ASSERT_GT(app.pid(), 0);
+  const Geometry floating = WaitForFloatingWindow(display, app.pid());
+  ASSERT_GT(floating.w, 0) << "the installed program showed no floating window";
+  int changed = 0;
+  size_t colours = 0;
+  WaitForSkin(display, before, floating, home.path() + "/after.ppm", &changed, &colours);
+  EXPECT_GT(changed, floating.w * floating.h / 2) << "the floating window has no skin: resources not found";
+  EXPECT_GT(colours, 8u);
+
+  // The log-on entry starts the installed program.
+  const std::string entries = AutostartEntries(home.path() + "/config");
+  EXPECT_NE(entries.find("\nExec=\"" + program + "\"\n"), std::string::npos) << entries;
+  EXPECT_NE(entries.find("\nIcon=" + prefix + "/share/tickora/tickora.png\n"), std::string::npos) << entries;
+  EXPECT_TRUE(app.Running());
 }
 
 }  // namespace

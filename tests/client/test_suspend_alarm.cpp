@@ -1,7 +1,6 @@
 // The price alarm headless: when timer 1 sounds it, the order of sound, timers
 // and message, and switching it off.
 #include "tests/client/suspend_fixture.h"
-#include "utils/myfun.h"
 
 namespace {
 
@@ -26,7 +25,8 @@ class AlarmTest : public SuspendTest {
     for (const HeadlessMessageBox &b : HeadlessMessageBoxes()) n += b.text == CSUSPENDDLG::kAlarmMessage;
     return n;
   }
-  static std::wstring SoundPath() { return GetAppFilePath(L"air.WAV").GetString(); }
+  // The sound among the program's resources (the fixture's resource folder).
+  static std::wstring SoundPath() { return TICKORA_SOURCE_DIR L"/client/res/air.WAV"; }
 };
 
 TEST_F(AlarmTest, OffNeverAlarms) {

@@ -14,6 +14,7 @@
 
 #include "platform/text/codepage.h"
 #include "tests/support/child_files.h"
+#include "tests/support/command.h"
 #include "tests/support/config_home.h"
 
 namespace fs = std::filesystem;
@@ -87,6 +88,44 @@ TEST_F(RegistryTest, RunValueIsOneAutostartEntryReplacedByEachWrite) {
   QueryString(key, kRun, &rc);
   EXPECT_EQ(rc, ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+}
+
+// The desktop's list of startup programs shows the program's name and icon,
+// in an entry that the desktop-entry validator accepts; the entry's file and
+// the value read back stay what they were.
+TEST_F(RegistryTest, AutostartEntryCarriesTheProgramsNameAndIcon) {
+  struct ResetIdentity {
+    ~ResetIdentity() { SetAutostartIdentity(L"", L""); }
+  } reset;
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyW(HKEY_LOCAL_MACHINE, kRun, &key), ERROR_SUCCESS);
+  ASSERT_EQ(SetString(key, kRun, L"/opt/tickora/bin/tickora"), ERROR_SUCCESS);
+  const auto before = Entries(autostart());
+  ASSERT_EQ(before.size(), 1u);
+  EXPECT_NE(ReadFile(before[0]).find("\nName=Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run\n"),
+            std::string::npos)
+      << "without an identity the entry is named after its value";
+
+  SetAutostartIdentity(L"Tickora", L"/opt/tickora/share/tickora/tickora.png");
+  ASSERT_EQ(SetString(key, kRun, L"/opt/tickora/bin/tickora"), ERROR_SUCCESS);
+  const auto files = Entries(autostart());
+  ASSERT_EQ(files, before) << "the same entry is replaced";
+  const std::string entry = ReadFile(files[0]);
+  EXPECT_NE(entry.find("\nName=Tickora\n"), std::string::npos) << entry;
+  EXPECT_NE(entry.find("\nIcon=/opt/tickora/share/tickora/tickora.png\n"), std::string::npos) << entry;
+  EXPECT_EQ(QueryString(key, kRun), L"/opt/tickora/bin/tickora");
+  std::string complaints;
+  EXPECT_EQ(
+      testsupport::RunCommand("timeout -k 5 30 desktop-file-validate '" + files[0].string() + "' 2>&1", &complaints), 0)
+      << complaints << entry;
+  EXPECT_EQ(complaints, "") << entry;
+
+  // Giving the name back: the value's name again, and no icon.
+  SetAutostartIdentity(L"", L"");
+  ASSERT_EQ(SetString(key, kRun, L"/opt/tickora/bin/tickora"), ERROR_SUCCESS);
+  EXPECT_EQ(ReadFile(files[0]).find("\nIcon="), std::string::npos);
+  EXPECT_EQ(ReadFile(files[0]).find("\nName=Tickora\n"), std::string::npos);
+  RegCloseKey(key);
 }
 
 // A desktop launcher starts the program the entry names, whatever characters
