@@ -15,13 +15,15 @@ CReplacementFile::~CReplacementFile() { Discard(); }
 BOOL CReplacementFile::Create() {
   Discard();
   // The same folder, so that a rename can put the file in the target's place.
+  // At most 48 characters of the name: with four bytes each and the marks
+  // around them the name stays below the 255 bytes a folder takes.
   const CString name = GetFileName(target_);
   const CString folder = target_.Left(target_.GetLength() - name.GetLength());
   CString sibling;
   for (int attempt = 0; attempt < 16; ++attempt) {
     unsigned int number = 0;
     if (!platform::FillRandomBytes(&number, sizeof number)) break;
-    sibling.Format(L"%s.%s.%08X.tmp", folder.GetString(), name.Left(64).GetString(), number);
+    sibling.Format(L"%s.%s.%08X.tmp", folder.GetString(), name.Left(48).GetString(), number);
     file_ = CreateFileW(sibling, FILE_WRITE_DATA, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file_ != INVALID_HANDLE_VALUE) {
       sibling_ = sibling;
