@@ -6,17 +6,20 @@
 #include <vector>
 
 #include "platform/system/fileapi.h"
-#include "platform/system/osrandom.h"
 #include "platform/system/shellfileop.h"
 #include "platform/text/codepage.h"
 #include "platform/text/winerror.h"
 #include "utils/base/autobuffer.h"
 #include "utils/files/apppath.h"
+#include "utils/files/detail/writeall.h"
 #include "utils/files/pathhelper.h"
+#include "utils/files/replacefile.h"
 
 namespace FileSysHelper {
 
 namespace {
+
+using pcutil::WriteAll;
 
 HRESULT LastErrorResult() { return HRESULT_FROM_WIN32(GetLastError()); }
 
@@ -48,55 +51,6 @@ int EncodingOfFirstByte(BYTE first) {
   if (first == 0xEF) return FILE_ENCODING_UTF8;
   if (first == 0xFF || first == 0xFE) return FILE_ENCODING_UNICODE;
   return FILE_ENCODING_ANSI;
-}
-
-// Writes all bytes, advancing by what each write reports.
-bool WriteAll(HANDLE file, const void *data, size_t size) {
-  const BYTE *p = static_cast<const BYTE *>(data);
-  while (size > 0) {
-    const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
-    DWORD written = 0;
-    if (!WriteFile(file, p, chunk, &written, nullptr) || written == 0) return false;
-    p += written;
-    size -= written;
-  }
-  return true;
-}
-
-// Creates a new, empty file beside `path` (same folder, so a rename can put
-// it in path's place) and gives its name.
-HANDLE CreateSiblingFile(const CString &path, CString &siblingPath) {
-  const CString name = GetFileName(path);
-  const CString folder = path.Left(path.GetLength() - name.GetLength());
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    unsigned int number = 0;
-    if (!platform::FillRandomBytes(&number, sizeof number)) break;
-    siblingPath.Format(L"%s.%s.%08X.tmp", folder.GetString(), name.Left(64).GetString(), number);
-    const HANDLE h = CreateFileW(siblingPath, FILE_WRITE_DATA, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return h;
-  }
-  return INVALID_HANDLE_VALUE;
-}
-
-// Writes the bytes to a new file beside `path` and puts it in path's place
-// only once every byte is on the disk: a failure leaves the old file whole.
-BOOL ReplaceWhole(const CString &path, bool exists, const void *data, size_t size) {
-  CString sibling;
-  HANDLE h = CreateSiblingFile(path, sibling);
-  if (h == INVALID_HANDLE_VALUE) return FALSE;
-  BOOL done = WriteAll(h, data, size) && FlushFileBuffers(h);
-  DWORD error = done ? ERROR_SUCCESS : GetLastError();
-  if (!CloseHandle(h) && done) done = FALSE, error = GetLastError();
-  if (done && !(exists ? ReplaceFileW(path, sibling, nullptr, 0, nullptr, nullptr)
-                       : MoveFileExW(sibling, path, MOVEFILE_REPLACE_EXISTING))) {
-    done = FALSE;
-    error = GetLastError();
-  }
-  if (!done) {
-    DeleteFileW(sibling);
-    SetLastError(error);
-  }
-  return done;
 }
 
 // Appends the bytes; a failed write cuts the file back to its old length.
@@ -308,7 +262,9 @@ BOOL WriteBinaryFile(const CString &strPath, const void *pData, int nSize, BOOL 
     return FALSE;
   }
   const size_t size = static_cast<size_t>(nSize);
-  return bAppend ? AppendWhole(strPath, pData, size) : ReplaceWhole(strPath, exists, pData, size);
+  if (bAppend) return AppendWhole(strPath, pData, size);
+  pcutil::CReplacementFile file(strPath);
+  return file.Create() && file.Write(pData, size) && file.Commit();
 }
 
 BOOL GetFileLength(const CString &strPath, ULONGLONG &nLength) {

@@ -12,7 +12,7 @@
 #include "platform/text/winerror.h"
 #include "utils/files/filehelper.h"
 #include "utils/files/logwriter.h"
-#include "utils/files/pathhelper.h"
+#include "utils/files/replacefile.h"
 
 namespace {
 
@@ -71,73 +71,61 @@ class StepLog {
   CString file_;
 };
 
+// Opens `file` in binary mode; FALSE with the error code in GetLastError.
+BOOL OpenBinary(CFile &file, const CString &path, UINT mode) {
+  CFileException error(CFileException::none, 0);
+  if (file.Open(path, mode | CFile::typeBinary, &error)) return TRUE;
+  SetLastError(static_cast<DWORD>(error.m_lOsError));
+  return FALSE;
+}
+
 // Where a download's bytes go while they arrive: a new file beside the
 // target, which takes the target's place only once the body is whole, so a
-// failed download leaves an existing target as it was. A device (or pipe)
-// named as the target cannot be replaced by a rename and is written itself.
+// failed download leaves an existing target as it was (the destructor drops
+// a body not committed). A device (or pipe) named as the target cannot be
+// replaced by a rename and is written itself. Failures are FALSE with the
+// error code in GetLastError.
 class DownloadTarget {
  public:
-  explicit DownloadTarget(const CString &target) : target_(target) {}
-  DownloadTarget(const DownloadTarget &) = delete;
-  DownloadTarget &operator=(const DownloadTarget &) = delete;
-  ~DownloadTarget() { Discard(); }
+  explicit DownloadTarget(const CString &target) : target_(target), replacement_(target) {}
 
-  // Opens the file the bytes go to; FALSE with the error code otherwise. An
-  // existing target must be writable now, so that a download it could not
-  // take fails before the transfer.
-  BOOL Open(DWORD &error) {
+  // Opens the file the bytes go to. An existing target must be writable
+  // now, so that a download it could not take fails before the transfer.
+  BOOL Open() {
     const DWORD attributes = GetFileAttributesW(target_);
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    CFileException openError(CFileException::none, 0);
     if (exists && (attributes & FILE_ATTRIBUTE_DEVICE)) {
-      if (file_.Open(target_, CFile::modeCreate | CFile::modeWrite | CFile::typeBinary, &openError)) return TRUE;
-    } else if (!exists || CanWrite(openError)) {
-      std::wstring sibling(MAX_PATH, L'\0');
-      const CString folder = target_.Left(target_.GetLength() - GetFileName(target_).GetLength());
-      if (GetTempFileNameW(folder, L"dl", 0, sibling.data()) == 0) {
-        error = GetLastError();
-        return FALSE;
-      }
-      sibling_ = sibling.c_str();
-      if (file_.Open(sibling_, CFile::modeCreate | CFile::modeWrite | CFile::typeBinary, &openError)) return TRUE;
+      direct_ = true;
+      return OpenBinary(device_, target_, CFile::modeCreate | CFile::modeWrite);
     }
-    error = static_cast<DWORD>(openError.m_lOsError);
-    return FALSE;
+    CFile probe;
+    if (exists && !OpenBinary(probe, target_, CFile::modeWrite)) return FALSE;
+    probe.Close();
+    return replacement_.Create();
   }
-  void Write(const void *data, UINT size) { file_.Write(data, size); }
-  // The body is whole: it takes the target's place. FALSE with the error
-  // code when it cannot; the target then stays as it was.
-  BOOL Commit(DWORD &error) {
-    file_.Close();
-    if (sibling_.IsEmpty()) return TRUE;
-    const BOOL done = GetFileAttributesW(target_) != INVALID_FILE_ATTRIBUTES
-                          ? ReplaceFileW(target_, sibling_, nullptr, 0, nullptr, nullptr)
-                          : MoveFileExW(sibling_, target_, MOVEFILE_REPLACE_EXISTING);
-    if (!done) {
-      error = GetLastError();
+  BOOL Write(const void *data, UINT size) {
+    if (!direct_) return replacement_.Write(data, size);
+    try {
+      device_.Write(data, size);
+      return TRUE;
+    } catch (const CFileException &e) {
+      SetLastError(static_cast<DWORD>(e.m_lOsError));
       return FALSE;
     }
-    sibling_.Empty();
-    return TRUE;
   }
-  // Drops what was written beside the target.
-  void Discard() {
-    file_.Close();
-    if (!sibling_.IsEmpty()) DeleteFileW(sibling_);
-    sibling_.Empty();
+  // The body is whole: it takes the target's place, or the target stays as
+  // it was.
+  BOOL Commit() {
+    if (!direct_) return replacement_.Commit();
+    device_.Close();
+    return TRUE;
   }
 
  private:
-  bool CanWrite(CFileException &openError) {
-    CFile probe;
-    if (!probe.Open(target_, CFile::modeWrite | CFile::typeBinary, &openError)) return false;
-    probe.Close();
-    return true;
-  }
-
   CString target_;
-  CString sibling_;  // empty when the target is written itself
-  CFile file_;
+  bool direct_ = false;  // the target is a device, written itself
+  CFile device_;
+  pcutil::CReplacementFile replacement_;
 };
 
 // The numeric status of the response, or FALSE when it cannot be read.
@@ -195,9 +183,8 @@ int Download(const FileDownload &d) {
   }
 
   DownloadTarget target(d.file);
-  DWORD error = 0;
-  if (!target.Open(error)) {
-    d.log.Failed(L"file.Open:%ld", error);
+  if (!target.Open()) {
+    d.log.Failed(L"file.Open:%ld", GetLastError());
     return -1;
   }
 
@@ -208,17 +195,12 @@ int Download(const FileDownload &d) {
   for (;;) {
     DWORD read = 0;
     if (!InternetReadFile(request.get(), buffer.data(), kFilePiece, &read)) {
-      const DWORD code = GetLastError();
-      target.Discard();
-      d.log.Failed(L"InternetReadFile:%ld", code);
+      d.log.Failed(L"InternetReadFile:%ld", GetLastError());
       return -1;
     }
     if (read == 0) break;
-    try {
-      target.Write(buffer.data(), read);
-    } catch (const CFileException &e) {
-      target.Discard();
-      d.log.Failed(L"file.Write:%ld", static_cast<DWORD>(e.m_lOsError));
+    if (!target.Write(buffer.data(), read)) {
+      d.log.Failed(L"file.Write:%ld", GetLastError());
       return -1;
     }
     received += read;
@@ -228,8 +210,8 @@ int Download(const FileDownload &d) {
     elapsed = timeGetTime() - start;
     if (elapsed == 0) elapsed = 10;
   }
-  if (!target.Commit(error)) {
-    d.log.Failed(L"file.Write:%ld", error);
+  if (!target.Commit()) {
+    d.log.Failed(L"file.Write:%ld", GetLastError());
     return -1;
   }
   return 1;

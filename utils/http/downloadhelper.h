@@ -7,8 +7,9 @@
 //
 // A download is accepted only with a status of 200 or lower (206 and every
 // redirect left unfollowed are failures). The body is written to a new file
-// beside the target, which takes the target's place (and an existing
-// target's permissions) only once the body is whole; a download that fails
+// beside the target (pcutil::CReplacementFile, utils/files/replacefile.h),
+// which takes the target's place (and an existing target's permissions) only
+// once the body is whole and on the disk; a download that fails
 // at any step (a refused status, a read or write failure, a body shorter
 // than announced) removes that file and leaves the target as it was, so a
 // file at the target is always a whole body. A device named as the target

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -334,6 +335,20 @@ TEST_F(FileSysHelperTest, ReplacingKeepsPermissionsAndLeavesNothingBehind) {
   ASSERT_TRUE(WriteBinaryFile(WFile("link"), "linked", 6, FALSE));
   EXPECT_TRUE(fs::is_symlink(File("link")));
   EXPECT_EQ(Bytes("f"), "linked");
+}
+
+// The longest names a folder takes (255 bytes), in one-byte and in
+// four-byte characters: the new file beside each must fit as well.
+TEST_F(FileSysHelperTest, ReplacingAFileWithTheLongestName) {
+  const std::string ascii(255, 'n');
+  const std::string wide = WideToMultiByte(CP_UTF8, std::wstring(63, L'\U0001F600'));
+  for (const std::string &name : {ascii, wide}) {
+    for (const char *bytes : {"created", "replaced"}) {
+      EXPECT_TRUE(WriteBinaryFile(WFile(name), bytes, static_cast<int>(std::strlen(bytes)), FALSE)) << GetLastError();
+      EXPECT_EQ(Bytes(name), bytes);
+    }
+  }
+  EXPECT_EQ(Leftovers(dir_.path(), {ascii, wide}), std::vector<std::string>{});
 }
 
 TEST_F(FileSysHelperTest, ReadOnlyTargetIsRefused) {

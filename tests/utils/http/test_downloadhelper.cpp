@@ -224,6 +224,22 @@ TEST_F(Download, WholeBodyReplacesTheTargetWithItsPermissions) {
   EXPECT_EQ(FilesIn(dir.path()), std::vector<std::string>{"copy.bin"});
 }
 
+// A target whose path is far longer than 260 characters takes the body, in
+// place of an old copy, and nothing is left beside it.
+TEST_F(Download, LongTargetPathTakesTheBody) {
+  std::string folder = dir.path();
+  for (int i = 0; i < 6; ++i) {
+    folder += "/" + std::string(60, 'd');
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  }
+  const std::string target = dir.Write(folder.substr(dir.path().size() + 1) + "/out.bin", "the old copy");
+  ASSERT_GT(target.size(), 300u);
+  DWORD length = 0, received = 0, rate = 0;
+  ASSERT_EQ(DownloadFileEx(Url("/file/three.bin"), W(target), &length, &received, &rate, W(log), FALSE), 1);
+  EXPECT_EQ(ReadFileBytes(target), g_world->threePieces);
+  EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"out.bin"});
+}
+
 // The file size limit makes the second piece's write fail.
 TEST_F(Download, FailedWriteIsAFailureAndRemovesThePartialFile) {
   const std::string target = dir.File("limited.bin");
@@ -238,7 +254,7 @@ TEST_F(Download, FailedWriteIsAFailureAndRemovesThePartialFile) {
   setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, oldHandler);
   EXPECT_EQ(result, -1);
-  EXPECT_FALSE(Exists(target));
+  EXPECT_TRUE(FilesIn(dir.path()).empty());
   const std::vector<std::wstring> lines = LogLines();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].rfind(L"file.Write:", 0), 0u) << lines[0];
