@@ -150,11 +150,9 @@ void StatusNotifierItem::OnConnected(GObject *, GAsyncResult *result, gpointer s
     if (!cancelled) static_cast<StatusNotifierItem *>(self)->Fail();
     return;
   }
+  // Not cancelled, so the item is still there: a call cancelled by the
+  // destructor ends with G_IO_ERROR_CANCELLED even when it had succeeded.
   auto *me = static_cast<StatusNotifierItem *>(self);
-  if (g_cancellable_is_cancelled(me->cancel_)) {  // cannot be: a cancelled call ends with an error
-    g_object_unref(bus);
-    return;
-  }
   me->bus_ = bus;
   static const GDBusInterfaceVTable vtable = {&OnMethodCall, &OnGetProperty, nullptr, {}};
   me->object_ = g_dbus_connection_register_object(bus, kItemPath, ItemInterface(), &vtable, me, nullptr, nullptr);
