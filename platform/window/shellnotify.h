@@ -4,9 +4,17 @@
 // back to the window as the icon's callback message with wParam = the id and
 // lParam = the mouse message: WM_RBUTTONUP when the right button is released
 // over it (or its menu is asked for from the keyboard), WM_LBUTTONDBLCLK on a
-// double click of the left button. GTK backend: one GtkStatusIcon per icon
-// (shown by any XEmbed tray host). Headless backend: the icons are records a
-// test reads and whose events it fires.
+// double click of the left button.
+//
+// GTK backend: where the session bus has a StatusNotifierWatcher (the panels
+// of today's desktops), each icon is a StatusNotifierItem on that bus; its
+// Activate gives the double click, its ContextMenu the right button's
+// release. Elsewhere each icon is a GtkStatusIcon, shown by any XEmbed tray
+// host. A watcher that appears or goes away later is followed: the icons move
+// to it and back. An item the watcher refuses falls back to XEmbed. The first
+// icon of the process shows once the bus has answered (at most 2 s).
+// Headless backend: the icons are records a test reads and whose events it
+// fires.
 //
 // An icon whose window has been destroyed is taken out of the area before the
 // next icon is added, so a window created again (with the same id) does not
@@ -74,3 +82,12 @@ void HeadlessTraySetRefusing(bool refusing);
 LRESULT HeadlessTrayEvent(HWND hWnd, UINT uID, UINT mouseMessage);
 // Clears the records (HeadlessReset does not reach them).
 void HeadlessTrayReset();
+
+// ---------------------------------------------------------------- GTK backend tests
+
+typedef struct _GtkStatusIcon GtkStatusIcon;
+// The XEmbed icon that shows the icon now, or nullptr.
+GtkStatusIcon *AfxTrayStatusIcon(HWND hWnd, UINT uID);
+// The bus name of the StatusNotifierItem that shows the icon now, once the
+// watcher has accepted it; empty otherwise.
+std::string AfxTrayItemName(HWND hWnd, UINT uID);

@@ -199,7 +199,9 @@ TEST(GuiStartup, ProgramShowsTheFloatingWindowBottomRightAndItsTrayIcon) {
   testsupport::TempDir home;
   const std::vector<std::string> env = {"DISPLAY=" + display, "XDG_CONFIG_HOME=" + home.path() + "/config",
                                         "XDG_CACHE_HOME=" + home.path() + "/cache",
-                                        "XDG_DATA_HOME=" + home.path() + "/data", "HOME=" + home.path()};
+                                        "XDG_DATA_HOME=" + home.path() + "/data", "HOME=" + home.path(),
+                                        // No session bus, so the tray icon is an XEmbed one.
+                                        "DBUS_SESSION_BUS_ADDRESS=unix:path=" + home.path() + "/no-bus"};
 
   // A tray host in the top-right corner, away from the floating window and
   // from where the main window shows.
