@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "utils/regex/matcher_recursion.h"
-#include "utils/regex/pattern.h"
-#include "utils/regex/word_assertion.h"
+#include "utils/regex/detail/matcher_recursion.h"
+#include "utils/regex/detail/pattern.h"
+#include "utils/regex/detail/word_assertion.h"
 
 namespace graph_test {
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <set>
 
-#include "utils/regex/arena.h"
-#include "utils/regex/matcher.h"
+#include "utils/regex/detail/arena.h"
+#include "utils/regex/detail/matcher.h"
 
 using namespace regex::detail;
 

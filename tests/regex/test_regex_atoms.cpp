@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "graph_fixture.h"
-#include "utils/regex/matcher_atoms.h"
+#include "utils/regex/detail/matcher_atoms.h"
 
 using namespace graph_test;
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "utils/regex/pattern.h"
-#include "utils/regex/syntax.h"
+#include "utils/regex/detail/pattern.h"
+#include "utils/regex/detail/syntax.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "regex_run.h"
-#include "utils/regex/node_factory.h"
-#include "utils/regex/pattern.h"
-#include "utils/regex/syntax.h"
+#include "utils/regex/detail/node_factory.h"
+#include "utils/regex/detail/pattern.h"
+#include "utils/regex/detail/syntax.h"
 
 namespace {
 

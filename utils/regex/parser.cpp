@@ -12,11 +12,11 @@
 #include <string>
 
 #include "platform/system/stack_limit.h"
-#include "utils/regex/charset.h"
-#include "utils/regex/matcher_groups.h"
-#include "utils/regex/node_factory.h"
-#include "utils/regex/pattern.h"
-#include "utils/regex/syntax.h"
+#include "utils/regex/detail/charset.h"
+#include "utils/regex/detail/matcher_groups.h"
+#include "utils/regex/detail/node_factory.h"
+#include "utils/regex/detail/pattern.h"
+#include "utils/regex/detail/syntax.h"
 
 namespace regex {
 

@@ -1,4 +1,4 @@
-#include "utils/regex/pattern.h"
+#include "utils/regex/detail/pattern.h"
 
 namespace regex {
 

@@ -67,5 +67,5 @@
 //   keep a copy of the original subject when they keep group records.
 #pragma once
 
-#include "utils/regex/pattern.h"
-#include "utils/regex/syntax.h"
+#include "utils/regex/detail/pattern.h"
+#include "utils/regex/detail/syntax.h"

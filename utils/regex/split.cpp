@@ -2,8 +2,8 @@
 #include <string>
 #include <vector>
 
-#include "utils/regex/pattern.h"
-#include "utils/regex/syntax.h"
+#include "utils/regex/detail/pattern.h"
+#include "utils/regex/detail/syntax.h"
 
 namespace regex {
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "utils/regex/charset.h"
-#include "utils/regex/node_factory.h"
-#include "utils/regex/pattern.h"
-#include "utils/regex/syntax.h"
+#include "utils/regex/detail/charset.h"
+#include "utils/regex/detail/node_factory.h"
+#include "utils/regex/detail/pattern.h"
+#include "utils/regex/detail/syntax.h"
 
 namespace regex {
 

@@ -29,14 +29,14 @@
 #include <vector>
 
 #include "platform/text/debug.h"
-#include "utils/regex/arena.h"
-#include "utils/regex/basics.h"
-#include "utils/regex/charset.h"
-#include "utils/regex/hetero_stack.h"
-#include "utils/regex/literal_searcher.h"
-#include "utils/regex/matcher.h"
-#include "utils/regex/pattern_detail.h"
-#include "utils/regex/start_set.h"
+#include "utils/regex/detail/arena.h"
+#include "utils/regex/detail/basics.h"
+#include "utils/regex/detail/charset.h"
+#include "utils/regex/detail/hetero_stack.h"
+#include "utils/regex/detail/literal_searcher.h"
+#include "utils/regex/detail/matcher.h"
+#include "utils/regex/detail/pattern_detail.h"
+#include "utils/regex/detail/start_set.h"
 
 namespace regex {
 

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "utils/regex/hetero_stack.h"
+#include "utils/regex/detail/hetero_stack.h"
 
 namespace regex {
 
