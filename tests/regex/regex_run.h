@@ -9,6 +9,7 @@
 
 #include "utils/regex/detail/pattern.h"
 #include "utils/regex/detail/syntax.h"
+#include "utils/regex/regex.h"
 
 namespace regex_test {
 
@@ -64,7 +65,7 @@ inline match_spans run_first_match(const std::wstring &pattern, regex::pattern_f
     if (!pat.match(subject, results, 0, std::wstring::npos).matched) return {};
     return spans_of(results.m_records, subject.begin());
   }
-  typedef basic_rpattern<const wchar_t *, perl_syntax<wchar_t>> ppattern;
+  typedef detail::basic_rpattern_base<const wchar_t *, perl_syntax<wchar_t>> ppattern;
   ppattern pat(pattern, flags & ~ALLMATCHES, r == road::pointer_recursive ? MODE_RECURSIVE : MODE_ITERATIVE);
   basic_match_results<const wchar_t *> results;
   const wchar_t *b = subject.c_str();

@@ -10,6 +10,7 @@
 #include "utils/regex/detail/node_factory.h"
 #include "utils/regex/detail/pattern.h"
 #include "utils/regex/detail/syntax.h"
+#include "utils/regex/regex.h"
 
 namespace {
 
@@ -228,13 +229,13 @@ TEST(RegexParse, FreeSpacingClosesGapsInLiteralRuns) {
 }
 
 TEST(RegexParse, GroupTableAndCounts) {
-  rpattern pat(L"(a)(?:b)(c)", NOFLAGS, MODE_RECURSIVE);
+  detail::rpattern_engine pat(L"(a)(?:b)(c)", NOFLAGS, MODE_RECURSIVE);
   EXPECT_EQ(pat._cgroups_total(), 4u);
   EXPECT_EQ(pat.visible_group_count(), 3u);
   EXPECT_EQ(pat.hidden_groups(), (std::vector<unsigned>{2}));
   // The largest count that is not "unbounded" compiles.
-  EXPECT_EQ(rpattern(L"a{0,4294967294}", NOFLAGS, MODE_RECURSIVE).pattern_width().m_max, 4294967294u);
-  EXPECT_EQ(rpattern(L"ab{2,5}", NOFLAGS, MODE_RECURSIVE).pattern_width(), (detail::node_width{3, 6}));
+  EXPECT_EQ(detail::rpattern_engine(L"a{0,4294967294}", NOFLAGS, MODE_RECURSIVE).pattern_width().m_max, 4294967294u);
+  EXPECT_EQ(detail::rpattern_engine(L"ab{2,5}", NOFLAGS, MODE_RECURSIVE).pattern_width(), (detail::node_width{3, 6}));
 }
 
 // Anchoring and the literal prefix search decided at compile time.
@@ -256,18 +257,18 @@ TEST(RegexParse, AnchoringAndSearcher) {
       {L"\\Aabc", 0, true, false},        {L"", 0, true, false},
   };
   for (const auto &c : cases) {
-    rpattern pat(c.pattern, pattern_flags(c.flags), MODE_RECURSIVE);
+    detail::rpattern_engine pat(c.pattern, pattern_flags(c.flags), MODE_RECURSIVE);
     EXPECT_EQ(pat.is_unanchored(), c.unanchored) << describe({c.pattern, c.flags, L"", ""});
     EXPECT_EQ((pat.flags() & RIGHTMOST) != 0, c.rightmost_kept) << describe({c.pattern, c.flags, L"", ""});
   }
-  EXPECT_NE(rpattern(L"abc.*", NOFLAGS, MODE_RECURSIVE).searcher(), nullptr);
-  EXPECT_NE(rpattern(L"charset=(.+)", IGNORECASE, MODE_RECURSIVE).searcher(), nullptr);
-  EXPECT_NE(rpattern(L"<meta.+?charset=([-\\w]+)", IGNORECASE, MODE_RECURSIVE).searcher(), nullptr);
-  EXPECT_EQ(rpattern(L"a", NOFLAGS, MODE_RECURSIVE).searcher(), nullptr);
-  EXPECT_EQ(rpattern(L"ab|cd", NOFLAGS, MODE_RECURSIVE).searcher(), nullptr);
-  EXPECT_EQ(rpattern(L"a*bc", NOFLAGS, MODE_RECURSIVE).searcher(), nullptr);
+  EXPECT_NE(detail::rpattern_engine(L"abc.*", NOFLAGS, MODE_RECURSIVE).searcher(), nullptr);
+  EXPECT_NE(detail::rpattern_engine(L"charset=(.+)", IGNORECASE, MODE_RECURSIVE).searcher(), nullptr);
+  EXPECT_NE(detail::rpattern_engine(L"<meta.+?charset=([-\\w]+)", IGNORECASE, MODE_RECURSIVE).searcher(), nullptr);
+  EXPECT_EQ(detail::rpattern_engine(L"a", NOFLAGS, MODE_RECURSIVE).searcher(), nullptr);
+  EXPECT_EQ(detail::rpattern_engine(L"ab|cd", NOFLAGS, MODE_RECURSIVE).searcher(), nullptr);
+  EXPECT_EQ(detail::rpattern_engine(L"a*bc", NOFLAGS, MODE_RECURSIVE).searcher(), nullptr);
   // A literal inside a group other than group 0 gives no searcher.
-  EXPECT_EQ(rpattern(L"x|(abc)", NOFLAGS, MODE_RECURSIVE).searcher(), nullptr);
+  EXPECT_EQ(detail::rpattern_engine(L"x|(abc)", NOFLAGS, MODE_RECURSIVE).searcher(), nullptr);
 }
 
 // Group loops above 16 repetitions make MODE_AUTO match iteratively.
@@ -280,7 +281,7 @@ TEST(RegexParse, GroupQuantifiersChooseTheAutoMode) {
       {L"(ab)?", true},       {L"a{2,20}", true}, {L"a*", true},     {L"a|b(?R)", false},
   };
   for (const auto &c : cases)
-    EXPECT_EQ(rpattern(c.pattern, NOFLAGS, MODE_AUTO).use_recursion(), c.recursive)
+    EXPECT_EQ(detail::rpattern_engine(c.pattern, NOFLAGS, MODE_AUTO).use_recursion(), c.recursive)
         << describe({c.pattern, 0, L"", ""});
 }
 

@@ -9,6 +9,7 @@
 #include "perl_oracle.h"
 #include "utils/regex/detail/pattern.h"
 #include "utils/regex/detail/syntax.h"
+#include "utils/regex/regex.h"
 
 namespace {
 
