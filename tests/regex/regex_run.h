@@ -23,7 +23,17 @@ struct span {
 // The groups of the first match (empty vector: no match).
 typedef std::vector<span> match_spans;
 
-enum class road { string_recursive, string_iterative, pointer_recursive, pointer_iterative, pointer_nul };
+enum class road {
+  string_recursive,
+  string_iterative,
+  string_nul,  // NUL-terminated, recursive
+  pointer_recursive,
+  pointer_iterative,
+  pointer_nul  // NUL-terminated, iterative
+};
+
+inline constexpr road every_road[] = {road::string_recursive,  road::string_iterative,  road::string_nul,
+                                      road::pointer_recursive, road::pointer_iterative, road::pointer_nul};
 
 inline const char *road_name(road r) {
   switch (r) {
@@ -31,6 +41,8 @@ inline const char *road_name(road r) {
       return "string/recursive";
     case road::string_iterative:
       return "string/iterative";
+    case road::string_nul:
+      return "string/nul";
     case road::pointer_recursive:
       return "pointer/recursive";
     case road::pointer_iterative:
@@ -63,6 +75,12 @@ inline match_spans run_first_match(const std::wstring &pattern, regex::pattern_f
     rpattern pat(pattern, flags & ~ALLMATCHES, r == road::string_recursive ? MODE_RECURSIVE : MODE_ITERATIVE);
     match_results results;
     if (!pat.match(subject, results, 0, std::wstring::npos).matched) return {};
+    return spans_of(results.m_records, subject.begin());
+  }
+  if (r == road::string_nul) {
+    detail::rpattern_engine pat(pattern, flags & ~ALLMATCHES, MODE_RECURSIVE);
+    match_results results;
+    if (!pat.run_match(results, subject.begin(), subject.end(), true)) return {};
     return spans_of(results.m_records, subject.begin());
   }
   typedef detail::basic_rpattern_base<const wchar_t *, perl_syntax<wchar_t>> ppattern;

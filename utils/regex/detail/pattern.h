@@ -247,7 +247,12 @@ class basic_rpattern_base : public basic_rpattern_base_impl<IT, SyntaxT> {
                     std::size_t len = std::wstring::npos) const requires string_subject;
   std::size_t split(IT ibegin, IT iend, std::vector<std::wstring> &pieces, int limit) const requires string_subject;
 
+  // One match call over [ibegin, iend), or with nul over the subject that
+  // ends at the first NUL from ibegin (iend is not read). That end is found
+  // first: the failure memo indexes positions up to the subject's end, so
+  // both forms are bounded alike.
   bool run_match(results_type &results, IT ibegin, IT iend, bool nul) const {
+    if (nul) iend = nul_end(ibegin);
     results.m_ibegin = ibegin;
     param_type param(ibegin, ibegin, iend, nullptr, 0);
     if (!(this->m_flags & ALLMATCHES)) return match_guarded(param, results.m_records, nul);
@@ -290,11 +295,12 @@ class basic_rpattern_base : public basic_rpattern_base_impl<IT, SyntaxT> {
   // One guarded match: sizes the records, runs the search in the pattern's
   // mode and removes the hidden groups' records. When the recursive mode
   // spends its depth budget, the same search runs again iteratively.
+  // param.m_iend is the subject's end in both forms.
   bool match_guarded(param_type &param, std::vector<backref_type> &records, bool nul) const {
     records.resize(this->_cgroups_total());
     param.m_prgbackrefs = records.data();
     param.m_cbackrefs = std::uint32_t(records.size());
-    search_state<IT> state(this->m_step_budget, nul ? 0 : this->m_plan.m_cmemo_points, param.m_istart, param.m_iend);
+    search_state<IT> state(this->m_step_budget, this->m_plan.m_cmemo_points, param.m_istart, param.m_iend);
     struct detach {
       param_type &p;
       ~detach() { p.m_psearch = nullptr; }
@@ -409,6 +415,11 @@ class basic_rpattern_base : public basic_rpattern_base_impl<IT, SyntaxT> {
   }
 
  private:
+  static IT nul_end(IT p) {
+    while (*p != L'\0') ++p;
+    return p;
+  }
+
   // Whether a position lies at a word edge, for a pattern that begins with
   // \b (always true for the others).
   struct word_edge {
