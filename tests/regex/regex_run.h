@@ -3,6 +3,7 @@
 // NUL-terminated subjects) and reports the first match as offsets.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -63,6 +64,34 @@ match_spans spans_of(const std::vector<regex::backref_tag<IT>> &records, IT orig
       s.end = long(r.second - origin);
     }
     out.push_back(s);
+  }
+  return out;
+}
+
+// "(b,e)" per group ("(-1,-1)" for one that took no part), or "no match".
+inline std::string spans_text(const match_spans &m) {
+  if (m.empty()) return "no match";
+  std::string out;
+  for (const span &s : m) out += "(" + std::to_string(s.begin) + "," + std::to_string(s.end) + ")";
+  return out;
+}
+
+// The groups written "b-e" each, "x" for a group that took no part,
+// separated by blanks; "" is no match.
+inline match_spans spans_from_text(const std::string &text) {
+  match_spans out;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t end = std::min(text.find(' ', i), text.size());
+    const std::string item = text.substr(i, end - i);
+    span s;
+    if (item != "x") {
+      const std::size_t dash = item.find('-');
+      s.begin = std::stol(item.substr(0, dash));
+      s.end = std::stol(item.substr(dash + 1));
+    }
+    out.push_back(s);
+    i = end + 1;
   }
   return out;
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "regex_run.h"
+#include "pattern_cases.h"
 #include "utils/regex/detail/node_factory.h"
 #include "utils/regex/detail/pattern.h"
 #include "utils/regex/detail/syntax.h"
@@ -17,16 +17,6 @@ namespace {
 using namespace regex;
 using regex_test::match_spans;
 using regex_test::road;
-
-// "b-e" per group, "x" for a group that did not take part, "" for no match.
-std::string spans_text(const match_spans &m) {
-  std::string out;
-  for (const auto &s : m) {
-    if (!out.empty()) out += ' ';
-    out += s.begin < 0 ? std::string("x") : std::to_string(s.begin) + "-" + std::to_string(s.end);
-  }
-  return out;
-}
 
 struct match_case {
   const wchar_t *pattern;
@@ -42,12 +32,8 @@ std::string describe(const match_case &c) {
 }
 
 void expect_all_roads(const match_case &c) {
-  for (road r : {road::string_recursive, road::string_iterative, road::pointer_recursive, road::pointer_iterative,
-                 road::pointer_nul}) {
-    if (r == road::pointer_nul && c.subject.find(L'\0') != std::wstring::npos) continue;
-    EXPECT_EQ(spans_text(regex_test::run_first_match(c.pattern, pattern_flags(c.flags), c.subject, r)), c.expected)
-        << describe(c) << " on " << regex_test::road_name(r);
-  }
+  regex_test::expect_on_every_road(c.pattern, pattern_flags(c.flags), c.subject,
+                                   regex_test::spans_from_text(c.expected));
 }
 
 const unsigned I = IGNORECASE, M = LINEANCHORS, S = DOTALL, X = FREESPACING, E = EXPANDESCAPES;
