@@ -326,6 +326,45 @@ TEST(RegexParse, StartScanningSkipsOnlyHopelessStarts) {
   }
 }
 
+// A pattern that begins with ^ under LINEANCHORS is tried at line starts
+// only: the start of the range and every place after a line feed.
+TEST(RegexParse, LineAnchoredPatternsMatchAtLineStarts) {
+  const match_case cases[] = {
+      {L"^.*market.*$", M, L"the price\nmarket up\nno", "10-19"},
+      {L"^.*b.*$", M, L"ab\ncb", "0-2"},
+      {L"^b", M, L"ab\nxb\nb", "6-7"},
+      {L"^b", M, L"a\r\nb", "3-4"},
+      {L"^$", M, L"a\n\nb", "2-2"},
+      {L"^", M, L"", "0-0"},
+      {L"^x", M, L"a\n", ""},
+      {L"^\\w+$", M, L"a b\nword\n", "4-8"},
+      {L"^.*z", M, L"abc\nxyz\nz", "4-7"},
+      {L"^(a|b)c", M, L"xac\nbc", "4-6 4-5"},
+      {L"^.{3}", M, L"ab\nabc", "3-6"},
+      {L"^.{3}", M, L"abc\nab", "0-3"},
+      {L"^.{4}", M, L"abc\nab", ""},
+      {L" ^ a", M | X, L"ba\na", "3-4"},
+      {L"^a|b", M, L"cb\na", "1-2"},
+  };
+  for (const auto &c : cases) expect_all_roads(c);
+  for (match_mode mode : {MODE_RECURSIVE, MODE_ITERATIVE}) {
+    rpattern lines(L"^.*e.*$", LINEANCHORS | ALLMATCHES | KEEPWHOLEMATCHES, mode);
+    match_results results;
+    const std::wstring five = L"one\ntwo\nthree\n\nfive";
+    lines.match(five, results);
+    std::vector<std::wstring> found;
+    for (const auto &r : results.m_records) found.push_back(r.str());
+    EXPECT_EQ(found, (std::vector<std::wstring>{L"one", L"three", L"five"})) << mode;
+    // Empty matches at every line start, the one after the final line feed included.
+    rpattern starts(L"^", LINEANCHORS | ALLMATCHES | KEEPWHOLEMATCHES, mode);
+    const std::wstring text = L"a\nb\n";
+    starts.match(text, results);
+    std::vector<long> at;
+    for (const auto &r : results.m_records) at.push_back(long(r.first - text.begin()));
+    EXPECT_EQ(at, (std::vector<long>{0, 2, 4})) << mode;
+  }
+}
+
 TEST(RegexParse, AllMatchesOverTheSubject) {
   rpattern pat(L"charset=(.+)", IGNORECASE | ALLMATCHES | KEEPALLGROUPS, MODE_RECURSIVE);
   match_results results;

@@ -96,15 +96,19 @@ void detail::basic_rpattern_base<IT, SyntaxT>::compile(pattern_flags flags) {
   this->m_plan.m_funanchored = true;
   analyse_start(cs);
 
-  // Both tests read the text as written, with the object's flags: only a
+  // The tests read the text as written, with the object's flags: only a
   // literal '^' or '.' as the very first token counts.
   const std::wstring &text = *this->m_pattern;
   if (text.empty() || this->m_plan.m_pfirst->alternative_count() != 1) return;
   const SyntaxT plain(this->m_flags);
   std::wstring::const_iterator it = text.begin();
-  if (!(this->m_flags & LINEANCHORS) && plain.pattern_token(it, text.cend()) == TK_LINE_START) {
-    this->m_flags &= ~RIGHTMOST;
-    this->m_plan.m_funanchored = false;
+  if (plain.pattern_token(it, text.cend()) == TK_LINE_START) {
+    if (this->m_flags & LINEANCHORS) {
+      this->m_plan.m_fline_start = true;
+    } else {
+      this->m_flags &= ~RIGHTMOST;
+      this->m_plan.m_funanchored = false;
+    }
   }
   it = text.begin();
   if (!(this->m_flags & RIGHTMOST) && (this->m_flags & DOTALL) && plain.pattern_token(it, text.cend()) == TK_ANY_CHAR &&

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cwchar>
 #include <list>
 #include <memory>
 #include <stdexcept>
@@ -62,7 +63,8 @@ struct search_plan {
   // contain (absent: none found).
   const start_set *m_pstart_set = nullptr;
   required_literal m_required;
-  bool m_fword_edge = false;  // the pattern begins with \b
+  bool m_fword_edge = false;   // the pattern begins with \b
+  bool m_fline_start = false;  // it begins with ^ under LINEANCHORS: it matches only at line starts
   // The characters at offsets 1 to m_cprefix - 1 of every match (a
   // fixed-width beginning), offset i in m_pprefix[i - 1]; offset 0 is the
   // start set's.
@@ -362,6 +364,16 @@ class basic_rpattern_base : public basic_rpattern_base_impl<IT, SyntaxT> {
         }
       } else if (!unanchored) {
         if (required.allows(param.m_istart)) attempt(top, param, param.m_istart);
+      } else if (pat.plan().m_fline_start) {
+        // The pattern begins with a line anchor: only line starts are tried.
+        for (IT p = param.m_istart;;) {
+          if ((p == param.m_ibegin || p[-1] == L'\n') && (!required.allows(p) || attempt(top, param, p))) break;
+          if (p == last) break;
+          end_empty_refusal(param);
+          p = find_line_feed(p, last);
+          if (p == last) break;
+          ++p;
+        }
       } else if (const start_set *first = pat.plan().m_pstart_set) {
         // Only positions whose character can begin a match are tried.
         const word_edge edge{pat.plan().m_fword_edge, param.m_ibegin, param.m_iend};
@@ -415,6 +427,13 @@ class basic_rpattern_base : public basic_rpattern_base_impl<IT, SyntaxT> {
   }
 
  private:
+  // The first line feed in [p, last), or last.
+  static IT find_line_feed(IT p, IT last) {
+    const wchar_t *b = &*p;
+    const wchar_t *f = std::wmemchr(b, L'\n', std::size_t(last - p));
+    return f ? p + (f - b) : last;
+  }
+
   static IT nul_end(IT p) {
     while (*p != L'\0') ++p;
     return p;
