@@ -2,11 +2,11 @@
 // search plan it produces, and the match drivers.
 //
 // Layers: basic_rpattern_base (compilation and matching) ->
-// basic_rpattern_base_impl (state and accessors). The state is the pattern's
-// texts, its arena and node graph, and the search plan: all that compiling
-// derives and every search reads. A pattern is built whole and replaced
-// whole (regex.h's handle swaps the compiled pattern it points to), so no
-// member is ever swapped on its own.
+// basic_rpattern_base_impl (accessors and the swap) -> pattern_state (the
+// pattern's texts, its arena and node graph, and the search plan: all that
+// compiling derives and every search reads). The state is one value: init
+// compiles a pattern on the side and swaps the whole state in, so no member
+// is ever swapped on its own.
 #pragma once
 
 #include <cstddef>
