@@ -89,7 +89,7 @@ std::size_t engine_all(const regex::rpattern &pat, const std::wstring &subject) 
 void BM_Engine_Compile(benchmark::State &state, std::wstring pattern, regex::pattern_flags flags) {
   for (auto _ : state) {
     regex::rpattern pat(pattern, flags, regex::MODE_RECURSIVE);
-    benchmark::DoNotOptimize(pat.first_node());
+    benchmark::DoNotOptimize(pat);
   }
 }
 

@@ -30,6 +30,7 @@ struct pattern_case {
   const char *name;
   std::wstring text;
   bool caseless;
+  bool multiline = false;  // ^ and $ also at line breaks
 };
 
 // The two character-set detection patterns as the HTTP client runs them,
@@ -47,6 +48,10 @@ const std::vector<pattern_case> &cases() {
       {"address", L"[\\w.+-]+@[\\w-]+\\.[\\w.]+", false},
       {"nocase_literal", L"bitcoin", true},
       {"nocase_alternation", L"bitcoin|dollar|yuan|euro", true},
+      // Whole lines that hold a word: a common one, one of few lines, none.
+      {"line_common_word", L"^.*market.*$", false, true},
+      {"line_rare_word", L"^.*href.*$", false, true},
+      {"line_absent_word", L"^.*zebra.*$", false, true},
   };
   return c;
 }
@@ -117,6 +122,7 @@ const std::wstring &text() {
 regex::pattern_flags engine_flags(const pattern_case &c) {
   regex::pattern_flags f = regex::ALLMATCHES | regex::KEEPALLGROUPS;
   if (c.caseless) f |= regex::IGNORECASE;
+  if (c.multiline) f |= regex::LINEANCHORS;
   return f;
 }
 
@@ -147,7 +153,7 @@ void BM_Engine_Compile(benchmark::State &state, const pattern_case *c) {
 #ifdef BENCH_HAVE_PCRE2
 
 void BM_Pcre2_Search(benchmark::State &state, const pattern_case *c, bool jit) {
-  const pcre2_pattern pat(c->text, c->caseless, jit);
+  const pcre2_pattern pat(c->text, c->caseless, jit, c->multiline);
   const std::u32string subject(text().begin(), text().end());
   std::size_t count = 0;
   for (auto _ : state) {
@@ -163,8 +169,9 @@ void BM_Pcre2_Compile(benchmark::State &state, const pattern_case *c) {
   for (auto _ : state) {
     int error = 0;
     PCRE2_SIZE offset = 0;
-    pcre2_code *code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(p.data()), p.size(), c->caseless ? PCRE2_CASELESS : 0,
-                                     &error, &offset, nullptr);
+    pcre2_code *code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(p.data()), p.size(),
+                                     (c->caseless ? PCRE2_CASELESS : 0) | (c->multiline ? PCRE2_MULTILINE : 0), &error,
+                                     &offset, nullptr);
     benchmark::DoNotOptimize(code);
     pcre2_code_free(code);
   }
@@ -176,7 +183,10 @@ void BM_Pcre2_Compile(benchmark::State &state, const pattern_case *c) {
 // std::wregex, ECMAScript grammar.
 
 void BM_Wregex_Search(benchmark::State &state, const pattern_case *c) {
-  const std::wregex re(c->text, c->caseless ? std::regex::ECMAScript | std::regex::icase : std::regex::ECMAScript);
+  std::regex::flag_type flags = std::regex::ECMAScript;
+  if (c->caseless) flags |= std::regex::icase;
+  if (c->multiline) flags |= std::regex::multiline;
+  const std::wregex re(c->text, flags);
   const std::wstring &subject = text();
   std::size_t count = 0;
   for (auto _ : state) {

@@ -18,12 +18,12 @@
 struct pcre2_pattern {
   pcre2_code *code = nullptr;
   pcre2_match_data *data = nullptr;
-  pcre2_pattern(const std::wstring &pattern, bool caseless, bool jit = false) {
+  pcre2_pattern(const std::wstring &pattern, bool caseless, bool jit = false, bool multiline = false) {
     const std::u32string text(pattern.begin(), pattern.end());
     int error = 0;
     PCRE2_SIZE offset = 0;
-    code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), caseless ? PCRE2_CASELESS : 0, &error,
-                         &offset, nullptr);
+    code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(),
+                         (caseless ? PCRE2_CASELESS : 0) | (multiline ? PCRE2_MULTILINE : 0), &error, &offset, nullptr);
     if (jit) pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
     data = pcre2_match_data_create_from_pattern(code, nullptr);
   }

@@ -14,9 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "utils/regex/matcher_recursion.h"
-#include "utils/regex/pattern.h"
-#include "utils/regex/word_assertion.h"
+#include "utils/regex/detail/matcher_recursion.h"
+#include "utils/regex/detail/pattern.h"
+#include "utils/regex/detail/word_assertion.h"
+#include "utils/regex/regex.h"
 
 namespace graph_test {
 
@@ -160,15 +161,15 @@ class graph_pattern : public basic_rpattern_base<IT, perl_syntax<wchar_t>> {
  public:
   graph_pattern(const std::vector<seq> &top, const hidden_group_list &hidden, pattern_flags flags, match_mode mode)
       : base(std::wstring(), flags, mode) {
-    delete this->m_pfirst;
-    this->m_pfirst = nullptr;
+    delete this->m_plan.m_pfirst;
+    this->m_plan.m_pfirst = nullptr;
     match_group<IT> *g0 = build_group(0, top);
     *g0->next_link() = new (this->m_arena) end_of_pattern<IT>();
-    this->m_pfirst = g0;
-    this->m_hidden_groups = hidden;
-    this->m_cgroups_total = unsigned(m_groups.size());
-    this->m_cvisible_groups = unsigned(m_groups.size() - hidden.size());
-    this->m_width = g0->top_width_range(m_groups, this->m_hidden_groups);
+    this->m_plan.m_pfirst = g0;
+    this->m_plan.m_hidden_groups = hidden;
+    this->m_plan.m_cgroups_total = unsigned(m_groups.size());
+    this->m_plan.m_cvisible_groups = unsigned(m_groups.size() - hidden.size());
+    this->m_plan.m_width = g0->top_width_range(m_groups, this->m_plan.m_hidden_groups);
   }
 
   match_group<IT> *group(int n) const { return static_cast<match_group<IT> *>(m_groups.at(n)); }
@@ -177,8 +178,8 @@ class graph_pattern : public basic_rpattern_base<IT, perl_syntax<wchar_t>> {
   // compiler does for a pattern that begins with a literal.
   void use_searcher(const std::wstring &literal, bool anchored) {
     m_literal = literal;
-    this->m_psearcher = new (this->m_arena) literal_searcher(m_literal.begin(), m_literal.end(), nullptr);
-    this->m_funanchored = !anchored;
+    this->m_plan.m_psearcher = new (this->m_arena) literal_searcher(m_literal.begin(), m_literal.end(), nullptr);
+    this->m_plan.m_funanchored = !anchored;
   }
 
  private:

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "graph_fixture.h"
-#include "utils/regex/matcher_atoms.h"
+#include "utils/regex/detail/matcher_atoms.h"
 
 using namespace graph_test;
 
@@ -90,13 +90,13 @@ class atom_pattern : public basic_rpattern_base<IT, perl_syntax<wchar_t>> {
  public:
   atom_pattern(const aseq &top, match_mode mode, std::vector<long> *log = nullptr, IT origin = IT())
       : base(std::wstring(), NOFLAGS, mode), m_plog(log), m_origin(origin) {
-    delete this->m_pfirst;
-    this->m_pfirst = nullptr;
+    delete this->m_plan.m_pfirst;
+    this->m_plan.m_pfirst = nullptr;
     match_group<IT> *g0 = build_group(0, {top});
     *g0->next_link() = new (this->m_arena) end_of_pattern<IT>();
-    this->m_pfirst = g0;
-    this->m_cgroups_total = this->m_cvisible_groups = unsigned(m_groups.size());
-    this->m_width = g0->top_width_range(m_groups, this->m_hidden_groups);
+    this->m_plan.m_pfirst = g0;
+    this->m_plan.m_cgroups_total = this->m_plan.m_cvisible_groups = unsigned(m_groups.size());
+    this->m_plan.m_width = g0->top_width_range(m_groups, this->m_plan.m_hidden_groups);
   }
 
   // The stored text of the i-th literal built.

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "utils/regex/charset.h"
-#include "utils/regex/start_set.h"
+#include "utils/regex/detail/charset.h"
+#include "utils/regex/detail/start_set.h"
 
 using namespace regex;
 using namespace regex::detail;

@@ -4,8 +4,9 @@
 
 #include <string>
 
-#include "utils/regex/pattern.h"
-#include "utils/regex/syntax.h"
+#include "utils/regex/detail/pattern.h"
+#include "utils/regex/detail/syntax.h"
+#include "utils/regex/regex.h"
 
 namespace {
 
@@ -92,7 +93,8 @@ TEST(RegexErrors, EveryParserMessage) {
       }
     }
     try {
-      basic_rpattern<const wchar_t *, perl_syntax<wchar_t>> pat(c.pattern, pattern_flags(c.flags), MODE_AUTO);
+      detail::basic_rpattern_base<const wchar_t *, perl_syntax<wchar_t>> pat(c.pattern, pattern_flags(c.flags),
+                                                                             MODE_AUTO);
       ADD_FAILURE() << "'" << narrow(c.pattern) << "' compiled for pointer subjects";
     } catch (const bad_regexpr &e) {
       EXPECT_STREQ(e.what(), c.message) << "pattern '" << narrow(c.pattern) << "'";

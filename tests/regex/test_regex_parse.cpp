@@ -6,26 +6,17 @@
 #include <string>
 #include <vector>
 
-#include "regex_run.h"
-#include "utils/regex/node_factory.h"
-#include "utils/regex/pattern.h"
-#include "utils/regex/syntax.h"
+#include "pattern_cases.h"
+#include "utils/regex/detail/node_factory.h"
+#include "utils/regex/detail/pattern.h"
+#include "utils/regex/detail/syntax.h"
+#include "utils/regex/regex.h"
 
 namespace {
 
 using namespace regex;
 using regex_test::match_spans;
 using regex_test::road;
-
-// "b-e" per group, "x" for a group that did not take part, "" for no match.
-std::string spans_text(const match_spans &m) {
-  std::string out;
-  for (const auto &s : m) {
-    if (!out.empty()) out += ' ';
-    out += s.begin < 0 ? std::string("x") : std::to_string(s.begin) + "-" + std::to_string(s.end);
-  }
-  return out;
-}
 
 struct match_case {
   const wchar_t *pattern;
@@ -41,12 +32,8 @@ std::string describe(const match_case &c) {
 }
 
 void expect_all_roads(const match_case &c) {
-  for (road r : {road::string_recursive, road::string_iterative, road::pointer_recursive, road::pointer_iterative,
-                 road::pointer_nul}) {
-    if (r == road::pointer_nul && c.subject.find(L'\0') != std::wstring::npos) continue;
-    EXPECT_EQ(spans_text(regex_test::run_first_match(c.pattern, pattern_flags(c.flags), c.subject, r)), c.expected)
-        << describe(c) << " on " << regex_test::road_name(r);
-  }
+  regex_test::expect_on_every_road(c.pattern, pattern_flags(c.flags), c.subject,
+                                   regex_test::spans_from_text(c.expected));
 }
 
 const unsigned I = IGNORECASE, M = LINEANCHORS, S = DOTALL, X = FREESPACING, E = EXPANDESCAPES;
@@ -228,13 +215,13 @@ TEST(RegexParse, FreeSpacingClosesGapsInLiteralRuns) {
 }
 
 TEST(RegexParse, GroupTableAndCounts) {
-  rpattern pat(L"(a)(?:b)(c)", NOFLAGS, MODE_RECURSIVE);
+  detail::rpattern_engine pat(L"(a)(?:b)(c)", NOFLAGS, MODE_RECURSIVE);
   EXPECT_EQ(pat._cgroups_total(), 4u);
   EXPECT_EQ(pat.visible_group_count(), 3u);
   EXPECT_EQ(pat.hidden_groups(), (std::vector<unsigned>{2}));
   // The largest count that is not "unbounded" compiles.
-  EXPECT_EQ(rpattern(L"a{0,4294967294}", NOFLAGS, MODE_RECURSIVE).pattern_width().m_max, 4294967294u);
-  EXPECT_EQ(rpattern(L"ab{2,5}", NOFLAGS, MODE_RECURSIVE).pattern_width(), (detail::node_width{3, 6}));
+  EXPECT_EQ(detail::rpattern_engine(L"a{0,4294967294}", NOFLAGS, MODE_RECURSIVE).pattern_width().m_max, 4294967294u);
+  EXPECT_EQ(detail::rpattern_engine(L"ab{2,5}", NOFLAGS, MODE_RECURSIVE).pattern_width(), (detail::node_width{3, 6}));
 }
 
 // Anchoring and the literal prefix search decided at compile time.
@@ -256,18 +243,18 @@ TEST(RegexParse, AnchoringAndSearcher) {
       {L"\\Aabc", 0, true, false},        {L"", 0, true, false},
   };
   for (const auto &c : cases) {
-    rpattern pat(c.pattern, pattern_flags(c.flags), MODE_RECURSIVE);
+    detail::rpattern_engine pat(c.pattern, pattern_flags(c.flags), MODE_RECURSIVE);
     EXPECT_EQ(pat.is_unanchored(), c.unanchored) << describe({c.pattern, c.flags, L"", ""});
     EXPECT_EQ((pat.flags() & RIGHTMOST) != 0, c.rightmost_kept) << describe({c.pattern, c.flags, L"", ""});
   }
-  EXPECT_NE(rpattern(L"abc.*", NOFLAGS, MODE_RECURSIVE).searcher(), nullptr);
-  EXPECT_NE(rpattern(L"charset=(.+)", IGNORECASE, MODE_RECURSIVE).searcher(), nullptr);
-  EXPECT_NE(rpattern(L"<meta.+?charset=([-\\w]+)", IGNORECASE, MODE_RECURSIVE).searcher(), nullptr);
-  EXPECT_EQ(rpattern(L"a", NOFLAGS, MODE_RECURSIVE).searcher(), nullptr);
-  EXPECT_EQ(rpattern(L"ab|cd", NOFLAGS, MODE_RECURSIVE).searcher(), nullptr);
-  EXPECT_EQ(rpattern(L"a*bc", NOFLAGS, MODE_RECURSIVE).searcher(), nullptr);
+  EXPECT_NE(detail::rpattern_engine(L"abc.*", NOFLAGS, MODE_RECURSIVE).searcher(), nullptr);
+  EXPECT_NE(detail::rpattern_engine(L"charset=(.+)", IGNORECASE, MODE_RECURSIVE).searcher(), nullptr);
+  EXPECT_NE(detail::rpattern_engine(L"<meta.+?charset=([-\\w]+)", IGNORECASE, MODE_RECURSIVE).searcher(), nullptr);
+  EXPECT_EQ(detail::rpattern_engine(L"a", NOFLAGS, MODE_RECURSIVE).searcher(), nullptr);
+  EXPECT_EQ(detail::rpattern_engine(L"ab|cd", NOFLAGS, MODE_RECURSIVE).searcher(), nullptr);
+  EXPECT_EQ(detail::rpattern_engine(L"a*bc", NOFLAGS, MODE_RECURSIVE).searcher(), nullptr);
   // A literal inside a group other than group 0 gives no searcher.
-  EXPECT_EQ(rpattern(L"x|(abc)", NOFLAGS, MODE_RECURSIVE).searcher(), nullptr);
+  EXPECT_EQ(detail::rpattern_engine(L"x|(abc)", NOFLAGS, MODE_RECURSIVE).searcher(), nullptr);
 }
 
 // Group loops above 16 repetitions make MODE_AUTO match iteratively.
@@ -280,7 +267,7 @@ TEST(RegexParse, GroupQuantifiersChooseTheAutoMode) {
       {L"(ab)?", true},       {L"a{2,20}", true}, {L"a*", true},     {L"a|b(?R)", false},
   };
   for (const auto &c : cases)
-    EXPECT_EQ(rpattern(c.pattern, NOFLAGS, MODE_AUTO).use_recursion(), c.recursive)
+    EXPECT_EQ(detail::rpattern_engine(c.pattern, NOFLAGS, MODE_AUTO).use_recursion(), c.recursive)
         << describe({c.pattern, 0, L"", ""});
 }
 
@@ -336,6 +323,45 @@ TEST(RegexParse, StartScanningSkipsOnlyHopelessStarts) {
     std::vector<std::wstring> found;
     for (const auto &r : results.m_records) found.push_back(r.str());
     EXPECT_EQ(found, (std::vector<std::wstring>{L"kingsing", L"thing", L"xing", L"sing"})) << mode;
+  }
+}
+
+// A pattern that begins with ^ under LINEANCHORS is tried at line starts
+// only: the start of the range and every place after a line feed.
+TEST(RegexParse, LineAnchoredPatternsMatchAtLineStarts) {
+  const match_case cases[] = {
+      {L"^.*market.*$", M, L"the price\nmarket up\nno", "10-19"},
+      {L"^.*b.*$", M, L"ab\ncb", "0-2"},
+      {L"^b", M, L"ab\nxb\nb", "6-7"},
+      {L"^b", M, L"a\r\nb", "3-4"},
+      {L"^$", M, L"a\n\nb", "2-2"},
+      {L"^", M, L"", "0-0"},
+      {L"^x", M, L"a\n", ""},
+      {L"^\\w+$", M, L"a b\nword\n", "4-8"},
+      {L"^.*z", M, L"abc\nxyz\nz", "4-7"},
+      {L"^(a|b)c", M, L"xac\nbc", "4-6 4-5"},
+      {L"^.{3}", M, L"ab\nabc", "3-6"},
+      {L"^.{3}", M, L"abc\nab", "0-3"},
+      {L"^.{4}", M, L"abc\nab", ""},
+      {L" ^ a", M | X, L"ba\na", "3-4"},
+      {L"^a|b", M, L"cb\na", "1-2"},
+  };
+  for (const auto &c : cases) expect_all_roads(c);
+  for (match_mode mode : {MODE_RECURSIVE, MODE_ITERATIVE}) {
+    rpattern lines(L"^.*e.*$", LINEANCHORS | ALLMATCHES | KEEPWHOLEMATCHES, mode);
+    match_results results;
+    const std::wstring five = L"one\ntwo\nthree\n\nfive";
+    lines.match(five, results);
+    std::vector<std::wstring> found;
+    for (const auto &r : results.m_records) found.push_back(r.str());
+    EXPECT_EQ(found, (std::vector<std::wstring>{L"one", L"three", L"five"})) << mode;
+    // Empty matches at every line start, the one after the final line feed included.
+    rpattern starts(L"^", LINEANCHORS | ALLMATCHES | KEEPWHOLEMATCHES, mode);
+    const std::wstring text = L"a\nb\n";
+    starts.match(text, results);
+    std::vector<long> at;
+    for (const auto &r : results.m_records) at.push_back(long(r.first - text.begin()));
+    EXPECT_EQ(at, (std::vector<long>{0, 2, 4})) << mode;
   }
 }
 

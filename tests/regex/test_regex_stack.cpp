@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "utils/regex/hetero_stack.h"
-#include "utils/regex/matcher.h"
+#include "utils/regex/detail/hetero_stack.h"
+#include "utils/regex/detail/matcher.h"
 
 using regex::backref_tag;
 using regex::match_stack;

@@ -7,8 +7,9 @@
 #include <vector>
 
 #include "perl_oracle.h"
-#include "utils/regex/pattern.h"
-#include "utils/regex/syntax.h"
+#include "utils/regex/detail/pattern.h"
+#include "utils/regex/detail/syntax.h"
+#include "utils/regex/regex.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "utils/regex/syntax.h"
+#include "utils/regex/detail/syntax.h"
 
 using namespace regex;
 

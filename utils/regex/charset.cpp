@@ -1,5 +1,5 @@
 // The class-name masks and the six built-in character sets.
-#include "utils/regex/charset.h"
+#include "utils/regex/detail/charset.h"
 
 #include <array>
 

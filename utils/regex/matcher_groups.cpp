@@ -1,6 +1,6 @@
 // The group loops that match_group::make_quantifier builds, for both
 // subject position types.
-#include "utils/regex/matcher_groups.h"
+#include "utils/regex/detail/matcher_groups.h"
 
 #include <string>
 

@@ -12,11 +12,11 @@
 #include <string>
 
 #include "platform/system/stack_limit.h"
-#include "utils/regex/charset.h"
-#include "utils/regex/matcher_groups.h"
-#include "utils/regex/node_factory.h"
-#include "utils/regex/pattern.h"
-#include "utils/regex/syntax.h"
+#include "utils/regex/detail/charset.h"
+#include "utils/regex/detail/matcher_groups.h"
+#include "utils/regex/detail/node_factory.h"
+#include "utils/regex/detail/pattern.h"
+#include "utils/regex/detail/syntax.h"
 
 namespace regex {
 
@@ -68,8 +68,8 @@ std::uint32_t read_count(IterT &p, IterT end) {
 }  // namespace
 
 template <class IT, class SyntaxT>
-void basic_rpattern_base<IT, SyntaxT>::compile(pattern_flags flags) {
-  this->m_cgroups_total = 0;
+void detail::basic_rpattern_base<IT, SyntaxT>::compile(pattern_flags flags) {
+  this->m_plan.m_cgroups_total = 0;
   // The thread's group table serves one compilation after another (none
   // nests in another), so compiling allocates nothing for it; a large one
   // is given back afterwards.
@@ -90,27 +90,31 @@ void basic_rpattern_base<IT, SyntaxT>::compile(pattern_flags flags) {
   detail::node_holder<IT> holder(parse_group(ipat, nullptr, syntax, cs));
   *holder->next_link() = new (this->m_arena) detail::end_of_pattern<IT>();
   assign_memo_points(cs);
-  ASSERT(0 == this->m_pfirst);
-  this->m_pfirst = static_cast<detail::match_group_base<IT> *>(holder.release());
-  this->m_width = this->m_pfirst->top_width_range(cs.groups, this->m_hidden_groups);
-  this->m_funanchored = true;
+  ASSERT(0 == this->m_plan.m_pfirst);
+  this->m_plan.m_pfirst = static_cast<detail::match_group_base<IT> *>(holder.release());
+  this->m_plan.m_width = this->m_plan.m_pfirst->top_width_range(cs.groups, this->m_plan.m_hidden_groups);
+  this->m_plan.m_funanchored = true;
   analyse_start(cs);
 
-  // Both tests read the text as written, with the object's flags: only a
+  // The tests read the text as written, with the object's flags: only a
   // literal '^' or '.' as the very first token counts.
   const std::wstring &text = *this->m_pattern;
-  if (text.empty() || this->m_pfirst->alternative_count() != 1) return;
+  if (text.empty() || this->m_plan.m_pfirst->alternative_count() != 1) return;
   const SyntaxT plain(this->m_flags);
   std::wstring::const_iterator it = text.begin();
-  if (!(this->m_flags & LINEANCHORS) && plain.pattern_token(it, text.cend()) == TK_LINE_START) {
-    this->m_flags &= ~RIGHTMOST;
-    this->m_funanchored = false;
+  if (plain.pattern_token(it, text.cend()) == TK_LINE_START) {
+    if (this->m_flags & LINEANCHORS) {
+      this->m_plan.m_fline_start = true;
+    } else {
+      this->m_flags &= ~RIGHTMOST;
+      this->m_plan.m_funanchored = false;
+    }
   }
   it = text.begin();
   if (!(this->m_flags & RIGHTMOST) && (this->m_flags & DOTALL) && plain.pattern_token(it, text.cend()) == TK_ANY_CHAR &&
       it != text.cend()) {
     const token_kind q = plain.quantifier_token(it, text.cend());
-    if (q == TK_PLUS || q == TK_STAR || q == TK_PLUS_LAZY || q == TK_STAR_LAZY) this->m_funanchored = false;
+    if (q == TK_PLUS || q == TK_STAR || q == TK_PLUS_LAZY || q == TK_STAR_LAZY) this->m_plan.m_funanchored = false;
   }
 }
 
@@ -137,33 +141,33 @@ void gather_required(const detail::sub_expr<IT> *first, const wchar_t *skip, det
 }  // namespace
 
 template <class IT, class SyntaxT>
-void basic_rpattern_base<IT, SyntaxT>::analyse_start(compile_state &cs) {
+void detail::basic_rpattern_base<IT, SyntaxT>::analyse_start(compile_state &cs) {
   cs.atom_loops.each([](detail::sub_expr<IT> *q) { q->settle(); });
   // A pattern with a leading literal is searched with the literal searcher.
   detail::first_chars fc;
-  if (!this->m_psearcher) this->m_pfirst->scan_first(fc);
-  if (!this->m_psearcher && !fc.can_end && !fc.admits_all()) {
+  if (!this->m_plan.m_psearcher) this->m_plan.m_pfirst->scan_first(fc);
+  if (!this->m_plan.m_psearcher && !fc.can_end && !fc.admits_all()) {
     auto *set = static_cast<detail::start_set *>(
         this->m_arena.allocate_bytes(sizeof(detail::start_set), alignof(detail::start_set)));
     fc.freeze(*set, [this](std::size_t n) {
       return static_cast<detail::code_range *>(
           this->m_arena.allocate_bytes(n * sizeof(detail::code_range), alignof(detail::code_range)));
     });
-    this->m_pstart_set = set;
+    this->m_plan.m_pstart_set = set;
   }
-  if (this->m_pfirst->alternative_count() == 1) {
-    const detail::sub_expr<IT> *head = *this->m_pfirst->alternates().begin();
-    const wchar_t *skip = this->m_psearcher ? this->m_psearcher->literal_begin() : nullptr;
-    gather_required<IT>(head, skip, this->m_required, 0);
-    this->m_fword_edge = head->is_word_boundary();
+  if (this->m_plan.m_pfirst->alternative_count() == 1) {
+    const detail::sub_expr<IT> *head = *this->m_plan.m_pfirst->alternates().begin();
+    const wchar_t *skip = this->m_plan.m_psearcher ? this->m_plan.m_psearcher->literal_begin() : nullptr;
+    gather_required<IT>(head, skip, this->m_plan.m_required, 0);
+    this->m_plan.m_fword_edge = head->is_word_boundary();
     // A failed start inside a leading run fails as the run's first did,
     // where only the position can tell attempts apart.
-    if (cs.position_only && head->inner_starts_fail()) this->m_plead_run = head;
+    if (cs.position_only && head->inner_starts_fail()) this->m_plan.m_plead_run = head;
   }
   // What the fixed-width beginning of every match holds, offset by offset;
   // offset 0 is the start set's, so only the later offsets are kept.
   detail::fixed_prefix sets;
-  if (this->m_pstart_set) this->m_pfirst->fixed_sets(sets);
+  if (this->m_plan.m_pstart_set) this->m_plan.m_pfirst->fixed_sets(sets);
   if (sets.size() >= 2) {
     auto *prefix = static_cast<detail::start_set *>(
         this->m_arena.allocate_bytes((sets.size() - 1) * sizeof(detail::start_set), alignof(detail::start_set)));
@@ -172,13 +176,13 @@ void basic_rpattern_base<IT, SyntaxT>::analyse_start(compile_state &cs) {
         return static_cast<detail::code_range *>(
             this->m_arena.allocate_bytes(n * sizeof(detail::code_range), alignof(detail::code_range)));
       });
-    this->m_pprefix = prefix;
-    this->m_cprefix = sets.size();
+    this->m_plan.m_pprefix = prefix;
+    this->m_plan.m_cprefix = sets.size();
   }
 }
 
 template <class IT, class SyntaxT>
-void basic_rpattern_base<IT, SyntaxT>::assign_memo_points(compile_state &cs) {
+void detail::basic_rpattern_base<IT, SyntaxT>::assign_memo_points(compile_state &cs) {
   if (!cs.position_only) return;
   unsigned points = 0;
   for (const typename compile_state::loop &l : cs.loops) {
@@ -196,13 +200,12 @@ void basic_rpattern_base<IT, SyntaxT>::assign_memo_points(compile_state &cs) {
     }
     l.node->set_memo_point(int(points++), around, unsigned(l.enclosing.size()));
   }
-  this->m_cmemo_points = points;
+  this->m_plan.m_cmemo_points = points;
 }
 
 template <class IT, class SyntaxT>
-detail::match_group_base<IT> *basic_rpattern_base<IT, SyntaxT>::parse_group(pattern_iterator &ipat,
-                                                                            detail::match_group_base<IT> *enclosing,
-                                                                            SyntaxT &syntax, compile_state &cs) {
+detail::match_group_base<IT> *detail::basic_rpattern_base<IT, SyntaxT>::parse_group(
+    pattern_iterator &ipat, detail::match_group_base<IT> *enclosing, SyntaxT &syntax, compile_state &cs) {
   const nesting_scope nesting(cs.depth);
   const std::size_t loops_before = cs.loops.size();
   std::wstring &text = *this->m_pattern;
@@ -223,7 +226,7 @@ detail::match_group_base<IT> *basic_rpattern_base<IT, SyntaxT>::parse_group(patt
       // flags to the end of the enclosing group.
       if (ext == TK_EXT_RECURSION) {
         enclosing->append_node(detail::make_recursion_node<IT>(this->m_arena));
-        this->m_fauto_recursive = false;
+        this->m_plan.m_fauto_recursive = false;
         cs.position_only = false;
       } else if (ext == TK_EXT_NOT_AHEAD || ext == TK_EXT_NOT_BEHIND) {
         // An empty body is always there, so its negation never holds.
@@ -234,11 +237,11 @@ detail::match_group_base<IT> *basic_rpattern_base<IT, SyntaxT>::parse_group(patt
     }
     switch (ext) {
       case TK_EXT_GROUP:
-        this->m_hidden_groups.push_back(this->_cgroups_total());
+        this->m_plan.m_hidden_groups.push_back(this->_cgroups_total());
         node.reset(new (this->m_arena) detail::match_group<IT>(int(this->next_group_number()), this->m_arena));
         break;
       case TK_EXT_ATOMIC:
-        this->m_hidden_groups.push_back(this->_cgroups_total());
+        this->m_plan.m_hidden_groups.push_back(this->_cgroups_total());
         node.reset(new (this->m_arena) detail::independent_group<IT>(int(this->next_group_number()), this->m_arena));
         break;
       case TK_EXT_AHEAD:
@@ -257,7 +260,7 @@ detail::match_group_base<IT> *basic_rpattern_base<IT, SyntaxT>::parse_group(patt
         if (n != 0 && ipat != text.end() && syntax.pattern_token(close, text.end()) == TK_GROUP_CLOSE) {
           ipat = close;
           cs.position_only = false;
-          this->m_hidden_groups.push_back(this->_cgroups_total());
+          this->m_plan.m_hidden_groups.push_back(this->_cgroups_total());
           node.reset(detail::make_backref_conditional_node<IT>(int(this->next_group_number()), n, this->m_arena));
           break;
         }
@@ -269,7 +272,7 @@ detail::match_group_base<IT> *basic_rpattern_base<IT, SyntaxT>::parse_group(patt
         // The look-around's ')' closes the condition; its groups are
         // numbered before the conditional group.
         detail::node_holder<IT> lookaround(parse_group(ipat, nullptr, syntax, cs));
-        this->m_hidden_groups.push_back(this->_cgroups_total());
+        this->m_plan.m_hidden_groups.push_back(this->_cgroups_total());
         node.reset(
             detail::make_assertion_conditional_node<IT>(int(this->next_group_number()), lookaround, this->m_arena));
         break;
@@ -286,7 +289,7 @@ detail::match_group_base<IT> *basic_rpattern_base<IT, SyntaxT>::parse_group(patt
     }
   } else {
     node.reset(new (this->m_arena) detail::match_group<IT>(int(this->next_group_number()), this->m_arena));
-    ++this->m_cvisible_groups;
+    ++this->m_plan.m_cvisible_groups;
   }
 
   detail::match_group_base<IT> *group = static_cast<detail::match_group_base<IT> *>(node.get());
@@ -300,7 +303,7 @@ detail::match_group_base<IT> *basic_rpattern_base<IT, SyntaxT>::parse_group(patt
     throw bad_regexpr("Too many alternates in conditional subexpression");
   const int number = group->group_number();
   if (hint.m_present && number == 0)
-    this->m_psearcher = new (this->m_arena) detail::literal_searcher(hint.m_begin, hint.m_end, hint.m_pother);
+    this->m_plan.m_psearcher = new (this->m_arena) detail::literal_searcher(hint.m_begin, hint.m_end, hint.m_pother);
   if (number != -1) {
     while (cs.groups.size() <= unsigned(number)) cs.groups.push_back(nullptr);
     cs.groups[unsigned(number)] = group;
@@ -312,8 +315,8 @@ detail::match_group_base<IT> *basic_rpattern_base<IT, SyntaxT>::parse_group(patt
 }
 
 template <class IT, class SyntaxT>
-bool basic_rpattern_base<IT, SyntaxT>::parse_atom(pattern_iterator &ipat, detail::match_group_base<IT> *group,
-                                                  SyntaxT &syntax, compile_state &cs) {
+bool detail::basic_rpattern_base<IT, SyntaxT>::parse_atom(pattern_iterator &ipat, detail::match_group_base<IT> *group,
+                                                          SyntaxT &syntax, compile_state &cs) {
   std::wstring &text = *this->m_pattern;
   auto group_end = [&]() {
     if (group->group_number() == 0) return false;
@@ -413,7 +416,7 @@ bool basic_rpattern_base<IT, SyntaxT>::parse_atom(pattern_iterator &ipat, detail
 }
 
 template <class IT, class SyntaxT>
-detail::sub_expr<IT> *basic_rpattern_base<IT, SyntaxT>::parse_escape(pattern_iterator &ipat, SyntaxT &syntax) {
+detail::sub_expr<IT> *detail::basic_rpattern_base<IT, SyntaxT>::parse_escape(pattern_iterator &ipat, SyntaxT &syntax) {
   std::wstring &text = *this->m_pattern;
   const pattern_flags flags = syntax.get_flags();
   auto character = [&](wchar_t ch) { return detail::make_char_node<IT>(ch, flags, this->m_arena); };
@@ -489,9 +492,9 @@ detail::sub_expr<IT> *basic_rpattern_base<IT, SyntaxT>::parse_escape(pattern_ite
 }
 
 template <class IT, class SyntaxT>
-void basic_rpattern_base<IT, SyntaxT>::parse_quantifier(detail::node_holder<IT> &atom, pattern_iterator &ipat,
-                                                        bool is_group, SyntaxT &syntax, compile_state &cs,
-                                                        std::size_t inner_loops) {
+void detail::basic_rpattern_base<IT, SyntaxT>::parse_quantifier(detail::node_holder<IT> &atom, pattern_iterator &ipat,
+                                                                bool is_group, SyntaxT &syntax, compile_state &cs,
+                                                                std::size_t inner_loops) {
   const pattern_iterator end = this->m_pattern->end();
   if (ipat == end || atom->is_assertion_node()) return;
   pattern_iterator c = ipat;
@@ -542,7 +545,7 @@ void basic_rpattern_base<IT, SyntaxT>::parse_quantifier(detail::node_holder<IT> 
   }
   if (t == TK_STAR_LAZY || t == TK_PLUS_LAZY || t == TK_QUESTION_LAZY) lazy = true;
   // Group loops above 16 repetitions run iteratively under MODE_AUTO.
-  if (is_group && max > 16) this->m_fauto_recursive = false;
+  if (is_group && max > 16) this->m_plan.m_fauto_recursive = false;
   detail::sub_expr<IT> *q = atom->make_quantifier(min, max, !lazy, this->m_arena);
   atom.release();
   atom.reset(q);
@@ -558,8 +561,9 @@ void basic_rpattern_base<IT, SyntaxT>::parse_quantifier(detail::node_holder<IT> 
 }
 
 template <class IT, class SyntaxT>
-void basic_rpattern_base<IT, SyntaxT>::parse_literal_run(pattern_iterator &ipat, detail::match_group_base<IT> *group,
-                                                         SyntaxT &syntax, compile_state &cs) {
+void detail::basic_rpattern_base<IT, SyntaxT>::parse_literal_run(pattern_iterator &ipat,
+                                                                 detail::match_group_base<IT> *group, SyntaxT &syntax,
+                                                                 compile_state &cs) {
   // Offsets, not iterators: erasing free-spacing blanks moves the text.
   std::wstring &text = *this->m_pattern;
   const pattern_flags flags = syntax.get_flags();
@@ -616,19 +620,19 @@ void basic_rpattern_base<IT, SyntaxT>::parse_literal_run(pattern_iterator &ipat,
   group->append_node(last.release());
 }
 
-#define TICKORA_REGEX_PARSER_INSTANCES(IT)                                                                            \
-  template void basic_rpattern_base<IT, perl_syntax<wchar_t>>::compile(pattern_flags);                                \
-  template void basic_rpattern_base<IT, perl_syntax<wchar_t>>::assign_memo_points(compile_state &);                   \
-  template void basic_rpattern_base<IT, perl_syntax<wchar_t>>::analyse_start(compile_state &);                        \
-  template detail::match_group_base<IT> *basic_rpattern_base<IT, perl_syntax<wchar_t>>::parse_group(                  \
-      pattern_iterator &, detail::match_group_base<IT> *, perl_syntax<wchar_t> &, compile_state &);                   \
-  template bool basic_rpattern_base<IT, perl_syntax<wchar_t>>::parse_atom(                                            \
-      pattern_iterator &, detail::match_group_base<IT> *, perl_syntax<wchar_t> &, compile_state &);                   \
-  template detail::sub_expr<IT> *basic_rpattern_base<IT, perl_syntax<wchar_t>>::parse_escape(pattern_iterator &,      \
-                                                                                             perl_syntax<wchar_t> &); \
-  template void basic_rpattern_base<IT, perl_syntax<wchar_t>>::parse_quantifier(                                      \
-      detail::node_holder<IT> &, pattern_iterator &, bool, perl_syntax<wchar_t> &, compile_state &, std::size_t);     \
-  template void basic_rpattern_base<IT, perl_syntax<wchar_t>>::parse_literal_run(                                     \
+#define TICKORA_REGEX_PARSER_INSTANCES(IT)                                                                        \
+  template void detail::basic_rpattern_base<IT, perl_syntax<wchar_t>>::compile(pattern_flags);                    \
+  template void detail::basic_rpattern_base<IT, perl_syntax<wchar_t>>::assign_memo_points(compile_state &);       \
+  template void detail::basic_rpattern_base<IT, perl_syntax<wchar_t>>::analyse_start(compile_state &);            \
+  template detail::match_group_base<IT> *detail::basic_rpattern_base<IT, perl_syntax<wchar_t>>::parse_group(      \
+      pattern_iterator &, detail::match_group_base<IT> *, perl_syntax<wchar_t> &, compile_state &);               \
+  template bool detail::basic_rpattern_base<IT, perl_syntax<wchar_t>>::parse_atom(                                \
+      pattern_iterator &, detail::match_group_base<IT> *, perl_syntax<wchar_t> &, compile_state &);               \
+  template detail::sub_expr<IT> *detail::basic_rpattern_base<IT, perl_syntax<wchar_t>>::parse_escape(             \
+      pattern_iterator &, perl_syntax<wchar_t> &);                                                                \
+  template void detail::basic_rpattern_base<IT, perl_syntax<wchar_t>>::parse_quantifier(                          \
+      detail::node_holder<IT> &, pattern_iterator &, bool, perl_syntax<wchar_t> &, compile_state &, std::size_t); \
+  template void detail::basic_rpattern_base<IT, perl_syntax<wchar_t>>::parse_literal_run(                         \
       pattern_iterator &, detail::match_group_base<IT> *, perl_syntax<wchar_t> &, compile_state &);
 
 TICKORA_REGEX_PARSER_INSTANCES(std::wstring::const_iterator)

@@ -67,5 +67,103 @@
 //   keep a copy of the original subject when they keep group records.
 #pragma once
 
-#include "utils/regex/pattern.h"
-#include "utils/regex/syntax.h"
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "utils/regex/flags.h"
+#include "utils/regex/results.h"
+
+namespace regex {
+
+template <class CharT>
+class perl_syntax;
+
+namespace detail {
+template <class IT, class SyntaxT>
+class basic_rpattern_base;
+}  // namespace detail
+
+// A compiled pattern (regex::rpattern) over subjects walked by IT.
+template <class IT, class SyntaxT>
+class basic_rpattern {
+ public:
+  typedef backref_tag<IT> backref_type;
+  typedef basic_match_results<IT> results_type;
+  typedef basic_subst_results<IT> subst_results_type;
+
+  // Compiles pat (and the substitution text subst); a bad one throws
+  // regex::bad_regexpr.
+  basic_rpattern(const std::wstring &pat, pattern_flags flags, match_mode mode);
+  basic_rpattern(const std::wstring &pat, const std::wstring &subst, pattern_flags flags, match_mode mode);
+  basic_rpattern(const basic_rpattern &) = delete;
+  basic_rpattern &operator=(const basic_rpattern &) = delete;
+  ~basic_rpattern();
+
+  // Re-initialisation with the strong guarantee: the new pattern is
+  // compiled on the side and takes the place of the old one (the step
+  // budget returns to its default).
+  void init(const std::wstring &pat, pattern_flags flags, match_mode mode);
+  void init(const std::wstring &pat, const std::wstring &subst, pattern_flags flags, match_mode mode);
+  // A new substitution text; a bad one throws and keeps the old one.
+  void set_substitution(const std::wstring &subst);
+  void swap(basic_rpattern &that) noexcept;
+
+  // Matches subject[pos, pos + len), cut at the subject's end (npos: to the
+  // end); returns record 0 or, without a match, a record whose matched is
+  // false. A pos beyond the subject throws std::out_of_range.
+  const backref_type &match(const std::wstring &subject, results_type &results, std::size_t pos = 0,
+                            std::size_t len = std::wstring::npos) const;
+  const backref_type &match(IT ibegin, IT iend, results_type &results) const;
+
+  // Replaces the first match in subject[pos, pos + len) (npos: to the
+  // end), or every match under ALLMATCHES, by the substitution text's
+  // expansion; returns the number of replacements. Matching always runs
+  // over the subject as it was, so a replacement is never matched again
+  // and anchors and look-behinds see the original text. The records follow
+  // the keep flags and refer to results.m_text, the original subject, when
+  // group records are kept; DISCARDGROUPS without a group reference in the
+  // substitution leaves none. The subject changes only once every
+  // replacement is built: on an exception it is unchanged.
+  std::size_t substitute(std::wstring &subject, subst_results_type &results, std::size_t pos = 0,
+                         std::size_t len = std::wstring::npos) const;
+
+  // Cuts subject[pos, pos + len) at the matches into pieces (cleared
+  // first), adding the text of every capturing group that took part in a
+  // match after the piece before it; returns pieces.size(). limit n > 0
+  // makes at most n - 1 cuts, 0 cuts freely and drops empty strings at the
+  // end, a negative limit cuts freely and keeps them.
+  std::size_t split(const std::wstring &subject, std::vector<std::wstring> &pieces, int limit = 0, std::size_t pos = 0,
+                    std::size_t len = std::wstring::npos) const;
+  std::size_t split(IT ibegin, IT iend, std::vector<std::wstring> &pieces, int limit) const;
+
+  pattern_flags flags() const;
+  match_mode mode() const;
+  // Capturing groups, group 0 included.
+  unsigned visible_group_count() const;
+  const std::wstring &pattern_text() const;
+  const std::wstring &substitution() const;  // empty when none was given
+
+  // Backtracking steps one search may take before it is abandoned with
+  // regex::search_budget_exceeded (default: default_step_budget).
+  std::uint64_t step_budget() const;
+  void set_step_budget(std::uint64_t steps);
+
+ private:
+  typedef detail::basic_rpattern_base<IT, SyntaxT> engine;
+  engine &get() noexcept;
+  const engine &get() const noexcept;
+
+  // The compiled pattern is built in place: compiling a pattern takes no
+  // heap block more than the compilation itself needs. pattern.cpp checks
+  // that the engine fits.
+  static constexpr std::size_t engine_size = 256;
+  alignas(std::max_align_t) unsigned char m_engine[engine_size];
+};
+
+typedef basic_rpattern<std::wstring::const_iterator, perl_syntax<wchar_t>> rpattern;
+
+extern template class basic_rpattern<std::wstring::const_iterator, perl_syntax<wchar_t>>;
+
+}  // namespace regex

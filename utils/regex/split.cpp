@@ -2,22 +2,23 @@
 #include <string>
 #include <vector>
 
-#include "utils/regex/pattern.h"
-#include "utils/regex/syntax.h"
+#include "utils/regex/detail/pattern.h"
+#include "utils/regex/detail/syntax.h"
 
 namespace regex {
 
 template <class IT, class SyntaxT>
-std::size_t basic_rpattern_base<IT, SyntaxT>::split(const std::wstring &subject, std::vector<std::wstring> &pieces,
-                                                    int limit, std::size_t pos,
-                                                    std::size_t len) const requires string_subject {
+std::size_t detail::basic_rpattern_base<IT, SyntaxT>::split(const std::wstring &subject,
+                                                            std::vector<std::wstring> &pieces, int limit,
+                                                            std::size_t pos,
+                                                            std::size_t len) const requires string_subject {
   const std::size_t end = detail::range_end(subject.size(), pos, len);
   return split(subject.begin() + std::ptrdiff_t(pos), subject.begin() + std::ptrdiff_t(end), pieces, limit);
 }
 
 template <class IT, class SyntaxT>
-std::size_t basic_rpattern_base<IT, SyntaxT>::split(IT ibegin, IT iend, std::vector<std::wstring> &pieces,
-                                                    int limit) const requires string_subject {
+std::size_t detail::basic_rpattern_base<IT, SyntaxT>::split(IT ibegin, IT iend, std::vector<std::wstring> &pieces,
+                                                            int limit) const requires string_subject {
   pieces.clear();
   pieces.reserve(10);
   std::vector<backref_type> records;
@@ -47,9 +48,9 @@ std::size_t basic_rpattern_base<IT, SyntaxT>::split(IT ibegin, IT iend, std::vec
   return pieces.size();
 }
 
-template std::size_t basic_rpattern_base<std::wstring::const_iterator, perl_syntax<wchar_t>>::split(
+template std::size_t detail::basic_rpattern_base<std::wstring::const_iterator, perl_syntax<wchar_t>>::split(
     const std::wstring &, std::vector<std::wstring> &, int, std::size_t, std::size_t) const;
-template std::size_t basic_rpattern_base<std::wstring::const_iterator, perl_syntax<wchar_t>>::split(
+template std::size_t detail::basic_rpattern_base<std::wstring::const_iterator, perl_syntax<wchar_t>>::split(
     std::wstring::const_iterator, std::wstring::const_iterator, std::vector<std::wstring> &, int) const;
 
 }  // namespace regex

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "utils/regex/charset.h"
-#include "utils/regex/node_factory.h"
-#include "utils/regex/pattern.h"
-#include "utils/regex/syntax.h"
+#include "utils/regex/detail/charset.h"
+#include "utils/regex/detail/node_factory.h"
+#include "utils/regex/detail/pattern.h"
+#include "utils/regex/detail/syntax.h"
 
 namespace regex {
 
@@ -128,11 +128,11 @@ void build_replacement(const std::list<detail::subst_node> &list, const std::wst
 }  // namespace
 
 template <class IT, class SyntaxT>
-void basic_rpattern_base<IT, SyntaxT>::parse_substitution(const std::wstring &subst, bool &backrefs,
-                                                          typename impl::subst_list_type &list) const {
+void detail::basic_rpattern_base<IT, SyntaxT>::parse_substitution(const std::wstring &subst, bool &backrefs,
+                                                                  typename impl::subst_list_type &list) const {
   SyntaxT syntax(this->m_flags);
   // The highest group number a $n may name.
-  const std::uint32_t highest = this->m_cvisible_groups > 0 ? this->m_cvisible_groups - 1 : 0;
+  const std::uint32_t highest = this->m_plan.m_cvisible_groups > 0 ? this->m_plan.m_cvisible_groups - 1 : 0;
   const auto begin = subst.begin();
   const auto at = [&](std::wstring::const_iterator p) { return std::size_t(p - begin); };
   backrefs = false;
@@ -210,9 +210,9 @@ void basic_rpattern_base<IT, SyntaxT>::parse_substitution(const std::wstring &su
 }
 
 template <class IT, class SyntaxT>
-std::size_t basic_rpattern_base<IT, SyntaxT>::substitute(std::wstring &subject, subst_results_type &results,
-                                                         std::size_t pos,
-                                                         std::size_t len) const requires string_subject {
+std::size_t detail::basic_rpattern_base<IT, SyntaxT>::substitute(std::wstring &subject, subst_results_type &results,
+                                                                 std::size_t pos,
+                                                                 std::size_t len) const requires string_subject {
   const std::size_t end = detail::range_end(subject.size(), pos, len);
   if (this->keep_group_records()) {
     results.m_text = subject;
@@ -260,12 +260,11 @@ std::size_t basic_rpattern_base<IT, SyntaxT>::substitute(std::wstring &subject, 
   return count;
 }
 
-template void basic_rpattern_base<std::wstring::const_iterator, perl_syntax<wchar_t>>::parse_substitution(
+template void detail::basic_rpattern_base<std::wstring::const_iterator, perl_syntax<wchar_t>>::parse_substitution(
     const std::wstring &, bool &, subst_list_type &) const;
-template void basic_rpattern_base<const wchar_t *, perl_syntax<wchar_t>>::parse_substitution(const std::wstring &,
-                                                                                             bool &,
-                                                                                             subst_list_type &) const;
-template std::size_t basic_rpattern_base<std::wstring::const_iterator, perl_syntax<wchar_t>>::substitute(
+template void detail::basic_rpattern_base<const wchar_t *, perl_syntax<wchar_t>>::parse_substitution(
+    const std::wstring &, bool &, subst_list_type &) const;
+template std::size_t detail::basic_rpattern_base<std::wstring::const_iterator, perl_syntax<wchar_t>>::substitute(
     std::wstring &, subst_results_type &, std::size_t, std::size_t) const;
 
 }  // namespace regex

@@ -18,7 +18,7 @@
 
 #include "platform/text/cstring.h"
 #include "platform/text/windef.h"
-#include "utils/regex/regex.h"
+#include "utils/regex/flags.h"
 
 class CRegexHelper {
  public:

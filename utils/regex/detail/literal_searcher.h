@@ -23,7 +23,7 @@
 #include <memory>
 #include <string>
 
-#include "utils/regex/arena.h"
+#include "utils/regex/detail/arena.h"
 
 namespace regex {
 namespace detail {

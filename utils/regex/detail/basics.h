@@ -1,6 +1,6 @@
-// The engine's shared vocabulary: pattern flags and match modes, the error
-// type, the group record `backref_tag`, the per-call match parameters and the
-// process-wide constant records.
+// The engine's shared vocabulary: node widths, the failure memo, the
+// per-call match parameters and the process-wide constant records (flags,
+// errors and the group record are the public headers').
 //
 // Subjects are walked by one of two position types, `std::wstring::const_iterator`
 // (every caller outside the engine) or `const wchar_t *`; every template here
@@ -14,107 +14,17 @@
 #include <utility>
 #include <vector>
 
-#include "utils/regex/hetero_stack.h"
+#include "utils/regex/detail/hetero_stack.h"
+#include "utils/regex/flags.h"
+#include "utils/regex/results.h"
 
 namespace regex {
-
-// Pattern flags; combine with |, test with &, clear with ~.
-enum pattern_flags : unsigned {
-  NOFLAGS = 0x0,
-  IGNORECASE = 0x1,         // case-insensitive; inline "i"
-  ALLMATCHES = 0x2,         // match and substitute go on over the rest of the subject
-  LINEANCHORS = 0x4,        // ^ and $ also at line breaks; inline "m"
-  DOTALL = 0x8,             // the dot matches a line break too; inline "s"
-  RIGHTMOST = 0x10,         // start positions are tried from the right
-  DISCARDGROUPS = 0x20,     // substitute keeps no group records
-  KEEPWHOLEMATCHES = 0x40,  // with ALLMATCHES: keep record 0 of every match
-  KEEPALLGROUPS = 0x80,     // with ALLMATCHES: keep every record of every match
-  EXPANDESCAPES = 0x100,    // escapes in patterns and substitutions become control characters
-  FREESPACING = 0x200       // white space and comments in the pattern are skipped; inline "x"
-};
-
-inline constexpr pattern_flags operator|(pattern_flags a, pattern_flags b) {
-  return pattern_flags(unsigned(a) | unsigned(b));
-}
-inline constexpr pattern_flags operator&(pattern_flags a, pattern_flags b) {
-  return pattern_flags(unsigned(a) & unsigned(b));
-}
-inline constexpr pattern_flags operator~(pattern_flags a) { return pattern_flags(~unsigned(a)); }
-inline pattern_flags &operator|=(pattern_flags &a, pattern_flags b) { return a = a | b; }
-inline pattern_flags &operator&=(pattern_flags &a, pattern_flags b) { return a = a & b; }
-
-// How a match runs. Any other value behaves as MODE_ITERATIVE.
-enum match_mode : unsigned {
-  MODE_RECURSIVE = 0,  // nodes call each other
-  MODE_ITERATIVE = 1,  // a hetero_stack takes the place of recursion
-  MODE_AUTO = 2        // recursive while the pattern allows it, else iterative
-};
-
-// The error of a bad pattern or substitution text; what() is the parser's
-// fixed English message.
-class bad_regexpr : public std::invalid_argument {
- public:
-  explicit bad_regexpr(const std::string &msg) : std::invalid_argument(msg) {}
-};
-
-// The error of a search that ran out of its budget: more backtracking steps
-// than the pattern's step budget allows (set_step_budget), or, in the
-// iterative mode, look-arounds and atomic groups nested through recursion
-// deeper than the thread's stack allows. The search is abandoned; it is
-// neither a match nor a proof that there is none. CRegexHelper and the
-// character-set detection read it as "no match".
-class search_budget_exceeded : public std::runtime_error {
- public:
-  explicit search_budget_exceeded(const char *what) : std::runtime_error(what) {}
-};
-
-// The default step budget of a pattern: backtracking steps per search.
-inline constexpr std::uint64_t default_step_budget = 10000000;
-
 namespace detail {
 
 template <class IT>
 class sub_expr_base;
 template <class IT>
 class match_group_base;
-
-// Process-wide singular position: the position of empty records.
-template <class IT>
-inline const IT null_position{};
-
-// A position with a flag that tells whether it is set.
-template <class IT>
-struct smart_iter {
-  IT m_iter;
-  bool m_valid;
-
-  smart_iter() : m_iter(null_position<IT>), m_valid(false) {}
-  smart_iter(const IT &it) : m_iter(it), m_valid(true) {}
-
-  smart_iter &operator=(const IT &it) {
-    m_iter = it;
-    m_valid = true;
-    return *this;
-  }
-  bool operator==(const smart_iter &that) const {
-    return m_valid == that.m_valid && (!m_valid || m_iter == that.m_iter);
-  }
-  bool operator!=(const smart_iter &that) const { return !(*this == that); }
-};
-
-template <class IT>
-inline const smart_iter<IT> null_smart_iter{};
-
-// The loop positions of a record: a smart_iter, or a plain pointer (null for
-// no position) in the pointer instantiation.
-template <class IT>
-struct loop_mark_type {
-  typedef smart_iter<IT> type;
-};
-template <>
-struct loop_mark_type<const wchar_t *> {
-  typedef const wchar_t *type;
-};
 
 // The {min, max} length of a node or sequence; max 0xFFFFFFFF is unbounded.
 struct node_width {
@@ -159,53 +69,6 @@ struct literal_hint {
   std::wstring::const_iterator m_end{};
   const wchar_t *m_pother = nullptr;
 };
-
-}  // namespace detail
-
-// The record of one group: the text it captured last and the state of its
-// current attempt.
-template <class IT>
-struct backref_tag : public std::pair<IT, IT> {
-  typedef typename detail::loop_mark_type<IT>::type mark_type;
-
-  bool matched;
-  IT pending_start;
-  std::uint32_t loop_count;
-  bool loop_more;
-  mark_type loop_prev_mark;
-  mark_type loop_mark;
-
-  backref_tag()
-      : std::pair<IT, IT>(detail::null_position<IT>, detail::null_position<IT>),
-        matched(false),
-        pending_start(detail::null_position<IT>),
-        loop_count(0),
-        loop_more(false),
-        loop_prev_mark(),
-        loop_mark() {}
-  backref_tag(const IT &f, const IT &s)
-      : std::pair<IT, IT>(f, s),
-        matched(false),
-        pending_start(f),
-        loop_count(0),
-        loop_more(false),
-        loop_prev_mark(),
-        loop_mark() {}
-
-  // The captured text; empty when the group did not take part.
-  std::wstring str() const { return matched ? std::wstring(this->first, this->second) : std::wstring(); }
-
-  // Takes the attempt's state from `other`, keeping this record's capture.
-  void take_attempt_state(const backref_tag &other) {
-    pending_start = other.pending_start;
-    loop_count = other.loop_count;
-    loop_more = other.loop_more;
-    loop_prev_mark = other.loop_prev_mark;
-    loop_mark = other.loop_mark;
-  }
-};
-
-namespace detail {
 
 // Shared, never matched record: returned by a failed match; every record is
 // reset to it before a search.

@@ -9,8 +9,8 @@
 
 #include <type_traits>
 
-#include "utils/regex/charset.h"
-#include "utils/regex/matcher.h"
+#include "utils/regex/detail/charset.h"
+#include "utils/regex/detail/matcher.h"
 
 namespace regex {
 namespace detail {

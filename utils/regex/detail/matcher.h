@@ -30,12 +30,12 @@
 
 #include "platform/system/stack_limit.h"
 #include "platform/text/debug.h"
-#include "utils/regex/arena.h"
-#include "utils/regex/basics.h"
-#include "utils/regex/hetero_stack.h"
-#include "utils/regex/literal_searcher.h"
-#include "utils/regex/slist.h"
-#include "utils/regex/start_set.h"
+#include "utils/regex/detail/arena.h"
+#include "utils/regex/detail/basics.h"
+#include "utils/regex/detail/hetero_stack.h"
+#include "utils/regex/detail/literal_searcher.h"
+#include "utils/regex/detail/slist.h"
+#include "utils/regex/detail/start_set.h"
 
 namespace regex {
 namespace detail {

@@ -99,15 +99,12 @@ class arena {
   // of its first block's data area.
   static constexpr std::size_t create_overhead();
 
-  // Introspection for tests and diagnostics: number of blocks, and the
-  // offset of the next free byte of the newest block.
+  // Introspection for tests and diagnostics: the number of blocks.
   std::size_t block_count() const {
     std::size_t c = 0;
     for (block *b = m_phead; b; b = b->m_pnext) ++c;
     return c;
   }
-  std::size_t newest_used() const { return m_phead ? m_phead->m_used : 0; }
-  std::size_t newest_capacity() const { return m_phead ? m_phead->capacity() : 0; }
 
  private:
   arena(std::size_t block_size, const std::allocator<char> &base)

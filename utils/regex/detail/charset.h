@@ -37,10 +37,10 @@
 #include <string>
 
 #include "platform/text/wctype_win.h"
-#include "utils/regex/arena.h"
-#include "utils/regex/basics.h"
-#include "utils/regex/slist.h"
-#include "utils/regex/syntax.h"
+#include "utils/regex/detail/arena.h"
+#include "utils/regex/detail/basics.h"
+#include "utils/regex/detail/slist.h"
+#include "utils/regex/detail/syntax.h"
 
 namespace regex {
 namespace detail {

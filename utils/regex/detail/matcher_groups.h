@@ -27,8 +27,8 @@
 
 #include <cstdint>
 
-#include "utils/regex/matcher.h"
-#include "utils/regex/matcher_atoms.h"
+#include "utils/regex/detail/matcher.h"
+#include "utils/regex/detail/matcher_atoms.h"
 
 namespace regex {
 namespace detail {

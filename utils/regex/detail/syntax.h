@@ -31,7 +31,7 @@
 #include <utility>
 
 #include "platform/text/wctype_win.h"
-#include "utils/regex/basics.h"
+#include "utils/regex/detail/basics.h"
 
 namespace regex {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "utils/regex/basics.h"
-#include "utils/regex/matcher.h"
+#include "utils/regex/detail/basics.h"
+#include "utils/regex/detail/matcher.h"
 
 namespace regex {
 namespace detail {

@@ -15,15 +15,15 @@
 #include <memory>
 #include <string>
 
-#include "utils/regex/arena.h"
-#include "utils/regex/basics.h"
-#include "utils/regex/charset.h"
-#include "utils/regex/matcher.h"
-#include "utils/regex/matcher_atoms.h"
-#include "utils/regex/matcher_backref.h"
-#include "utils/regex/matcher_lookaround.h"
-#include "utils/regex/matcher_recursion.h"
-#include "utils/regex/word_assertion.h"
+#include "utils/regex/detail/arena.h"
+#include "utils/regex/detail/basics.h"
+#include "utils/regex/detail/charset.h"
+#include "utils/regex/detail/matcher.h"
+#include "utils/regex/detail/matcher_atoms.h"
+#include "utils/regex/detail/matcher_backref.h"
+#include "utils/regex/detail/matcher_lookaround.h"
+#include "utils/regex/detail/matcher_recursion.h"
+#include "utils/regex/detail/word_assertion.h"
 
 namespace regex {
 namespace detail {

@@ -20,9 +20,9 @@
 #include <cstdint>
 
 #include "platform/text/debug.h"
-#include "utils/regex/charset.h"
-#include "utils/regex/matcher.h"
-#include "utils/regex/matcher_atoms.h"
+#include "utils/regex/detail/charset.h"
+#include "utils/regex/detail/matcher.h"
+#include "utils/regex/detail/matcher_atoms.h"
 
 namespace regex {
 namespace detail {

@@ -23,10 +23,10 @@
 #include <cstdint>
 #include <utility>
 
-#include "utils/regex/matcher.h"
-#include "utils/regex/matcher_backref.h"
-#include "utils/regex/matcher_groups.h"
-#include "utils/regex/matcher_lookaround.h"
+#include "utils/regex/detail/matcher.h"
+#include "utils/regex/detail/matcher_backref.h"
+#include "utils/regex/detail/matcher_groups.h"
+#include "utils/regex/detail/matcher_lookaround.h"
 
 namespace regex {
 namespace detail {

@@ -1,25 +1,17 @@
-// Compiled patterns, match results and the match drivers.
+// The compiled pattern behind regex::basic_rpattern: compilation, the
+// search plan it produces, and the match drivers.
 //
-//   regex::basic_rpattern<std::wstring::const_iterator, regex::perl_syntax<wchar_t>>
-//       pat(L"charset=(.+)", regex::IGNORECASE, regex::MODE_RECURSIVE);
-//   regex::basic_match_results<std::wstring::const_iterator> results;
-//   if (pat.match(text, results, 0, std::wstring::npos).matched)
-//       std::wstring name = results.m_records[1].str();
-//
-// A pattern owns its text, its substitution text, its node graph and the
-// arena that holds the graph. Once built it is read-only while matching, so
-// several threads may match with one pattern at once, each with its own
-// results object; init, set_substitution and swap need exclusive access.
-// Copying is not offered: the graph refers into the pattern's own text.
-//
-// Layers: basic_rpattern (constructors only) -> basic_rpattern_base
-// (compilation, re-initialisation, matching) -> detail::basic_rpattern_base_impl
-// (state, accessors, swap). The pointer instantiation (const wchar_t *) has
-// the two lower layers; its search runs through basic_rpattern_base::search.
+// Layers: basic_rpattern_base (compilation and matching) ->
+// basic_rpattern_base_impl (accessors and the swap) -> pattern_state (the
+// pattern's texts, its arena and node graph, and the search plan: all that
+// compiling derives and every search reads). The state is one value: init
+// compiles a pattern on the side and swaps the whole state in, so no member
+// is ever swapped on its own.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cwchar>
 #include <list>
 #include <memory>
 #include <stdexcept>
@@ -29,57 +21,21 @@
 #include <vector>
 
 #include "platform/text/debug.h"
-#include "utils/regex/arena.h"
-#include "utils/regex/basics.h"
-#include "utils/regex/charset.h"
-#include "utils/regex/hetero_stack.h"
-#include "utils/regex/literal_searcher.h"
-#include "utils/regex/matcher.h"
-#include "utils/regex/pattern_detail.h"
-#include "utils/regex/start_set.h"
+#include "utils/regex/detail/arena.h"
+#include "utils/regex/detail/basics.h"
+#include "utils/regex/detail/charset.h"
+#include "utils/regex/detail/hetero_stack.h"
+#include "utils/regex/detail/literal_searcher.h"
+#include "utils/regex/detail/matcher.h"
+#include "utils/regex/detail/pattern_detail.h"
+#include "utils/regex/detail/start_set.h"
+#include "utils/regex/flags.h"
+#include "utils/regex/results.h"
 
 namespace regex {
 
 template <class CharT>
 class perl_syntax;
-
-// The records of the last match call: record 0 is the whole match, record n
-// the n-th capturing group; m_ibegin is the beginning of the range searched.
-template <class IT>
-struct basic_match_results {
-  typedef backref_tag<IT> backref_type;
-
-  std::vector<backref_type> m_records;
-  IT m_ibegin{};
-
-  virtual ~basic_match_results() {}
-
-  // Offset of group n's text from m_ibegin, and its length (matched groups).
-  std::size_t group_position(std::size_t n) const { return std::size_t(m_records.at(n).first - m_ibegin); }
-  std::size_t group_length(std::size_t n) const { return std::size_t(m_records.at(n).second - m_records.at(n).first); }
-};
-
-// Results of a substitution: m_ptext is the text the records refer to.
-template <class IT>
-struct basic_subst_results : public basic_match_results<IT> {
-  std::wstring m_text;
-  const std::wstring *m_ptext;
-
-  basic_subst_results() : m_ptext(&m_text) {}
-  basic_subst_results(const basic_subst_results &that)
-      : basic_match_results<IT>(that),
-        m_text(that.m_text),
-        m_ptext(that.m_ptext == &that.m_text ? &m_text : that.m_ptext) {}
-  basic_subst_results &operator=(const basic_subst_results &that) {
-    basic_match_results<IT>::operator=(that);
-    m_text = that.m_text;
-    m_ptext = that.m_ptext == &that.m_text ? &m_text : that.m_ptext;
-    return *this;
-  }
-  ~basic_subst_results() override {}
-
-  const std::wstring &result_text() const { return *m_ptext; }
-};
 
 namespace detail {
 
@@ -90,9 +46,67 @@ inline constexpr std::size_t pattern_arena_block = 1032 - arena::create_overhead
 // The least heap block of an iterative search's backtracking stack.
 inline constexpr std::size_t search_stack_block = 16 * 1024;
 
-// All state of a compiled pattern, its accessors and the swap.
+// What compiling a pattern derives and every search reads: the node graph's
+// entry and shape, and what tells the drivers where a match can start.
+template <class IT>
+struct search_plan {
+  match_group_base<IT> *m_pfirst = nullptr;  // group 0; null until compiled
+  node_width m_width = uninit_width();
+  bool m_funanchored = true;      // later start positions may match
+  bool m_fauto_recursive = true;  // MODE_AUTO may run the recursive driver
+  unsigned m_cgroups_total = 0;   // records of a match, hidden groups included
+  unsigned m_cvisible_groups = 0;
+  hidden_group_list m_hidden_groups;
+  const literal_searcher *m_psearcher = nullptr;  // the pattern begins with a literal
+  unsigned m_cmemo_points = 0;                    // loops of the failure memo
+  // What a match must begin with (null: anything), and a literal it must
+  // contain (absent: none found).
+  const start_set *m_pstart_set = nullptr;
+  required_literal m_required;
+  bool m_fword_edge = false;   // the pattern begins with \b
+  bool m_fline_start = false;  // it begins with ^ under LINEANCHORS: it matches only at line starts
+  // The characters at offsets 1 to m_cprefix - 1 of every match (a
+  // fixed-width beginning), offset i in m_pprefix[i - 1]; offset 0 is the
+  // start set's.
+  const start_set *m_pprefix = nullptr;
+  std::size_t m_cprefix = 0;
+  // The pattern begins with a run whose failed start also fails every
+  // later start inside the run (null: it does not).
+  const sub_expr<IT> *m_plead_run = nullptr;
+};
+
+// Runs the destructor of a string whose memory belongs to an arena.
+struct destroy_in_arena {
+  void operator()(std::wstring *p) const { p->~basic_string(); }
+};
+
+// Everything a compiled pattern holds, as one value: swapping two of them
+// swaps two patterns. The arena handle does not own the arena; the pattern
+// that holds the state destroys it.
+template <class IT>
+struct pattern_state {
+  pattern_state(pattern_flags flags, match_mode mode)
+      // Blocks of about 1 KiB hold the few dozen nodes of a typical
+      // pattern in one or two allocations, which keeps compiling cheap; a
+      // larger node still gets a block of its own.
+      : m_arena(pattern_arena_block, std::allocator<char>()), m_flags(flags), m_mode(mode) {}
+
+  arena_allocator<char> m_arena;
+  bool m_fsubst_backrefs = false;  // the substitution refers to groups
+  pattern_flags m_flags;
+  match_mode m_mode;
+  std::uint64_t m_step_budget = default_step_budget;
+  std::unique_ptr<std::wstring, destroy_in_arena> m_pattern;
+  std::unique_ptr<std::wstring> m_subst;
+  std::list<subst_node> m_subst_list;
+  search_plan<IT> m_plan;
+};
+
+// A compiled pattern's state, its accessors and the swap.
 template <class IT, class SyntaxT>
-class basic_rpattern_base_impl {
+class basic_rpattern_base_impl : protected pattern_state<IT> {
+  typedef pattern_state<IT> state;
+
  public:
   typedef IT iterator_type;
   typedef backref_tag<IT> backref_type;
@@ -104,153 +118,78 @@ class basic_rpattern_base_impl {
   virtual ~basic_rpattern_base_impl() {
     // The graph is not walked: node destructors free nothing and hold no
     // other resource, and the nodes' memory goes with the arena.
-    m_pfirst = nullptr;
-    m_pattern.reset();
-    m_subst.reset();
-    if (m_arena.get_arena()) m_arena.destroy_arena();
+    this->m_plan.m_pfirst = nullptr;
+    this->m_pattern.reset();
+    this->m_subst.reset();
+    if (this->m_arena.get_arena()) this->m_arena.destroy_arena();
   }
 
-  pattern_flags flags() const { return m_flags; }
-  unsigned _cgroups_total() const { return m_cgroups_total; }
-  unsigned visible_group_count() const { return m_cvisible_groups; }
-  const match_group_base<IT> *first_node() const { return m_pfirst; }
-  node_width pattern_width() const { return m_width; }
-  bool is_unanchored() const { return m_funanchored; }
+  pattern_flags flags() const { return this->m_flags; }
+  unsigned _cgroups_total() const { return this->m_plan.m_cgroups_total; }
+  unsigned visible_group_count() const { return this->m_plan.m_cvisible_groups; }
+  const match_group_base<IT> *first_node() const { return this->m_plan.m_pfirst; }
+  node_width pattern_width() const { return this->m_plan.m_width; }
+  bool is_unanchored() const { return this->m_plan.m_funanchored; }
   const std::wstring &substitution() const {
     static const std::wstring none;
-    return m_subst ? *m_subst : none;
+    return this->m_subst ? *this->m_subst : none;
   }
-  const std::wstring &pattern_text() const { return *m_pattern; }
-  const literal_searcher *searcher() const { return m_psearcher; }
-  const hidden_group_list &hidden_groups() const { return m_hidden_groups; }
-  match_mode mode() const { return m_mode; }
-  unsigned memo_points() const { return m_cmemo_points; }
-  // What a match must begin with (null: anything), and a literal it must
-  // contain (absent: none found).
-  const detail::start_set *start_set() const { return m_pstart_set; }
-  const detail::required_literal &required() const { return m_required; }
-  // The characters at offsets 1 to prefix_count() - 1 of every match (a
-  // fixed-width beginning), offset i in prefix_sets()[i - 1]; offset 0 is
-  // the start set's.
-  const detail::start_set *prefix_sets() const { return m_pprefix; }
-  std::size_t prefix_count() const { return m_cprefix; }
-  // The pattern begins with a run whose failed start also fails every
-  // later start inside the run (null: it does not).
-  const detail::sub_expr<IT> *lead_run() const { return m_plead_run; }
-  // The pattern begins with \b: a match starts only at a word edge.
-  bool starts_at_word_edge() const { return m_fword_edge; }
+  const std::wstring &pattern_text() const { return *this->m_pattern; }
+  const search_plan<IT> &plan() const { return this->m_plan; }
+  const literal_searcher *searcher() const { return this->m_plan.m_psearcher; }
+  const hidden_group_list &hidden_groups() const { return this->m_plan.m_hidden_groups; }
+  match_mode mode() const { return this->m_mode; }
+  unsigned memo_points() const { return this->m_plan.m_cmemo_points; }
 
   // Backtracking steps one search may take before it is abandoned with
   // regex::search_budget_exceeded (default: default_step_budget).
-  std::uint64_t step_budget() const { return m_step_budget; }
-  void set_step_budget(std::uint64_t steps) { m_step_budget = steps; }
+  std::uint64_t step_budget() const { return this->m_step_budget; }
+  void set_step_budget(std::uint64_t steps) { this->m_step_budget = steps; }
 
-  unsigned next_group_number() { return m_cgroups_total++; }
+  unsigned next_group_number() { return this->m_plan.m_cgroups_total++; }
 
   bool use_recursion() const {
-    if (m_mode == MODE_RECURSIVE) return true;
-    if (m_mode == MODE_AUTO) return m_fauto_recursive;
+    if (this->m_mode == MODE_RECURSIVE) return true;
+    if (this->m_mode == MODE_AUTO) return this->m_plan.m_fauto_recursive;
     return false;
   }
-  bool keep_group_records() const { return m_fsubst_backrefs || !(m_flags & DISCARDGROUPS); }
+  bool keep_group_records() const { return this->m_fsubst_backrefs || !(this->m_flags & DISCARDGROUPS); }
 
-  void swap(basic_rpattern_base_impl &that) {
+  // Swaps every part of two patterns at once; the texts keep their
+  // addresses (they move with their owners).
+  void swap(basic_rpattern_base_impl &that) noexcept {
     using std::swap;
-    swap(m_arena, that.m_arena);
-    swap(m_fsubst_backrefs, that.m_fsubst_backrefs);
-    swap(m_funanchored, that.m_funanchored);
-    swap(m_fauto_recursive, that.m_fauto_recursive);
-    swap(m_cgroups_total, that.m_cgroups_total);
-    swap(m_cvisible_groups, that.m_cvisible_groups);
-    swap(m_flags, that.m_flags);
-    swap(m_mode, that.m_mode);
-    swap(m_width, that.m_width);
-    m_pattern.swap(that.m_pattern);
-    m_subst.swap(that.m_subst);
-    m_subst_list.swap(that.m_subst_list);
-    swap(m_pfirst, that.m_pfirst);
-    m_hidden_groups.swap(that.m_hidden_groups);
-    swap(m_psearcher, that.m_psearcher);
-    swap(m_cmemo_points, that.m_cmemo_points);
-    swap(m_pstart_set, that.m_pstart_set);
-    swap(m_required, that.m_required);
-    swap(m_fword_edge, that.m_fword_edge);
-    swap(m_pprefix, that.m_pprefix);
-    swap(m_plead_run, that.m_plead_run);
-    swap(m_cprefix, that.m_cprefix);
-    swap(m_step_budget, that.m_step_budget);
+    swap(static_cast<state &>(*this), static_cast<state &>(that));
   }
 
  protected:
   basic_rpattern_base_impl(pattern_flags flags, match_mode mode, const std::wstring &pat, const std::wstring &subst)
-      // Blocks of about 1 KiB hold the few dozen nodes of a typical
-      // pattern in one or two allocations, which keeps compiling cheap; a
-      // larger node still gets a block of its own.
-      : m_arena(pattern_arena_block, std::allocator<char>()),
-        m_fsubst_backrefs(false),
-        m_funanchored(true),
-        m_fauto_recursive(true),
-        m_cgroups_total(0),
-        m_cvisible_groups(0),
-        m_flags(flags),
-        m_mode(mode),
-        m_width(uninit_width()),
-        m_pfirst(nullptr),
-        m_psearcher(nullptr) {
+      : state(flags, mode) {
     // The handle owns the arena from here; a throwing text copy must not leak it.
     try {
       // The text's string object lives in the arena: one heap allocation
       // less per pattern. Its characters stay on the heap.
-      m_pattern.reset(::new (m_arena.allocate_bytes(sizeof(std::wstring), alignof(std::wstring))) std::wstring(pat));
+      this->m_pattern.reset(::new (this->m_arena.allocate_bytes(sizeof(std::wstring), alignof(std::wstring)))
+                                std::wstring(pat));
       // A pattern without substitution text keeps none.
-      if (!subst.empty()) m_subst.reset(new std::wstring(subst));
+      if (!subst.empty()) this->m_subst.reset(new std::wstring(subst));
     } catch (...) {
-      m_arena.destroy_arena();
+      this->m_arena.destroy_arena();
       throw;
     }
   }
-
-  arena_allocator<char> m_arena;
-  bool m_fsubst_backrefs;
-  bool m_funanchored;
-  bool m_fauto_recursive;
-  unsigned m_cgroups_total;
-  unsigned m_cvisible_groups;
-  pattern_flags m_flags;
-  match_mode m_mode;
-  node_width m_width;
-  // Runs the destructor of a string whose memory belongs to the arena.
-  struct destroy_in_arena {
-    void operator()(std::wstring *p) const { p->~basic_string(); }
-  };
-  std::unique_ptr<std::wstring, destroy_in_arena> m_pattern;
-  std::unique_ptr<std::wstring> m_subst;
-  subst_list_type m_subst_list;
-  match_group_base<IT> *m_pfirst;
-  hidden_group_list m_hidden_groups;
-  const literal_searcher *m_psearcher;
-  unsigned m_cmemo_points = 0;
-  std::uint64_t m_step_budget = default_step_budget;
-  const detail::start_set *m_pstart_set = nullptr;
-  detail::required_literal m_required;
-  bool m_fword_edge = false;
-  const detail::start_set *m_pprefix = nullptr;
-  std::size_t m_cprefix = 0;
-  const detail::sub_expr<IT> *m_plead_run = nullptr;
 };
 
-}  // namespace detail
-
 template <class IT, class SyntaxT>
-class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT> {
-  typedef detail::basic_rpattern_base_impl<IT, SyntaxT> impl;
+class basic_rpattern_base : public basic_rpattern_base_impl<IT, SyntaxT> {
+  typedef basic_rpattern_base_impl<IT, SyntaxT> impl;
   static constexpr bool string_subject = std::is_same_v<IT, std::wstring::const_iterator>;
 
  public:
   typedef backref_tag<IT> backref_type;
   typedef basic_match_results<IT> results_type;
   typedef basic_subst_results<IT> subst_results_type;
-  typedef detail::match_param<IT> param_type;
+  typedef match_param<IT> param_type;
 
   basic_rpattern_base(const std::wstring &pat, pattern_flags flags, match_mode mode)
       : impl(flags, mode, pat, std::wstring()) {
@@ -259,24 +198,14 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
   basic_rpattern_base(const std::wstring &pat, const std::wstring &subst, pattern_flags flags, match_mode mode)
       : impl(flags, mode, pat, subst) {
     compile(this->m_flags);
-    if (this->m_subst && (this->m_flags & EXPANDESCAPES)) detail::expand_escapes(*this->m_subst);
+    if (this->m_subst && (this->m_flags & EXPANDESCAPES)) expand_escapes(*this->m_subst);
     parse_substitution(this->substitution(), this->m_fsubst_backrefs, this->m_subst_list);
   }
   ~basic_rpattern_base() override {}
 
-  // Re-initialisation with the strong guarantee: a new pattern is built on
-  // the side and swapped in.
-  void init(const std::wstring &pat, pattern_flags flags, match_mode mode) {
-    basic_rpattern_base side(pat, flags, mode);
-    this->swap(side);
-  }
-  void init(const std::wstring &pat, const std::wstring &subst, pattern_flags flags, match_mode mode) {
-    basic_rpattern_base side(pat, subst, flags, mode);
-    this->swap(side);
-  }
   void set_substitution(const std::wstring &subst) {
     std::unique_ptr<std::wstring> text(new std::wstring(subst));
-    if (this->m_flags & EXPANDESCAPES) detail::expand_escapes(*text);
+    if (this->m_flags & EXPANDESCAPES) expand_escapes(*text);
     bool backrefs = false;
     typename impl::subst_list_type list;
     parse_substitution(*text, backrefs, list);
@@ -290,12 +219,12 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
   // throws std::out_of_range.
   const backref_type &match(const std::wstring &subject, results_type &results, std::size_t pos = 0,
                             std::size_t len = std::wstring::npos) const requires string_subject {
-    const std::size_t end = detail::range_end(subject.size(), pos, len);
+    const std::size_t end = range_end(subject.size(), pos, len);
     return match(subject.begin() + std::ptrdiff_t(pos), subject.begin() + std::ptrdiff_t(end), results);
   }
   const backref_type &match(IT ibegin, IT iend, results_type &results) const requires string_subject {
     if (run_match(results, ibegin, iend, false)) return results.m_records[0];
-    return detail::empty_backref<IT>;
+    return empty_backref<IT>;
   }
 
   // Replaces the first match in subject[pos, pos + len) (npos: to the
@@ -320,7 +249,12 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
                     std::size_t len = std::wstring::npos) const requires string_subject;
   std::size_t split(IT ibegin, IT iend, std::vector<std::wstring> &pieces, int limit) const requires string_subject;
 
+  // One match call over [ibegin, iend), or with nul over the subject that
+  // ends at the first NUL from ibegin (iend is not read). That end is found
+  // first: the failure memo indexes positions up to the subject's end, so
+  // both forms are bounded alike.
   bool run_match(results_type &results, IT ibegin, IT iend, bool nul) const {
+    if (nul) iend = nul_end(ibegin);
     results.m_ibegin = ibegin;
     param_type param(ibegin, ibegin, iend, nullptr, 0);
     if (!(this->m_flags & ALLMATCHES)) return match_guarded(param, results.m_records, nul);
@@ -339,7 +273,7 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
     const bool keep_whole = (this->m_flags & KEEPWHOLEMATCHES) != 0;
     const bool keep_all = !keep_whole && (this->m_flags & KEEPALLGROUPS) != 0;
     std::vector<backref_type> kept;
-    match_stack stack(detail::search_stack_block);  // takes memory on its first push only
+    match_stack stack(search_stack_block);  // takes memory on its first push only
     struct keep {
       param_type &p;
       ~keep() { p.m_pkept_stack = nullptr; }
@@ -363,11 +297,12 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
   // One guarded match: sizes the records, runs the search in the pattern's
   // mode and removes the hidden groups' records. When the recursive mode
   // spends its depth budget, the same search runs again iteratively.
+  // param.m_iend is the subject's end in both forms.
   bool match_guarded(param_type &param, std::vector<backref_type> &records, bool nul) const {
     records.resize(this->_cgroups_total());
     param.m_prgbackrefs = records.data();
     param.m_cbackrefs = std::uint32_t(records.size());
-    detail::search_state<IT> state(this->m_step_budget, nul ? 0 : this->m_cmemo_points, param.m_istart, param.m_iend);
+    search_state<IT> state(this->m_step_budget, this->m_plan.m_cmemo_points, param.m_istart, param.m_iend);
     struct detach {
       param_type &p;
       ~detach() { p.m_psearch = nullptr; }
@@ -379,7 +314,7 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
         const param_type saved = param;
         try {
           result = search(*this, param, nul);
-        } catch (const detail::recursion_budget_spent &) {
+        } catch (const recursion_budget_spent &) {
           param = saved;
           result = search_iterative(*this, param, nul);
         }
@@ -387,32 +322,32 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
         result = search_iterative(*this, param, nul);
       }
     } catch (...) {
-      detail::remove_hidden_groups(records, this->m_hidden_groups);
+      remove_hidden_groups(records, this->m_plan.m_hidden_groups);
       throw;
     }
-    detail::remove_hidden_groups(records, this->m_hidden_groups);
+    remove_hidden_groups(records, this->m_plan.m_hidden_groups);
     return result;
   }
 
   // Tries start positions until the pattern matches; the result is record
   // 0's matched. Recursive when param.m_pstack is null, else iterative.
   static bool search(const basic_rpattern_base &pat, param_type &param, bool nul) {
-    typedef bool (*attempt_fn)(const detail::match_group_base<IT> *, param_type &, IT);
+    typedef bool (*attempt_fn)(const match_group_base<IT> *, param_type &, IT);
     const bool unanchored = pat.is_unanchored();
     const pattern_flags flags = pat.flags();
-    const detail::node_width width = pat.pattern_width();
+    const node_width width = pat.pattern_width();
     ASSERT(0 != param.m_prgbackrefs);
     ASSERT(param.m_cbackrefs == pat._cgroups_total());
     param.m_ptopgroup = pat.first_node();
-    for (std::uint32_t i = 0; i < param.m_cbackrefs; ++i) param.m_prgbackrefs[i] = detail::empty_backref<IT>;
-    const detail::match_group_base<IT> *top = param.m_ptopgroup;
+    for (std::uint32_t i = 0; i < param.m_cbackrefs; ++i) param.m_prgbackrefs[i] = empty_backref<IT>;
+    const match_group_base<IT> *top = param.m_ptopgroup;
     if (!top || param.m_cbackrefs == 0) return false;
     attempt_fn attempt = param.m_pstack ? (nul ? &match_iterative_nul : &match_iterative)
                                         : (nul ? &match_recursive_nul : &match_recursive);
     if (!nul) {
       if (std::uint64_t(param.m_iend - param.m_istart) < width.m_min) return false;
       const IT last = param.m_iend - std::ptrdiff_t(width.m_min);
-      required_tracker required{pat.required(), param.m_iend};
+      required_tracker required{pat.plan().m_required, param.m_iend};
       if (flags & RIGHTMOST) {
         // m_fno_empty_match is kept for the whole backward walk: it can
         // only refuse the attempt at m_istart, the place of the previous
@@ -429,11 +364,21 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
         }
       } else if (!unanchored) {
         if (required.allows(param.m_istart)) attempt(top, param, param.m_istart);
-      } else if (const detail::start_set *first = pat.start_set()) {
+      } else if (pat.plan().m_fline_start) {
+        // The pattern begins with a line anchor: only line starts are tried.
+        for (IT p = param.m_istart;;) {
+          if ((p == param.m_ibegin || p[-1] == L'\n') && (!required.allows(p) || attempt(top, param, p))) break;
+          if (p == last) break;
+          end_empty_refusal(param);
+          p = find_line_feed(p, last);
+          if (p == last) break;
+          ++p;
+        }
+      } else if (const start_set *first = pat.plan().m_pstart_set) {
         // Only positions whose character can begin a match are tried.
-        const word_edge edge{pat.starts_at_word_edge(), param.m_ibegin, param.m_iend};
-        const detail::start_set *prefix = pat.prefix_sets();
-        const std::size_t count = pat.prefix_count();
+        const word_edge edge{pat.plan().m_fword_edge, param.m_ibegin, param.m_iend};
+        const start_set *prefix = pat.plan().m_pprefix;
+        const std::size_t count = pat.plan().m_cprefix;
         // A position is a candidate when its character and the ones after
         // it fit the fixed beginning (all lie before m_iend: p <= last).
         auto rest_fits = [&](IT p) {
@@ -443,7 +388,7 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
           return true;
         };
         auto candidate = [&](IT p) { return first->admits(*p) && rest_fits(p); };
-        const detail::sub_expr<IT> *lead = pat.lead_run();
+        const sub_expr<IT> *lead = pat.plan().m_plead_run;
         for (IT p = param.m_istart;; ++p) {
           for (;;) {
             p = first->skip(p, last);
@@ -465,7 +410,7 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
           }
         }
       } else {
-        const word_edge edge{pat.starts_at_word_edge(), param.m_ibegin, param.m_iend};
+        const word_edge edge{pat.plan().m_fword_edge, param.m_ibegin, param.m_iend};
         for (IT p = param.m_istart;; ++p) {
           if ((edge.holds(p) && (!required.allows(p) || attempt(top, param, p))) || p == last) break;
           end_empty_refusal(param);
@@ -482,13 +427,25 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
   }
 
  private:
+  // The first line feed in [p, last), or last.
+  static IT find_line_feed(IT p, IT last) {
+    const wchar_t *b = &*p;
+    const wchar_t *f = std::wmemchr(b, L'\n', std::size_t(last - p));
+    return f ? p + (f - b) : last;
+  }
+
+  static IT nul_end(IT p) {
+    while (*p != L'\0') ++p;
+    return p;
+  }
+
   // Whether a position lies at a word edge, for a pattern that begins with
   // \b (always true for the others).
   struct word_edge {
     bool active;
     IT begin;
     IT end;
-    const detail::charset *word = detail::intrinsic_charsets::get_word_charset();
+    const charset *word = intrinsic_charsets::get_word_charset();
 
     bool holds(IT p) const {
       if (!active) return true;
@@ -501,7 +458,7 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
   // The next occurrence of the required literal, searched again only once
   // the start positions have passed the last one found.
   struct required_tracker {
-    const detail::required_literal &lit;
+    const required_literal &lit;
     IT end;
     IT found{};
     bool searched = false;
@@ -529,13 +486,13 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
   static bool search_iterative(const basic_rpattern_base &pat, param_type &param, bool nul) {
     try {
       return search_iterative_unguarded(pat, param, nul);
-    } catch (const detail::recursion_budget_spent &) {
-      for (std::uint32_t i = 0; i < param.m_cbackrefs; ++i) param.m_prgbackrefs[i] = detail::empty_backref<IT>;
+    } catch (const recursion_budget_spent &) {
+      for (std::uint32_t i = 0; i < param.m_cbackrefs; ++i) param.m_prgbackrefs[i] = empty_backref<IT>;
       throw search_budget_exceeded("regex: nesting budget exceeded");
     }
   }
   static bool search_iterative_unguarded(const basic_rpattern_base &pat, param_type &param, bool nul) {
-    match_stack own(detail::search_stack_block);
+    match_stack own(search_stack_block);
     match_stack &stack = param.m_pkept_stack ? *param.m_pkept_stack : own;
     struct detach {
       param_type &p;
@@ -545,22 +502,22 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
     return search(pat, param, nul);
   }
 
-  static bool match_recursive(const detail::match_group_base<IT> *top, param_type &param, IT pos) {
+  static bool match_recursive(const match_group_base<IT> *top, param_type &param, IT pos) {
     return top->match_chain(param, pos);
   }
-  static bool match_recursive_nul(const detail::match_group_base<IT> *top, param_type &param, IT pos) {
+  static bool match_recursive_nul(const match_group_base<IT> *top, param_type &param, IT pos) {
     return top->match_chain_nul(param, pos);
   }
-  static bool match_iterative(const detail::match_group_base<IT> *top, param_type &param, IT pos) {
-    return detail::run_iterative<IT>(top, param, pos);
+  static bool match_iterative(const match_group_base<IT> *top, param_type &param, IT pos) {
+    return run_iterative<IT>(top, param, pos);
   }
-  static bool match_iterative_nul(const detail::match_group_base<IT> *top, param_type &param, IT pos) {
-    return detail::run_iterative_nul<IT>(top, param, pos);
+  static bool match_iterative_nul(const match_group_base<IT> *top, param_type &param, IT pos) {
+    return run_iterative_nul<IT>(top, param, pos);
   }
 
  protected:
   typedef std::wstring::iterator pattern_iterator;
-  typedef std::vector<detail::match_group_base<IT> *> group_table;
+  typedef std::vector<match_group_base<IT> *> group_table;
 
   // Working state of one compilation: the group table, every group loop
   // built with the loops around it, whether the outcome of a search from a
@@ -568,18 +525,18 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
   // recursion), and the nesting depth of the group being parsed.
   struct compile_state {
     struct loop {
-      detail::group_quantifier<IT> *node;
-      std::vector<detail::group_quantifier<IT> *> enclosing;
+      group_quantifier<IT> *node;
+      std::vector<group_quantifier<IT> *> enclosing;
       bool behind;  // inside a look-behind body, whose subject ends elsewhere each time
     };
     // Pointers kept in place while they are few, so compiling a small
     // pattern allocates nothing for them.
     struct short_list {
-      detail::sub_expr<IT> *first[8];
+      sub_expr<IT> *first[8];
       std::size_t count = 0;
-      std::vector<detail::sub_expr<IT> *> more;
+      std::vector<sub_expr<IT> *> more;
 
-      void push_back(detail::sub_expr<IT> *p) {
+      void push_back(sub_expr<IT> *p) {
         if (count < 8)
           first[count++] = p;
         else
@@ -588,7 +545,7 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
       template <class F>
       void each(F f) const {
         for (std::size_t i = 0; i < count; ++i) f(first[i]);
-        for (detail::sub_expr<IT> *p : more) f(p);
+        for (sub_expr<IT> *p : more) f(p);
       }
     };
     explicit compile_state(group_table &table) : groups(table) {}
@@ -611,18 +568,17 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
   // Parses one group from just after its '(' (or the whole pattern as
   // group 0) up to and after its ')'; null when the parenthesis yields no
   // group node (comments, inline modifiers, empty extensions).
-  detail::match_group_base<IT> *parse_group(pattern_iterator &ipat, detail::match_group_base<IT> *enclosing,
-                                            SyntaxT &syntax, compile_state &cs);
+  match_group_base<IT> *parse_group(pattern_iterator &ipat, match_group_base<IT> *enclosing, SyntaxT &syntax,
+                                    compile_state &cs);
   // Adds the next atom of a group's body; false once the group has ended.
-  bool parse_atom(pattern_iterator &ipat, detail::match_group_base<IT> *group, SyntaxT &syntax, compile_state &cs);
+  bool parse_atom(pattern_iterator &ipat, match_group_base<IT> *group, SyntaxT &syntax, compile_state &cs);
   // Adds a run of plain characters as one literal, splitting off the last
   // character when a quantifier follows it.
-  void parse_literal_run(pattern_iterator &ipat, detail::match_group_base<IT> *group, SyntaxT &syntax,
-                         compile_state &cs);
+  void parse_literal_run(pattern_iterator &ipat, match_group_base<IT> *group, SyntaxT &syntax, compile_state &cs);
   // Wraps the held atom in a quantifier node when one follows at ipat. A
   // group loop becomes the enclosing loop of the loops built from
   // cs.loops[inner_loops] on (those inside the group).
-  void parse_quantifier(detail::node_holder<IT> &atom, pattern_iterator &ipat, bool is_group, SyntaxT &syntax,
+  void parse_quantifier(node_holder<IT> &atom, pattern_iterator &ipat, bool is_group, SyntaxT &syntax,
                         compile_state &cs, std::size_t inner_loops);
   // Makes the unbounded loops whose outcome depends on the position alone
   // the memo points of the search's failure memo.
@@ -631,27 +587,16 @@ class basic_rpattern_base : public detail::basic_rpattern_base_impl<IT, SyntaxT>
   // then what a match begins with and a literal it must contain.
   void analyse_start(compile_state &cs);
   // The atom of an escape; ipat stands after the backslash.
-  detail::sub_expr<IT> *parse_escape(pattern_iterator &ipat, SyntaxT &syntax);
+  sub_expr<IT> *parse_escape(pattern_iterator &ipat, SyntaxT &syntax);
 
   // Parses a substitution text into its pieces.
   void parse_substitution(const std::wstring &subst, bool &backrefs, typename impl::subst_list_type &list) const;
 };
 
-template <class IT, class SyntaxT>
-class basic_rpattern : public basic_rpattern_base<IT, SyntaxT> {
- public:
-  basic_rpattern(const std::wstring &pat, pattern_flags flags, match_mode mode)
-      : basic_rpattern_base<IT, SyntaxT>(pat, flags, mode) {}
-  basic_rpattern(const std::wstring &pat, const std::wstring &subst, pattern_flags flags, match_mode mode)
-      : basic_rpattern_base<IT, SyntaxT>(pat, subst, flags, mode) {}
-  ~basic_rpattern() override {}
-};
-
-typedef basic_rpattern<std::wstring::const_iterator, perl_syntax<wchar_t>> rpattern;
-typedef basic_match_results<std::wstring::const_iterator> match_results;
-typedef basic_subst_results<std::wstring::const_iterator> subst_results;
+typedef basic_rpattern_base<std::wstring::const_iterator, perl_syntax<wchar_t>> rpattern_engine;
 
 extern template class basic_rpattern_base<std::wstring::const_iterator, perl_syntax<wchar_t>>;
 extern template class basic_rpattern_base<const wchar_t *, perl_syntax<wchar_t>>;
 
+}  // namespace detail
 }  // namespace regex

@@ -26,8 +26,8 @@
 #include <memory>
 #include <new>
 
-#include "utils/regex/matcher.h"
-#include "utils/regex/matcher_groups.h"
+#include "utils/regex/detail/matcher.h"
+#include "utils/regex/detail/matcher_groups.h"
 
 namespace regex {
 namespace detail {

@@ -13,7 +13,7 @@
 #include <memory>
 #include <new>
 
-#include "utils/regex/arena.h"
+#include "utils/regex/detail/arena.h"
 
 namespace regex {
 namespace detail {
