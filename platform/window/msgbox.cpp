@@ -1,4 +1,6 @@
 // Message boxes: run by the backend on the UI thread.
+#include "platform/window/msgbox.h"
+
 #include <future>
 
 #include "platform/window/window_internal.h"

@@ -14,7 +14,10 @@
 
 #include "platform/system/threads.h"
 #include "platform/text/codepage.h"
-#include "platform/window/afxwin.h"
+#include "platform/window/gdi.h"
+#include "platform/window/window.h"
+#include "platform/window/window_resources.h"
+#include "platform/window/window_types.h"
 
 class CDHtmlDialog;
 typedef struct _GdkPixbuf GdkPixbuf;
