@@ -4,7 +4,7 @@
 // once before any window exists (calling it again is harmless).
 #pragma once
 
-// All of the program's resources.
+// All of the program's resources, the application's name among them.
 void RegisterClientResources();
 
 // The main window's: templates 100 and 102, string 101, page 104, icon 128,
