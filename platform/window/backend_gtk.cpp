@@ -90,6 +90,10 @@ UINT VirtualKey(guint keyval) {
       return VK_F4;
     case GDK_KEY_space:
       return VK_SPACE;
+    case GDK_KEY_F10:
+      return VK_F10;
+    case GDK_KEY_Menu:
+      return VK_APPS;
     default:
       return 0;
   }
@@ -148,7 +152,7 @@ class GtkBackend : public Backend {
         gtk_window_deiconify(GTK_WINDOW(w->window));
       }
       ApplyRegion(h);
-      gtk_window_set_keep_above(GTK_WINDOW(w->window), h->topmost);
+      gtk_window_set_keep_above(GTK_WINDOW(w->window), KeepAbove(h));
     } else {
       gtk_widget_hide(w->window);
     }
@@ -194,7 +198,7 @@ class GtkBackend : public Backend {
   }
 
   void TopMostChanged(HWND h) override {
-    if (GtkWin *w = Win(h)) gtk_window_set_keep_above(GTK_WINDOW(w->window), h->topmost);
+    if (GtkWin *w = Win(h)) gtk_window_set_keep_above(GTK_WINDOW(w->window), KeepAbove(h));
   }
 
   void StylesChanged(HWND h) override { ApplyStyles(h); }
@@ -270,7 +274,7 @@ class GtkBackend : public Backend {
 
   // ---------------------------------------------------------- boxes and menus
 
-  int MessageBox(HWND owner, const std::wstring &text, const std::wstring &caption, UINT type) override {
+  int MessageBox(HWND, HWND above, const std::wstring &text, const std::wstring &caption, UINT type) override {
     GtkMessageType icon = GTK_MESSAGE_OTHER;
     switch (type & MB_ICONMASK) {
       case MB_ICONHAND:
@@ -286,13 +290,10 @@ class GtkBackend : public Backend {
         icon = GTK_MESSAGE_INFO;
         break;
     }
-    GtkWindow *parent = nullptr;
-    if (GtkWin *w = Win(owner); w && owner->visible) parent = GTK_WINDOW(w->window);
     GtkWidget *box =
-        gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, icon, GTK_BUTTONS_NONE, "%s", ToUtf8(text).c_str());
+        gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, icon, GTK_BUTTONS_NONE, "%s", ToUtf8(text).c_str());
     gtk_window_set_title(GTK_WINDOW(box), ToUtf8(caption).c_str());
-    if (!parent) gtk_window_set_position(GTK_WINDOW(box), GTK_WIN_POS_CENTER);
-    gtk_window_set_keep_above(GTK_WINDOW(box), TRUE);
+    AfxGtkStandAbove(GTK_WINDOW(box), above);
     struct Button {
       const char *label;
       int id;
@@ -517,6 +518,7 @@ class GtkBackend : public Backend {
                      }),
                      h);
     g_signal_connect(w->window, "configure-event", G_CALLBACK(&GtkBackend::OnConfigure), h);
+    if (GtkWin *parent = Win(Above(h))) gtk_window_set_transient_for(GTK_WINDOW(w->window), GTK_WINDOW(parent->window));
     ApplyStyles(h);
     RectChanged(h);
   }
@@ -582,13 +584,19 @@ class GtkBackend : public Backend {
     gtk_css_provider_load_from_data(ctl->css, css.c_str(), -1, nullptr);
   }
 
+  // The live window a modal dialog stands above, or nullptr.
+  static HWND Above(HWND h) { return IsLive(h->transientFor) ? h->transientFor : nullptr; }
+  // Top-most, or standing above a top-most window.
+  static bool KeepAbove(HWND h) { return h->topmost || (Above(h) && Above(h)->topmost); }
+
   static void ApplyStyles(HWND h) {
     GtkWin *w = Win(h);
     if (!w) return;
     bool tool = (h->exStyle & WS_EX_TOOLWINDOW) != 0;
     if (!gtk_widget_get_realized(w->window))
-      gtk_window_set_type_hint(GTK_WINDOW(w->window),
-                               tool ? GDK_WINDOW_TYPE_HINT_UTILITY : GDK_WINDOW_TYPE_HINT_NORMAL);
+      gtk_window_set_type_hint(GTK_WINDOW(w->window), tool            ? GDK_WINDOW_TYPE_HINT_UTILITY
+                                                      : Win(Above(h)) ? GDK_WINDOW_TYPE_HINT_DIALOG
+                                                                      : GDK_WINDOW_TYPE_HINT_NORMAL);
     gtk_window_set_skip_taskbar_hint(GTK_WINDOW(w->window), tool);
     gtk_window_set_skip_pager_hint(GTK_WINDOW(w->window), tool);
   }
@@ -734,7 +742,7 @@ class GtkBackend : public Backend {
   static gboolean OnKey(GtkWidget *, GdkEventKey *e, gpointer p) {
     UINT vk = VirtualKey(e->keyval);
     if (!vk) return FALSE;
-    return KeyInput(static_cast<HWND>(p), vk, (e->state & GDK_MOD1_MASK) != 0);
+    return KeyInput(static_cast<HWND>(p), vk, (e->state & GDK_MOD1_MASK) != 0, (e->state & GDK_SHIFT_MASK) != 0);
   }
 
   static gboolean OnConfigure(GtkWidget *widget, GdkEventConfigure *, gpointer p) {
@@ -847,6 +855,22 @@ GdkPixbuf *AfxIconPixbuf(HICON icon) {
                                             GTK_ICON_LOOKUP_FORCE_SIZE, nullptr);
   }
   return icon->pixbuf;
+}
+
+// A toolkit dialog (message box, file chooser) that stands above a window is transient for it, so the window manager
+// keeps it above and places it over it; above a top-most window it is top-most too, and with nothing to stand above it
+// is kept above all, so it is never lost behind other programs' windows.
+void AfxGtkStandAbove(GtkWindow *window, HWND above) {
+  GtkWin *parent = Win(IsLive(above) ? above : nullptr);
+  if (!parent) {
+    gtk_window_set_position(window, GTK_WIN_POS_CENTER);
+    gtk_window_set_keep_above(window, TRUE);
+    return;
+  }
+  gtk_window_set_transient_for(window, GTK_WINDOW(parent->window));
+  gtk_window_set_position(window, GTK_WIN_POS_CENTER_ON_PARENT);
+  if (!gtk_widget_get_realized(GTK_WIDGET(window))) gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
+  gtk_window_set_keep_above(window, above->topmost);
 }
 
 GtkWidget *AfxGtkWidget(HWND h) {
