@@ -8,9 +8,11 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <map>
 
 #include "platform/window/dhtml.h"
 #include "platform/window/gtk_probe.h"
+#include "platform/window/msgbox.h"
 #include "platform/window/window_internal.h"
 
 using namespace wl;
@@ -24,6 +26,11 @@ struct GtkWin {
   bool typeHintSet = false;
   bool everShown = false;
   bool loadFailed = false;
+  // The page's web process ended and the page is being loaded again.
+  bool reloading = false;
+  // Element texts set since the program last loaded a page, by id: what a
+  // page loaded again after its web process ended shows again.
+  std::map<std::wstring, std::wstring> pageTexts;
   POINT pendingMove{INT32_MIN, INT32_MIN};
 };
 
@@ -97,6 +104,11 @@ UINT VirtualKey(guint keyval) {
     default:
       return 0;
   }
+}
+
+// Script that sets the text of the element with the id, if the page has one.
+std::string SetTextScript(const std::wstring &id, const std::wstring &text) {
+  return "(function(){var e=document.getElementById(" + Json(id) + ");if(e)e.innerText=" + Json(text) + ";})();";
 }
 
 struct TimerData {
@@ -444,6 +456,7 @@ class GtkBackend : public Backend {
                                     gpointer) -> gboolean { return TRUE; }),
                      nullptr);
     g_signal_connect(w->webview, "load-changed", G_CALLBACK(&GtkBackend::OnLoadChanged), h);
+    g_signal_connect(w->webview, "web-process-terminated", G_CALLBACK(&GtkBackend::OnWebProcessTerminated), h);
     g_signal_connect(w->webview, "load-failed",
                      G_CALLBACK(+[](WebKitWebView *, WebKitLoadEvent, gchar *, GError *, gpointer p) -> gboolean {
                        if (GtkWin *gw = Win(static_cast<HWND>(p))) gw->loadFailed = true;
@@ -456,22 +469,20 @@ class GtkBackend : public Backend {
     GtkWin *w = Win(h);
     if (!w || !w->webview) return;
     gchar *uri = g_filename_to_uri(ToUtf8(path).c_str(), nullptr, nullptr);
-    if (uri) webkit_web_view_load_uri(WEBKIT_WEB_VIEW(w->webview), uri);
+    if (uri) LoadPage(w, uri);
     g_free(uri);
   }
 
   void BrowserNavigate(HWND h, const std::wstring &url) override {
     GtkWin *w = Win(h);
-    if (w && w->webview) webkit_web_view_load_uri(WEBKIT_WEB_VIEW(w->webview), ToUtf8(url).c_str());
+    if (w && w->webview) LoadPage(w, ToUtf8(url).c_str());
   }
 
   void BrowserSetElementText(HWND h, const std::wstring &id, const std::wstring &text) override {
     GtkWin *w = Win(h);
     if (!w || !w->webview) return;
-    std::string js =
-        "(function(){var e=document.getElementById(" + Json(id) + ");if(e)e.innerText=" + Json(text) + ";})();";
-    webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(w->webview), js.c_str(), -1, nullptr, nullptr, nullptr, nullptr,
-                                        nullptr);
+    w->pageTexts[id] = text;
+    RunScript(w, SetTextScript(id, text));
   }
 
   void BrowserSetHostFlags(HWND h, DWORD flags) override {
@@ -491,6 +502,19 @@ class GtkBackend : public Backend {
   }
 
  private:
+  // A page the program asks for: the texts set on the page before do not
+  // belong to it.
+  static void LoadPage(GtkWin *w, const char *uri) {
+    w->pageTexts.clear();
+    w->reloading = false;
+    webkit_web_view_load_uri(WEBKIT_WEB_VIEW(w->webview), uri);
+  }
+
+  static void RunScript(GtkWin *w, const std::string &js) {
+    webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(w->webview), js.c_str(), -1, nullptr, nullptr, nullptr, nullptr,
+                                        nullptr);
+  }
+
   static GdkMonitor *Monitor() {
     GdkDisplay *d = gdk_display_get_default();
     GdkMonitor *m = gdk_display_get_primary_monitor(d);
@@ -803,12 +827,48 @@ class GtkBackend : public Backend {
     return h->browser->FilterBrowserMouseMessage(msg, POINT{(LONG)e->x_root, (LONG)e->y_root});
   }
 
+  // The page's web process ended (a crash, the out-of-memory killer, a
+  // signal): the page is loaded again, showing the texts the program had set
+  // on it. The user hears of it only when that load fails, or when the
+  // process ends again before the page is back.
+  static void OnWebProcessTerminated(WebKitWebView *view, WebKitWebProcessTerminationReason reason, gpointer p) {
+    HWND h = static_cast<HWND>(p);
+    GtkWin *w = Win(h);
+    if (!IsLive(h) || !w || reason == WEBKIT_WEB_PROCESS_TERMINATED_BY_API) return;
+    if (!webkit_web_view_get_uri(view)) return;  // no page to load again
+    if (w->reloading) {
+      w->reloading = false;
+      ReportPageLost(h);
+      return;
+    }
+    w->reloading = true;
+    webkit_web_view_reload(view);
+  }
+
+  static void ReportPageLost(HWND h) {
+    PostFunction([h] {
+      if (IsLive(h))
+        ::MessageBoxW(h, L"网页进程意外结束，页面未能重新载入。", AfxGetAppName(), MB_OK | MB_ICONEXCLAMATION);
+    });
+  }
+
   static void OnLoadChanged(WebKitWebView *view, WebKitLoadEvent event, gpointer p) {
     HWND h = static_cast<HWND>(p);
     GtkWin *w = Win(h);
     if (!IsLive(h) || !w) return;
     if (event == WEBKIT_LOAD_STARTED) w->loadFailed = false;
-    if (event != WEBKIT_LOAD_FINISHED || w->loadFailed || !h->browser) return;
+    if (event != WEBKIT_LOAD_FINISHED) return;
+    if (w->reloading) {
+      w->reloading = false;
+      if (w->loadFailed) {
+        ReportPageLost(h);
+        return;
+      }
+      std::string js;
+      for (const auto &[id, text] : w->pageTexts) js += SetTextScript(id, text);
+      if (!js.empty()) RunScript(w, js);
+    }
+    if (w->loadFailed || !h->browser) return;
     const gchar *uri = webkit_web_view_get_uri(view);
     std::wstring url = FromUtf8(uri ? uri : "");
     h->browser->DispatchDocumentComplete(url.c_str());
