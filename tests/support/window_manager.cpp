@@ -1,0 +1,123 @@
+#include "tests/support/window_manager.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "tests/support/deadline.h"
+
+extern char **environ;
+
+namespace testsupport {
+
+namespace {
+
+// What xprop prints for properties of `target` ("-root" or "-id 0x..."); a
+// tool that gets no answer from the X server ends after 20 s.
+std::string Xprop(const std::string &display, const std::string &target, const std::string &properties) {
+  const std::string cmd =
+      "timeout -k 5 20 xprop -display " + display + " " + target + " -notype " + properties + " 2>/dev/null";
+  std::string out;
+  if (FILE *p = popen(cmd.c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+  }
+  return out;
+}
+
+// The window ids after "window id # " in xprop's answer.
+std::vector<unsigned long> WindowIds(const std::string &answer) {
+  std::vector<unsigned long> ids;
+  const size_t at = answer.find("window id # ");
+  if (at == std::string::npos) return ids;
+  std::istringstream list(answer.substr(at + 12));
+  std::string item;
+  while (list >> item) ids.push_back(std::strtoul(item.c_str(), nullptr, 16));
+  return ids;
+}
+
+std::string Hex(unsigned long window) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "0x%lx", window);
+  return buf;
+}
+
+}  // namespace
+
+WindowManager::WindowManager(const std::string &display) {
+  std::vector<std::string> env = {"DISPLAY=" + display};
+  for (char **e = environ; *e; ++e)
+    if (std::string(*e).rfind("DISPLAY=", 0) != 0) env.push_back(*e);
+  std::vector<char *> envp;
+  for (auto &e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  // What it says goes to a file, for the report when it does not start.
+  char log[] = "/tmp/openbox-log-XXXXXX";
+  const int fd = mkstemp(log);
+  if (fd >= 0) log_ = log;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (fd >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, fd, 1);
+    posix_spawn_file_actions_adddup2(&actions, fd, 2);
+  }
+  // The default configuration as installed, whatever the user's own says.
+  const char *argv[] = {"openbox", "--config-file", "/etc/xdg/openbox/rc.xml", nullptr};
+  const int spawned = posix_spawnp(&pid_, "openbox", &actions, nullptr, const_cast<char **>(argv), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (fd >= 0) close(fd);
+  if (spawned != 0) {
+    pid_ = -1;
+    error_ = "openbox could not be started (is it installed?)";
+    return;
+  }
+  bool ended = false;
+  int status = 0;
+  const bool managing = WaitUntil(
+      [&] {
+        ended = waitpid(pid_, &status, WNOHANG) == pid_;
+        return ended || !WindowIds(Xprop(display, "-root", "_NET_SUPPORTING_WM_CHECK")).empty();
+      },
+      std::chrono::seconds(20), [] { std::this_thread::sleep_for(std::chrono::milliseconds(100)); });
+  if (managing && !ended) return;
+  std::ifstream in(log_);
+  const std::string said((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  error_ = (ended ? "openbox ended (status " + std::to_string(status) + ")"
+                  : "openbox did not manage the screen of " + display + " within 20 s") +
+           "; it said: " + said;
+  if (ended) pid_ = -1;
+}
+
+WindowManager::~WindowManager() {
+  EndChild(pid_);
+  if (!log_.empty()) unlink(log_.c_str());
+}
+
+std::vector<unsigned long> StackingOrder(const std::string &display) {
+  return WindowIds(Xprop(display, "-root", "_NET_CLIENT_LIST_STACKING"));
+}
+
+unsigned long TransientFor(const std::string &display, unsigned long window) {
+  const std::vector<unsigned long> ids = WindowIds(Xprop(display, "-id " + Hex(window), "WM_TRANSIENT_FOR"));
+  return ids.empty() ? 0 : ids.front();
+}
+
+std::string WindowTitle(const std::string &display, unsigned long window) {
+  const std::string answer = Xprop(display, "-id " + Hex(window), "_NET_WM_NAME");
+  const size_t open = answer.find(" = \"");
+  const size_t close = answer.rfind('"');
+  if (open == std::string::npos || close <= open + 3) return {};
+  return answer.substr(open + 4, close - open - 4);
+}
+
+}  // namespace testsupport
