@@ -37,6 +37,7 @@
 #include "tests/support/config_home.h"
 #include "tests/support/gtk_wait.h"
 #include "tests/support/scoped_env.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/window_manager.h"
 #include "tests/support/x_server.h"
 
@@ -138,7 +139,7 @@ void EndEverything() {
 }
 
 // Steps run one after the other from the main loop, in whichever modal loop
-// is running: each step's act() runs once, then its done() every 50 ms until
+// is running: each step's act() runs once, then its done() every 100 ms until
 // it holds. A step that does not hold within its limit fails the test with
 // its name and what done() last said, and every modal run is ended. A step
 // must not open a modal run itself (the steps could not go on inside it): it
@@ -152,7 +153,7 @@ struct Step {
 
 class Steps {
  public:
-  explicit Steps(std::vector<Step> steps) : steps_(std::move(steps)), source_(g_timeout_add(50, &Steps::Tick, this)) {}
+  explicit Steps(std::vector<Step> steps) : steps_(std::move(steps)), source_(g_timeout_add(100, &Steps::Tick, this)) {}
   ~Steps() { g_source_remove(source_); }
   Steps(const Steps &) = delete;
   Steps &operator=(const Steps &) = delete;
@@ -450,6 +451,50 @@ TEST_F(DesktopGui, PageComesBackWithItsFiguresWhenItsWebProcessIsKilled) {
   EXPECT_FALSE(boxSeen) << "the user was told of a recovery that succeeded";
   std::cout << "web process killed: " << killed.size() << "; page back with its figures after "
             << std::chrono::duration_cast<std::chrono::milliseconds>(backAt - killedAt).count() << " ms\n";
+}
+
+// The page cannot be loaded again (its file is gone): the user is told, and
+// the program goes on.
+TEST_F(DesktopGui, FailedReloadAfterTheWebProcessEndsIsReported) {
+  testsupport::TempDir res;
+  for (const auto &f : std::filesystem::directory_iterator(TICKORA_SOURCE_DIR "/client/res"))
+    std::filesystem::copy(f.path(), res.File(f.path().filename().string()));
+  SetResourceFolder(MultiByteToWide(CP_UTF8, res.path()));
+  PageDlg dlg;
+  std::vector<pid_t> killed;
+  GtkWidget *box = nullptr;
+  std::string text;
+  Steps steps({
+      RunStarted(dlg),
+      {"the page completes", nullptr, [&](std::string &) { return dlg.completions >= 1; }},
+      {"the web process is killed with the page's file gone",
+       [&] {
+         std::filesystem::remove(res.File("tickora_dialog.html"));
+         killed = WebProcesses();
+         for (pid_t pid : killed) kill(pid, SIGKILL);
+       },
+       [&](std::string &why) {
+         why = "no web process among this program's children";
+         return !killed.empty();
+       }},
+      {"a message box tells the user", nullptr,
+       [&](std::string &) {
+         box = testsupport::OpenToplevel(GTK_TYPE_MESSAGE_DIALOG);
+         if (!box) return false;
+         gchar *t = nullptr;
+         g_object_get(box, "text", &t, nullptr);
+         text = t ? t : "";
+         g_free(t);
+         return true;
+       }},
+      {"the message box closes", [&] { gtk_dialog_response(GTK_DIALOG(box), GTK_RESPONSE_OK); },
+       [&](std::string &) { return testsupport::OpenToplevel(GTK_TYPE_MESSAGE_DIALOG) == nullptr; }},
+      {"the main window goes on", nullptr, [&](std::string &) { return IsWindow(dlg.GetSafeHwnd()) != FALSE; }},
+      EndRun(dlg),
+  });
+  dlg.DoModal();
+  ASSERT_TRUE(steps.finished()) << steps.failure();
+  EXPECT_EQ(text, "网页进程意外结束，页面未能重新载入。");
 }
 
 }  // namespace
