@@ -97,22 +97,6 @@ bool IsActive(HWND h) {
   return w && gtk_window_is_active(GTK_WINDOW(w));
 }
 
-// What the X server says about a window standing above another, or empty
-// when it does: WM_TRANSIENT_FOR names the owner, and the window manager
-// stacks it higher.
-std::string NotAbove(const std::string &display, unsigned long window, unsigned long owner) {
-  if (!window || !owner) return "a window is not realised yet";
-  const unsigned long transientFor = testsupport::TransientFor(display, window);
-  const std::vector<unsigned long> order = testsupport::StackingOrder(display);
-  const auto at = std::find(order.begin(), order.end(), window), ownerAt = std::find(order.begin(), order.end(), owner);
-  char text[256];
-  std::snprintf(text, sizeof text, "WM_TRANSIENT_FOR 0x%lx (owner 0x%lx); stacking position %ld, owner's %ld",
-                transientFor, owner, at == order.end() ? -1L : long(at - order.begin()),
-                ownerAt == order.end() ? -1L : long(ownerAt - order.begin()));
-  if (transientFor != owner || at == order.end() || ownerAt == order.end() || at < ownerAt) return text;
-  return {};
-}
-
 // The floating window the main window owns.
 CSUSPENDDLG *FloatingWindow(HWND hMain) {
   for (HWND h : HeadlessTopLevelWindows())
@@ -261,7 +245,7 @@ TEST_F(DesktopGui, ShiftF10OpensTheSystemMenuAndItsAboutBoxStandsAboveTheMainWin
        }},
       {"the About box stands above the main window", nullptr,
        [&](std::string &why) {
-         why = NotAbove(display_, Xid(about), Xid(dlg.GetSafeHwnd()));
+         why = testsupport::NotAbove(display_, Xid(about), Xid(dlg.GetSafeHwnd()));
          return why.empty();
        }},
       {"Enter in the About box ends it", [] { Xdotool("key Return"); },
@@ -303,7 +287,7 @@ TEST_F(DesktopGui, AlarmMessageStandsAboveTheFloatingWindowWithTheProgramsName) 
        }},
       {"the alarm message stands above the floating window, titled Tickora", nullptr,
        [&](std::string &why) {
-         why = NotAbove(display_, Xid(box), Xid(floating->GetSafeHwnd()));
+         why = testsupport::NotAbove(display_, Xid(box), Xid(floating->GetSafeHwnd()));
          const std::string title = testsupport::WindowTitle(display_, Xid(box));
          if (why.empty() && title != "Tickora") why = "title \"" + title + "\"";
          return why.empty();

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -121,6 +122,19 @@ std::string WindowTitle(const std::string &display, unsigned long window) {
   const size_t close = answer.rfind('"');
   if (open == std::string::npos || close <= open + 3) return {};
   return answer.substr(open + 4, close - open - 4);
+}
+
+std::string NotAbove(const std::string &display, unsigned long window, unsigned long owner) {
+  if (!window || !owner) return "a window is not realised yet";
+  const unsigned long transientFor = TransientFor(display, window);
+  const std::vector<unsigned long> order = StackingOrder(display);
+  const auto at = std::find(order.begin(), order.end(), window), ownerAt = std::find(order.begin(), order.end(), owner);
+  char text[256];
+  std::snprintf(text, sizeof text, "WM_TRANSIENT_FOR 0x%lx (owner 0x%lx); stacking position %ld, owner's %ld",
+                transientFor, owner, at == order.end() ? -1L : long(at - order.begin()),
+                ownerAt == order.end() ? -1L : long(ownerAt - order.begin()));
+  if (transientFor != owner || at == order.end() || ownerAt == order.end() || at < ownerAt) return text;
+  return {};
 }
 
 }  // namespace testsupport

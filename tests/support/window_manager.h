@@ -36,5 +36,9 @@ std::vector<unsigned long> StackingOrder(const std::string &display);
 unsigned long TransientFor(const std::string &display, unsigned long window);
 // The window's title (_NET_WM_NAME, UTF-8); empty when it has none.
 std::string WindowTitle(const std::string &display, unsigned long window);
+// Empty when the window stands above its owner as the X server has it
+// (WM_TRANSIENT_FOR names the owner, and the window manager stacks it
+// higher); else what the server says instead.
+std::string NotAbove(const std::string &display, unsigned long window, unsigned long owner);
 
 }  // namespace testsupport
