@@ -59,6 +59,9 @@ void RegisterMainResources() {
 }
 
 void RegisterClientResources() {
+  // The application's name, which message boxes take as their caption: the
+  // name of the program ("Tickora"), not of its file on this system.
+  RegisterStringResource(AFX_IDS_APP_TITLE, L"Tickora");
   RegisterMainResources();
   RegisterSuspendResources();
 }

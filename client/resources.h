@@ -21,7 +21,7 @@ std::wstring FindResourceFolder();
 // or next to the program while none is set.
 CString ResourceFilePath(const wchar_t *name);
 
-// All of the program's resources.
+// All of the program's resources, the application's name among them.
 void RegisterClientResources();
 
 // The main window's: templates 100 and 102, string 101, page 104, icon 128,

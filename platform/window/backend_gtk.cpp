@@ -8,9 +8,11 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <map>
 
 #include "platform/window/dhtml.h"
 #include "platform/window/gtk_probe.h"
+#include "platform/window/msgbox.h"
 #include "platform/window/window_internal.h"
 
 using namespace wl;
@@ -24,6 +26,11 @@ struct GtkWin {
   bool typeHintSet = false;
   bool everShown = false;
   bool loadFailed = false;
+  // The page's web process ended and the page is being loaded again.
+  bool reloading = false;
+  // Element texts set since the program last loaded a page, by id: what a
+  // page loaded again after its web process ended shows again.
+  std::map<std::wstring, std::wstring> pageTexts;
   POINT pendingMove{INT32_MIN, INT32_MIN};
 };
 
@@ -90,9 +97,18 @@ UINT VirtualKey(guint keyval) {
       return VK_F4;
     case GDK_KEY_space:
       return VK_SPACE;
+    case GDK_KEY_F10:
+      return VK_F10;
+    case GDK_KEY_Menu:
+      return VK_APPS;
     default:
       return 0;
   }
+}
+
+// Script that sets the text of the element with the id, if the page has one.
+std::string SetTextScript(const std::wstring &id, const std::wstring &text) {
+  return "(function(){var e=document.getElementById(" + Json(id) + ");if(e)e.innerText=" + Json(text) + ";})();";
 }
 
 struct TimerData {
@@ -148,7 +164,7 @@ class GtkBackend : public Backend {
         gtk_window_deiconify(GTK_WINDOW(w->window));
       }
       ApplyRegion(h);
-      gtk_window_set_keep_above(GTK_WINDOW(w->window), h->topmost);
+      gtk_window_set_keep_above(GTK_WINDOW(w->window), KeepAbove(h));
     } else {
       gtk_widget_hide(w->window);
     }
@@ -194,7 +210,7 @@ class GtkBackend : public Backend {
   }
 
   void TopMostChanged(HWND h) override {
-    if (GtkWin *w = Win(h)) gtk_window_set_keep_above(GTK_WINDOW(w->window), h->topmost);
+    if (GtkWin *w = Win(h)) gtk_window_set_keep_above(GTK_WINDOW(w->window), KeepAbove(h));
   }
 
   void StylesChanged(HWND h) override { ApplyStyles(h); }
@@ -270,7 +286,7 @@ class GtkBackend : public Backend {
 
   // ---------------------------------------------------------- boxes and menus
 
-  int MessageBox(HWND owner, const std::wstring &text, const std::wstring &caption, UINT type) override {
+  int MessageBox(HWND, HWND above, const std::wstring &text, const std::wstring &caption, UINT type) override {
     GtkMessageType icon = GTK_MESSAGE_OTHER;
     switch (type & MB_ICONMASK) {
       case MB_ICONHAND:
@@ -286,13 +302,10 @@ class GtkBackend : public Backend {
         icon = GTK_MESSAGE_INFO;
         break;
     }
-    GtkWindow *parent = nullptr;
-    if (GtkWin *w = Win(owner); w && owner->visible) parent = GTK_WINDOW(w->window);
     GtkWidget *box =
-        gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, icon, GTK_BUTTONS_NONE, "%s", ToUtf8(text).c_str());
+        gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, icon, GTK_BUTTONS_NONE, "%s", ToUtf8(text).c_str());
     gtk_window_set_title(GTK_WINDOW(box), ToUtf8(caption).c_str());
-    if (!parent) gtk_window_set_position(GTK_WINDOW(box), GTK_WIN_POS_CENTER);
-    gtk_window_set_keep_above(GTK_WINDOW(box), TRUE);
+    AfxGtkStandAbove(GTK_WINDOW(box), above);
     struct Button {
       const char *label;
       int id;
@@ -443,6 +456,7 @@ class GtkBackend : public Backend {
                                     gpointer) -> gboolean { return TRUE; }),
                      nullptr);
     g_signal_connect(w->webview, "load-changed", G_CALLBACK(&GtkBackend::OnLoadChanged), h);
+    g_signal_connect(w->webview, "web-process-terminated", G_CALLBACK(&GtkBackend::OnWebProcessTerminated), h);
     g_signal_connect(w->webview, "load-failed",
                      G_CALLBACK(+[](WebKitWebView *, WebKitLoadEvent, gchar *, GError *, gpointer p) -> gboolean {
                        if (GtkWin *gw = Win(static_cast<HWND>(p))) gw->loadFailed = true;
@@ -455,22 +469,20 @@ class GtkBackend : public Backend {
     GtkWin *w = Win(h);
     if (!w || !w->webview) return;
     gchar *uri = g_filename_to_uri(ToUtf8(path).c_str(), nullptr, nullptr);
-    if (uri) webkit_web_view_load_uri(WEBKIT_WEB_VIEW(w->webview), uri);
+    if (uri) LoadPage(w, uri);
     g_free(uri);
   }
 
   void BrowserNavigate(HWND h, const std::wstring &url) override {
     GtkWin *w = Win(h);
-    if (w && w->webview) webkit_web_view_load_uri(WEBKIT_WEB_VIEW(w->webview), ToUtf8(url).c_str());
+    if (w && w->webview) LoadPage(w, ToUtf8(url).c_str());
   }
 
   void BrowserSetElementText(HWND h, const std::wstring &id, const std::wstring &text) override {
     GtkWin *w = Win(h);
     if (!w || !w->webview) return;
-    std::string js =
-        "(function(){var e=document.getElementById(" + Json(id) + ");if(e)e.innerText=" + Json(text) + ";})();";
-    webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(w->webview), js.c_str(), -1, nullptr, nullptr, nullptr, nullptr,
-                                        nullptr);
+    w->pageTexts[id] = text;
+    RunScript(w, SetTextScript(id, text));
   }
 
   void BrowserSetHostFlags(HWND h, DWORD flags) override {
@@ -490,6 +502,19 @@ class GtkBackend : public Backend {
   }
 
  private:
+  // A page the program asks for: the texts set on the page before do not
+  // belong to it.
+  static void LoadPage(GtkWin *w, const char *uri) {
+    w->pageTexts.clear();
+    w->reloading = false;
+    webkit_web_view_load_uri(WEBKIT_WEB_VIEW(w->webview), uri);
+  }
+
+  static void RunScript(GtkWin *w, const std::string &js) {
+    webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(w->webview), js.c_str(), -1, nullptr, nullptr, nullptr, nullptr,
+                                        nullptr);
+  }
+
   static GdkMonitor *Monitor() {
     GdkDisplay *d = gdk_display_get_default();
     GdkMonitor *m = gdk_display_get_primary_monitor(d);
@@ -517,6 +542,7 @@ class GtkBackend : public Backend {
                      }),
                      h);
     g_signal_connect(w->window, "configure-event", G_CALLBACK(&GtkBackend::OnConfigure), h);
+    if (GtkWin *parent = Win(Above(h))) gtk_window_set_transient_for(GTK_WINDOW(w->window), GTK_WINDOW(parent->window));
     ApplyStyles(h);
     RectChanged(h);
   }
@@ -582,13 +608,19 @@ class GtkBackend : public Backend {
     gtk_css_provider_load_from_data(ctl->css, css.c_str(), -1, nullptr);
   }
 
+  // The live window a modal dialog stands above, or nullptr.
+  static HWND Above(HWND h) { return IsLive(h->transientFor) ? h->transientFor : nullptr; }
+  // Top-most, or standing above a top-most window.
+  static bool KeepAbove(HWND h) { return h->topmost || (Above(h) && Above(h)->topmost); }
+
   static void ApplyStyles(HWND h) {
     GtkWin *w = Win(h);
     if (!w) return;
     bool tool = (h->exStyle & WS_EX_TOOLWINDOW) != 0;
     if (!gtk_widget_get_realized(w->window))
-      gtk_window_set_type_hint(GTK_WINDOW(w->window),
-                               tool ? GDK_WINDOW_TYPE_HINT_UTILITY : GDK_WINDOW_TYPE_HINT_NORMAL);
+      gtk_window_set_type_hint(GTK_WINDOW(w->window), tool            ? GDK_WINDOW_TYPE_HINT_UTILITY
+                                                      : Win(Above(h)) ? GDK_WINDOW_TYPE_HINT_DIALOG
+                                                                      : GDK_WINDOW_TYPE_HINT_NORMAL);
     gtk_window_set_skip_taskbar_hint(GTK_WINDOW(w->window), tool);
     gtk_window_set_skip_pager_hint(GTK_WINDOW(w->window), tool);
   }
@@ -734,7 +766,7 @@ class GtkBackend : public Backend {
   static gboolean OnKey(GtkWidget *, GdkEventKey *e, gpointer p) {
     UINT vk = VirtualKey(e->keyval);
     if (!vk) return FALSE;
-    return KeyInput(static_cast<HWND>(p), vk, (e->state & GDK_MOD1_MASK) != 0);
+    return KeyInput(static_cast<HWND>(p), vk, (e->state & GDK_MOD1_MASK) != 0, (e->state & GDK_SHIFT_MASK) != 0);
   }
 
   static gboolean OnConfigure(GtkWidget *widget, GdkEventConfigure *, gpointer p) {
@@ -795,12 +827,48 @@ class GtkBackend : public Backend {
     return h->browser->FilterBrowserMouseMessage(msg, POINT{(LONG)e->x_root, (LONG)e->y_root});
   }
 
+  // The page's web process ended (a crash, the out-of-memory killer, a
+  // signal): the page is loaded again, showing the texts the program had set
+  // on it. The user hears of it only when that load fails, or when the
+  // process ends again before the page is back.
+  static void OnWebProcessTerminated(WebKitWebView *view, WebKitWebProcessTerminationReason reason, gpointer p) {
+    HWND h = static_cast<HWND>(p);
+    GtkWin *w = Win(h);
+    if (!IsLive(h) || !w || reason == WEBKIT_WEB_PROCESS_TERMINATED_BY_API) return;
+    if (!webkit_web_view_get_uri(view)) return;  // no page to load again
+    if (w->reloading) {
+      w->reloading = false;
+      ReportPageLost(h);
+      return;
+    }
+    w->reloading = true;
+    webkit_web_view_reload(view);
+  }
+
+  static void ReportPageLost(HWND h) {
+    PostFunction([h] {
+      if (IsLive(h))
+        ::MessageBoxW(h, L"网页进程意外结束，页面未能重新载入。", AfxGetAppName(), MB_OK | MB_ICONEXCLAMATION);
+    });
+  }
+
   static void OnLoadChanged(WebKitWebView *view, WebKitLoadEvent event, gpointer p) {
     HWND h = static_cast<HWND>(p);
     GtkWin *w = Win(h);
     if (!IsLive(h) || !w) return;
     if (event == WEBKIT_LOAD_STARTED) w->loadFailed = false;
-    if (event != WEBKIT_LOAD_FINISHED || w->loadFailed || !h->browser) return;
+    if (event != WEBKIT_LOAD_FINISHED) return;
+    if (w->reloading) {
+      w->reloading = false;
+      if (w->loadFailed) {
+        ReportPageLost(h);
+        return;
+      }
+      std::string js;
+      for (const auto &[id, text] : w->pageTexts) js += SetTextScript(id, text);
+      if (!js.empty()) RunScript(w, js);
+    }
+    if (w->loadFailed || !h->browser) return;
     const gchar *uri = webkit_web_view_get_uri(view);
     std::wstring url = FromUtf8(uri ? uri : "");
     h->browser->DispatchDocumentComplete(url.c_str());
@@ -847,6 +915,22 @@ GdkPixbuf *AfxIconPixbuf(HICON icon) {
                                             GTK_ICON_LOOKUP_FORCE_SIZE, nullptr);
   }
   return icon->pixbuf;
+}
+
+// A toolkit dialog (message box, file chooser) that stands above a window is transient for it, so the window manager
+// keeps it above and places it over it; above a top-most window it is top-most too, and with nothing to stand above it
+// is kept above all, so it is never lost behind other programs' windows.
+void AfxGtkStandAbove(GtkWindow *window, HWND above) {
+  GtkWin *parent = Win(IsLive(above) ? above : nullptr);
+  if (!parent) {
+    gtk_window_set_position(window, GTK_WIN_POS_CENTER);
+    gtk_window_set_keep_above(window, TRUE);
+    return;
+  }
+  gtk_window_set_transient_for(window, GTK_WINDOW(parent->window));
+  gtk_window_set_position(window, GTK_WIN_POS_CENTER_ON_PARENT);
+  if (!gtk_widget_get_realized(GTK_WIDGET(window))) gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
+  gtk_window_set_keep_above(window, above->topmost);
 }
 
 GtkWidget *AfxGtkWidget(HWND h) {

@@ -119,8 +119,8 @@ class HeadlessBackend : public Backend {
   }
   void Wake() override {}
 
-  int MessageBox(HWND owner, const std::wstring &text, const std::wstring &caption, UINT type) override {
-    HeadlessMessageBox box{owner, text, caption, type, (DWORD)S().now};
+  int MessageBox(HWND owner, HWND above, const std::wstring &text, const std::wstring &caption, UINT type) override {
+    HeadlessMessageBox box{owner, text, caption, type, (DWORD)S().now, above};
     std::function<int(const HeadlessMessageBox &)> handler;
     int answer = FirstButton(type);
     {
@@ -275,7 +275,7 @@ void HeadlessMouse(HWND h, enum HeadlessMouse kind, POINT pt) {
   MouseInput(TopLevelAt(h), msgs[kind], pt, keys[kind]);
 }
 
-void HeadlessKey(HWND h, UINT vk, bool alt) { KeyInput(h, vk, alt); }
+void HeadlessKey(HWND h, UINT vk, bool alt, bool shift) { KeyInput(h, vk, alt, shift); }
 
 void HeadlessTypeText(HWND hEdit, const wchar_t *text) {
   if (!IsLive(hEdit)) return;
@@ -302,6 +302,7 @@ HeadlessWindowInfo HeadlessGetWindow(HWND h) {
   info.style = h->style | (h->visible ? WS_VISIBLE : 0);
   info.exStyle = h->exStyle;
   info.owner = h->owner;
+  info.transientFor = IsLive(h->transientFor) ? h->transientFor : nullptr;
   info.parent = h->parent;
   info.text = h->text;
   info.hasRegion = h->region != nullptr;

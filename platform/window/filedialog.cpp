@@ -3,7 +3,7 @@
 #include <gtk/gtk.h>
 
 #include "platform/text/codepage.h"
-#include "platform/window/window.h"
+#include "platform/window/window_internal.h"
 
 namespace {
 
@@ -38,8 +38,7 @@ std::optional<std::wstring> RunGtkChooser(const FileChooserRequest &request) {
       request.kind == FileChooserRequest::SAVE ? "保存" : "确定", GTK_RESPONSE_ACCEPT, nullptr);
   GtkFileChooser *chooser = GTK_FILE_CHOOSER(dialog);
   gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
-  gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
-  gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
+  AfxGtkStandAbove(GTK_WINDOW(dialog), request.transientFor);
   gtk_file_chooser_set_do_overwrite_confirmation(chooser, request.confirmOverwrite);
   AddFilters(chooser, request);
   if (!request.folder.empty()) gtk_file_chooser_set_current_folder(chooser, Utf8(request.folder).c_str());
@@ -80,9 +79,11 @@ std::vector<std::pair<std::wstring, std::wstring>> ParseFilter(const std::wstrin
 
 }  // namespace
 
-std::optional<std::wstring> RunFileChooser(HWND /*owner*/, const FileChooserRequest &request) {
-  if (AfxGetBackend() == BACKEND_GTK) return RunGtkChooser(request);
-  return Handler() ? Handler()(request) : std::nullopt;
+std::optional<std::wstring> RunFileChooser(HWND owner, const FileChooserRequest &request) {
+  FileChooserRequest shown = request;
+  shown.transientFor = wl::TransientParent(wl::IsLive(owner) ? owner : nullptr);
+  if (AfxGetBackend() == BACKEND_GTK) return RunGtkChooser(shown);
+  return Handler() ? Handler()(shown) : std::nullopt;
 }
 
 void SetFileChooserHandler(std::function<std::optional<std::wstring>(const FileChooserRequest &)> handler) {

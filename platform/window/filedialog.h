@@ -23,6 +23,9 @@ struct FileChooserRequest {
   // Pairs of a description and its patterns separated by ';' ("*.txt;*.log").
   std::vector<std::pair<std::wstring, std::wstring>> filters;
   bool confirmOverwrite = false;  // SAVE: ask before an existing file is replaced
+  // The window the chooser stands above: RunFileChooser sets it from its
+  // owner, or the main or active window when the owner is not shown.
+  HWND transientFor = nullptr;
 };
 
 // The chosen path, or nothing when the chooser was cancelled.

@@ -40,8 +40,8 @@ HCURSOR HeadlessCurrentCursor();
 // cursor there.
 enum HeadlessMouse { MOUSE_LDOWN, MOUSE_LUP, MOUSE_LDBLCLK, MOUSE_RDOWN, MOUSE_RUP, MOUSE_RDBLCLK, MOUSE_MOVE };
 void HeadlessMouse(HWND hWnd, HeadlessMouse kind, POINT screenPt);
-// Key press (VK_*) with Alt held or not, through PreTranslateMessage.
-void HeadlessKey(HWND hWnd, UINT vk, bool alt = false);
+// Key press (VK_*) with Alt and Shift held or not, through PreTranslateMessage.
+void HeadlessKey(HWND hWnd, UINT vk, bool alt = false, bool shift = false);
 // Typing into an edit honours ES_NUMBER (non-digits are refused); pasting
 // takes the text as it is. Both replace the edit's text.
 void HeadlessTypeText(HWND hEdit, const wchar_t *text);
@@ -58,6 +58,7 @@ struct HeadlessWindowInfo {
   DWORD style;
   DWORD exStyle;
   HWND owner;
+  HWND transientFor;  // modal dialogs: the window it stands above, nullptr for none
   HWND parent;
   std::wstring text;
   bool hasRegion;
@@ -98,7 +99,8 @@ struct HeadlessMessageBox {
   std::wstring text;
   std::wstring caption;
   UINT type;
-  DWORD shownAt;  // clock
+  DWORD shownAt;      // clock
+  HWND transientFor;  // the window it stands above (the owner, or the main or active window)
 };
 void HeadlessQueueMessageBoxAnswer(int answer);
 void HeadlessSetMessageBoxHandler(std::function<int(const HeadlessMessageBox &)> handler);

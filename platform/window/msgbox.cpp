@@ -1,4 +1,6 @@
 // Message boxes: run by the backend on the UI thread.
+#include "platform/window/msgbox.h"
+
 #include <future>
 
 #include "platform/window/window_internal.h"
@@ -10,12 +12,14 @@ int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
   std::wstring caption = lpCaption ? lpCaption : L"错误";
   HWND owner = IsLive(hWnd) ? TopLevelOf(hWnd) : nullptr;
   if (AfxIsUiThread() || AfxGetBackend() != BACKEND_GTK)
-    return CurrentBackend()->MessageBox(owner, text, caption, uType);
+    return CurrentBackend()->MessageBox(owner, TransientParent(owner), text, caption, uType);
   // Windows belong to the UI thread: show the box there and wait for it.
   auto answer = std::make_shared<std::promise<int>>();
   std::future<int> result = answer->get_future();
-  PostFunction(
-      [=] { answer->set_value(CurrentBackend()->MessageBox(IsLive(owner) ? owner : nullptr, text, caption, uType)); });
+  PostFunction([=] {
+    const HWND live = IsLive(owner) ? owner : nullptr;
+    answer->set_value(CurrentBackend()->MessageBox(live, TransientParent(live), text, caption, uType));
+  });
   return result.get();
 }
 

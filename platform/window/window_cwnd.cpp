@@ -1,6 +1,7 @@
 // The framework's command target and window classes over the window records.
 #include <algorithm>
 
+#include "platform/window/msgbox.h"
 #include "platform/window/window_internal.h"
 
 using namespace wl;

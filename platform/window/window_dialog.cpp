@@ -22,6 +22,16 @@ CWnd *MakeControlObject(DLGITEM_CLASS kind) {
   }
 }
 
+// Centres the window over another, kept inside the work area.
+void CenterOver(HWND h, HWND over) {
+  const RECT o = ScreenRect(over), wa = CurrentBackend()->WorkArea();
+  const int width = h->rect.right - h->rect.left, height = h->rect.bottom - h->rect.top;
+  int x = o.left + (o.right - o.left - width) / 2, y = o.top + (o.bottom - o.top - height) / 2;
+  x = std::max<int>(wa.left, std::min<int>(x, wa.right - width));
+  y = std::max<int>(wa.top, std::min<int>(y, wa.bottom - height));
+  h->wnd->SetWindowPos(nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 }  // namespace
 
 struct DialogAccess {
@@ -87,6 +97,7 @@ BOOL CDialog::CreateFromTemplate(CWnd *pOwner, bool modal) {
   h->fontPointSize = t->fontPointSize > 0 ? t->fontPointSize : 9;
   h->owner = pOwner ? TopLevelOf(pOwner->m_hWnd) : nullptr;
   if (!IsLive(h->owner)) h->owner = nullptr;
+  if (modal) h->transientFor = TransientParent(h->owner, h);
   RECT r{0, 0, t->cx, t->cy};
   MapDialogUnits(h->fontPointSize, &r);
   if (t->style & DS_CENTER) {
@@ -118,7 +129,11 @@ BOOL CDialog::CreateFromTemplate(CWnd *pOwner, bool modal) {
     CurrentBackend()->Created(c);
   }
   OnTemplateCreated();
+  const RECT placed = h->rect;
   Send(h, WM_INITDIALOG, 0, 0);
+  // As the original framework does, a modal dialog that OnInitDialog left
+  // where its template put it is centred over the window it stands above.
+  if (IsLive(h) && IsLive(h->transientFor) && EqualRect(&placed, &h->rect)) CenterOver(h, h->transientFor);
   if (IsLive(h) && (t->style & WS_VISIBLE) && !(modal && m_bEndLoop)) ::ShowWindow(h, SW_SHOW);
   return IsLive(h);
 }

@@ -14,7 +14,10 @@
 
 #include "platform/system/threads.h"
 #include "platform/text/codepage.h"
-#include "platform/window/afxwin.h"
+#include "platform/window/gdi.h"
+#include "platform/window/window.h"
+#include "platform/window/window_resources.h"
+#include "platform/window/window_types.h"
 
 class CDHtmlDialog;
 typedef struct _GdkPixbuf GdkPixbuf;
@@ -52,6 +55,9 @@ struct HWND__ {
   bool alive = true;
   HWND parent = nullptr;  // child windows (controls)
   HWND owner = nullptr;   // top-level windows
+  // Modal dialogs: the window the window manager keeps this one above
+  // (TransientParent at creation); nullptr when none was shown.
+  HWND transientFor = nullptr;
   std::vector<HWND> children;
   RECT rect{};  // top-level: screen; child: parent's client coordinates
   DWORD style = 0;
@@ -199,7 +205,9 @@ class Backend {
   // A message or function was queued; may be called from any thread.
   virtual void Wake() = 0;
 
-  virtual int MessageBox(HWND owner, const std::wstring &text, const std::wstring &caption, UINT type) = 0;
+  // `owner` as the caller gave it; `above` the window the box stands above
+  // (TransientParent of the owner).
+  virtual int MessageBox(HWND owner, HWND above, const std::wstring &text, const std::wstring &caption, UINT type) = 0;
   // The chosen command of the popup; 0 when dismissed.
   virtual UINT TrackPopup(HMENU menu, int x, int y, HWND owner) = 0;
 
@@ -239,6 +247,11 @@ RECT ScreenRect(HWND h);
 int ClientWidth(HWND h);
 int ClientHeight(HWND h);
 HWND TopLevelOf(HWND h);
+// The shown window that a modal dialog, message box or file chooser of
+// `owner` stands above: the owner's top-level window when it is shown; else,
+// as the original's owner rule gives, the application's main window when it
+// is shown, else the active window. Never `self`; nullptr when none is shown.
+HWND TransientParent(HWND owner, HWND self = nullptr);
 
 // Message delivery (window_messages.cpp).
 LRESULT Send(HWND h, UINT msg, WPARAM w, LPARAM l);
@@ -262,9 +275,10 @@ BOOL DeliverInput(HWND h, UINT msg, WPARAM w, LPARAM l, POINT screenPt);
 // A mouse press/release/move from the backend at a screen point on a
 // top-level window: hit test and client or non-client message.
 void MouseInput(HWND h, UINT clientMsg, POINT screenPt, UINT keyFlags);
-// A key press: dialog keys, Alt+Space system menu, Alt+F4 close.
-// TRUE when the layer used the key (swallowed, dialog key, system key).
-BOOL KeyInput(HWND h, UINT vk, bool alt);
+// A key press: dialog keys, the system menu on Alt+Space, Shift+F10 and the
+// Menu key, Alt+F4 close. TRUE when the layer used the key (swallowed, dialog
+// key, system key).
+BOOL KeyInput(HWND h, UINT vk, bool alt, bool shift = false);
 // Posted messages and queued functions. Delivers one; false when none.
 bool DeliverOnePosted();
 bool HasPosted();
@@ -306,6 +320,11 @@ inline std::string ToUtf8(const std::wstring &s) { return WideToMultiByte(CP_UTF
 inline std::wstring FromUtf8(const std::string &s) { return MultiByteToWide(CP_UTF8, s); }
 
 }  // namespace wl
+
+typedef struct _GtkWindow GtkWindow;
+// Makes a toolkit dialog of the GTK backend stand above the window `above`
+// (TransientParent): transient for it, or kept above all when it is nullptr.
+void AfxGtkStandAbove(GtkWindow *window, HWND above);
 
 // The pixbuf of an icon (made on first use, owned by the icon); nullptr when
 // the icon has no image. For the tray icon and the GTK backend.

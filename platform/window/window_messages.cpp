@@ -58,12 +58,19 @@ void MouseInput(HWND h, UINT clientMsg, POINT pt, UINT keyFlags) {
   }
 }
 
-BOOL KeyInput(HWND h, UINT vk, bool alt) {
+BOOL KeyInput(HWND h, UINT vk, bool alt, bool shift) {
   if (!IsLive(h)) return FALSE;
   POINT pt{};
   ::GetCursorPos(&pt);
   HWND top = TopLevelOf(h);
   if (DeliverInput(h, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, alt ? (1 << 29) : 0, pt)) return TRUE;
+  // Most window managers take Alt+Space for their own window menu, which the
+  // program cannot extend; the keyboard's context-menu keys are left to the
+  // program, and open the window's own system menu as Alt+Space does.
+  if (!alt && (vk == VK_APPS || (vk == VK_F10 && shift)) && IsLive(top) && (top->style & WS_SYSMENU)) {
+    Send(top, WM_SYSCOMMAND, SC_KEYMENU, vk);
+    return TRUE;
+  }
   return alt && (vk == VK_F4 || vk == VK_SPACE) && top;
 }
 

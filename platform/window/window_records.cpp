@@ -88,6 +88,14 @@ HWND TopLevelOf(HWND h) {
   return h;
 }
 
+HWND TransientParent(HWND owner, HWND self) {
+  auto shown = [self](HWND h) { return IsLive(h) && h != self && !h->isControl && h->visible ? h : nullptr; };
+  if (HWND h = shown(IsLive(owner) ? TopLevelOf(owner) : nullptr)) return h;
+  CWnd *main = AfxGetMainWnd();
+  if (HWND h = shown(main ? RecordOf(main) : nullptr)) return h;
+  return shown(TopLevelOf(CurrentBackend()->Foreground()));
+}
+
 RECT ScreenRect(HWND h) {
   RECT r = h->rect;
   for (HWND p = h->parent; p; p = p->parent) OffsetRect(&r, p->rect.left, p->rect.top);

@@ -96,6 +96,8 @@ typedef MSG *LPMSG;
 #define VK_ESCAPE 0x1B
 #define VK_SPACE 0x20
 #define VK_F4 0x73
+#define VK_F10 0x79
+#define VK_APPS 0x5D  // the Menu key
 #define VK_MENU 0x12
 
 // WM_CTLCOLOR kinds, as OnCtlColor receives them.

@@ -8,6 +8,7 @@ class AlarmTest : public SuspendTest {
  protected:
   void SetUp() override {
     SuspendTest::SetUp();
+    RegisterClientResources();  // the application's name too
     // Every alarm message is answered at once unless a test sets its own handler.
     HeadlessSetMessageBoxHandler([](const HeadlessMessageBox &) { return IDOK; });
   }
@@ -93,8 +94,9 @@ TEST_F(AlarmTest, SoundRepeatsWhileMessageOpenAndTimersSwapAround) {
 
   ASSERT_EQ(boxes, 1);
   EXPECT_EQ(HeadlessMessageBoxes().back().text, CSUSPENDDLG::kAlarmMessage);
-  EXPECT_EQ(soundsWhenShown, 1u);   // the sound starts before the message
-  EXPECT_EQ(soundsWhenClosed, 4u);  // and repeats every 5000 ms while it is open
+  EXPECT_EQ(HeadlessMessageBoxes().back().caption, L"Tickora");  // the program's name, not its file's
+  EXPECT_EQ(soundsWhenShown, 1u);                                // the sound starts before the message
+  EXPECT_EQ(soundsWhenClosed, 4u);                               // and repeats every 5000 ms while it is open
   EXPECT_TRUE(refreshStopped);
   EXPECT_TRUE(replayRunning);
   EXPECT_EQ(labelDuringBox, L"10000.5");

@@ -270,7 +270,7 @@ TEST_F(WindowTest, MenuOperationsReportTheirResults) {
   EXPECT_EQ(CMenu::FromHandle(sub), nullptr);
 }
 
-TEST_F(WindowTest, SystemMenuTakesAppendedItemsAndAltSpaceSendsTheChoice) {
+TEST_F(WindowTest, SystemMenuTakesAppendedItemsAndItsKeysSendTheChoice) {
   Probe plain;
   plain.Create(IDD_PLAIN);
   CMenu *sys = plain.GetSystemMenu(FALSE);
@@ -281,13 +281,33 @@ TEST_F(WindowTest, SystemMenuTakesAppendedItemsAndAltSpaceSendsTheChoice) {
   ASSERT_GE(items.size(), 2u);
   EXPECT_TRUE(items[items.size() - 2].separator);
   EXPECT_EQ(items.back().text, L"关于(&A)...");
-  HeadlessQueuePopupChoice(0x10);
-  HeadlessKey(plain.m_hWnd, VK_SPACE, true);
+  // Alt+Space, and the context-menu keys that window managers leave to the
+  // program: Shift+F10 and the Menu key. F10 alone opens nothing.
+  struct Key {
+    UINT vk;
+    bool alt, shift;
+  } keys[] = {{VK_SPACE, true, false}, {VK_F10, false, true}, {VK_APPS, false, false}};
+  for (const Key &k : keys) {
+    SCOPED_TRACE(k.vk);
+    plain.log.clear();
+    const size_t popups = HeadlessPopups().size();
+    HeadlessQueuePopupChoice(0x10);
+    HeadlessKey(plain.m_hWnd, k.vk, k.alt, k.shift);
+    HeadlessPumpMessages();
+    EXPECT_EQ(plain.log, (Log{"sys61696", "initsys", "sys16"}));  // SC_KEYMENU, then the item
+    ASSERT_EQ(HeadlessPopups().size(), popups + 1);
+    EXPECT_EQ(HeadlessPopups().back().items.back().text, L"关于(&A)...");
+  }
+  plain.log.clear();
+  HeadlessKey(plain.m_hWnd, VK_F10);
   HeadlessPumpMessages();
-  EXPECT_EQ(plain.log, (Log{"init", "sys61696", "initsys", "sys16"}));  // SC_KEYMENU, then the item
+  EXPECT_EQ(plain.log, Log{});
   Probe noSysMenu(IDD_CHILD);
   noSysMenu.Create(IDD_CHILD);
   EXPECT_EQ(noSysMenu.GetSystemMenu(FALSE), nullptr);
+  const size_t popups = HeadlessPopups().size();
+  HeadlessKey(noSysMenu.m_hWnd, VK_F10, false, true);
+  EXPECT_EQ(HeadlessPopups().size(), popups);
 }
 
 TEST_F(WindowTest, ControlColoursComeFromTheParentsCtlColorAnswer) {
