@@ -7,8 +7,8 @@
 
 #include "platform/text/debug.h"
 #include "platform/text/numeric.h"
+#include "utils/xml/detail/xmlreader_inline.h"
 #include "utils/xml/xmlreader.h"
-#include "utils/xml/xmlreader_inline.h"
 #include "utils/xml/xmlwriter.h"
 
 namespace pcutil {
