@@ -43,8 +43,7 @@
 #include <vector>
 
 #include "platform/text/codepage.h"
-#include "utils/xml/xmlelement.h"
-#include "utils/xml/xmlreader.h"
+#include "utils/xml/xml.h"
 
 // --- heap accounting ----------------------------------------------------------
 // malloc and friends are interposed for the whole process, so the C libraries'
@@ -413,26 +412,11 @@ uint64_t ChecksumLibxml2(xmlNodePtr root) {
 
 std::wstring Decode(const std::string &bytes) { return MultiByteToWide(CP_UTF8, bytes); }
 
-// The root element (after the declaration) loaded into a tree.
-std::unique_ptr<pcutil::CXmlElement> OursLoad(pcutil::CXmlReader &reader) {
-  while (reader.Read()) {
-    const int type = reader.GetNodeType();
-    if (type != pcutil::XML_NODE_START_ELEMENT && type != pcutil::XML_NODE_EMPTY_ELEMENT) continue;
-    auto root = std::make_unique<pcutil::CXmlElement>(reader.GetValue());
-    root->ReadFrom(reader);
-    return root;
-  }
-  return nullptr;
-}
-
-std::unique_ptr<pcutil::CXmlElement> OursLoad(const std::wstring &text) {
-  pcutil::CXmlReader reader(text);
-  return OursLoad(reader);
-}
+std::unique_ptr<pcutil::CXmlElement> OursLoad(const std::wstring &text) { return pcutil::LoadXmlRoot(text); }
 
 std::unique_ptr<pcutil::CXmlElement> OursBuild(const std::string &bytes) {
   pcutil::CXmlReader reader(bytes.data(), bytes.size());
-  return OursLoad(reader);
+  return pcutil::LoadXmlRoot(reader);
 }
 
 std::unique_ptr<pugi::xml_document> PugiBuild(const std::string &bytes) {
