@@ -167,6 +167,21 @@ __attribute__((target("ssse3"))) void DecodeUtf8Blocks(const unsigned char *s, s
     const __m128i a = load(i), b = load(i + 16);
     const uint32_t high = static_cast<uint32_t>(_mm_movemask_epi8(a)) | static_cast<uint32_t>(_mm_movemask_epi8(b))
                                                                             << 16;
+    auto widen = [&zero](__m128i v, wchar_t *to) {
+      const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
+      __m128i *w = reinterpret_cast<__m128i *>(to);
+      _mm_storeu_si128(w, _mm_unpacklo_epi16(lo, zero));
+      _mm_storeu_si128(w + 1, _mm_unpackhi_epi16(lo, zero));
+      _mm_storeu_si128(w + 2, _mm_unpacklo_epi16(hi, zero));
+      _mm_storeu_si128(w + 3, _mm_unpackhi_epi16(hi, zero));
+    };
+    if (high == 0 && k + 32 <= room) {  // 32 bytes of ASCII, the common case of markup
+      widen(a, out + k);
+      widen(b, out + k + 16);
+      k += 32;
+      i += 32;
+      continue;
+    }
     const uint32_t starts = ~(trails(a) | trails(b) << 16);
     size_t pos = 0;
     while (pos <= 16 && k + 16 <= room) {
@@ -178,13 +193,7 @@ __attribute__((target("ssse3"))) void DecodeUtf8Blocks(const unsigned char *s, s
       if (!(ahead & 0xF)) {
         // A run of ASCII: sixteen bytes widened, those up to the first
         // byte beyond ASCII kept (the rest is written over).
-        const __m128i v = load(i + pos);
-        const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
-        __m128i *to = reinterpret_cast<__m128i *>(out + k);
-        _mm_storeu_si128(to, _mm_unpacklo_epi16(lo, zero));
-        _mm_storeu_si128(to + 1, _mm_unpackhi_epi16(lo, zero));
-        _mm_storeu_si128(to + 2, _mm_unpacklo_epi16(hi, zero));
-        _mm_storeu_si128(to + 3, _mm_unpackhi_epi16(hi, zero));
+        widen(load(i + pos), out + k);
         const size_t ascii = ahead & 0xFFFF ? static_cast<size_t>(__builtin_ctz(ahead)) : 16;
         k += ascii;
         pos += ascii;
