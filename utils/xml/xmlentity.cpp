@@ -129,12 +129,9 @@ bool XmlStartsWith(const wchar_t *p, const wchar_t *tag, bool ignoreCase) {
   ASSERT(tag);
   if (p == nullptr || tag == nullptr || *p == L'\0') return false;
   for (; *p && *tag; ++p, ++tag) {
-    wchar_t a = *p, b = *tag;
-    if (ignoreCase) {
-      a = crt_towlower(a);
-      b = crt_towlower(b);
-    }
-    if (a != b) return false;
+    const wchar_t a = *p, b = *tag;
+    if (a == b) continue;  // equal characters need no case mapping
+    if (!ignoreCase || crt_towlower(a) != crt_towlower(b)) return false;
   }
   return *tag == L'\0';
 }
