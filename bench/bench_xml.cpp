@@ -1,5 +1,8 @@
-// The XML library beside expat, pugixml and libxml2, in the same run, on one
-// generated 10 MB UTF-8 document (elements, attributes, text, references):
+// The XML library beside expat, pugixml and libxml2, in the same run, on two
+// generated 10 MB UTF-8 documents: "items" (elements, attributes, text,
+// references, mostly ASCII) and "records_zh" (Chinese records: attributes
+// on every element, a third of the characters from U+4E00 up, references,
+// CDATA, mixed content, comments). Each benchmark runs on both:
 //   - TreeBuild: UTF-8 bytes to a tree. Ours reads the bytes with the
 //     reader that decodes them a window at a time, so the decode is
 //     included (OursNoDecode starts from the whole text decoded before);
@@ -40,8 +43,7 @@
 #include <vector>
 
 #include "platform/text/codepage.h"
-#include "utils/xml/xmlelement.h"
-#include "utils/xml/xmlreader.h"
+#include "utils/xml/xml.h"
 
 // --- heap accounting ----------------------------------------------------------
 // malloc and friends are interposed for the whole process, so the C libraries'
@@ -178,10 +180,89 @@ std::string MakeDocument(size_t bytes) {
   return doc;
 }
 
-const std::string &Document() {
-  static const std::string doc = MakeDocument(10u * 1000u * 1000u);
+// A catalogue of market records in Chinese: attributes on every element,
+// about a third of the characters from U+4E00 up, entity and character
+// references, CDATA sections, mixed content and comments. The markup is
+// ASCII, so the texts are mostly Chinese.
+std::string MakeChineseDocument(size_t bytes) {
+  uint32_t seed = 54321;
+  auto next = [&seed](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % n;
+  };
+  static const char *const kHan[] = {"比特币", "价格",   "市场", "交易", "成交量", "买入",   "卖出", "行情", "上涨",
+                                     "下跌",   "今日",   "报价", "深度", "订单",   "平均价", "最高", "最低", "开盘",
+                                     "收盘",   "人民币", "美元", "数据", "来源",   "更新",   "时间", "新闻", "分析",
+                                     "趋势",   "波动",   "资金", "流入", "流出",   "合约",   "现货", "期货", "指数"};
+  static const char *const kPunct[] = {"，", "。", "、", "：", "；"};
+  static const char *const kAscii[] = {"BTC", "CNY", "USD", "24h", "K", "OTC", "API", "v2"};
+  static const char *const kRefs[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;", "&#x4E2D;", "&#x20AC;", "&#x6587;"};
+  static const char *const kMarkets[] = {"spot", "futures", "otc", "index"};
+  constexpr size_t kHans = sizeof kHan / sizeof *kHan;
+  // Chinese prose: words, punctuation, now and then a Latin word, a number
+  // or a reference.
+  auto prose = [&](std::string &out, int words) {
+    for (int i = 0; i < words; ++i) {
+      const uint32_t r = next(30);
+      if (r == 0)
+        out += kRefs[next(8)];
+      else if (r == 1)
+        out += std::string(" ") + kAscii[next(8)] + " ";
+      else if (r == 2)
+        out += std::to_string(next(100000));
+      else
+        out += kHan[next(kHans)];
+      if (next(4) == 0) out += kPunct[next(5)];
+    }
+  };
+  std::string doc =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- 行情目录：每条记录一个品种 -->\n"
+      "<catalogue lang=\"zh-CN\" source=\"交易所&amp;数据中心\" version=\"2\">\n";
+  for (unsigned record = 0; doc.size() < bytes; ++record) {
+    const std::string id = std::to_string(record);
+    doc += "  <record id=\"r" + id + "\" market=\"" + kMarkets[next(4)] + "\" name=\"" + kHan[next(kHans)] +
+           kHan[next(kHans)] + "\" seq=\"" + id + "\">\n";
+    doc += "    <title lang=\"zh-CN\">";
+    prose(doc, 6 + next(10));
+    doc += "</title>\n    <quote currency=\"CNY\" unit=\"元\" time=\"2026-12-" + std::to_string(10 + next(20)) +
+           "T08:" + std::to_string(10 + next(50)) + "\">" + std::to_string(next(999999)) + "." +
+           std::to_string(10 + next(90)) + "</quote>\n";
+    doc += "    <summary lang=\"zh-CN\">";
+    for (uint32_t part = 0, parts = 1 + next(3); part < parts; ++part) {
+      prose(doc, 10 + next(30));
+      doc += std::string("<em class=\"k") + std::to_string(next(5)) + "\">" + kHan[next(kHans)] + "</em>";
+    }
+    prose(doc, 6 + next(16));
+    doc += "</summary>\n";
+    if (next(3) == 0) doc += "    <!-- 备注：" + std::string(kHan[next(kHans)]) + " r" + id + " -->\n";
+    doc += "    <body format=\"cdata\"><![CDATA[";
+    doc += kHan[next(kHans)];
+    doc += "<价格> & [数据] ";
+    prose(doc, 8 + next(16));
+    doc += "。]]></body>\n    <tags count=\"" + std::to_string(1 + next(4)) + "\">";
+    for (uint32_t t = 0, n = 1 + next(4); t < n; ++t)
+      doc += std::string("<tag weight=\"") + std::to_string(next(10)) + "\">" + kHan[next(kHans)] + "</tag>";
+    doc += "</tags>\n  </record>\n";
+  }
+  doc += "</catalogue>\n";
   return doc;
 }
+
+// The documents every benchmark runs on, by the name that follows the
+// benchmark's.
+struct Doc {
+  const char *name;
+  std::string bytes;
+};
+const std::vector<Doc> &Documents() {
+  static const std::vector<Doc> docs = {{"items", MakeDocument(10u * 1000u * 1000u)},
+                                        {"records_zh", MakeChineseDocument(10u * 1000u * 1000u)}};
+  return docs;
+}
+
+// The document of the benchmark that runs.
+size_t g_document = 0;
+const std::string &Document() { return Documents()[g_document].bytes; }
 
 // --- content checksums -------------------------------------------------------------
 // FNV-1a over code points, with a marker for each kind of content, so every
@@ -331,26 +412,11 @@ uint64_t ChecksumLibxml2(xmlNodePtr root) {
 
 std::wstring Decode(const std::string &bytes) { return MultiByteToWide(CP_UTF8, bytes); }
 
-// The root element (after the declaration) loaded into a tree.
-std::unique_ptr<pcutil::CXmlElement> OursLoad(pcutil::CXmlReader &reader) {
-  while (reader.Read()) {
-    const int type = reader.GetNodeType();
-    if (type != pcutil::XML_NODE_START_ELEMENT && type != pcutil::XML_NODE_EMPTY_ELEMENT) continue;
-    auto root = std::make_unique<pcutil::CXmlElement>(reader.GetValue());
-    root->ReadFrom(reader);
-    return root;
-  }
-  return nullptr;
-}
-
-std::unique_ptr<pcutil::CXmlElement> OursLoad(const std::wstring &text) {
-  pcutil::CXmlReader reader(text);
-  return OursLoad(reader);
-}
+std::unique_ptr<pcutil::CXmlElement> OursLoad(const std::wstring &text) { return pcutil::LoadXmlRoot(text); }
 
 std::unique_ptr<pcutil::CXmlElement> OursBuild(const std::string &bytes) {
   pcutil::CXmlReader reader(bytes.data(), bytes.size());
-  return OursLoad(reader);
+  return pcutil::LoadXmlRoot(reader);
 }
 
 std::unique_ptr<pugi::xml_document> PugiBuild(const std::string &bytes) {
@@ -709,7 +775,12 @@ bool ChecksumsAgree() {
     sums["expat"] = ExpatPull(Document(), &sum) ? sum.value() : 0;
   }
   bool agree = true;
-  std::printf("document: %zu bytes of UTF-8\n", Document().size());
+  const std::wstring text = Decode(Document());
+  size_t han = 0;
+  for (wchar_t c : text) han += c >= 0x4E00;
+  std::printf("document %s: %zu bytes of UTF-8, %zu characters, %.1f %% of them from U+4E00 up\n",
+              Documents()[g_document].name, Document().size(), text.size(),
+              text.empty() ? 0.0 : 100.0 * static_cast<double>(han) / static_cast<double>(text.size()));
   for (const auto &[who, value] : sums) {
     std::printf("content checksum %-18s %016llx\n", who.c_str(), static_cast<unsigned long long>(value));
     agree = agree && value == sums.begin()->second && value != 0;
@@ -733,7 +804,20 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
   void Finalize() override {
     ConsoleReporter::Finalize();
-    std::printf("\n%-34s %12s %10s\n", "ours / theirs (medians)", "ours", "ratio");
+    for (const Doc &doc : Documents()) {
+      suffix_ = std::string("/") + doc.name;
+      std::printf("\n%-34s %12s %10s\n", ("ours / theirs (medians), " + std::string(doc.name)).c_str(), "ours",
+                  "ratio");
+      DocumentRatios();
+    }
+    suffix_.clear();
+    std::printf("\n");
+    Ratio("Depth", "LoadAt999", "LoadFlat", false);
+    Ratio("Depth", "ChainOf50000", "Flat50000", false);
+  }
+
+ private:
+  void DocumentRatios() {
     Ratio("TreeBuild", "Ours", "Pugixml", false);
     Ratio("TreeBuild", "Ours", "Libxml2", false);
     Ratio("TreeBuild", "OursNoDecode", "Pugixml", false);
@@ -744,22 +828,20 @@ class RatioReporter : public benchmark::ConsoleReporter {
     Ratio("PeakMemory", "Ours", "Libxml2", true);
     Ratio("PullRead", "Ours", "Expat", false);
     Ratio("PullRead", "OursNoDecode", "Expat", false);
-    Ratio("Depth", "LoadAt999", "LoadFlat", false);
-    Ratio("Depth", "ChainOf50000", "Flat50000", false);
   }
-
- private:
   struct Result {
     double time = 0, peak = 0;
   };
   void Ratio(const std::string &task, const std::string &ours, const std::string &theirs, bool memory) {
-    auto a = results_.find("BM_" + task + "_" + ours), b = results_.find("BM_" + task + "_" + theirs);
+    auto a = results_.find("BM_" + task + "_" + ours + suffix_),
+         b = results_.find("BM_" + task + "_" + theirs + suffix_);
     if (a == results_.end() || b == results_.end()) return;
     const double x = memory ? a->second.peak : a->second.time, y = memory ? b->second.peak : b->second.time;
     if (y <= 0) return;
     std::printf("%-34s %10.2f %s %9.2fx\n", (task + " " + ours + "/" + theirs).c_str(), x, memory ? "MB" : "ms", x / y);
   }
   std::map<std::string, Result> results_;
+  std::string suffix_;  // the document of the ratios being printed
 };
 
 void Register() {
@@ -787,11 +869,23 @@ void Register() {
       {"BM_Depth_ChainOf50000", BM_Depth_ChainOf50000},
       {"BM_Depth_Flat50000", BM_Depth_Flat50000},
   };
+  // Every benchmark but the depth ones runs once on each document, named
+  // after it.
   for (const Entry &e : entries) {
-    auto *b = benchmark::RegisterBenchmark(e.name, e.fn)->UseManualTime()->Unit(benchmark::kMillisecond);
-    if (std::strncmp(e.name, "BM_PeakMemory", 13) == 0) b->Iterations(1);
-    // Each destruction needs a build first that is not timed: a fixed count.
-    if (std::strncmp(e.name, "BM_TreeDestroy", 14) == 0) b->Iterations(20);
+    const bool perDocument = std::strncmp(e.name, "BM_Depth", 8) != 0;
+    for (size_t d = 0; d < (perDocument ? Documents().size() : 1); ++d) {
+      const std::string name = perDocument ? std::string(e.name) + "/" + Documents()[d].name : e.name;
+      auto *b = benchmark::RegisterBenchmark(name.c_str(),
+                                             [fn = e.fn, d](benchmark::State &state) {
+                                               g_document = d;
+                                               fn(state);
+                                             })
+                    ->UseManualTime()
+                    ->Unit(benchmark::kMillisecond);
+      if (std::strncmp(e.name, "BM_PeakMemory", 13) == 0) b->Iterations(1);
+      // Each destruction needs a build first that is not timed: a fixed count.
+      if (std::strncmp(e.name, "BM_TreeDestroy", 14) == 0) b->Iterations(20);
+    }
   }
 }
 
@@ -819,9 +913,12 @@ int main(int argc, char **argv) {
   }
   std::printf("malloc: %s\n", tuneMalloc ? "freed memory kept (M_MMAP_THRESHOLD, M_TRIM_THRESHOLD)" : "default");
   xmlInitParser();
-  if (!ChecksumsAgree()) {
-    std::fprintf(stderr, "bench_xml: the contenders disagree on the document's content\n");
-    return 1;
+  for (g_document = 0; g_document < Documents().size(); ++g_document) {
+    if (!ChecksumsAgree()) {
+      std::fprintf(stderr, "bench_xml: the contenders disagree on the content of document %s\n",
+                   Documents()[g_document].name);
+      return 1;
+    }
   }
   Register();
   // Medians of five repetitions unless the command line says otherwise.

@@ -5,6 +5,10 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) || defined(__i386__)
+#include <tmmintrin.h>  // SSSE3, used behind a check of the processor at run time
+#define TICKORA_UTF8_BLOCKS 1
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -102,38 +106,174 @@ void AskForHugePages(const void *data, size_t bytes) {
   if (end > begin) madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
 }
 
+#ifdef TICKORA_UTF8_BLOCKS
+// Decoding sixteen bytes at a time. Where the bytes hold characters beyond
+// ASCII, the first four characters (each of one to three bytes, so within
+// the first twelve bytes and the thirteenth that starts the next) are
+// gathered into four 32-bit lanes by one byte shuffle: the last byte of a
+// character in the lowest byte of its lane, the one before it next, the
+// first of three above them, zeros elsewhere. Which shuffle depends only on
+// which of bytes 1 to 12 start a character (are not 10xxxxxx); the table
+// holds one for each of those 4096 patterns, and the bytes the four
+// characters take (0 where one of them would be longer than three bytes).
+struct Utf8Shuffles {
+  alignas(16) unsigned char shuffle[4096][16];
+  unsigned char consumed[4096];
+  Utf8Shuffles() {
+    for (unsigned m = 0; m < 4096; ++m) {
+      const unsigned starts = (m << 1) | 1u;  // bit j: byte j starts a character (byte 0 always)
+      unsigned pos = 0;
+      bool fits = true;
+      for (unsigned c = 0; c < 4 && fits; ++c) {
+        // Its length: up to the next byte that starts one.
+        unsigned len = 0;
+        for (unsigned l = 1; l <= 3 && pos + l <= 12 && !len; ++l)
+          if (starts >> (pos + l) & 1) len = l;
+        if (len == 0) {
+          fits = false;
+          break;
+        }
+        unsigned char *lane = shuffle[m] + 4 * c;
+        lane[0] = static_cast<unsigned char>(pos + len - 1);
+        lane[1] = len >= 2 ? static_cast<unsigned char>(pos + len - 2) : 0x80;
+        lane[2] = len == 3 ? static_cast<unsigned char>(pos) : 0x80;
+        lane[3] = 0x80;
+        pos += len;
+      }
+      consumed[m] = fits ? static_cast<unsigned char>(pos) : 0;
+    }
+  }
+};
+
+// Decodes from s[i] while 32 bytes are left to read and sixteen characters
+// of room to write, stopping before anything the block forms do not take
+// (a character of four bytes, an invalid sequence): the caller goes on one
+// character at a time from there. Every character it takes is checked as
+// Utf8Sequence checks it. Where characters start is found for 32 bytes at
+// once, so the step from one group of characters to the next waits only
+// for a table look-up, not for the bytes of the group.
+__attribute__((target("ssse3"))) void DecodeUtf8Blocks(const unsigned char *s, size_t n, wchar_t *out, size_t room,
+                                                       size_t &i, size_t &k) {
+  static const Utf8Shuffles table;
+  constexpr uint32_t kFourOfThree = 0x924;  // characters start at bytes 3, 6, 9 and 12
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i top2 = _mm_set1_epi8(static_cast<char>(0xC0)), trail = _mm_set1_epi8(static_cast<char>(0x80));
+  auto lanes = [](int v) { return _mm_set1_epi32(v); };
+  auto load = [s](size_t at) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + at)); };
+  auto trails = [&](__m128i v) {
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, top2), trail)));
+  };
+  while (i + 32 <= n && k + 16 <= room) {
+    const __m128i a = load(i), b = load(i + 16);
+    const uint32_t high = static_cast<uint32_t>(_mm_movemask_epi8(a)) | static_cast<uint32_t>(_mm_movemask_epi8(b))
+                                                                            << 16;
+    auto widen = [&zero](__m128i v, wchar_t *to) {
+      const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
+      __m128i *w = reinterpret_cast<__m128i *>(to);
+      _mm_storeu_si128(w, _mm_unpacklo_epi16(lo, zero));
+      _mm_storeu_si128(w + 1, _mm_unpackhi_epi16(lo, zero));
+      _mm_storeu_si128(w + 2, _mm_unpacklo_epi16(hi, zero));
+      _mm_storeu_si128(w + 3, _mm_unpackhi_epi16(hi, zero));
+    };
+    if (high == 0 && k + 32 <= room) {  // 32 bytes of ASCII, the common case of markup
+      widen(a, out + k);
+      widen(b, out + k + 16);
+      k += 32;
+      i += 32;
+      continue;
+    }
+    const uint32_t starts = ~(trails(a) | trails(b) << 16);
+    size_t pos = 0;
+    while (pos <= 16 && k + 16 <= room) {
+      if (!(starts >> pos & 1)) {  // a stray trail byte
+        i += pos;
+        return;
+      }
+      const uint32_t ahead = high >> pos;
+      if (!(ahead & 0xF)) {
+        // A run of ASCII: sixteen bytes widened, those up to the first
+        // byte beyond ASCII kept (the rest is written over).
+        widen(load(i + pos), out + k);
+        const size_t ascii = ahead & 0xFFFF ? static_cast<size_t>(__builtin_ctz(ahead)) : 16;
+        k += ascii;
+        pos += ascii;
+        continue;
+      }
+      const uint32_t pattern = (starts >> (pos + 1)) & 0xFFF;
+      const size_t taken = table.consumed[pattern];
+      if (taken == 0) break;
+      const __m128i x =
+          _mm_shuffle_epi8(load(i + pos), _mm_load_si128(reinterpret_cast<const __m128i *>(table.shuffle[pattern])));
+      // The code points: seven bits of the last byte (a trail byte's six),
+      // six of the byte before, four of a three-byte lead (& 0x1F keeps
+      // them, as & 0x3F keeps the five of a two-byte lead: the bit above
+      // is 0).
+      const __m128i cp = _mm_or_si128(_mm_and_si128(x, lanes(0x7F)),
+                                      _mm_or_si128(_mm_srli_epi32(_mm_and_si128(x, lanes(0x3F00)), 2),
+                                                   _mm_srli_epi32(_mm_and_si128(x, lanes(0x1F0000)), 4)));
+      if (pattern == kFourOfThree) {
+        // Four characters of three bytes, most of a Chinese text: each
+        // lead is 1110xxxx, each value above U+07FF and not a surrogate.
+        const __m128i bad =
+            _mm_or_si128(_mm_xor_si128(_mm_cmpeq_epi32(_mm_and_si128(x, lanes(0xF00000)), lanes(0xE00000)), lanes(-1)),
+                         _mm_or_si128(_mm_cmplt_epi32(cp, lanes(0x800)),
+                                      _mm_cmpeq_epi32(_mm_and_si128(cp, lanes(0xF800)), lanes(0xD800))));
+        if (_mm_movemask_epi8(bad)) break;
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k), cp);
+        k += 4;
+        pos += 12;
+        continue;
+      }
+      // The length of each character shows in its lane: a byte above the
+      // lowest is never 0 in a character of that many bytes.
+      const __m128i three = _mm_cmpgt_epi32(x, lanes(0xFFFF));
+      const __m128i several = _mm_cmpgt_epi32(x, lanes(0xFF));
+      const __m128i two = _mm_andnot_si128(three, several);
+      const __m128i badOne = _mm_andnot_si128(several, _mm_cmpgt_epi32(x, lanes(0x7F)));
+      const __m128i badTwo = _mm_and_si128(
+          two, _mm_or_si128(_mm_xor_si128(_mm_cmpeq_epi32(_mm_and_si128(x, lanes(0xE000)), lanes(0xC000)), lanes(-1)),
+                            _mm_cmplt_epi32(cp, lanes(0x80))));
+      const __m128i badThree = _mm_and_si128(
+          three,
+          _mm_or_si128(_mm_xor_si128(_mm_cmpeq_epi32(_mm_and_si128(x, lanes(0xF00000)), lanes(0xE00000)), lanes(-1)),
+                       _mm_or_si128(_mm_cmplt_epi32(cp, lanes(0x800)),
+                                    _mm_cmpeq_epi32(_mm_and_si128(cp, lanes(0xF800)), lanes(0xD800)))));
+      if (_mm_movemask_epi8(_mm_or_si128(badOne, _mm_or_si128(badTwo, badThree)))) break;
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k), cp);
+      k += 4;
+      pos += taken;
+    }
+    i += pos;
+    if (pos <= 16 && k + 16 <= room) return;  // stopped before what the blocks do not take
+  }
+}
+
+bool HasBlockDecoder() {
+  static const bool has = __builtin_cpu_supports("ssse3");
+  return has;
+}
+#endif
+
 // Decodes from `s` (`n` bytes left of the input) into `out` until `room`
 // characters are written or the input ends; returns the bytes consumed and
-// sets `written`; the room beyond `written` may be written over. Runs of
-// ASCII are widened sixteen bytes at a time. Stops only between
-// characters, so pieces join to the decode of the whole. In `strict` mode
-// an invalid sequence stops the decode with `invalid` set.
+// sets `written`; the room beyond `written` may be written over. Sixteen
+// bytes at a time where the processor can (DecodeUtf8Blocks), one
+// character at a time elsewhere: near the ends, and for what the blocks do
+// not take. Stops only between characters, so pieces join to the decode
+// of the whole. In `strict` mode an invalid sequence stops the decode with
+// `invalid` set.
 size_t DecodeUtf8Into(const unsigned char *s, size_t n, wchar_t *out, size_t room, bool strict, bool &invalid,
                       size_t &written) {
   size_t k = 0, i = 0;
   invalid = false;
+#ifdef TICKORA_UTF8_BLOCKS
+  const bool blocks = HasBlockDecoder();
+#endif
   while (i < n && k < room) {
-#ifdef __SSE2__
-    if (i + 16 <= n && k + 16 <= room) {
-      // All sixteen bytes are widened; before a byte beyond ASCII only the
-      // characters up to it count, and the rest of them is written over.
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i));
-      const int high = _mm_movemask_epi8(v);
-      const __m128i zero = _mm_setzero_si128();
-      const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
-      __m128i *to = reinterpret_cast<__m128i *>(out + k);
-      _mm_storeu_si128(to, _mm_unpacklo_epi16(lo, zero));
-      _mm_storeu_si128(to + 1, _mm_unpackhi_epi16(lo, zero));
-      _mm_storeu_si128(to + 2, _mm_unpacklo_epi16(hi, zero));
-      _mm_storeu_si128(to + 3, _mm_unpackhi_epi16(hi, zero));
-      if (high == 0) {
-        k += 16;
-        i += 16;
-        continue;
-      }
-      const size_t ascii = static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(high)));
-      k += ascii;
-      i += ascii;
+#ifdef TICKORA_UTF8_BLOCKS
+    if (blocks) {
+      DecodeUtf8Blocks(s, n, out, room, i, k);
+      if (i >= n || k >= room) break;
     }
 #endif
     if (s[i] < 0x80) {
@@ -141,8 +281,8 @@ size_t DecodeUtf8Into(const unsigned char *s, size_t n, wchar_t *out, size_t roo
       continue;
     }
     // Valid characters of two and three bytes without Utf8Sequence's loop:
-    // the same tests (continuation bytes; three bytes above U+07FF and not a
-    // surrogate). Anything else, valid or not, goes through it.
+    // the same tests (continuation bytes; three bytes above U+07FF and not
+    // a surrogate).
     const unsigned lead = s[i];
     if (lead >= 0xE0 && lead <= 0xEF && i + 2 < n) {
       const unsigned c1 = s[i + 1], c2 = s[i + 2];
@@ -159,7 +299,7 @@ size_t DecodeUtf8Into(const unsigned char *s, size_t n, wchar_t *out, size_t roo
     }
     bool valid;
     char32_t cp = 0;
-    size_t len = Utf8Sequence(s + i, n - i, valid, cp);
+    const size_t len = Utf8Sequence(s + i, n - i, valid, cp);
     if (!valid) {
       if (strict) {
         invalid = true;

@@ -13,12 +13,9 @@
 #include <string>
 
 #include "tests/xml/xmltree_fixture.h"
-#include "utils/xml/xmlelement.h"
-#include "utils/xml/xmlreader.h"
-#include "utils/xml/xmlutil.h"
+#include "utils/xml/xml.h"
 
 using namespace pcutil;
-using xmltest::Load;
 using xmltest::Xml;
 
 namespace {
@@ -125,7 +122,7 @@ TEST(XmlDeepTree, LoadedTreeExtendedByCodeIsDestroyedWhole) {
     std::wstring text;
     for (int i = 0; i < CXmlElement::kMaxReadDepth; ++i) text += L"<m a='1'>";
     for (int i = 0; i < CXmlElement::kMaxReadDepth; ++i) text += L"</m>";
-    auto root = Load(text);
+    auto root = LoadXmlRoot(text);
     ASSERT_NE(root, nullptr);
     CXmlNode *inner = root.get();
     while (inner->GetFirstChild()) inner = inner->GetFirstChild();

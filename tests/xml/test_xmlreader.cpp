@@ -37,13 +37,13 @@ std::vector<std::wstring> Nodes(const std::wstring &text) {
   return out;
 }
 
-// The nodes up to the end or the error, followed by "error N".
+// The nodes up to the end or the error, followed by "error" and its message.
 std::vector<std::wstring> NodesAndError(CXmlReader &reader) {
   std::vector<std::wstring> out;
   try {
     Collect(reader, out);
   } catch (const CXmlException &e) {
-    out.push_back(L"error " + std::to_wstring(e.code));
+    out.push_back(L"error " + e.message.str());
   }
   return out;
 }
@@ -101,24 +101,24 @@ TEST(XmlReader, MalformedTextsRaiseTheCodeOfTheirConstruct) {
     std::wstring text;
     int code;
   } cases[] = {
-      {L"<a b=x>", 3},
-      {L"<>", 3},
-      {L"< a>", 3},
-      {L"<a b c='x'>", 3},
-      {L"<a", 3},
-      {L"<a b='x'", 3},
-      {L"<a b='x>", 3},
-      {L"<a b='&bogus;'>", 3},
-      {L"</a", 3},
-      {L"<a></a>tail", 4},
-      {L"<r>&#65;<", 4},
-      {L"<r>&#X41;<", 4},
-      {L"<r>&nbsp;<", 4},
-      {L"<!-- open", 5},
-      {L"<?xml version='1.0'", 6},
-      {L"<?xml version=1?>", 6},
-      {L"<?xml version ?>", 6},
-      {L"<![CDATA[ open ]]", 7},
+      {L"<a b=x>", XML_ERROR_PARSE_ELEMENT},
+      {L"<>", XML_ERROR_PARSE_ELEMENT},
+      {L"< a>", XML_ERROR_PARSE_ELEMENT},
+      {L"<a b c='x'>", XML_ERROR_PARSE_ELEMENT},
+      {L"<a", XML_ERROR_PARSE_ELEMENT},
+      {L"<a b='x'", XML_ERROR_PARSE_ELEMENT},
+      {L"<a b='x>", XML_ERROR_PARSE_ELEMENT},
+      {L"<a b='&bogus;'>", XML_ERROR_PARSE_ELEMENT},
+      {L"</a", XML_ERROR_PARSE_ELEMENT},
+      {L"<a></a>tail", XML_ERROR_PARSE_TEXT},
+      {L"<r>&#65;<", XML_ERROR_PARSE_TEXT},
+      {L"<r>&#X41;<", XML_ERROR_PARSE_TEXT},
+      {L"<r>&nbsp;<", XML_ERROR_PARSE_TEXT},
+      {L"<!-- open", XML_ERROR_PARSE_COMMENT},
+      {L"<?xml version='1.0'", XML_ERROR_PARSE_DECLARATION},
+      {L"<?xml version=1?>", XML_ERROR_PARSE_DECLARATION},
+      {L"<?xml version ?>", XML_ERROR_PARSE_DECLARATION},
+      {L"<![CDATA[ open ]]", XML_ERROR_PARSE_CDATA},
   };
   for (const auto &c : cases) {
     EXPECT_EQ(ErrorCode(c.text), c.code) << c.text;
@@ -130,8 +130,12 @@ TEST(XmlReader, AReaderThatHasThrownKeepsThrowingTheSameError) {
     std::wstring text;
     int code;
   } cases[] = {
-      {L"<a b='x", 3},   {L"<r>t&bogus;<r/>", 4}, {L"<r>tail", 4},
-      {L"<!-- open", 5}, {L"<?xml v='1'", 6},     {L"<a/><![CDATA[ open", 7},
+      {L"<a b='x", XML_ERROR_PARSE_ELEMENT},
+      {L"<r>t&bogus;<r/>", XML_ERROR_PARSE_TEXT},
+      {L"<r>tail", XML_ERROR_PARSE_TEXT},
+      {L"<!-- open", XML_ERROR_PARSE_COMMENT},
+      {L"<?xml v='1'", XML_ERROR_PARSE_DECLARATION},
+      {L"<a/><![CDATA[ open", XML_ERROR_PARSE_CDATA},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.text));

@@ -10,13 +10,10 @@
 #include "platform/text/codepage.h"
 #include "tests/support/assert_recorder.h"
 #include "tests/xml/xmltree_fixture.h"
-#include "utils/xml/xmlelement.h"
-#include "utils/xml/xmlexception.h"
-#include "utils/xml/xmlreader.h"
+#include "utils/xml/xml.h"
 
 using namespace pcutil;
 using testsupport::AssertRecorder;
-using xmltest::Load;
 using xmltest::Xml;
 
 namespace {
@@ -267,14 +264,14 @@ TEST(XmlTreeWrite, MixedContentIsWrittenBackWhole) {
   AssertRecorder asserts;
   EXPECT_EQ(Xml(&e), L"<e>t<child />u</e>");
   EXPECT_EQ(asserts.count(), 0);
-  auto again = Load(L"<r>a<b>c</b>d</r>");
+  auto again = LoadXmlRoot(L"<r>a<b>c</b>d</r>");
   EXPECT_EQ(Xml(again.get()), L"<r>a<b>c</b>d</r>");
 }
 
 // --- cloning -----------------------------------------------------------------------
 
 TEST(XmlTreeClone, DeepCopyWithoutParentAndWithDataWords) {
-  auto root = Load(L"<r k='v'><a x='1'><b>t</b><c><![CDATA[c<d]]></c></a><!--n--></r>");
+  auto root = LoadXmlRoot(L"<r k='v'><a x='1'><b>t</b><c><![CDATA[c<d]]></c></a><!--n--></r>");
   CXmlNode *a = root->GetFirstChild();
   root->data = 1;
   a->data = 2;
@@ -305,7 +302,7 @@ TEST(XmlTreeClone, DeepCopyWithoutParentAndWithDataWords) {
 // checks that nothing is freed early or lost).
 
 TEST(XmlTreeStorage, LoadedNodesChangeLikeAnyOther) {
-  auto root = Load(L"<r a='1'><x k='v' j='w'>t</x><y/><!--c--></r>");
+  auto root = LoadXmlRoot(L"<r a='1'><x k='v' j='w'>t</x><y/><!--c--></r>");
   CXmlElement *x = root->GetFirstChild()->AsElement();
   x->SetValue(L"renamed");
   x->SetAttribute(L"k", L"changed");
@@ -320,7 +317,7 @@ TEST(XmlTreeStorage, LoadedNodesChangeLikeAnyOther) {
 }
 
 TEST(XmlTreeStorage, LoadedNodesOutliveTheirTree) {
-  auto source = Load(L"<r><keep a='1'><deep>text</deep></keep><drop><z/></drop></r>");
+  auto source = LoadXmlRoot(L"<r><keep a='1'><deep>text</deep></keep><drop><z/></drop></r>");
   CXmlElement other(L"other");
   CXmlNode *keep;
   {
@@ -341,7 +338,7 @@ TEST(XmlTreeStorage, LoadedNodesOutliveTheirTree) {
 }
 
 TEST(XmlTreeStorage, CopiesAreIndependentOfTheirSource) {
-  auto root = Load(L"<r><a x='1'>t</a></r>");
+  auto root = LoadXmlRoot(L"<r><a x='1'>t</a></r>");
   root->GetFirstChild()->data = 7;
   std::unique_ptr<CXmlNode> first(root->Clone());
   std::unique_ptr<CXmlNode> second(first->Clone());
@@ -364,7 +361,7 @@ class Counted : public CXmlNode {
 
 TEST(XmlTreeStorage, CopiesHoldNodesOfOtherClassesAndDestroyThem) {
   {
-    auto root = Load(L"<r><a/></r>");
+    auto root = LoadXmlRoot(L"<r><a/></r>");
     root->AppendChild(new Counted());
     root->GetFirstChild()->AppendChild(new Counted());
     std::unique_ptr<CXmlNode> copy(root->Clone());
@@ -378,7 +375,7 @@ TEST(XmlTreeStorage, ManyAttributesAreFoundByName) {
   std::wstring text = L"<r><e";
   for (int i = 0; i < 40; ++i) text += L" a" + std::to_wstring(i) + L"='" + std::to_wstring(i) + L"'";
   text += L" a7='last'/></r>";
-  auto root = Load(text);
+  auto root = LoadXmlRoot(text);
   CXmlElement *e = root->GetFirstChild()->AsElement();
   EXPECT_STREQ(e->GetAttribute(L"a7"), L"last");  // the repeated name kept its place
   e->RemoveAttribute(L"a20");
@@ -404,16 +401,16 @@ TEST(XmlTreeStorage, TextsLargerThanTheNextBlockFit) {
   std::wstring text = L"<r>";
   for (size_t n : {100, 600, 1000, 2000, 4000, 5000, 600, 3000}) text += L"<t>" + std::wstring(n, L'x') + L"</t>";
   text += L"</r>";
-  auto root = Load(text);
+  auto root = LoadXmlRoot(text);
   EXPECT_EQ(Xml(root.get()), text);
 }
 
 TEST(XmlTreeStorage, LoadingAgainAddsToTheTree) {
   const std::wstring first = L"<r><a/></r>", second = L"<r><b>1</b></r>", inner = L"<a><c/></a>";
   CXmlReader one(first), two(second), three(inner);
-  ASSERT_TRUE(one.Read());
-  ASSERT_TRUE(two.Read());
-  ASSERT_TRUE(three.Read());
+  ASSERT_TRUE(MoveToXmlRoot(one));
+  ASSERT_TRUE(MoveToXmlRoot(two));
+  ASSERT_TRUE(MoveToXmlRoot(three));
   CXmlElement root(L"r");
   root.ReadFrom(one);
   root.ReadFrom(two);
@@ -425,8 +422,42 @@ TEST(XmlTreeStorage, LoadingAgainAddsToTheTree) {
 
 // --- loading -------------------------------------------------------------------------
 
+// The root is the first element: a declaration and comments may stand
+// before it, text, CDATA or an end tag may not; a text without an element
+// has no root. The reader is left after the root.
+TEST(XmlTreeRead, TheRootIsTheFirstElementAfterDeclarationAndComments) {
+  const struct {
+    const wchar_t *text;
+    const wchar_t *root;  // the root written as XML, "none", or the error's message
+  } cases[] = {
+      {L"<r a='1'/>", L"<r a=\"1\" />"},
+      {L"<?xml version='1.0'?> <!--c--> <!--d-->\n<r><x/></r><!--after-->", L"<r><x /></r>"},
+      {L"", L"none"},
+      {L" \r\n\t", L"none"},
+      {L"<?xml version='1.0'?><!--only a comment-->", L"none"},
+      {L"text<r/>", L"Document Illegal"},
+      {L"<![CDATA[x]]><r/>", L"Document Illegal"},
+      {L"</r><r/>", L"Document Illegal"},
+      {L"<!-- open<r/>", L"Parse Comment Error"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(testing::Message() << std::string(c.text, c.text + wcslen(c.text)));
+    try {
+      auto root = LoadXmlRoot(c.text);
+      EXPECT_EQ(root ? Xml(root.get()) : L"none", c.root);
+    } catch (const CXmlException &e) {
+      EXPECT_EQ(e.message.str(), c.root);
+    }
+  }
+  const std::wstring two = L"<a/><b/>";
+  CXmlReader reader(two);
+  auto a = LoadXmlRoot(reader);
+  ASSERT_TRUE(reader.Read());
+  EXPECT_EQ(reader.GetValue(), L"b");
+}
+
 TEST(XmlTreeRead, LoadsAttributesAndEveryChildKind) {
-  auto a = Load(L"<a x='1'><b/>t<!--c--></a>");
+  auto a = LoadXmlRoot(L"<a x='1'><b/>t<!--c--></a>");
   EXPECT_EQ(Attributes(*a), L"x=1;");
   CXmlNode *b = a->GetFirstChild();
   ASSERT_NE(b, nullptr);
@@ -447,15 +478,15 @@ TEST(XmlTreeRead, RoundTripThroughTheWriter) {
   const std::wstring text =
       L"<?xml version='1.0'?><cfg v='a&amp;b' v='last'>"
       L"<item id='1'>x &lt; y</item><item id='2'/><raw><![CDATA[<&>]]></raw></cfg>";
-  auto cfg = Load(text);
+  auto cfg = LoadXmlRoot(text);
   EXPECT_EQ(Xml(cfg.get()),
             L"<cfg v=\"last\"><item id=\"1\">x &lt; y</item><item id=\"2\" />"
             L"<raw><![CDATA[<&>]]></raw></cfg>");
-  auto again = Load(Xml(cfg.get()).c_str());
+  auto again = LoadXmlRoot(Xml(cfg.get()).c_str());
   EXPECT_EQ(Xml(again.get()), Xml(cfg.get()));
 }
 
-TEST(XmlTreeRead, IllegalDocumentsRaiseCode9AndKeepWhatWasLoaded) {
+TEST(XmlTreeRead, IllegalDocumentsRaiseDocumentIllegalAndKeepWhatWasLoaded) {
   const struct {
     const wchar_t *text;
     const wchar_t *loaded;  // the children of the root when it failed
@@ -474,13 +505,13 @@ TEST(XmlTreeRead, IllegalDocumentsRaiseCode9AndKeepWhatWasLoaded) {
     SCOPED_TRACE(testing::Message() << std::string(c.text, c.text + wcslen(c.text)));
     const std::wstring text = c.text;
     CXmlReader reader(text);
-    ASSERT_TRUE(reader.Read());
+    ASSERT_TRUE(MoveToXmlRoot(reader));
     CXmlElement root(reader.GetValue());
     try {
       root.ReadFrom(reader);
       ADD_FAILURE() << "no exception";
     } catch (const CXmlException &e) {
-      EXPECT_EQ(e.code, 9);
+      EXPECT_EQ(e.code, XML_ERROR_DOCUMENT_ILLEGAL);
       EXPECT_EQ(e.message, L"Document Illegal");
     }
     EXPECT_EQ(Children(root), c.loaded);
@@ -491,39 +522,32 @@ TEST(XmlTreeRead, EndTagsMayHoldWhiteSpaceBeforeTheirClose) {
   for (const wchar_t *text : {L"<a></a >", L"<a></a\t>", L"<a></a\r\n>", L"<a><b k='1'>t</b \n\t></a  >"}) {
     SCOPED_TRACE(testing::Message() << std::string(text, text + wcslen(text)));
     try {
-      auto a = Load(text);
+      auto a = LoadXmlRoot(text);
       ASSERT_NE(a, nullptr);
       EXPECT_STREQ(a->GetValue(), L"a");
     } catch (const CXmlException &e) {
       ADD_FAILURE() << "code " << e.code;
     }
   }
-  auto a = Load(L"<a><b k='1'>t</b \n\t><c/></a >");
+  auto a = LoadXmlRoot(L"<a><b k='1'>t</b \n\t><c/></a >");
   EXPECT_EQ(Xml(a.get()), L"<a><b k=\"1\">t</b><c /></a>");
 }
 
 TEST(XmlTreeRead, ReaderErrorsPassThrough) {
   try {
-    Load(L"<a><!-- open</a>");
+    LoadXmlRoot(L"<a><!-- open</a>");
     ADD_FAILURE() << "no exception";
   } catch (const CXmlException &e) {
-    EXPECT_EQ(e.code, 5);
+    EXPECT_EQ(e.code, XML_ERROR_PARSE_COMMENT);
   }
 }
 
-// Moves the reader onto the root's start tag; false when there is none.
-bool AtRoot(CXmlReader &reader) {
-  while (reader.GetNodeType() != XML_NODE_START_ELEMENT && reader.GetNodeType() != XML_NODE_EMPTY_ELEMENT)
-    if (!reader.Read()) return false;
-  return true;
-}
-
-std::wstring ErrorText(const CXmlException &e) { return L" error " + std::to_wstring(e.code); }
+std::wstring ErrorText(const CXmlException &e) { return L" error " + e.message.str(); }
 
 // The root and what was loaded below it, as `show` gives it (written as
 // XML unless told otherwise), and the code it failed with.
 std::wstring LoadedFrom(CXmlReader &reader, std::wstring (*show)(const CXmlNode *) = Xml) {
-  if (!AtRoot(reader)) return L"no root";
+  if (!MoveToXmlRoot(reader)) return L"no root";
   CXmlElement root(reader.GetValue());
   std::wstring error;
   try {
@@ -570,11 +594,9 @@ TEST(XmlTreeRead, TreeFromUtf8IsTheTreeOfTheDecodedText) {
   for (const std::string &bytes : texts) {
     const std::wstring wide = MultiByteToWide(CP_UTF8, bytes);
     CXmlReader decoded(wide);
-    ASSERT_TRUE(decoded.Read());
     const std::wstring expected = LoadedFrom(decoded);
     for (const size_t window : {size_t{4}, size_t{7}, size_t{64}, CXmlReader::kDefaultWindow}) {
       CXmlReader reader(bytes.data(), bytes.size(), window);
-      ASSERT_TRUE(reader.Read());
       EXPECT_EQ(LoadedFrom(reader), expected) << testing::PrintToString(bytes.substr(0, 80)) << " window " << window;
     }
   }
@@ -595,7 +617,7 @@ std::wstring Dump(const CXmlNode *node) {
 // What loading `reader` gives, built without the loader from the reader's
 // nodes: the same tree and the same error.
 std::wstring BuiltFromNodes(CXmlReader &reader) {
-  if (!AtRoot(reader)) return L"no root";
+  if (!MoveToXmlRoot(reader)) return L"no root";
   auto attributes = [&reader](CXmlElement &e) {
     std::wstring name, value;
     for (int i = 0; i < reader.GetAttributeCount(); ++i) {
@@ -665,19 +687,22 @@ TEST(XmlTreeRead, RecognisedNamesGiveTheTreeOfTheReadersNodes) {
       "<item id='3' type='c'><title>v</title></item><itemx/><ite/></r>",
       "<rr><rr></rr></rr>",
       "<rr><rr>",
+      // A name met first as an attribute, then as an element followed by
+      // what ends only one kind of name ('=', '/' or '>'), or by wide white
+      // space; and met first as an element, then as an attribute so.
+      "<r><e ab='1'/><ab='2'/><ab/><ab>t</ab><ab\xE3\x80\x80='3'/><ab ='4'/></r>",
+      "<r><e ab='1'/><ab=x/></r>",
+      "<r><ab/><e ab>='1' ab/='2' ab='3'/><e ab\xE3\x80\x80='4' ab ='5'/></r>",
   };
   for (const std::string &bytes : texts) {
     SCOPED_TRACE(testing::PrintToString(bytes));
     const std::wstring wide = MultiByteToWide(CP_UTF8, bytes);
     CXmlReader nodes(wide);
-    ASSERT_TRUE(nodes.Read());
     const std::wstring expected = BuiltFromNodes(nodes);
     CXmlReader decoded(wide);
-    ASSERT_TRUE(decoded.Read());
     EXPECT_EQ(LoadedFrom(decoded, Dump), expected);
     for (const size_t window : {size_t{4}, size_t{5}, size_t{7}, size_t{64}, CXmlReader::kDefaultWindow}) {
       CXmlReader reader(bytes.data(), bytes.size(), window);
-      ASSERT_TRUE(reader.Read());
       EXPECT_EQ(LoadedFrom(reader, Dump), expected) << "window " << window;
     }
   }
@@ -690,16 +715,16 @@ TEST(XmlTreeRead, NestingIsBoundedSoHostileInputCannotExhaustTheStack) {
     for (int i = 0; i < depth; ++i) text += L"</n>";
     return text;
   };
-  auto deepest = Load(nested(CXmlElement::kMaxReadDepth));
+  auto deepest = LoadXmlRoot(nested(CXmlElement::kMaxReadDepth));
   std::unique_ptr<CXmlNode> copy(deepest->Clone());
   EXPECT_EQ(Xml(copy.get()).size(), Xml(deepest.get()).size());
 
   for (int depth : {CXmlElement::kMaxReadDepth + 1, 200000}) {
     try {
-      Load(nested(depth));
+      LoadXmlRoot(nested(depth));
       ADD_FAILURE() << "depth " << depth << " loaded";
     } catch (const CXmlException &e) {
-      EXPECT_EQ(e.code, 9);
+      EXPECT_EQ(e.code, XML_ERROR_DOCUMENT_ILLEGAL);
     }
   }
 }

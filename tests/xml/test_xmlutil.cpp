@@ -5,10 +5,9 @@
 
 #include "tests/support/assert_recorder.h"
 #include "tests/xml/xmltree_fixture.h"
-#include "utils/xml/xmlutil.h"
+#include "utils/xml/xml.h"
 
 using namespace pcutil;
-using xmltest::Load;
 using xmltest::Xml;
 
 namespace {
@@ -31,8 +30,8 @@ TEST(XmlMerge, TreesMergeByNameAndSourceStaysUnchanged) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.what);
-    auto destination = Load(c.destination);
-    auto source = Load(c.source);
+    auto destination = LoadXmlRoot(c.destination);
+    auto source = LoadXmlRoot(c.source);
     testsupport::AssertRecorder asserts;  // sources with text and elements break the writer rules
     const std::wstring before = Xml(source.get());
     MergeXmlNode(destination.get(), source.get());
@@ -42,8 +41,8 @@ TEST(XmlMerge, TreesMergeByNameAndSourceStaysUnchanged) {
 }
 
 TEST(XmlMerge, TextThenElementsKeepsTheElementsAfterTheText) {
-  auto destination = Load(L"<cfg><x/></cfg>");
-  auto source = Load(L"<cfg>t<z/></cfg>");
+  auto destination = LoadXmlRoot(L"<cfg><x/></cfg>");
+  auto source = LoadXmlRoot(L"<cfg>t<z/></cfg>");
   MergeXmlNode(destination.get(), source.get());
   CXmlNode *first = destination->GetFirstChild();
   ASSERT_NE(first, nullptr);
@@ -53,28 +52,28 @@ TEST(XmlMerge, TextThenElementsKeepsTheElementsAfterTheText) {
 }
 
 TEST(XmlMerge, AmbiguousNameReplacesTheDestinationAtTheEndOfItsParent) {
-  auto root = Load(L"<root><cfg a='0'><x>1</x><x>2</x><y/></cfg><after/></root>");
-  auto source = Load(L"<cfg b='1'><x>9</x></cfg>");
+  auto root = LoadXmlRoot(L"<root><cfg a='0'><x>1</x><x>2</x><y/></cfg><after/></root>");
+  auto source = LoadXmlRoot(L"<cfg b='1'><x>9</x></cfg>");
   MergeXmlNode(root->GetFirstChild(), source.get());
   EXPECT_EQ(Xml(root.get()), L"<root><after /><cfg b=\"1\"><x>9</x></cfg></root>");
 
   // One level down the replacement ends only the inner merge; the outer one
   // goes on with its next child.
-  auto outer = Load(L"<r><cfg><x/><x/></cfg><k>0</k></r>");
-  auto change = Load(L"<r><cfg><x>1</x></cfg><k>5</k><n/></r>");
+  auto outer = LoadXmlRoot(L"<r><cfg><x/><x/></cfg><k>0</k></r>");
+  auto change = LoadXmlRoot(L"<r><cfg><x>1</x></cfg><k>5</k><n/></r>");
   MergeXmlNode(outer.get(), change.get());
   EXPECT_EQ(Xml(outer.get()), L"<r><k>5</k><cfg><x>1</x></cfg><n /></r>");
 }
 
 TEST(XmlMerge, AmbiguousNameWithoutParentReplacesTheContentInPlace) {
-  auto destination = Load(L"<cfg a='0' old='1'><x>1</x><x>2</x></cfg>");
-  auto source = Load(L"<cfg a='1'><x>9</x></cfg>");
+  auto destination = LoadXmlRoot(L"<cfg a='0' old='1'><x>1</x><x>2</x></cfg>");
+  auto source = LoadXmlRoot(L"<cfg a='1'><x>9</x></cfg>");
   MergeXmlNode(destination.get(), source.get());
   EXPECT_EQ(Xml(destination.get()), L"<cfg a=\"1\"><x>9</x></cfg>");
 }
 
 TEST(XmlMerge, MergingATreeIntoItselfOrItsPartsIsSafe) {
-  auto tree = Load(L"<r a='1'><x>t</x><y><z/></y></r>");
+  auto tree = LoadXmlRoot(L"<r a='1'><x>t</x><y><z/></y></r>");
   const std::wstring before = Xml(tree.get());
   MergeXmlNode(tree.get(), tree.get());
   EXPECT_EQ(Xml(tree.get()), before);
@@ -82,7 +81,7 @@ TEST(XmlMerge, MergingATreeIntoItselfOrItsPartsIsSafe) {
   MergeXmlNode(tree.get(), tree->FindFirstChild(L"x"));  // the source's text replaces all
   EXPECT_EQ(Xml(tree.get()), L"<r a=\"1\">t</r>");
 
-  auto other = Load(L"<r><y><q/></y></r>");
+  auto other = LoadXmlRoot(L"<r><y><q/></y></r>");
   MergeXmlNode(other->FindFirstChild(L"y"), other.get());
   EXPECT_EQ(Xml(other.get()), L"<r><y><q /><y><q /></y></y></r>");
 
@@ -108,7 +107,7 @@ TEST(XmlNodeValue, BoolIsTrueOnlyForTrueInAnyCase) {
 }
 
 TEST(XmlNodeValue, IntegersFromTextAndCData) {
-  auto cfg = Load(
+  auto cfg = LoadXmlRoot(
       L"<cfg><hex>ff</hex><dec>12abc</dec><neg><![CDATA[-1]]></neg>"
       L"<big>99999999999</big><low>-99999999999</low></cfg>");
   int i = 0;
@@ -143,7 +142,7 @@ TEST(XmlNodeValue, IntegersFromTextAndCData) {
 }
 
 TEST(XmlNodeValue, NoTextFirstLeavesTheOutputAndStillSucceeds) {
-  auto cfg = Load(L"<cfg><c><!--note-->5</c><e/><n><x>1</x></n></cfg>");
+  auto cfg = LoadXmlRoot(L"<cfg><c><!--note-->5</c><e/><n><x>1</x></n></cfg>");
   for (const wchar_t *name : {L"c", L"e", L"n"}) {
     CString text = L"keep";
     int i = 7;

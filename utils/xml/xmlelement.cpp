@@ -7,8 +7,8 @@
 
 #include "platform/text/debug.h"
 #include "platform/text/numeric.h"
+#include "utils/xml/detail/xmlreader_inline.h"
 #include "utils/xml/xmlreader.h"
-#include "utils/xml/xmlreader_inline.h"
 #include "utils/xml/xmlwriter.h"
 
 namespace pcutil {
@@ -331,9 +331,10 @@ class Build {
 // noted last with the same first two characters, and then a character
 // that ends it; an end tag when it holds the name of the open element.
 // Recognising a name costs one comparison of known length, where scanning
-// it and looking it up cost a loop and a hash. Only names without '>', '/'
-// and '=' are noted (none holds white space), so a recognised name ends
-// exactly where the reader's own scan would end it.
+// it and looking it up cost a loop and a hash. Both ends follow the
+// reader's rule (xmlread::EndsName), and only names in which no character
+// can end a name are noted (xmlread::HoldsNoNameEnd), so a recognised name
+// ends exactly where the reader's own scan would end it.
 class CXmlElement::KnownNames {
  public:
   explicit KnownNames(CXmlStore *store) : store_(store) {}
@@ -344,14 +345,16 @@ class CXmlElement::KnownNames {
 
   const wchar_t *StartName(const wchar_t *p, const wchar_t *limit) {
     size_t n = 0;
-    element = Find(p, limit, n, [](const wchar_t *end) {
-      return *end == L'>' || XmlIsSpace(*end) || (*end == L'/' && end[1] == L'>');
-    });
+    element = Find(p, limit, n, [](const wchar_t *end) { return xmlread::EndsName<xmlread::NameOf::kElement>(end); });
     return element ? p + n : nullptr;
   }
   const wchar_t *AttributeName(const wchar_t *p, const wchar_t *limit, const wchar_t *&known) {
     size_t n = 0;
-    known = Find(p, limit, n, [](const wchar_t *end) { return *end == L'='; });
+    // Only right before '=': white space there goes through the reader's
+    // scanner.
+    known = Find(p, limit, n, [](const wchar_t *end) {
+      return *end == L'=' && xmlread::EndsName<xmlread::NameOf::kAttribute>(end);
+    });
     return known ? p + n : nullptr;
   }
   const wchar_t *EndName(const wchar_t *p, const wchar_t *limit) {
@@ -367,10 +370,7 @@ class CXmlElement::KnownNames {
   // `name`, just found by the store, for later recognition.
   void Note(const wchar_t *name) {
     const size_t n = xmlstr::Length(name);
-    if (n < 2) return;
-    for (size_t i = 0; i < n; ++i)
-      if (name[i] == L'>' || name[i] == L'/' || name[i] == L'=') return;
-    store_->NoteStart(name);
+    if (n >= 2 && xmlread::HoldsNoNameEnd(name, n)) store_->NoteStart(name);
   }
 
  private:

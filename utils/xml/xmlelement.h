@@ -117,8 +117,9 @@ class CXmlElement : public CXmlNode {
 
   // Loads attributes and content from the reader, which stands on this
   // element's start or empty-element tag. Throws CXmlException: the reader's
-  // own codes pass through; code 9 for a missing or wrong end tag, a
-  // declaration inside the element, or nesting deeper than kMaxReadDepth.
+  // own codes pass through; XML_ERROR_DOCUMENT_ILLEGAL for a missing or
+  // wrong end tag, a declaration inside the element, or nesting deeper than
+  // kMaxReadDepth.
   // An end tag may hold white space (blank, tab, CR, LF) after the name.
   // What was loaded before the error stays attached. Loading is a loop, and
   // its cost does not depend on the depth.

@@ -129,12 +129,9 @@ bool XmlStartsWith(const wchar_t *p, const wchar_t *tag, bool ignoreCase) {
   ASSERT(tag);
   if (p == nullptr || tag == nullptr || *p == L'\0') return false;
   for (; *p && *tag; ++p, ++tag) {
-    wchar_t a = *p, b = *tag;
-    if (ignoreCase) {
-      a = crt_towlower(a);
-      b = crt_towlower(b);
-    }
-    if (a != b) return false;
+    const wchar_t a = *p, b = *tag;
+    if (a == b) continue;  // equal characters need no case mapping
+    if (!ignoreCase || crt_towlower(a) != crt_towlower(b)) return false;
   }
   return *tag == L'\0';
 }
@@ -171,33 +168,23 @@ const wchar_t *XmlReadName(const wchar_t *p, std::wstring &name, wchar_t stop) {
   return q;
 }
 
-// Four characters at a time. With `limit` (the end of the text) unaligned
-// loads stay below it. Without, the loads are aligned: an aligned load never
-// crosses into the next page, so reading past the NUL within it is safe (but
-// not under the address sanitizer, which checks every byte loaded).
+// Four characters at a time while they lie before `limit` (the end of the
+// text), one at a time beyond it or without a limit: every load stays
+// inside the text, so every build (the address sanitizer's too) runs the
+// same scan. The reader always knows the end of its text; the helpers that
+// do not are not on its path.
 const wchar_t *XmlFindFirst(const wchar_t *p, const wchar_t *limit, wchar_t a, wchar_t b) {
 #ifdef __SSE2__
   static_assert(sizeof(wchar_t) == 4, "four characters in sixteen bytes");
-  const __m128i va = _mm_set1_epi32(a), vb = _mm_set1_epi32(b), zero = _mm_setzero_si128();
-  auto hits = [&](__m128i v) {
-    const __m128i hit =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi32(v, va), _mm_cmpeq_epi32(v, vb)), _mm_cmpeq_epi32(v, zero));
-    return _mm_movemask_ps(_mm_castsi128_ps(hit));
-  };
   if (limit) {
-    for (; p + 4 <= limit; p += 4)
-      if (const int mask = hits(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p))))
+    const __m128i va = _mm_set1_epi32(a), vb = _mm_set1_epi32(b), zero = _mm_setzero_si128();
+    for (; p + 4 <= limit; p += 4) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+      const __m128i hit =
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi32(v, va), _mm_cmpeq_epi32(v, vb)), _mm_cmpeq_epi32(v, zero));
+      if (const int mask = _mm_movemask_ps(_mm_castsi128_ps(hit)))
         return p + __builtin_ctz(static_cast<unsigned>(mask));
-  } else {
-#ifndef __SANITIZE_ADDRESS__
-    for (int i = 0; i < 8; ++i, ++p)  // most runs are short
-      if (*p == a || *p == b || *p == L'\0') return p;
-    for (; reinterpret_cast<uintptr_t>(p) & 15; ++p)
-      if (*p == a || *p == b || *p == L'\0') return p;
-    for (;; p += 4)
-      if (const int mask = hits(_mm_load_si128(reinterpret_cast<const __m128i *>(p))))
-        return p + __builtin_ctz(static_cast<unsigned>(mask));
-#endif
+    }
   }
 #endif
   while (*p != a && *p != b && *p != L'\0') ++p;

@@ -8,7 +8,7 @@
 // still linked takes it out of its parent's list first, so the parent never
 // keeps a dangling pointer. Nodes are destroyed with `delete` whether the
 // caller made them with `new` or the loader or Clone made them; the memory of
-// loaded and copied nodes comes from a store (utils/xml/xmlstore.h).
+// loaded and copied nodes comes from a store (utils/xml/detail/xmlstore.h).
 //
 // Children form a doubly linked list (constant-time append, prepend and
 // removal); the find family walks it comparing values exactly. Every walk
@@ -22,7 +22,7 @@
 #include <string>
 
 #include "platform/text/cstring.h"
-#include "utils/xml/xmlstore.h"
+#include "utils/xml/detail/xmlstore.h"
 
 namespace pcutil {
 

@@ -6,7 +6,7 @@
 
 #include "platform/text/codepage.h"
 #include "platform/text/debug.h"
-#include "utils/xml/xmlreader_inline.h"
+#include "utils/xml/detail/xmlreader_inline.h"
 
 namespace pcutil {
 

@@ -113,7 +113,7 @@ class CXmlReader {
   // Thrown inside Read when a node runs into the end of the decoded window
   // while more input follows; Read then decodes more and reads it again.
   struct WindowEnd {};
-  // Read's work, inline for the tree loader (xmlreader_inline.h).
+  // Read's work, inline for the tree loader (detail/xmlreader_inline.h).
   template <class Names>
   BOOL ReadInline(Names &names);
   template <class Names>

@@ -1,4 +1,4 @@
-#include "utils/xml/xmlstore.h"
+#include "utils/xml/detail/xmlstore.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -203,6 +204,55 @@ TEST(CodePage, Utf8FormEdgesDecodeAtEveryPosition) {
       const std::wstring expected = std::wstring(before, L'a') + c.expected + L"xyz";
       EXPECT_EQ(MultiByteToWide(CP_UTF8, in), expected) << before << " before " << in.substr(before);
     }
+  }
+}
+
+// Text of every kind of character in random order, valid or not, decodes
+// as its characters do one by one (pieces that short never reach the
+// decoder's blocks of sixteen bytes): long runs of Chinese, ASCII between,
+// two- and four-byte characters, and every sequence the blocks must leave
+// to the careful path. No piece begins with a trail byte, so none joins the
+// one before it.
+TEST(CodePage, MixedUtf8DecodesAsItsCharactersOneByOne) {
+  const char *const pieces[] = {"a",
+                                "<",
+                                " ",
+                                "\xE4\xB8\xAD",
+                                "\xE6\x96\x87",
+                                "\xEF\xBC\x8C",
+                                "\xC3\xA9",
+                                "\xDF\xBF",
+                                "\xE0\xA0\x80",
+                                "\xEF\xBF\xBF",
+                                "\xF0\x9F\x98\x80",
+                                "\xFF",
+                                "\xC0\xAF",
+                                "\xE0\x80\x80",
+                                "\xED\xA0\x80",
+                                "\xE4\xB8",
+                                "\xC3",
+                                "\xF4\x90\x80\x80",
+                                "\xF0\x9F\x98"};
+  constexpr size_t kPieces = sizeof pieces / sizeof *pieces;
+  uint32_t seed = 7;
+  auto next = [&seed](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % n;
+  };
+  for (int round = 0; round < 40; ++round) {
+    std::string whole;
+    std::wstring expected;
+    // Mostly Chinese or mostly ASCII, with the rarer forms now and then.
+    const uint32_t rare = 1 + static_cast<uint32_t>(round % 8) * 8;
+    while (whole.size() < 3000) {
+      const uint32_t r = next(100);
+      const char *piece = r < rare                                 ? pieces[6 + next(kPieces - 6)]
+                          : r < 50u + static_cast<uint32_t>(round) ? pieces[3 + next(3)]
+                                                                   : pieces[next(3)];
+      whole += piece;
+      expected += MultiByteToWide(CP_UTF8, std::string(piece));
+    }
+    EXPECT_EQ(MultiByteToWide(CP_UTF8, whole), expected) << "round " << round;
   }
 }
 

@@ -19,14 +19,35 @@ inline const wchar_t *SkipSpace(const wchar_t *p) {
   return p;
 }
 
-// The end of a start tag's name from `p`: white space, '>', "/>" or the
-// NUL.
+// Where a name ends: the one rule for the reader's scans of element and
+// attribute names and for the loader's recognition of names it knows
+// (CXmlElement::KnownNames). Every name ends at the NUL and at white
+// space; a start tag's name also at '>' and at "/>", an attribute's (or a
+// declaration's) at '='. No character from '!' to U+00FF but '/', '=' and
+// '>' ever ends one.
+enum class NameOf { kElement, kAttribute };
+template <NameOf kind>
+inline bool EndsName(const wchar_t *p) {
+  const wchar_t c = *p;
+  if (c > L' ' && c < 256 && c != L'>' && c != L'/' && c != L'=') return false;  // the common case
+  if (c == L'\0' || XmlIsSpace(c)) return true;
+  if constexpr (kind == NameOf::kElement) return c == L'>' || (c == L'/' && p[1] == L'>');
+  return c == L'=';
+}
+// A name that holds none of '/', '=' and '>' (and, as every name the
+// reader gives, no white space or NUL) ends, wherever it stands, exactly
+// where the text after it lets EndsName end it: no character inside it can
+// end it earlier.
+inline bool HoldsNoNameEnd(const wchar_t *name, size_t length) {
+  for (size_t i = 0; i < length; ++i)
+    if (name[i] == L'>' || name[i] == L'/' || name[i] == L'=') return false;
+  return true;
+}
+
+// The end of a start tag's name from `p`.
 inline const wchar_t *NameEnd(const wchar_t *p) {
-  for (;; ++p) {
-    const wchar_t c = *p;
-    if (c > L' ' && c < 256 && c != L'>' && c != L'/') continue;  // the common case
-    if (c == L'\0' || c == L'>' || XmlIsSpace(c) || (c == L'/' && p[1] == L'>')) return p;
-  }
+  while (!EndsName<NameOf::kElement>(p)) ++p;
+  return p;
 }
 
 // The characters a text's end is trimmed of.
@@ -147,14 +168,21 @@ inline void CXmlReader::ReadDeclaration() {
 }
 
 inline void CXmlReader::ReadDelimited(const wchar_t *opener, const wchar_t *closer, int kind, int error) {
+  // The first closer: its first character found four at a time up to the
+  // text's end, then the rest compared (never beyond the NUL).
   const wchar_t *begin = _p + wcslen(opener);
-  const wchar_t *end = wcsstr(begin, closer);
-  if (end == nullptr) {
-    Ended(begin + wcslen(begin));
-    Fail(error);
+  const size_t length = wcslen(closer);
+  const wchar_t *end = begin;
+  for (;; ++end) {
+    end = XmlFindFirst(end, _end, closer[0], closer[0]);
+    if (*end == L'\0') {
+      Ended(end);
+      Fail(error);
+    }
+    if (wcsncmp(end, closer, length) == 0) break;
   }
   SetValue(begin, static_cast<size_t>(end - begin));
-  _p = end + wcslen(closer);
+  _p = end + length;
   _nodeType = kind;
 }
 
@@ -209,16 +237,16 @@ inline void CXmlReader::ReadStartTag(Names &names) {
 
 template <class Names>
 inline void CXmlReader::ReadAttribute(int error, Names &names) {
-  // A name of plain characters right up to '=' is the common case; anything
-  // else (white space, wide characters, no '=') goes through the scanner.
+  // A name right up to '=' is the common case; anything else (white space
+  // after the name, no '=') goes through the scanner.
   const wchar_t *known = nullptr;
   const wchar_t *p = names.AttributeName(_p, _end, known);
   const wchar_t *nameEnd = p;
   if (p == nullptr) {
     p = _p;
-    while (*p > L' ' && *p < 256 && *p != L'=') ++p;
+    while (!xmlread::EndsName<xmlread::NameOf::kAttribute>(p)) ++p;
     nameEnd = p;
-    if (*p != L'=') p = XmlScanName(_p, L'=', nameEnd);
+    if (*p != L'=') p = XmlScanName(_p, L'=', nameEnd);  // white space before '=', or no '=
     if (p == nullptr) {
       Ended(nameEnd);
       Fail(error);
