@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <thread>
 
 #include "tests/support/child_pipe.h"
 #include "tests/support/deadline.h"
@@ -11,15 +13,31 @@ namespace testsupport {
 
 namespace {
 
+// True once a client on `display` gets an answer from the server: xprop
+// reads a property of the root window (and gives up after 10 s).
+bool Answers(const std::string &display) {
+  const std::string cmd = "timeout -k 2 10 xprop -display " + display + " -root -len 0 >/dev/null 2>&1";
+  return std::system(cmd.c_str()) == 0;
+}
+
 // Starts Xvfb on display `number`; the display once it accepts clients, or
 // empty when that server did not start (the display was taken, say).
+//
+// Xvfb reports its display when it listens, and on a busy machine a client
+// that connects at once is now and then turned away ("cannot open display"):
+// the server counts as started only once a first client of its own has been
+// answered, so the test's own clients (window managers, tray hosts, the
+// toolkit) never meet that.
 std::string StartOn(int number, pid_t &pid) {
   // Xvfb writes its display number to the descriptor once it accepts clients.
   const std::string display = ":" + std::to_string(number);
   const std::string written =
       SpawnForFirstLine({"Xvfb", display, "-displayfd", "{fd}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
                         std::chrono::seconds(20), &pid);
-  if (written == std::to_string(number)) return display;
+  if (written == std::to_string(number) &&
+      WaitUntil([&] { return Answers(display); }, std::chrono::seconds(20),
+                [] { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }))
+    return display;
   EndChild(pid);
   pid = -1;
   return {};
