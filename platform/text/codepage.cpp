@@ -160,6 +160,16 @@ __attribute__((target("ssse3"))) void DecodeUtf8Blocks(const unsigned char *s, s
   const __m128i top2 = _mm_set1_epi8(static_cast<char>(0xC0)), trail = _mm_set1_epi8(static_cast<char>(0x80));
   auto lanes = [](int v) { return _mm_set1_epi32(v); };
   auto load = [s](size_t at) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + at)); };
+  // The code points of gathered lanes: seven bits of the last byte (a trail
+  // byte's six), six of the byte before, four of a three-byte lead (& 0x1F
+  // keeps them, as & 0x3F keeps the five of a two-byte lead: the bit above
+  // is 0).
+  auto codePoints = [&lanes](__m128i x) {
+    return _mm_or_si128(_mm_and_si128(x, lanes(0x7F)),
+                        _mm_or_si128(_mm_srli_epi32(_mm_and_si128(x, lanes(0x3F00)), 2),
+                                     _mm_srli_epi32(_mm_and_si128(x, lanes(0x1F0000)), 4)));
+  };
+  const __m128i fourOfThree = _mm_load_si128(reinterpret_cast<const __m128i *>(table.shuffle[kFourOfThree]));
   auto trails = [&](__m128i v) {
     return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, top2), trail)));
   };
@@ -200,20 +210,13 @@ __attribute__((target("ssse3"))) void DecodeUtf8Blocks(const unsigned char *s, s
         continue;
       }
       const uint32_t pattern = (starts >> (pos + 1)) & 0xFFF;
-      const size_t taken = table.consumed[pattern];
-      if (taken == 0) break;
-      const __m128i x =
-          _mm_shuffle_epi8(load(i + pos), _mm_load_si128(reinterpret_cast<const __m128i *>(table.shuffle[pattern])));
-      // The code points: seven bits of the last byte (a trail byte's six),
-      // six of the byte before, four of a three-byte lead (& 0x1F keeps
-      // them, as & 0x3F keeps the five of a two-byte lead: the bit above
-      // is 0).
-      const __m128i cp = _mm_or_si128(_mm_and_si128(x, lanes(0x7F)),
-                                      _mm_or_si128(_mm_srli_epi32(_mm_and_si128(x, lanes(0x3F00)), 2),
-                                                   _mm_srli_epi32(_mm_and_si128(x, lanes(0x1F0000)), 4)));
       if (pattern == kFourOfThree) {
-        // Four characters of three bytes, most of a Chinese text: each
-        // lead is 1110xxxx, each value above U+07FF and not a surrogate.
+        // Four characters of three bytes, most of a Chinese text: the
+        // shuffle is known without the table, so the next group's position
+        // waits on no load. Each lead is 1110xxxx, each value above U+07FF
+        // and not a surrogate.
+        const __m128i x = _mm_shuffle_epi8(load(i + pos), fourOfThree);
+        const __m128i cp = codePoints(x);
         const __m128i bad =
             _mm_or_si128(_mm_xor_si128(_mm_cmpeq_epi32(_mm_and_si128(x, lanes(0xF00000)), lanes(0xE00000)), lanes(-1)),
                          _mm_or_si128(_mm_cmplt_epi32(cp, lanes(0x800)),
@@ -224,6 +227,11 @@ __attribute__((target("ssse3"))) void DecodeUtf8Blocks(const unsigned char *s, s
         pos += 12;
         continue;
       }
+      const size_t taken = table.consumed[pattern];
+      if (taken == 0) break;
+      const __m128i x =
+          _mm_shuffle_epi8(load(i + pos), _mm_load_si128(reinterpret_cast<const __m128i *>(table.shuffle[pattern])));
+      const __m128i cp = codePoints(x);
       // The length of each character shows in its lane: a byte above the
       // lowest is never 0 in a character of that many bytes.
       const __m128i three = _mm_cmpgt_epi32(x, lanes(0xFFFF));

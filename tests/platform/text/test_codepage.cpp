@@ -184,8 +184,9 @@ TEST(CodePage, LongUtf8DecodesAsItsShortPieces) {
 }
 
 // The edges of the two- and three-byte forms, valid and not, decode alike
-// wherever they stand after a run of ASCII (inside a block of sixteen bytes,
-// across its end, or after it) and with more ASCII behind them.
+// wherever they stand after a run of ASCII or of Chinese (inside a block of
+// sixteen bytes, across its end, or after it; among three-byte characters
+// the decoder takes four at a time) and with a run of ASCII behind them.
 TEST(CodePage, Utf8FormEdgesDecodeAtEveryPosition) {
   const wchar_t R = 0xFFFD;
   struct {
@@ -198,11 +199,25 @@ TEST(CodePage, Utf8FormEdgesDecodeAtEveryPosition) {
       {"\xE4\x41", {R, L'A'}},                                                        // a lead without its trail bytes
       {"\xE4\xB8\x41", {R, L'A'}}, {"\xC2\x41", {R, L'A'}},    {"\xC1\xBF", {R, R}},  // overlong two-byte lead
   };
+  const struct {
+    const char *bytes;
+    wchar_t character;
+  } runs[] = {{"a", L'a'}, {"\xE4\xB8\xAD", 0x4E2D}};
+  // Long enough that the decoder's blocks, not its careful path, meet the
+  // edge.
+  std::string after;
+  while (after.size() < 40) after += "xyz";
+  const std::wstring wideAfter(after.begin(), after.end());
   for (const auto &c : cases) {
-    for (size_t before = 0; before <= 40; ++before) {
-      const std::string in = std::string(before, 'a') + c.bytes + "xyz";
-      const std::wstring expected = std::wstring(before, L'a') + c.expected + L"xyz";
-      EXPECT_EQ(MultiByteToWide(CP_UTF8, in), expected) << before << " before " << in.substr(before);
+    for (const auto &run : runs) {
+      std::string in;
+      std::wstring expected;
+      for (size_t before = 0; before <= 40; ++before) {
+        EXPECT_EQ(MultiByteToWide(CP_UTF8, in + c.bytes + after), expected + c.expected + wideAfter)
+            << before << " before " << c.bytes;
+        in += run.bytes;
+        expected += run.character;
+      }
     }
   }
 }
