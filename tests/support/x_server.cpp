@@ -23,17 +23,18 @@ bool Answers(const std::string &display) {
 // Starts Xvfb on display `number`; the display once it accepts clients, or
 // empty when that server did not start (the display was taken, say).
 //
-// Xvfb reports its display when it listens, and on a busy machine a client
-// that connects at once is now and then turned away ("cannot open display"):
-// the server counts as started only once a first client of its own has been
-// answered, so the test's own clients (window managers, tray hosts, the
-// toolkit) never meet that.
+// An X server resets when its last client leaves, and a client that connects
+// during the reset is turned away ("cannot open display"): a test whose
+// probe (xprop, xdotool) had just left then lost its window manager or tray
+// host now and then on a busy machine. -noreset keeps the server as it is for
+// its whole life. The server counts as started once a client of its own has
+// been answered.
 std::string StartOn(int number, pid_t &pid) {
   // Xvfb writes its display number to the descriptor once it accepts clients.
   const std::string display = ":" + std::to_string(number);
-  const std::string written =
-      SpawnForFirstLine({"Xvfb", display, "-displayfd", "{fd}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
-                        std::chrono::seconds(20), &pid);
+  const std::string written = SpawnForFirstLine(
+      {"Xvfb", display, "-displayfd", "{fd}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"},
+      std::chrono::seconds(20), &pid);
   if (written == std::to_string(number) &&
       WaitUntil([&] { return Answers(display); }, std::chrono::seconds(20),
                 [] { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }))
