@@ -5,16 +5,16 @@
 // description helpers. Each is declared in the header of its subject.
 #pragma once
 
+#include "utils/desktop/shellhelper.h"
 #include "utils/files/apppath.h"
-#include "utils/system/autorun.h"
 #include "utils/files/datetimehelper.h"
-#include "utils/http/downloadhelper.h"
 #include "utils/files/filehelper.h"
-#include "utils/http/ftphelper.h"
 #include "utils/files/logwriter.h"
 #include "utils/files/pathhelper.h"
+#include "utils/http/downloadhelper.h"
+#include "utils/http/ftphelper.h"
+#include "utils/system/autorun.h"
 #include "utils/system/processhelper.h"
 #include "utils/text/randomhelper.h"
-#include "utils/desktop/shellhelper.h"
 #include "utils/text/texthelper.h"
 #include "utils/text/updateinfo.h"

@@ -10,10 +10,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <thread>
 
 #include "tests/support/deadline.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/x_server.h"
 
 extern char **environ;
 
@@ -135,6 +138,28 @@ std::string NotAbove(const std::string &display, unsigned long window, unsigned 
                 ownerAt == order.end() ? -1L : long(ownerAt - order.begin()));
   if (transientFor != owner || at == order.end() || ownerAt == order.end() || at < ownerAt) return text;
   return {};
+}
+
+std::string SharedDesktop(std::string *why, bool (*startToolkit)()) {
+  static XServer x;
+  static std::unique_ptr<WindowManager> wm;
+  static std::string error;
+  static const bool ready = [startToolkit] {
+    if (x.display().empty()) {
+      error = "Xvfb did not start";
+      return false;
+    }
+    wm = std::make_unique<WindowManager>(x.display());
+    if (!wm->error().empty()) {
+      error = wm->error();
+      return false;
+    }
+    static const ScopedEnv display("DISPLAY", x.display());
+    if (!startToolkit()) error = "the toolkit did not start on " + x.display();
+    return error.empty();
+  }();
+  *why = error;
+  return ready ? x.display() : std::string();
 }
 
 }  // namespace testsupport

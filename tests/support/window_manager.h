@@ -29,6 +29,13 @@ class WindowManager {
   std::string log_;  // its output
 };
 
+// The test program's own desktop: an X server and openbox on it, started on
+// the first call and kept until the program ends (a toolkit holds its
+// connection as long), with DISPLAY pointing at it; `startToolkit` then runs
+// once and tells whether the program's toolkit started there. The display,
+// or empty with the reason in *why.
+std::string SharedDesktop(std::string *why, bool (*startToolkit)());
+
 // The managed windows from bottom to top (_NET_CLIENT_LIST_STACKING); empty
 // when the root window has no such list.
 std::vector<unsigned long> StackingOrder(const std::string &display);

@@ -9,8 +9,8 @@
 #include "platform/window/filedialog.h"
 #include "platform/window/window.h"
 #include "tests/support/gtk_wait.h"
-#include "tests/support/temp_dir.h"
 #include "tests/support/scoped_env.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
-#include <memory>
 #include <string>
 
 #include "platform/text/codepage.h"
@@ -19,7 +18,6 @@
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/window_manager.h"
-#include "tests/support/x_server.h"
 
 // Last: the X headers behind it define names (None, Bool, Status) that other
 // headers use.
@@ -34,25 +32,7 @@ constexpr UINT kOwnerTemplate = 800, kHiddenTemplate = 801;
 // The X server, its window manager and the GTK backend, once for the whole
 // program. The display, or empty with the reason in *why.
 std::string OwnDesktop(std::string *why) {
-  static testsupport::XServer x;
-  static std::unique_ptr<testsupport::WindowManager> wm;
-  static std::string error;
-  static const bool ready = [] {
-    if (x.display().empty()) {
-      error = "Xvfb did not start";
-      return false;
-    }
-    wm = std::make_unique<testsupport::WindowManager>(x.display());
-    if (!wm->error().empty()) {
-      error = wm->error();
-      return false;
-    }
-    static const testsupport::ScopedEnv display("DISPLAY", x.display());
-    if (!AfxSetBackend(BACKEND_GTK)) error = "the GTK backend did not start";
-    return error.empty();
-  }();
-  *why = error;
-  return ready ? x.display() : std::string();
+  return testsupport::SharedDesktop(why, [] { return AfxSetBackend(BACKEND_GTK) != FALSE; });
 }
 
 unsigned long Xid(GtkWidget *w) {
