@@ -4,8 +4,9 @@
 // on every element, a third of the characters from U+4E00 up, references,
 // CDATA, mixed content, comments). Each benchmark runs on both:
 //   - TreeBuild: UTF-8 bytes to a tree. Ours reads the bytes with the
-//     reader that decodes them a window at a time, so the decode is
-//     included (OursNoDecode starts from the whole text decoded before);
+//     reader that finds the markup in them and decodes each name and text
+//     into the tree, so the decode is included (OursNoDecode starts from
+//     the whole text decoded before);
 //   - TreeDestroy: destroying the tree built from the document;
 //   - PeakMemory: the most heap in use while the tree is built, beyond what
 //     was in use before: for ours everything the load allocates (the

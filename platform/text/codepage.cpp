@@ -96,6 +96,40 @@ size_t Utf8Sequence(const unsigned char *s, size_t n, bool &valid, char32_t &cp)
   return i;
 }
 
+// Decodes the one character (or the maximal invalid subpart) at s[i] of
+// the n bytes into out[k], moving both on; false, moving neither, for an
+// invalid sequence in `strict` mode.
+inline bool DecodeOne(const unsigned char *s, size_t n, size_t &i, wchar_t *out, size_t &k, bool strict) {
+  if (s[i] < 0x80) {
+    out[k++] = s[i++];
+    return true;
+  }
+  // Valid characters of two and three bytes without Utf8Sequence's loop:
+  // the same tests (continuation bytes; three bytes above U+07FF and not
+  // a surrogate).
+  const unsigned lead = s[i];
+  if (lead >= 0xE0 && lead <= 0xEF && i + 2 < n) {
+    const unsigned c1 = s[i + 1], c2 = s[i + 2];
+    const char32_t c = ((lead & 0x0Fu) << 12) | ((c1 & 0x3Fu) << 6) | (c2 & 0x3Fu);
+    if ((c1 & 0xC0) == 0x80 && (c2 & 0xC0) == 0x80 && c >= 0x800 && (c < 0xD800 || c > 0xDFFF)) {
+      out[k++] = static_cast<wchar_t>(c);
+      i += 3;
+      return true;
+    }
+  } else if (lead >= 0xC2 && lead <= 0xDF && i + 1 < n && (s[i + 1] & 0xC0) == 0x80) {
+    out[k++] = static_cast<wchar_t>(((lead & 0x1Fu) << 6) | (s[i + 1] & 0x3Fu));
+    i += 2;
+    return true;
+  }
+  bool valid;
+  char32_t cp = 0;
+  const size_t len = Utf8Sequence(s + i, n - i, valid, cp);
+  if (!valid && strict) return false;
+  out[k++] = valid ? static_cast<wchar_t>(cp) : kReplacement;
+  i += len;
+  return true;
+}
+
 // A large output is touched once from end to end: huge pages (where the
 // system gives them on request) save most of the page faults.
 void AskForHugePages(const void *data, size_t bytes) {
@@ -145,6 +179,41 @@ struct Utf8Shuffles {
   }
 };
 
+// What the two block decoders share: four characters gathered into 32-bit
+// lanes (Utf8Shuffles) made code points and checked.
+// The code points of gathered lanes: seven bits of the last byte (a trail
+// byte's six), six of the byte before, four of a three-byte lead (& 0x1F
+// keeps them, as & 0x3F keeps the five of a two-byte lead: the bit above
+// is 0).
+__attribute__((target("ssse3"))) inline __m128i LaneCodePoints(__m128i x) {
+  auto lanes = [](int v) { return _mm_set1_epi32(v); };
+  return _mm_or_si128(_mm_and_si128(x, lanes(0x7F)),
+                      _mm_or_si128(_mm_srli_epi32(_mm_and_si128(x, lanes(0x3F00)), 2),
+                                   _mm_srli_epi32(_mm_and_si128(x, lanes(0x1F0000)), 4)));
+}
+// Lanes that are not a valid character of three bytes: a lead other than
+// 1110xxxx, a value below U+0800 or a surrogate.
+__attribute__((target("ssse3"))) inline __m128i BadThrees(__m128i x, __m128i cp) {
+  auto lanes = [](int v) { return _mm_set1_epi32(v); };
+  return _mm_or_si128(_mm_xor_si128(_mm_cmpeq_epi32(_mm_and_si128(x, lanes(0xF00000)), lanes(0xE00000)), lanes(-1)),
+                      _mm_or_si128(_mm_cmplt_epi32(cp, lanes(0x800)),
+                                   _mm_cmpeq_epi32(_mm_and_si128(cp, lanes(0xF800)), lanes(0xD800))));
+}
+// Lanes that are not a valid character of the length they hold (which
+// shows in the lane: a byte above the lowest is never 0 in a character of
+// that many bytes), as Utf8Sequence would judge them.
+__attribute__((target("ssse3"))) inline __m128i BadLanes(__m128i x, __m128i cp) {
+  auto lanes = [](int v) { return _mm_set1_epi32(v); };
+  const __m128i three = _mm_cmpgt_epi32(x, lanes(0xFFFF));
+  const __m128i several = _mm_cmpgt_epi32(x, lanes(0xFF));
+  const __m128i two = _mm_andnot_si128(three, several);
+  const __m128i badOne = _mm_andnot_si128(several, _mm_cmpgt_epi32(x, lanes(0x7F)));
+  const __m128i badTwo = _mm_and_si128(
+      two, _mm_or_si128(_mm_xor_si128(_mm_cmpeq_epi32(_mm_and_si128(x, lanes(0xE000)), lanes(0xC000)), lanes(-1)),
+                        _mm_cmplt_epi32(cp, lanes(0x80))));
+  return _mm_or_si128(badOne, _mm_or_si128(badTwo, _mm_and_si128(three, BadThrees(x, cp))));
+}
+
 // Decodes from s[i] while 32 bytes are left to read and sixteen characters
 // of room to write, stopping before anything the block forms do not take
 // (a character of four bytes, an invalid sequence): the caller goes on one
@@ -156,19 +225,8 @@ __attribute__((target("ssse3"))) void DecodeUtf8Blocks(const unsigned char *s, s
                                                        size_t &i, size_t &k) {
   static const Utf8Shuffles table;
   constexpr uint32_t kFourOfThree = 0x924;  // characters start at bytes 3, 6, 9 and 12
-  const __m128i zero = _mm_setzero_si128();
   const __m128i top2 = _mm_set1_epi8(static_cast<char>(0xC0)), trail = _mm_set1_epi8(static_cast<char>(0x80));
-  auto lanes = [](int v) { return _mm_set1_epi32(v); };
   auto load = [s](size_t at) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + at)); };
-  // The code points of gathered lanes: seven bits of the last byte (a trail
-  // byte's six), six of the byte before, four of a three-byte lead (& 0x1F
-  // keeps them, as & 0x3F keeps the five of a two-byte lead: the bit above
-  // is 0).
-  auto codePoints = [&lanes](__m128i x) {
-    return _mm_or_si128(_mm_and_si128(x, lanes(0x7F)),
-                        _mm_or_si128(_mm_srli_epi32(_mm_and_si128(x, lanes(0x3F00)), 2),
-                                     _mm_srli_epi32(_mm_and_si128(x, lanes(0x1F0000)), 4)));
-  };
   const __m128i fourOfThree = _mm_load_si128(reinterpret_cast<const __m128i *>(table.shuffle[kFourOfThree]));
   auto trails = [&](__m128i v) {
     return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, top2), trail)));
@@ -177,14 +235,7 @@ __attribute__((target("ssse3"))) void DecodeUtf8Blocks(const unsigned char *s, s
     const __m128i a = load(i), b = load(i + 16);
     const uint32_t high = static_cast<uint32_t>(_mm_movemask_epi8(a)) | static_cast<uint32_t>(_mm_movemask_epi8(b))
                                                                             << 16;
-    auto widen = [&zero](__m128i v, wchar_t *to) {
-      const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
-      __m128i *w = reinterpret_cast<__m128i *>(to);
-      _mm_storeu_si128(w, _mm_unpacklo_epi16(lo, zero));
-      _mm_storeu_si128(w + 1, _mm_unpackhi_epi16(lo, zero));
-      _mm_storeu_si128(w + 2, _mm_unpacklo_epi16(hi, zero));
-      _mm_storeu_si128(w + 3, _mm_unpackhi_epi16(hi, zero));
-    };
+    auto widen = [](__m128i v, wchar_t *to) { utf8_detail::WidenSixteen(v, to); };
     if (high == 0 && k + 32 <= room) {  // 32 bytes of ASCII, the common case of markup
       widen(a, out + k);
       widen(b, out + k + 16);
@@ -216,12 +267,8 @@ __attribute__((target("ssse3"))) void DecodeUtf8Blocks(const unsigned char *s, s
         // waits on no load. Each lead is 1110xxxx, each value above U+07FF
         // and not a surrogate.
         const __m128i x = _mm_shuffle_epi8(load(i + pos), fourOfThree);
-        const __m128i cp = codePoints(x);
-        const __m128i bad =
-            _mm_or_si128(_mm_xor_si128(_mm_cmpeq_epi32(_mm_and_si128(x, lanes(0xF00000)), lanes(0xE00000)), lanes(-1)),
-                         _mm_or_si128(_mm_cmplt_epi32(cp, lanes(0x800)),
-                                      _mm_cmpeq_epi32(_mm_and_si128(cp, lanes(0xF800)), lanes(0xD800))));
-        if (_mm_movemask_epi8(bad)) break;
+        const __m128i cp = LaneCodePoints(x);
+        if (_mm_movemask_epi8(BadThrees(x, cp))) break;
         _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k), cp);
         k += 4;
         pos += 12;
@@ -231,23 +278,8 @@ __attribute__((target("ssse3"))) void DecodeUtf8Blocks(const unsigned char *s, s
       if (taken == 0) break;
       const __m128i x =
           _mm_shuffle_epi8(load(i + pos), _mm_load_si128(reinterpret_cast<const __m128i *>(table.shuffle[pattern])));
-      const __m128i cp = codePoints(x);
-      // The length of each character shows in its lane: a byte above the
-      // lowest is never 0 in a character of that many bytes.
-      const __m128i three = _mm_cmpgt_epi32(x, lanes(0xFFFF));
-      const __m128i several = _mm_cmpgt_epi32(x, lanes(0xFF));
-      const __m128i two = _mm_andnot_si128(three, several);
-      const __m128i badOne = _mm_andnot_si128(several, _mm_cmpgt_epi32(x, lanes(0x7F)));
-      const __m128i badTwo = _mm_and_si128(
-          two, _mm_or_si128(_mm_xor_si128(_mm_cmpeq_epi32(_mm_and_si128(x, lanes(0xE000)), lanes(0xC000)), lanes(-1)),
-                            _mm_cmplt_epi32(cp, lanes(0x80))));
-      const __m128i badThree = _mm_and_si128(
-          three,
-          _mm_or_si128(_mm_xor_si128(_mm_cmpeq_epi32(_mm_and_si128(x, lanes(0xF00000)), lanes(0xE00000)), lanes(-1)),
-                       _mm_or_si128(_mm_cmplt_epi32(cp, lanes(0x800)),
-                                    _mm_cmpeq_epi32(_mm_and_si128(cp, lanes(0xF800)), lanes(0xD800)))));
-      if (_mm_movemask_epi8(_mm_or_si128(badOne, _mm_or_si128(badTwo, badThree)))) break;
-      _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k), cp);
+      if (_mm_movemask_epi8(BadLanes(x, LaneCodePoints(x)))) break;
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k), LaneCodePoints(x));
       k += 4;
       pos += taken;
     }
@@ -259,6 +291,90 @@ __attribute__((target("ssse3"))) void DecodeUtf8Blocks(const unsigned char *s, s
 bool HasBlockDecoder() {
   static const bool has = __builtin_cpu_supports("ssse3");
   return has;
+}
+
+// Decodes all of s[0, n) sixteen bytes at a time, for pieces of a text that
+// lie in a larger buffer: it reads up to 15 bytes beyond n and writes up
+// to 16 characters beyond those it decodes, so a short piece never drops
+// to one character at a time near its end. A group of four characters that
+// runs beyond n takes those that end within it; the bytes beyond n are
+// never part of a character it takes (a character cut off by n is decoded
+// as at the end of the input). What the groups do not take (characters of
+// four bytes, invalid input) goes one character at a time. The write slack
+// covers the widened ASCII run, the read slack the loads from below n.
+__attribute__((target("ssse3"))) size_t DecodeUtf8PaddedBlocks(const unsigned char *s, size_t n, wchar_t *out) {
+  static const Utf8Shuffles table;
+  constexpr uint32_t kFourOfThree = 0x924;  // characters start at bytes 3, 6, 9 and 12
+  const __m128i top2 = _mm_set1_epi8(static_cast<char>(0xC0)), trail = _mm_set1_epi8(static_cast<char>(0x80));
+  const __m128i fourOfThree = _mm_load_si128(reinterpret_cast<const __m128i *>(table.shuffle[kFourOfThree]));
+  size_t i = 0, k = 0;
+  while (i < n) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i));
+    const size_t left = n - i;
+    // Bytes from n on count as neither ASCII nor inside a character.
+    const uint32_t beyond = left < 16 ? 0xFFFFu << left : 0;
+    const uint32_t high = static_cast<uint32_t>(_mm_movemask_epi8(v)) | beyond;
+    if (!(high & 1)) {
+      // A run of ASCII, to the first byte beyond it or to n.
+      utf8_detail::WidenSixteen(v, out + k);
+      const size_t ascii = high ? static_cast<size_t>(__builtin_ctz(high)) : 16;
+      k += ascii;
+      i += ascii;
+      continue;
+    }
+    const uint32_t starts =
+        (~static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, top2), trail))) & 0xFFFFu) | beyond;
+    const uint32_t pattern = (starts >> 1) & 0xFFF;
+    if (pattern == kFourOfThree && left >= 24) {
+      // Most of a Chinese text: eight characters of three bytes, when the
+      // next twelve bytes are four more, in two shuffles that wait on
+      // nothing but the loads.
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i + 12));
+      const uint32_t startsB =
+          ~static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(b, top2), trail))) & 0xFFFFu;
+      if (((startsB >> 1) & 0xFFF) == kFourOfThree) {
+        const __m128i xa = _mm_shuffle_epi8(v, fourOfThree), xb = _mm_shuffle_epi8(b, fourOfThree);
+        const __m128i ca = LaneCodePoints(xa), cb = LaneCodePoints(xb);
+        if (!_mm_movemask_epi8(_mm_or_si128(BadThrees(xa, ca), BadThrees(xb, cb)))) {
+          _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k), ca);
+          _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k + 4), cb);
+          k += 8;
+          i += 24;
+          continue;
+        }
+      }
+    }
+    size_t taken = pattern == kFourOfThree ? 12 : table.consumed[pattern];
+    if (!(starts & 1) || taken == 0) {  // a stray trail byte, a longer character
+      DecodeOne(s, n, i, out, k, false);
+      continue;
+    }
+    const __m128i x = _mm_shuffle_epi8(
+        v, pattern == kFourOfThree ? fourOfThree
+                                   : _mm_load_si128(reinterpret_cast<const __m128i *>(table.shuffle[pattern])));
+    const __m128i cp = LaneCodePoints(x);
+    size_t count = 4;
+    if (taken > left) {
+      // Only the characters that end by n: those before the starts in
+      // bytes 1 to n - i (beyond n every byte counts as one).
+      uint32_t ends = starts & ((2u << left) - 2);  // bit `left` is one of them
+      count = 0;
+      while (ends && count < 4) {
+        taken = static_cast<size_t>(__builtin_ctz(ends));
+        ends &= ends - 1;
+        ++count;
+      }
+    }
+    const uint32_t bad = static_cast<uint32_t>(_mm_movemask_epi8(BadLanes(x, cp)));
+    if (bad & ((1u << (4 * count)) - 1)) {
+      DecodeOne(s, n, i, out, k, false);
+      continue;
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k), cp);
+    k += count;
+    i += taken;
+  }
+  return k;
 }
 #endif
 
@@ -284,40 +400,10 @@ size_t DecodeUtf8Into(const unsigned char *s, size_t n, wchar_t *out, size_t roo
       if (i >= n || k >= room) break;
     }
 #endif
-    if (s[i] < 0x80) {
-      out[k++] = s[i++];
-      continue;
+    if (!DecodeOne(s, n, i, out, k, strict)) {
+      invalid = true;
+      break;
     }
-    // Valid characters of two and three bytes without Utf8Sequence's loop:
-    // the same tests (continuation bytes; three bytes above U+07FF and not
-    // a surrogate).
-    const unsigned lead = s[i];
-    if (lead >= 0xE0 && lead <= 0xEF && i + 2 < n) {
-      const unsigned c1 = s[i + 1], c2 = s[i + 2];
-      const char32_t c = ((lead & 0x0Fu) << 12) | ((c1 & 0x3Fu) << 6) | (c2 & 0x3Fu);
-      if ((c1 & 0xC0) == 0x80 && (c2 & 0xC0) == 0x80 && c >= 0x800 && (c < 0xD800 || c > 0xDFFF)) {
-        out[k++] = static_cast<wchar_t>(c);
-        i += 3;
-        continue;
-      }
-    } else if (lead >= 0xC2 && lead <= 0xDF && i + 1 < n && (s[i + 1] & 0xC0) == 0x80) {
-      out[k++] = static_cast<wchar_t>(((lead & 0x1Fu) << 6) | (s[i + 1] & 0x3Fu));
-      i += 2;
-      continue;
-    }
-    bool valid;
-    char32_t cp = 0;
-    const size_t len = Utf8Sequence(s + i, n - i, valid, cp);
-    if (!valid) {
-      if (strict) {
-        invalid = true;
-        break;
-      }
-      out[k++] = kReplacement;
-    } else {
-      out[k++] = static_cast<wchar_t>(cp);
-    }
-    i += len;
   }
   written = k;
   return i;
@@ -537,9 +623,15 @@ std::wstring MultiByteToWide(UINT code_page, const std::string &bytes) {
   return MultiByteToWide(code_page, bytes.data(), bytes.size());
 }
 
-size_t DecodeUtf8Piece(const char *bytes, size_t length, wchar_t *out, size_t room, size_t &written) {
+size_t utf8_detail::DecodePadded(const char *bytes, size_t length, wchar_t *out) {
+  const auto *s = reinterpret_cast<const unsigned char *>(bytes);
+#ifdef TICKORA_UTF8_BLOCKS
+  if (HasBlockDecoder()) return DecodeUtf8PaddedBlocks(s, length, out);
+#endif
   bool invalid;
-  return DecodeUtf8Into(reinterpret_cast<const unsigned char *>(bytes), length, out, room, false, invalid, written);
+  size_t written;
+  DecodeUtf8Into(s, length, out, length, false, invalid, written);
+  return written;
 }
 
 std::string WideToMultiByte(UINT code_page, const wchar_t *text, size_t length) {

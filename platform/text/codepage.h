@@ -26,6 +26,9 @@
 
 #include <cstddef>
 #include <string>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "platform/text/windef.h"
 
@@ -59,14 +62,46 @@ std::wstring MultiByteToWide(UINT code_page, const char *bytes, size_t length);
 std::string WideToMultiByte(UINT code_page, const std::wstring &text);
 std::string WideToMultiByte(UINT code_page, const wchar_t *text, size_t length);
 
-// UTF-8 decoded a piece at a time, for a reader that never holds the whole
-// wide text: decodes from `bytes` (the `length` bytes left of the input)
-// until `room` characters are written to `out` or the input ends, invalid
-// input replaced as above. Returns the bytes consumed and sets `written`;
-// the room beyond the `written` characters may be written over.
-// A piece ends between characters, so the pieces of one input decode to
-// what MultiByteToWide(CP_UTF8, ...) gives for the whole.
-size_t DecodeUtf8Piece(const char *bytes, size_t length, wchar_t *out, size_t room, size_t &written);
+// UTF-8 decoded a piece at a time, for a reader that finds the pieces in a
+// larger buffer and decodes only them, each whole, as MultiByteToWide
+// decodes them alone (a piece that ends inside a character decodes as at
+// the end of the input). `bytes` stays readable for kUtf8PaddedRead bytes
+// beyond `length`, and `out` has room for `length` + kUtf8PaddedWrite
+// characters; those beyond the ones it returns may be written over.
+// Returns the characters written.
+constexpr size_t kUtf8PaddedRead = 16;
+constexpr size_t kUtf8PaddedWrite = 16;
+namespace utf8_detail {
+size_t DecodePadded(const char *bytes, size_t length, wchar_t *out);
+#ifdef __SSE2__
+// Sixteen bytes of ASCII written as sixteen characters.
+inline void WidenSixteen(__m128i v, wchar_t *to) {
+  static_assert(sizeof(wchar_t) == 4, "four characters in sixteen bytes");
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
+  __m128i *w = reinterpret_cast<__m128i *>(to);
+  _mm_storeu_si128(w, _mm_unpacklo_epi16(lo, zero));
+  _mm_storeu_si128(w + 1, _mm_unpackhi_epi16(lo, zero));
+  _mm_storeu_si128(w + 2, _mm_unpacklo_epi16(hi, zero));
+  _mm_storeu_si128(w + 3, _mm_unpackhi_epi16(hi, zero));
+}
+#endif
+}  // namespace utf8_detail
+// Most names and values of markup are short and ASCII: those are widened
+// here, without a call.
+inline size_t DecodeUtf8Padded(const char *bytes, size_t length, wchar_t *out) {
+#ifdef __SSE2__
+  static_assert(kUtf8PaddedRead >= 16 && kUtf8PaddedWrite >= 16, "sixteen bytes read and written");
+  if (length <= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes));
+    if (!(static_cast<unsigned>(_mm_movemask_epi8(v)) & ((1u << length) - 1))) {
+      utf8_detail::WidenSixteen(v, out);
+      return length;
+    }
+  }
+#endif
+  return utf8_detail::DecodePadded(bytes, length, out);
+}
 
 // UTF-16 little-endian bytes <-> wide text. Characters above U+FFFF are
 // surrogate pairs in the bytes; an unpaired surrogate decodes to U+FFFD and a

@@ -331,92 +331,216 @@ class Build {
 // noted last with the same first two characters, and then a character
 // that ends it; an end tag when it holds the name of the open element.
 // Recognising a name costs one comparison of known length, where scanning
-// it and looking it up cost a loop and a hash. Both ends follow the
-// reader's rule (xmlread::EndsName), and only names in which no character
-// can end a name are noted (xmlread::HoldsNoNameEnd), so a recognised name
-// ends exactly where the reader's own scan would end it.
+// it and looking it up cost a loop and a hash (and, in UTF-8, a decode).
+// Both ends follow the reader's rule (xmlread::EndsName), and only names in
+// which no character can end a name are noted (xmlread::HoldsNoNameEnd), so
+// a recognised name ends exactly where the reader's own scan would end it.
+// In a wide text the store keeps the noted names (CXmlStore::Starting); in
+// UTF-8 they are kept here with their bytes, and a name is recognised by
+// the very bytes it was read from, which decode to it wherever they stand.
+template <class Char>
 class CXmlElement::KnownNames {
  public:
-  explicit KnownNames(CXmlStore *store) : store_(store) {}
+  explicit KnownNames(CXmlStore *store) : store_(store) {
+    if constexpr (kBytes) noted_ = std::make_unique<Noted[]>(kSlots);
+  }
 
   const wchar_t *element = nullptr;  // the start tag's name, when recognised
   const CXmlNode *open = nullptr;    // the element an end tag should close; null for none
   bool closed = false;               // the last end tag was recognised as closing `open`
 
-  const wchar_t *StartName(const wchar_t *p, const wchar_t *limit) {
+  const Char *StartName(const Char *p, const Char *limit) {
     size_t n = 0;
-    element = Find(p, limit, n, [](const wchar_t *end) { return xmlread::EndsName<xmlread::NameOf::kElement>(end); });
+    element = Find(p, limit, n, [](const Char *end) { return xmlread::EndsName<xmlread::NameOf::kElement>(end); });
     return element ? p + n : nullptr;
   }
-  const wchar_t *AttributeName(const wchar_t *p, const wchar_t *limit, const wchar_t *&known) {
+  const Char *AttributeName(const Char *p, const Char *limit, const wchar_t *&known) {
     size_t n = 0;
     // Only right before '=': white space there goes through the reader's
     // scanner.
-    known = Find(p, limit, n, [](const wchar_t *end) {
-      return *end == L'=' && xmlread::EndsName<xmlread::NameOf::kAttribute>(end);
-    });
+    known = Find(p, limit, n,
+                 [](const Char *end) { return *end == '=' && xmlread::EndsName<xmlread::NameOf::kAttribute>(end); });
     return known ? p + n : nullptr;
   }
-  const wchar_t *EndName(const wchar_t *p, const wchar_t *limit) {
+  const Char *EndName(const Char *p, const Char *limit) {
     closed = false;
     if (!open) return nullptr;
     const wchar_t *name = open->GetValue();
     const size_t n = xmlstr::Length(name);
-    if (static_cast<size_t>(limit - p) <= n || p[n] != L'>' || !xmlstr::SameChars(p, name, n)) return nullptr;
+    if (static_cast<size_t>(limit - p) <= n || p[n] != '>') return nullptr;
+    if constexpr (kBytes) {
+      // Names beyond ASCII go through the reader's scan.
+      for (size_t i = 0; i < n; ++i) {
+        const unsigned c = static_cast<unsigned char>(p[i]);
+        if (c >= 0x80 || c != static_cast<unsigned>(name[i])) return nullptr;
+      }
+    } else if (!xmlstr::SameChars(p, name, n)) {
+      return nullptr;
+    }
     closed = true;
     return p + n;
   }
 
-  // `name`, just found by the store, for later recognition.
-  void Note(const wchar_t *name) {
-    const size_t n = xmlstr::Length(name);
-    if (n >= 2 && xmlread::HoldsNoNameEnd(name, n)) store_->NoteStart(name);
+  // `name`, just found by the store for the `length` units at `text`, for
+  // later recognition.
+  void Note(const wchar_t *name, const Char *text, size_t length) {
+    if (length < 2 || !xmlread::HoldsNoNameEnd(text, length)) return;
+    if constexpr (kBytes) {
+      if (length > kNotedBytes) return;
+      Noted *pair = noted_.get() + Slot(text);
+      if (pair[0].name == name) return;
+      pair[1] = pair[0];
+      pair[0].name = name;
+      pair[0].length = length;
+      std::memcpy(pair[0].bytes, text, length);
+    } else {
+      store_->NoteStart(name);
+    }
   }
 
  private:
+  static constexpr bool kBytes = sizeof(Char) == 1;
+  // UTF-8: pairs of names by their first two bytes, with their bytes.
+  static constexpr size_t kSlots = 256;
+  static constexpr size_t kNotedBytes = 24;
+  struct Noted {
+    const wchar_t *name = nullptr;
+    size_t length = 0;
+    char bytes[kNotedBytes];
+  };
+  // Equal when the `n` bytes (at most kNotedBytes) at `a` and `b` are: in
+  // words that may overlap, never beyond the n bytes.
+  static bool SameBytes(const char *a, const char *b, size_t n) {
+    auto word = [](const char *at, size_t i, auto type) {
+      decltype(type) w;
+      std::memcpy(&w, at + i, sizeof w);
+      return w;
+    };
+    if (n >= 8) {
+      const uint64_t w = 0;
+      uint64_t d = (word(a, 0, w) ^ word(b, 0, w)) | (word(a, n - 8, w) ^ word(b, n - 8, w));
+      if (n > 16) d |= word(a, 8, w) ^ word(b, 8, w);
+      return d == 0;
+    }
+    if (n >= 4) {
+      const uint32_t w = 0;
+      return ((word(a, 0, w) ^ word(b, 0, w)) | (word(a, n - 4, w) ^ word(b, n - 4, w))) == 0;
+    }
+    for (size_t i = 0; i < n; ++i)
+      if (a[i] != b[i]) return false;
+    return true;
+  }
+  static size_t Slot(const char *p) {
+    return ((static_cast<unsigned char>(p[0]) * 31u + static_cast<unsigned char>(p[1])) & (kSlots / 2 - 1)) * 2;
+  }
+
   // One of the noted names that the text at `p` begins with, followed
   // before `limit` by a character that `ends` accepts; its length in `n`.
   template <class Ends>
-  const wchar_t *Find(const wchar_t *p, const wchar_t *limit, size_t &n, Ends ends) const {
+  const wchar_t *Find(const Char *p, const Char *limit, size_t &n, Ends ends) const {
     if (limit - p < 2) return nullptr;
-    const CXmlStore::Start *pair = store_->Starting(p);
-    if (!pair) return nullptr;
-    for (int i = 0; i < 2; ++i) {
-      const wchar_t *name = pair[i].name;
-      if (!name) return nullptr;
-      n = pair[i].length;
-      if (static_cast<size_t>(limit - p) > n && ends(p + n) && xmlstr::SameChars(p, name, n)) return name;
+    if constexpr (kBytes) {
+      const Noted *pair = noted_.get() + Slot(p);
+      for (int i = 0; i < 2; ++i) {
+        if (!pair[i].name) return nullptr;
+        n = pair[i].length;
+        if (static_cast<size_t>(limit - p) > n && ends(p + n) && SameBytes(p, pair[i].bytes, n)) return pair[i].name;
+      }
+    } else {
+      const CXmlStore::Start *pair = store_->Starting(p);
+      if (!pair) return nullptr;
+      for (int i = 0; i < 2; ++i) {
+        const wchar_t *name = pair[i].name;
+        if (!name) return nullptr;
+        n = pair[i].length;
+        if (static_cast<size_t>(limit - p) > n && ends(p + n) && xmlstr::SameChars(p, name, n)) return name;
+      }
     }
     return nullptr;
   }
 
   CXmlStore *store_;
+  std::unique_ptr<Noted[]> noted_;
 };
 
-void CXmlElement::LoadAttributes(const CXmlReader &reader, CXmlStore *store, size_t &made, KnownNames *known) {
-  const auto &from = reader._attributes;
+namespace {
+
+// Pieces of the reader's text made into strings of the tree: as they stand
+// (wide), decoded (UTF-8), or from what the reader decoded.
+const wchar_t *StoreString(CXmlStore *store, const xmlread::Piece<wchar_t> &piece) {
+  return store->CopyString(piece.text ? piece.text : piece.decoded, piece.length);
+}
+const wchar_t *StoreString(CXmlStore *store, const xmlread::Piece<char> &piece) {
+  return piece.text ? store->CopyUtf8(piece.text, piece.length) : store->CopyString(piece.decoded, piece.length);
+}
+template <class T, class... Args>
+T *MakeWithPiece(CXmlStore *store, const xmlread::Piece<wchar_t> &piece, Args &&...args) {
+  return store->MakeWithText<T>(piece.text ? piece.text : piece.decoded, piece.length, std::forward<Args>(args)...);
+}
+template <class T, class... Args>
+T *MakeWithPiece(CXmlStore *store, const xmlread::Piece<char> &piece, Args &&...args) {
+  if (piece.text) return store->MakeWithUtf8Text<T>(piece.text, piece.length, std::forward<Args>(args)...);
+  return store->MakeWithText<T>(piece.decoded, piece.length, std::forward<Args>(args)...);
+}
+
+// A piece as a wide text, where it can stand for itself or must be decoded
+// (into `scratch`).
+struct WideText {
+  const wchar_t *text;
+  size_t length;
+};
+WideText Widen(const wchar_t *text, size_t length, std::wstring &) { return {text, length}; }
+WideText Widen(const char *text, size_t length, std::wstring &scratch) {
+  scratch.clear();
+  xmlread::AppendUtf8(scratch, text, length);
+  return {scratch.data(), scratch.size()};
+}
+template <class Char>
+WideText Widen(const xmlread::Piece<Char> &piece, std::wstring &scratch) {
+  return piece.text ? Widen(piece.text, piece.length, scratch) : WideText{piece.decoded, piece.length};
+}
+
+// A name of the store for the `length` units at `text`.
+const wchar_t *StoreName(CXmlStore *store, const wchar_t *text, size_t length) { return store->Name(text, length); }
+const wchar_t *StoreName(CXmlStore *store, const char *text, size_t length) {
+  wchar_t name[64 + kUtf8PaddedWrite];  // names are short
+  if (length <= 64) return store->Name(name, DecodeUtf8Padded(text, length, name));
+  std::wstring wide;
+  xmlread::AppendUtf8(wide, text, length);
+  return store->Name(wide.data(), wide.size());
+}
+
+}  // namespace
+
+template <class Char>
+void CXmlElement::LoadAttributes(const CXmlReader &reader, CXmlStore *store, size_t &made, KnownNames<Char> *known) {
+  const auto &from = reader.In<Char>().attributes;
   if (!store || from.size() > CXmlAttributeList::kListed || attributes.GetFirst()) {
-    for (const CXmlReader::Attribute &a : from)
-      PutAttribute(a.name, a.nameLength, reader.AttributeValue(a), a.valueLength, store, made);
+    std::wstring nameScratch, valueScratch;
+    for (const auto &a : from) {
+      const WideText name = Widen(a.name, a.nameLength, nameScratch);
+      const WideText value = Widen(reader.AttributePiece(a), valueScratch);
+      PutAttribute(name.text, name.length, value.text, value.length, store, made);
+    }
     return;
   }
   // A new element with a short list: chain the records directly, each value
   // beside its record; a repeated name keeps its place and takes the value.
   CXmlAttribute *first = nullptr, *last = nullptr;
-  for (const CXmlReader::Attribute &a : from) {
+  for (const auto &a : from) {
     const wchar_t *name = a.known;
     if (!name) {
-      name = store->Name(a.name, a.nameLength);
-      if (known) known->Note(name);
+      name = StoreName(store, a.name, a.nameLength);
+      if (known) known->Note(name, a.name, a.nameLength);
     }
+    const auto value = reader.AttributePiece(a);
     CXmlAttribute *same = first;
-    while (same && !(same->name == name || xmlstr::Equals(same->name, a.name, a.nameLength))) same = same->next;
+    while (same && !(same->name == name || xmlstr::Equals(same->name, name, xmlstr::Length(name)))) same = same->next;
     if (same) {
-      same->value = store->CopyString(reader.AttributeValue(a), a.valueLength);
+      same->value = StoreString(store, value);
       continue;
     }
-    auto *attribute =
-        store->MakeWithText<CXmlAttribute>(reader.AttributeValue(a), a.valueLength, CXmlAttribute::Stored{}, name);
+    auto *attribute = MakeWithPiece<CXmlAttribute>(store, value, CXmlAttribute::Stored{}, name);
     attribute->storeFlags_ |= CXmlAttribute::kLinked;
     ++made;
     (last ? last->next : first) = attribute;
@@ -425,13 +549,21 @@ void CXmlElement::LoadAttributes(const CXmlReader &reader, CXmlStore *store, siz
   attributes.bits_ = reinterpret_cast<uintptr_t>(first);
 }
 
+void CXmlElement::ReadFrom(CXmlReader &reader) {
+  if (reader._isUtf8)
+    ReadContent<char>(reader);
+  else
+    ReadContent<wchar_t>(reader);
+}
+
 // The reading of each node is compiled into this loop (flatten and the
 // inline reader), so a node's kind leads straight to the node made of it
 // and the names the load knows are recognised in the text (KnownNames).
-[[gnu::flatten]] void CXmlElement::ReadFrom(CXmlReader &reader) {
+template <class Char>
+[[gnu::flatten]] void CXmlElement::ReadContent(CXmlReader &reader) {
   size_t none = 0;
   if (reader.GetAttributeCount()) MarkChanged();
-  LoadAttributes(reader, nullptr, none, nullptr);
+  LoadAttributes<Char>(reader, nullptr, none, nullptr);
   if (reader.GetNodeType() != XML_NODE_START_ELEMENT) return;
 
   // The content goes into a new store anchored here, or into this
@@ -440,7 +572,8 @@ void CXmlElement::LoadAttributes(const CXmlReader &reader, CXmlStore *store, siz
   Build build(this, InStore() ? CXmlStore::Of(this) : nullptr);
   CXmlStore *store = build.store();
   CXmlElement *current = this;
-  KnownNames names(store);  // `open` stays null for this element, whose name is not the load's
+  KnownNames<Char> names(store);  // `open` stays null for this element, whose name is not the load's
+  std::wstring scratch;
   int depth = 1;
   auto append = [&](CXmlNode *node) {
     ++build.made;
@@ -450,35 +583,37 @@ void CXmlElement::LoadAttributes(const CXmlReader &reader, CXmlStore *store, siz
   // Tests in the order of how often the kinds come, rather than a switch:
   // the branches learn the document's rhythm better than one jump does.
   for (;;) {
-    if (!reader.ReadInline(names)) throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
-    const wchar_t *text = reader.ValueText();
-    const size_t length = reader.ValueLength();
+    if (!reader.ReadInline<Char>(names)) throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
+    const xmlread::Piece<Char> value = reader.ValuePiece<Char>();
     const int type = reader.GetNodeType();
     if (type == XML_NODE_START_ELEMENT || type == XML_NODE_EMPTY_ELEMENT) {
       const wchar_t *name = names.element;
       if (!name) {
-        name = store->Name(text, length);
-        names.Note(name);
+        name = StoreName(store, value.text, value.length);
+        names.Note(name, value.text, value.length);
       }
       auto *child = store->Make<CXmlElement>(Stored{}, name);
       append(child);
       if (depth + 1 > kMaxReadDepth) throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
-      child->LoadAttributes(reader, store, build.made, &names);
+      child->LoadAttributes<Char>(reader, store, build.made, &names);
       if (type == XML_NODE_START_ELEMENT) {
         current = child;
         names.open = child;
         ++depth;
       }
     } else if (type == XML_NODE_END_ELEMENT) {
-      if (!names.closed && !Closes(text, length, current->GetValue())) throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
+      if (!names.closed) {
+        const WideText tag = Widen(value.text, value.length, scratch);
+        if (!Closes(tag.text, tag.length, current->GetValue())) throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
+      }
       if (current == this) return;
       current = static_cast<CXmlElement *>(current->GetParent());
       names.open = current != this ? current : nullptr;
       --depth;
     } else if (type == XML_NODE_TEXT || type == XML_NODE_CDATA) {
-      append(store->MakeWithText<CXmlText>(text, length, CXmlText::Stored{}, type == XML_NODE_CDATA));
+      append(MakeWithPiece<CXmlText>(store, value, CXmlText::Stored{}, type == XML_NODE_CDATA));
     } else if (type == XML_NODE_COMMENT) {
-      append(store->MakeWithText<CXmlComment>(text, length, CXmlComment::Stored{}));
+      append(MakeWithPiece<CXmlComment>(store, value, CXmlComment::Stored{}));
     } else {  // a declaration, or anything unknown
       throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
     }

@@ -146,9 +146,14 @@ class CXmlElement : public CXmlNode {
   void PutAttribute(const wchar_t *name, size_t nameLength, const wchar_t *value, size_t valueLength, CXmlStore *store,
                     size_t &made);
   // The attributes of the reader's current tag.
+  template <class Char>
   class KnownNames;
   // `known`, when given, notes the names it looks up for the reader.
-  void LoadAttributes(const CXmlReader &reader, CXmlStore *store, size_t &made, KnownNames *known);
+  template <class Char>
+  void LoadAttributes(const CXmlReader &reader, CXmlStore *store, size_t &made, KnownNames<Char> *known);
+  // ReadFrom's work, for a reader over wide text or over UTF-8.
+  template <class Char>
+  [[gnu::flatten]] void ReadContent(CXmlReader &reader);
   // Copies of this element's descendants under `copy`, in a new store.
   void CloneChildren(CXmlElement *copy) const;
   // Writes this element (or only its children) in one loop over the tree.

@@ -6,17 +6,42 @@
 #include <emmintrin.h>
 #endif
 
+#include "platform/text/codepage.h"
 #include "platform/text/debug.h"
 #include "platform/text/wctype_win.h"
+#include "utils/xml/detail/xmlutf8.h"
 
 namespace pcutil {
 
 namespace {
 
-int HexDigit(wchar_t c) {
-  if (c >= L'0' && c <= L'9') return c - L'0';
-  if (c >= L'a' && c <= L'f') return c - L'a' + 10;
-  if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+// The reader's scanners run over the wide text of a document and over its
+// UTF-8 bytes alike: every character they look for is ASCII, and in UTF-8
+// an ASCII byte is always a character of its own (no sequence, valid or
+// not, takes one in), so a run between two such bytes decodes to the same
+// characters wherever it stands.
+inline uint32_t Unit(wchar_t c) { return static_cast<uint32_t>(c); }
+inline uint32_t Unit(char c) { return static_cast<unsigned char>(c); }
+// What the case-blind comparisons compare. Bytes are folded in ASCII only:
+// no character beyond ASCII lowers to a letter of the markup or the
+// entity names the reader compares so (the runtime lowers only U+0130 and
+// U+212A into ASCII, to 'i' and 'k').
+inline uint32_t Lower(wchar_t c) { return static_cast<uint32_t>(crt_towlower(c)); }
+inline uint32_t Lower(char c) {
+  const uint32_t u = Unit(c);
+  return u >= 'A' && u <= 'Z' ? u + ('a' - 'A') : u;
+}
+
+// A run of the text appended to the decoded output.
+inline void AppendRun(std::wstring &out, const wchar_t *from, const wchar_t *to) { out.append(from, to); }
+inline void AppendRun(std::wstring &out, const char *from, const char *to) {
+  xmlread::AppendUtf8(out, from, static_cast<size_t>(to - from));
+}
+
+int HexDigit(uint32_t c) {
+  if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
+  if (c >= 'a' && c <= 'f') return static_cast<int>(c - 'a' + 10);
+  if (c >= 'A' && c <= 'F') return static_cast<int>(c - 'A' + 10);
   return -1;
 }
 
@@ -29,18 +54,19 @@ enum class RefResult { kOk, kMalformed, kCutOff, kEnded };
 // that the character after the digits is never swallowed unexamined. `p`
 // moves past the ';', or onto the NUL for kCutOff (digits that run to the
 // end of the text).
-RefResult ParseCharRef(const wchar_t *&p, unsigned long &value) {
+template <class Char>
+RefResult ParseCharRef(const Char *&p, unsigned long &value) {
   value = 0;
-  const wchar_t *q = p;
-  for (int d; (d = HexDigit(*q)) >= 0; ++q) {
+  const Char *q = p;
+  for (int d; (d = HexDigit(Unit(*q))) >= 0; ++q) {
     value = value * 16 + static_cast<unsigned long>(d);
     if (value > 0x10FFFF) return RefResult::kMalformed;
   }
-  if (*q == L'\0') {
+  if (*q == 0) {
     p = q;
     return RefResult::kCutOff;
   }
-  if (*q != L';') return RefResult::kMalformed;
+  if (*q != ';') return RefResult::kMalformed;
   p = q + 1;
   return RefResult::kOk;
 }
@@ -48,16 +74,29 @@ RefResult ParseCharRef(const wchar_t *&p, unsigned long &value) {
 bool IsHighSurrogate(unsigned long v) { return v >= 0xD800 && v <= 0xDBFF; }
 bool IsLowSurrogate(unsigned long v) { return v >= 0xDC00 && v <= 0xDFFF; }
 
+// `p` begins with the ASCII `tag`; case-blind through Lower.
+template <class Char>
+bool StartsWithAscii(const Char *p, const char *tag, bool ignoreCase) {
+  for (; *tag; ++p, ++tag) {
+    if (*p == 0) return false;
+    const uint32_t a = Unit(*p), b = static_cast<unsigned char>(*tag);
+    if (a == b) continue;
+    if (!ignoreCase || Lower(*p) != Lower(static_cast<wchar_t>(b))) return false;
+  }
+  return true;
+}
+
 // Decodes the reference at `p` (which stands on '&'), appends its character
 // and moves `p` past it. kCutOff: a character reference cut off by the end
 // of the text; its character is appended and `p` stands on the NUL. A pair
 // of references to a high and a low surrogate (UTF-16 written out) makes
 // the one character they encode.
-RefResult DecodeReference(const wchar_t *&p, std::wstring &out) {
-  const wchar_t *q = p + 1;
-  if (*q == L'#') {
-    if (q[1] != L'x') {
-      if (q[1] != L'\0') return RefResult::kMalformed;
+template <class Char>
+RefResult DecodeReference(const Char *&p, std::wstring &out) {
+  const Char *q = p + 1;
+  if (*q == '#') {
+    if (q[1] != 'x') {
+      if (q[1] != 0) return RefResult::kMalformed;
       p = q + 1;
       return RefResult::kEnded;
     }
@@ -65,8 +104,8 @@ RefResult DecodeReference(const wchar_t *&p, std::wstring &out) {
     unsigned long value;
     RefResult result = ParseCharRef(q, value);
     if (result == RefResult::kMalformed) return result;
-    if (result == RefResult::kOk && IsHighSurrogate(value) && XmlStartsWith(q, L"&#x", false)) {
-      const wchar_t *r = q + 3;
+    if (result == RefResult::kOk && IsHighSurrogate(value) && StartsWithAscii(q, "&#x", false)) {
+      const Char *r = q + 3;
       unsigned long low;
       const RefResult lowResult = ParseCharRef(r, low);
       if (lowResult != RefResult::kMalformed && IsLowSurrogate(low)) {
@@ -80,26 +119,21 @@ RefResult DecodeReference(const wchar_t *&p, std::wstring &out) {
     return result;
   }
   static const struct {
-    const wchar_t *name;
+    const char *name;
     size_t length;
     wchar_t ch;
-  } kEntities[] = {{L"apos;", 5, L'\''}, {L"quot;", 5, L'"'}, {L"gt;", 3, L'>'}, {L"lt;", 3, L'<'}, {L"amp;", 4, L'&'}};
+  } kEntities[] = {{"apos;", 5, L'\''}, {"quot;", 5, L'"'}, {"gt;", 3, L'>'}, {"lt;", 3, L'<'}, {"amp;", 4, L'&'}};
   // The names as written almost always; then without regard to case. No
   // name is a prefix of another, so the order of the tests does not matter.
-  auto exact = [q](const wchar_t *name) {
-    size_t i = 0;
-    while (name[i] && q[i] == name[i]) ++i;
-    return name[i] == L'\0';
-  };
   for (const auto &e : kEntities) {
-    if (exact(e.name)) {
+    if (StartsWithAscii(q, e.name, false)) {
       out.push_back(e.ch);
       p = q + e.length;
       return RefResult::kOk;
     }
   }
   for (const auto &e : kEntities) {
-    if (XmlStartsWith(q, e.name, true)) {
+    if (StartsWithAscii(q, e.name, true)) {
       out.push_back(e.ch);
       p = q + e.length;
       return RefResult::kOk;
@@ -108,13 +142,115 @@ RefResult DecodeReference(const wchar_t *&p, std::wstring &out) {
   // Text that ends within what could still become a name.
   for (const auto &e : kEntities) {
     size_t i = 0;
-    while (q[i] && crt_towlower(q[i]) == e.name[i]) ++i;
-    if (q[i] == L'\0') {
+    while (q[i] && Lower(q[i]) == static_cast<unsigned char>(e.name[i])) ++i;
+    if (q[i] == 0) {
       p = q + i;
       return RefResult::kEnded;
     }
   }
   return RefResult::kMalformed;
+}
+
+// How many units the white space at `p` takes, or 0: one wide character,
+// or the one to three bytes of a UTF-8 character.
+inline size_t SpaceAt(const wchar_t *p) { return XmlIsSpace(*p) ? 1 : 0; }
+inline size_t SpaceAt(const char *p) {
+  const uint32_t c = Unit(*p);
+  if (c < 0x80) return XmlIsSpace(static_cast<wchar_t>(c)) ? 1 : 0;
+  return xmlread::WideSpaceBytes(p);
+}
+
+template <class Char>
+const Char *ScanName(const Char *p, Char stop, const Char *&nameEnd) {
+  if (p == nullptr) return nullptr;
+  const Char *end = nullptr;  // first white space after the name
+  const Char *q = p;
+  for (; *q != stop; ++q) {
+    const uint32_t c = Unit(*q);
+    if (c > ' ' && c < (sizeof(Char) == 1 ? 0x80u : 256u)) {  // the common case: no white space, no NUL
+      if (end != nullptr) {
+        nameEnd = nullptr;
+        return nullptr;
+      }
+    } else if (c == 0) {
+      nameEnd = q;
+      return nullptr;
+    } else if (const size_t space = SpaceAt(q)) {
+      if (end == nullptr) end = q;
+      q += space - 1;
+    } else if (end != nullptr) {
+      nameEnd = nullptr;
+      return nullptr;
+    }
+  }
+  nameEnd = end ? end : q;
+  return q;
+}
+
+// Four characters (sixteen bytes) at a time while they lie before `limit`
+// (the end of the text), one at a time beyond it or without a limit: every
+// load stays inside the text, so every build (the address sanitizer's too)
+// runs the same scan. The reader always knows the end of its text; the
+// helpers that do not are not on its path.
+template <class Char>
+const Char *FindFirst(const Char *p, const Char *limit, Char a, Char b) {
+#ifdef __SSE2__
+  if (limit) {
+    const __m128i zero = _mm_setzero_si128();
+    if constexpr (sizeof(Char) == 4) {
+      const __m128i va = _mm_set1_epi32(static_cast<int>(a)), vb = _mm_set1_epi32(static_cast<int>(b));
+      for (; p + 4 <= limit; p += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const __m128i hit =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi32(v, va), _mm_cmpeq_epi32(v, vb)), _mm_cmpeq_epi32(v, zero));
+        if (const int mask = _mm_movemask_ps(_mm_castsi128_ps(hit)))
+          return p + __builtin_ctz(static_cast<unsigned>(mask));
+      }
+    } else {
+      const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b);
+      for (; p + 16 <= limit; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const __m128i hit =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)), _mm_cmpeq_epi8(v, zero));
+        if (const int mask = _mm_movemask_epi8(hit)) return p + __builtin_ctz(static_cast<unsigned>(mask));
+      }
+    }
+  }
+#endif
+  while (*p != a && *p != b && *p != 0) ++p;
+  return p;
+}
+
+template <class Char>
+const Char *ScanUntil(const Char *p, const Char *limit, Char stop, bool unescape, std::wstring &out,
+                      XmlScanOf<Char> &scan) {
+  scan = XmlScanOf<Char>();
+  if (p == nullptr) return nullptr;
+  const Char amp = unescape ? Char('&') : stop;
+  const Char *q = FindFirst(p, limit, stop, amp);
+  if (*q == stop) return q;
+  if (*q == 0) {
+    scan.ended = q;
+    return nullptr;
+  }
+  // A reference: decode from here on, copying the literal runs between
+  // references at once.
+  scan.decoded = true;
+  AppendRun(out, p, q);
+  while (*q != stop) {
+    if (*q == 0) {
+      scan.ended = q;
+      return nullptr;
+    }
+    const RefResult result = DecodeReference(q, out);
+    if (result == RefResult::kEnded) scan.ended = q;
+    if (result == RefResult::kMalformed || result == RefResult::kEnded) return nullptr;
+    scan.literalFrom = out.size();
+    const Char *run = q;
+    q = FindFirst(q, limit, stop, amp);
+    AppendRun(out, run, q);
+  }
+  return q;
 }
 
 }  // namespace
@@ -136,30 +272,15 @@ bool XmlStartsWith(const wchar_t *p, const wchar_t *tag, bool ignoreCase) {
   return *tag == L'\0';
 }
 
-const wchar_t *XmlScanName(const wchar_t *p, wchar_t stop, const wchar_t *&nameEnd) {
-  if (p == nullptr) return nullptr;
-  const wchar_t *end = nullptr;  // first white space after the name
-  const wchar_t *q = p;
-  for (; *q != stop; ++q) {
-    const wchar_t c = *q;
-    if (c > L' ' && c < 256) {  // the common case: no white space, no NUL
-      if (end != nullptr) {
-        nameEnd = nullptr;
-        return nullptr;
-      }
-    } else if (c == L'\0') {
-      nameEnd = q;
-      return nullptr;
-    } else if (XmlIsSpace(c)) {
-      if (end == nullptr) end = q;
-    } else if (end != nullptr) {
-      nameEnd = nullptr;
-      return nullptr;
-    }
-  }
-  nameEnd = end ? end : q;
-  return q;
+bool XmlStartsWith(const char *p, const char *tag, bool ignoreCase) {
+  if (p == nullptr || tag == nullptr || *p == '\0') return false;
+  return StartsWithAscii(p, tag, ignoreCase);
 }
+
+const wchar_t *XmlScanName(const wchar_t *p, wchar_t stop, const wchar_t *&nameEnd) {
+  return ScanName(p, stop, nameEnd);
+}
+const char *XmlScanName(const char *p, char stop, const char *&nameEnd) { return ScanName(p, stop, nameEnd); }
 
 const wchar_t *XmlReadName(const wchar_t *p, std::wstring &name, wchar_t stop) {
   const wchar_t *nameEnd;
@@ -168,58 +289,18 @@ const wchar_t *XmlReadName(const wchar_t *p, std::wstring &name, wchar_t stop) {
   return q;
 }
 
-// Four characters at a time while they lie before `limit` (the end of the
-// text), one at a time beyond it or without a limit: every load stays
-// inside the text, so every build (the address sanitizer's too) runs the
-// same scan. The reader always knows the end of its text; the helpers that
-// do not are not on its path.
 const wchar_t *XmlFindFirst(const wchar_t *p, const wchar_t *limit, wchar_t a, wchar_t b) {
-#ifdef __SSE2__
-  static_assert(sizeof(wchar_t) == 4, "four characters in sixteen bytes");
-  if (limit) {
-    const __m128i va = _mm_set1_epi32(a), vb = _mm_set1_epi32(b), zero = _mm_setzero_si128();
-    for (; p + 4 <= limit; p += 4) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-      const __m128i hit =
-          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi32(v, va), _mm_cmpeq_epi32(v, vb)), _mm_cmpeq_epi32(v, zero));
-      if (const int mask = _mm_movemask_ps(_mm_castsi128_ps(hit)))
-        return p + __builtin_ctz(static_cast<unsigned>(mask));
-    }
-  }
-#endif
-  while (*p != a && *p != b && *p != L'\0') ++p;
-  return p;
+  return FindFirst(p, limit, a, b);
 }
+const char *XmlFindFirst(const char *p, const char *limit, char a, char b) { return FindFirst(p, limit, a, b); }
 
 const wchar_t *XmlScanUntil(const wchar_t *p, const wchar_t *limit, wchar_t stop, bool unescape, std::wstring &out,
                             XmlScan &scan) {
-  scan = XmlScan();
-  if (p == nullptr) return nullptr;
-  const wchar_t amp = unescape ? L'&' : stop;
-  const wchar_t *q = XmlFindFirst(p, limit, stop, amp);
-  if (*q == stop) return q;
-  if (*q == L'\0') {
-    scan.ended = q;
-    return nullptr;
-  }
-  // A reference: decode from here on, copying the literal runs between
-  // references at once.
-  scan.decoded = true;
-  out.append(p, q);
-  while (*q != stop) {
-    if (*q == L'\0') {
-      scan.ended = q;
-      return nullptr;
-    }
-    const RefResult result = DecodeReference(q, out);
-    if (result == RefResult::kEnded) scan.ended = q;
-    if (result == RefResult::kMalformed || result == RefResult::kEnded) return nullptr;
-    scan.literalFrom = out.size();
-    const wchar_t *run = q;
-    q = XmlFindFirst(q, limit, stop, amp);
-    out.append(run, q);
-  }
-  return q;
+  return ScanUntil(p, limit, stop, unescape, out, scan);
+}
+const char *XmlScanUntil(const char *p, const char *limit, char stop, bool unescape, std::wstring &out,
+                         XmlScanOf<char> &scan) {
+  return ScanUntil(p, limit, stop, unescape, out, scan);
 }
 
 const wchar_t *XmlReadUntil(const wchar_t *p, std::wstring &text, wchar_t stop, bool unescape) {
@@ -309,5 +390,15 @@ bool XmlUnescape(const std::wstring &input, std::wstring &output) {
   }
   return true;
 }
+
+namespace xmlread {
+
+void AppendUtf8(std::wstring &out, const char *p, size_t n) {
+  const size_t at = out.size();
+  out.resize(at + n + kUtf8PaddedWrite);
+  out.resize(at + DecodeUtf8Padded(p, n, out.data() + at));
+}
+
+}  // namespace xmlread
 
 }  // namespace pcutil

@@ -53,11 +53,13 @@ const wchar_t *XmlReadUntil(const wchar_t *p, std::wstring &text, wchar_t stop, 
 // The first of `a`, `b` or NUL from `p`; `limit` as for XmlScanUntil.
 const wchar_t *XmlFindFirst(const wchar_t *p, const wchar_t *limit, wchar_t a, wchar_t b);
 
-struct XmlScan {
+template <class Char>
+struct XmlScanOf {
   bool decoded = false;
   size_t literalFrom = 0;
-  const wchar_t *ended = nullptr;
+  const Char *ended = nullptr;
 };
+using XmlScan = XmlScanOf<wchar_t>;
 const wchar_t *XmlScanName(const wchar_t *p, wchar_t stop, const wchar_t *&nameEnd);
 const wchar_t *XmlScanUntil(const wchar_t *p, const wchar_t *limit, wchar_t stop, bool unescape, std::wstring &out,
                             XmlScan &scan);

@@ -12,9 +12,10 @@
 //
 // A reader can also take the UTF-8 bytes of a document (the caller's too,
 // not copied). It reads exactly what it would read from the wide text that
-// MultiByteToWide(CP_UTF8, ...) makes of them, but decodes a window of some
-// thousand characters at a time, so the whole wide text never exists; a
-// window holds at least the node being read.
+// MultiByteToWide(CP_UTF8, ...) makes of them: it finds the markup in the
+// bytes themselves, a window of some thousand bytes at a time (a window
+// holds at least the node being read), and decodes a name or a text only
+// when it is handed out.
 #pragma once
 
 #include <cstddef>
@@ -37,6 +38,17 @@ struct tuple2 {
   T2 second{};
 };
 
+namespace xmlread {
+// A piece of the reader's text: where it stands (`text` non-null), or
+// decoded, wide, in `decoded`; `length` units either way.
+template <class Char>
+struct Piece {
+  const Char *text;
+  const wchar_t *decoded;
+  size_t length;
+};
+}  // namespace xmlread
+
 // Node kinds reported by CXmlReader::GetNodeType.
 enum {
   XML_NODE_NONE = -1,          // nothing read yet
@@ -55,8 +67,8 @@ class CXmlReader {
   // The reader keeps a pointer to the text, so a temporary would dangle.
   explicit CXmlReader(std::wstring &&source) = delete;
   // A reader over `length` bytes of UTF-8 at `utf8`, which stay alive and
-  // unchanged while the reader is used. It decodes `window` characters at a
-  // time (at least 4), more when a node needs more.
+  // unchanged while the reader is used. It takes `window` bytes at a time
+  // (at least 4), more when a node needs more.
   static constexpr size_t kDefaultWindow = 16384;
   CXmlReader(const char *utf8, size_t length, size_t window = kDefaultWindow);
   CXmlReader(const CXmlReader &) = delete;  // the position belongs to one reader
@@ -70,8 +82,10 @@ class CXmlReader {
   BOOL Read();
 
   int GetNodeType() const { return _nodeType; }
-  std::wstring GetValue() const { return std::wstring(_valueText, _valueLength); }
-  int GetAttributeCount() const { return static_cast<int>(_attributes.size()); }
+  std::wstring GetValue() const;
+  int GetAttributeCount() const {
+    return static_cast<int>(_isUtf8 ? _utf8.attributes.size() : _wide.attributes.size());
+  }
   // Copies attribute `index`; an index out of range leaves both unchanged.
   void GetAttribute(int index, std::wstring &name, std::wstring &value) const;
   // The value of the first attribute named exactly `name`, or empty.
@@ -80,17 +94,44 @@ class CXmlReader {
  private:
   friend class CXmlElement;  // the tree loader takes names and texts where they stand
 
-  // One attribute: the name where it stands in the source; the value there
+  // One attribute: the name where it stands in the text; the value there
   // too, or (value null) at `offset` in _decoded when it held references.
   // `known` is the name as the reading's Names recognised it, or null.
+  template <class Char>
   struct Attribute {
-    const wchar_t *name;
+    const Char *name;
     size_t nameLength;
-    const wchar_t *value;
+    const Char *value;
     size_t offset;
     size_t valueLength;
     const wchar_t *known;
   };
+
+  // The text being read, of wide characters (the caller's string) or of
+  // UTF-8 bytes (a window over the caller's bytes), and the last node's
+  // pieces where they stand in it.
+  template <class Char>
+  struct Text {
+    const Char *p = nullptr;
+    const Char *end = nullptr;          // the terminating NUL of the source or the window
+    const Char *refillAfter = nullptr;  // Read takes more input when p is beyond it (null: never)
+    std::unique_ptr<Char[]> window;     // UTF-8 only
+    size_t windowSize = 0;              // units, the NUL after them included
+    const Char *value = nullptr;        // the value where it stands, or null: decoded in _value
+    size_t valueLength = 0;
+    std::vector<Attribute<Char>> attributes;
+  };
+  template <class Char>
+  Text<Char> &In() {
+    if constexpr (sizeof(Char) == 1)
+      return _utf8;
+    else
+      return _wide;
+  }
+  template <class Char>
+  const Text<Char> &In() const {
+    return const_cast<CXmlReader *>(this)->In<Char>();
+  }
 
   // What reading a node asks of a caller that may know names it meets:
   // each returns the end of the name at `p` (the text ends at `limit`) when
@@ -98,68 +139,97 @@ class CXmlReader {
   // reader then scans the name itself. The tree loader knows the names of
   // its load; Read knows none.
   struct NoNames {
-    const wchar_t *StartName(const wchar_t *, const wchar_t *) { return nullptr; }
+    template <class Char>
+    const Char *StartName(const Char *, const Char *) {
+      return nullptr;
+    }
     // Recognised only right before '='; `known` takes the name.
-    const wchar_t *AttributeName(const wchar_t *, const wchar_t *, const wchar_t *&) { return nullptr; }
+    template <class Char>
+    const Char *AttributeName(const Char *, const Char *, const wchar_t *&) {
+      return nullptr;
+    }
     // Recognised only as the whole end tag up to '>'.
-    const wchar_t *EndName(const wchar_t *, const wchar_t *) { return nullptr; }
+    template <class Char>
+    const Char *EndName(const Char *, const Char *) {
+      return nullptr;
+    }
   };
 
-  // The value and the attributes of the last node, without copying.
-  const wchar_t *ValueText() const { return _valueText; }
-  size_t ValueLength() const { return _valueLength; }
-  const wchar_t *AttributeValue(const Attribute &a) const { return a.value ? a.value : _decoded.data() + a.offset; }
+  // The value of the last node, and an attribute's value.
+  template <class Char>
+  using Piece = xmlread::Piece<Char>;
+  template <class Char>
+  Piece<Char> ValuePiece() const {
+    const Text<Char> &t = In<Char>();
+    return {t.value, t.value ? nullptr : _value.data(), t.valueLength};
+  }
+  template <class Char>
+  Piece<Char> AttributePiece(const Attribute<Char> &a) const {
+    return {a.value, a.value ? nullptr : _decoded.data() + a.offset, a.valueLength};
+  }
 
-  // Thrown inside Read when a node runs into the end of the decoded window
-  // while more input follows; Read then decodes more and reads it again.
+  // Thrown inside Read when a node runs into the end of the window while
+  // more input follows; Read then takes more and reads it again.
   struct WindowEnd {};
   // Read's work, inline for the tree loader (detail/xmlreader_inline.h).
-  template <class Names>
+  template <class Char, class Names>
   BOOL ReadInline(Names &names);
-  template <class Names>
+  template <class Char, class Names>
   BOOL ReadNode(Names &names);
-  // Keeps the window from _p on and decodes more input behind it.
+  // Keeps the window from its position on and copies more input behind it.
   void Refill();
   // The text ended at `nul`: when that is the window's end and more input
   // follows, the node is read again with more of it.
-  void Ended(const wchar_t *nul) const {
-    if (nul == _end && _bytesLeft) throw WindowEnd{};
+  template <class Char>
+  void Ended(const Char *nul) const {
+    if (nul == In<Char>().end && _bytesLeft) throw WindowEnd{};
   }
+  template <class Char>
   [[noreturn]] void Fail(int code);
-  void SetValue(const wchar_t *text, size_t length) {
-    _valueText = text;
-    _valueLength = length;
+  template <class Char>
+  void SetValue(const Char *text, size_t length) {
+    In<Char>().value = text;
+    In<Char>().valueLength = length;
   }
+  template <class Char>
   void ReadText();
+  template <class Char>
   void ReadDeclaration();
-  void ReadDelimited(const wchar_t *opener, const wchar_t *closer, int kind, int error);
-  template <class Names>
+  template <class Char>
+  void ReadDelimited(size_t openerLength, const char *closer, int kind, int error);
+  template <class Char, class Names>
   void ReadEndTag(Names &names);
-  template <class Names>
+  template <class Char, class Names>
   void ReadStartTag(Names &names);
-  // Reads name='value' at _p into _attributes; fails with `error` when
-  // malformed.
-  template <class Names>
+  // Reads name='value' at the position into the attributes; fails with
+  // `error` when malformed.
+  template <class Char, class Names>
   void ReadAttribute(int error, Names &names);
+  template <class Char>
   void SkipWhitespace();
+  // Appends a piece of the text, decoded when it is UTF-8.
+  static void Append(std::wstring &out, const wchar_t *text, size_t length) { out.append(text, length); }
+  static void Append(std::wstring &out, const char *text, size_t length);
+  template <class Char>
+  static void Append(std::wstring &out, const Piece<Char> &piece) {
+    if (piece.text)
+      Append(out, piece.text, piece.length);
+    else
+      out.append(piece.decoded, piece.length);
+  }
 
   const std::wstring *_source = nullptr;
-  const wchar_t *_p;
-  const wchar_t *_end;           // the terminating NUL of the source or the window
-  const char *_bytes = nullptr;  // UTF-8 input not decoded yet
+  bool _isUtf8 = false;
+  Text<wchar_t> _wide;
+  Text<char> _utf8;
+  const char *_bytes = nullptr;  // UTF-8 input not taken into the window yet
   size_t _bytesLeft = 0;
-  std::unique_ptr<wchar_t[]> _window;
-  size_t _windowSize = 0;                 // characters, the NUL after them included
-  size_t _windowChars = 0;                // the window asked for
-  const wchar_t *_refillAfter = nullptr;  // Read decodes more when _p is beyond it (null: never)
+  size_t _windowBytes = 0;  // the window asked for
 
   int _nodeType = XML_NODE_NONE;
-  int _error = 0;  // the code this reader failed with, or 0
-  const wchar_t *_valueText;
-  size_t _valueLength = 0;
+  int _error = 0;         // the code this reader failed with, or 0
   std::wstring _value;    // a text's value when it held references
   std::wstring _decoded;  // attribute values that held references
-  std::vector<Attribute> _attributes;
 };
 
 }  // namespace pcutil

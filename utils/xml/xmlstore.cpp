@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "utils/xml/detail/xmlutf8.h"
 #include "utils/xml/xmlnode.h"
 
 namespace pcutil {
@@ -42,6 +43,15 @@ wchar_t *Fill(void *memory, const wchar_t *text, size_t length) {
   } else {
     std::memcpy(chars, text, length * sizeof(wchar_t));
   }
+  chars[length] = L'\0';
+  return chars;
+}
+
+wchar_t *FillUtf8(void *memory, const char *bytes, size_t n) {
+  CheckLength(n);
+  auto *chars = reinterpret_cast<wchar_t *>(static_cast<uint32_t *>(memory) + 1);
+  const size_t length = DecodeUtf8Padded(bytes, n, chars);
+  *static_cast<uint32_t *>(memory) = static_cast<uint32_t>(length);
   chars[length] = L'\0';
   return chars;
 }
@@ -114,6 +124,22 @@ void *CXmlStore::CarveInNewBlock(size_t size) {
   cursor_ = reinterpret_cast<uintptr_t>(block + 1) + size;
   limit_ = current_ + nextBlock_;
   return block + 1;
+}
+
+const wchar_t *CXmlStore::CopyUtf8(const char *bytes, size_t n) {
+  if (n == 0) return xmlstr::Empty();
+  const size_t size = xmlstr::Utf8Bytes(n);
+  if (size < kOwnBlock) {
+    // Carved last in the current block: what the decode does not fill
+    // goes back to it.
+    const wchar_t *text = xmlstr::FillUtf8(Carve(size, alignof(uint32_t)), bytes, n);
+    cursor_ = reinterpret_cast<uintptr_t>(text + xmlstr::Length(text) + 1);
+    return text;
+  }
+  // A long text has a block of its own, of the size its characters take.
+  std::wstring wide;
+  xmlread::AppendUtf8(wide, bytes, n);
+  return CopyString(wide.data(), wide.size());
 }
 
 // --- names -------------------------------------------------------------------------

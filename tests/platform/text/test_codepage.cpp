@@ -271,27 +271,30 @@ TEST(CodePage, MixedUtf8DecodesAsItsCharactersOneByOne) {
   }
 }
 
-// Decoded a piece at a time, with any room per piece, the pieces join to
-// the decode of the whole: no character, valid or not, is cut between two.
-TEST(CodePage, Utf8PiecesJoinToTheWhole) {
+// A piece of a larger buffer decodes as that piece alone would, wherever
+// it starts and ends (inside a character too) and whatever follows it, and
+// writes nothing beyond the room it is given.
+TEST(CodePage, Utf8PiecesOfABufferDecodeAsThemselves) {
   std::string whole;
-  for (const char *part : {"abc", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80", "\xC3\xA9", "\xFF", "\xE4\xB8", "x", "\x80",
-                           "\xF0\x9F\x98", "0123456789abcdefghij", "\xED\xA0\x80", "\xC3"})
+  for (const char *part :
+       {"abc", "\xE4\xB8\xAD\xE6\x96\x87\xE4\xBB\xB7\xE6\xA0\xBC\xE5\xB8\x82\xE5\x9C\xBA\xE4\xBA\xA4\xE6\x98\x93",
+        "\xF0\x9F\x98\x80", "\xC3\xA9", "\xFF", "\xE4\xB8", "x", "\x80", "\xF0\x9F\x98", "0123456789abcdefghij",
+        "\xED\xA0\x80", "\xC3", "\xE0\x80\xAF", "\xC0\xAF",
+        "\xE4\xB8\xAD\xE6\x96\x87\xE4\xBB\xB7\xE6\xA0\xBC "
+        "\xE5\xB8\x82\xE5\x9C\xBA\xE4\xBA\xA4\xE6\x98\x93\xE4\xB8\xAD"})
     whole += part;
   whole += whole;
-  const std::wstring expected = MultiByteToWide(CP_UTF8, whole);
-  for (size_t room = 1; room <= 40; ++room) {
-    std::wstring joined;
-    std::vector<wchar_t> piece(room);
-    for (size_t at = 0; at < whole.size();) {
-      size_t written = 0;
-      const size_t consumed = DecodeUtf8Piece(whole.data() + at, whole.size() - at, piece.data(), room, written);
-      ASSERT_GT(consumed, 0u);
-      ASSERT_LE(written, room);
-      joined.append(piece.data(), written);
-      at += consumed;
+  constexpr wchar_t kUntouched = 0x5A5A5A;
+  for (size_t at = 0; at < whole.size(); ++at) {
+    for (size_t length = 0; at + length <= whole.size() && length <= 80; ++length) {
+      const std::string piece = whole.substr(at, length);
+      std::string padded = whole + std::string(kUtf8PaddedRead, '\xE4');
+      std::vector<wchar_t> out(length + kUtf8PaddedWrite + 4, kUntouched);
+      const size_t written = DecodeUtf8Padded(padded.data() + at, length, out.data());
+      ASSERT_EQ(std::wstring(out.data(), written), MultiByteToWide(CP_UTF8, piece))
+          << "at " << at << " length " << length;
+      for (size_t i = length + kUtf8PaddedWrite; i < out.size(); ++i) ASSERT_EQ(out[i], kUntouched);
     }
-    EXPECT_EQ(joined, expected) << "room " << room;
   }
 }
 

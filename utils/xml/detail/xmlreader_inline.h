@@ -2,20 +2,45 @@
 // tree loader (CXmlElement::ReadFrom) each compile it into their own loop,
 // so a node's kind leads straight to what is done with it and the read
 // position stays in registers. Only those two include this file.
+//
+// Every step is written once for the two kinds of text (Char): the wide
+// text, and the UTF-8 bytes, in which the markup is ASCII and found as it
+// is (detail/xmlutf8.h says why that reads what the decoded text holds).
 #pragma once
 
+#include <cstring>
 #include <cwchar>
+#include <string>
 
+#include "utils/xml/detail/xmlutf8.h"
 #include "utils/xml/xmlreader.h"
 
 namespace pcutil {
 
 namespace xmlread {
 
+// The code of the unit at `p`.
+inline unsigned Unit(const wchar_t *p) { return static_cast<unsigned>(*p); }
+inline unsigned Unit(const char *p) { return static_cast<unsigned char>(*p); }
+// Units below this are one character each that no test below needs
+// decoded: every character of a wide text; ASCII in UTF-8.
+template <class Char>
+inline constexpr unsigned kPlain = sizeof(Char) == 1 ? 0x80u : 256u;
+
+// How many units of white space to the reader stand at `p`: 0 or one
+// character's.
+inline size_t SpaceAt(const wchar_t *p) { return XmlIsSpace(*p) ? 1 : 0; }
+inline size_t SpaceAt(const char *p) {
+  const unsigned c = Unit(p);
+  if (c < 0x80) return c == ' ' || (c >= '\t' && c <= '\r') ? 1 : 0;
+  return WideSpaceBytes(p);
+}
+
 // The first character from `p` that is not white space to the reader.
 // Runs between tags are short: one character at a time.
-inline const wchar_t *SkipSpace(const wchar_t *p) {
-  while (XmlIsSpace(*p)) ++p;  // not the NUL
+template <class Char>
+inline const Char *SkipSpace(const Char *p) {
+  while (const size_t n = SpaceAt(p)) p += n;  // not the NUL
   return p;
 }
 
@@ -26,98 +51,118 @@ inline const wchar_t *SkipSpace(const wchar_t *p) {
 // declaration's) at '='. No character from '!' to U+00FF but '/', '=' and
 // '>' ever ends one.
 enum class NameOf { kElement, kAttribute };
-template <NameOf kind>
-inline bool EndsName(const wchar_t *p) {
-  const wchar_t c = *p;
-  if (c > L' ' && c < 256 && c != L'>' && c != L'/' && c != L'=') return false;  // the common case
-  if (c == L'\0' || XmlIsSpace(c)) return true;
-  if constexpr (kind == NameOf::kElement) return c == L'>' || (c == L'/' && p[1] == L'>');
-  return c == L'=';
+template <NameOf kind, class Char>
+inline bool EndsName(const Char *p) {
+  const unsigned c = Unit(p);
+  if (c > ' ' && c < kPlain<Char> && c != '>' && c != '/' && c != '=') return false;  // the common case
+  if (c == 0 || SpaceAt(p)) return true;
+  if constexpr (kind == NameOf::kElement) return c == '>' || (c == '/' && p[1] == '>');
+  return c == '=';
 }
 // A name that holds none of '/', '=' and '>' (and, as every name the
 // reader gives, no white space or NUL) ends, wherever it stands, exactly
 // where the text after it lets EndsName end it: no character inside it can
 // end it earlier.
-inline bool HoldsNoNameEnd(const wchar_t *name, size_t length) {
+template <class Char>
+inline bool HoldsNoNameEnd(const Char *name, size_t length) {
   for (size_t i = 0; i < length; ++i)
-    if (name[i] == L'>' || name[i] == L'/' || name[i] == L'=') return false;
+    if (name[i] == '>' || name[i] == '/' || name[i] == '=') return false;
   return true;
 }
 
 // The end of a start tag's name from `p`.
-inline const wchar_t *NameEnd(const wchar_t *p) {
+template <class Char>
+inline const Char *NameEnd(const Char *p) {
   while (!EndsName<NameOf::kElement>(p)) ++p;
   return p;
 }
 
 // The characters a text's end is trimmed of.
-inline bool Trimmed(wchar_t c) { return c == L'\t' || c == L'\r' || c == L' ' || c == L'\n'; }
+template <class Char>
+inline bool Trimmed(Char c) {
+  return c == '\t' || c == '\r' || c == ' ' || c == '\n';
+}
+
+// The markup the reader compares (case-blind), written for either kind of
+// text.
+inline bool StartsWith(const char *p, const char *tag, const wchar_t *) { return XmlStartsWith(p, tag, true); }
+inline bool StartsWith(const wchar_t *p, const char *, const wchar_t *tag) { return XmlStartsWith(p, tag, true); }
 
 }  // namespace xmlread
 
+template <class Char>
 inline void CXmlReader::Fail(int code) {
   _error = code;
-  _attributes.clear();
-  SetValue(_end, 0);
+  In<Char>().attributes.clear();
+  SetValue(In<Char>().end, 0);
   throw CXmlException(code);
 }
 
-// Reads the next node, decoding more of a UTF-8 input when the window ends
+// Reads the next node, taking more of a UTF-8 input when the window ends
 // inside it; Read is this.
-template <class Names>
+template <class Char, class Names>
 inline BOOL CXmlReader::ReadInline(Names &names) {
   if (_error) throw CXmlException(_error);
-  if (_refillAfter && _p > _refillAfter) Refill();
+  Text<Char> &t = In<Char>();
+  if constexpr (sizeof(Char) == 1)
+    if (t.refillAfter && t.p > t.refillAfter) Refill();
   for (;;) {
-    const wchar_t *start = _p;
+    const Char *start = t.p;
     try {
-      return ReadNode(names);
+      return ReadNode<Char>(names);
     } catch (const WindowEnd &) {
-      _p = start;
-      Refill();
+      if constexpr (sizeof(Char) == 1) {
+        t.p = start;
+        Refill();
+      }
     }
   }
 }
 
-inline void CXmlReader::SkipWhitespace() { _p = xmlread::SkipSpace(_p); }
+template <class Char>
+inline void CXmlReader::SkipWhitespace() {
+  In<Char>().p = xmlread::SkipSpace(In<Char>().p);
+}
 
-template <class Names>
+template <class Char, class Names>
 inline BOOL CXmlReader::ReadNode(Names &names) {
-  _attributes.clear();
+  Text<Char> &t = In<Char>();
+  t.attributes.clear();
   _decoded.clear();
   _value.clear();
-  SkipWhitespace();
-  SetValue(_p, 0);
-  if (*_p == L'\0') {
-    Ended(_p);
+  SkipWhitespace<Char>();
+  SetValue(t.p, 0);
+  const Char *p = t.p;
+  if (*p == 0) {
+    Ended(p);
     return FALSE;
   }
-  if (*_p != L'<') {
-    ReadText();
+  if (*p != '<') {
+    ReadText<Char>();
     return TRUE;
   }
   // Only these second characters can begin a declaration, a section, a
   // comment or an end tag; anything else opens a start tag.
-  switch (_p[1]) {
-    case L'?':
-      if (XmlStartsWith(_p, L"<?xml", true))
-        ReadDeclaration();
+  switch (p[1]) {
+    case '?':
+      if (xmlread::StartsWith(p, "<?xml", L"<?xml"))
+        ReadDeclaration<Char>();
       else
-        ReadStartTag(names);
+        ReadStartTag<Char>(names);
       break;
-    case L'!':
-      if (XmlStartsWith(_p, L"<![CDATA[", true))
-        ReadDelimited(L"<![CDATA[", L"]]>", XML_NODE_CDATA, XML_ERROR_PARSE_CDATA);
-      else if (XmlStartsWith(_p, L"<!--", true))
-        ReadDelimited(L"<!--", L"-->", XML_NODE_COMMENT, XML_ERROR_PARSE_COMMENT);
+    case '!':
+      if (xmlread::StartsWith(p, "<![CDATA[", L"<![CDATA["))
+        ReadDelimited<Char>(9, "]]>", XML_NODE_CDATA, XML_ERROR_PARSE_CDATA);
+      else if (xmlread::StartsWith(p, "<!--", L"<!--"))
+        ReadDelimited<Char>(4, "-->", XML_NODE_COMMENT, XML_ERROR_PARSE_COMMENT);
       else
-        ReadStartTag(names);
+        ReadStartTag<Char>(names);
       break;
-    case L'/':
-      ReadEndTag(names);
+    case '/':
+      ReadEndTag<Char>(names);
       break;
     default:
-      ReadStartTag(names);
+      ReadStartTag<Char>(names);
   }
   return TRUE;
 }
@@ -125,161 +170,172 @@ inline BOOL CXmlReader::ReadNode(Names &names) {
 // Text runs to the next '<' with references decoded. Its end is trimmed of
 // the blanks and line breaks written there; one that a reference produced
 // is content and stays (so "&#x20;" keeps a blank a writer had to protect).
+template <class Char>
 inline void CXmlReader::ReadText() {
   // Most texts hold no reference and are found at once; one with a
   // reference (or the end of the text) goes to the scanner.
-  XmlScan scan;
-  const wchar_t *end = XmlFindFirst(_p, _end, L'<', L'&');
-  if (*end != L'<') end = XmlScanUntil(_p, _end, L'<', true, _value, scan);
+  Text<Char> &t = In<Char>();
+  XmlScanOf<Char> scan;
+  const Char *end = XmlFindFirst(t.p, t.end, Char('<'), Char('&'));
+  if (*end != '<') end = XmlScanUntil(t.p, t.end, Char('<'), true, _value, scan);
   if (end == nullptr) {
     Ended(scan.ended);
-    Fail(XML_ERROR_PARSE_TEXT);
+    Fail<Char>(XML_ERROR_PARSE_TEXT);
   }
   if (scan.decoded) {
     size_t length = _value.size();
     while (length > scan.literalFrom && xmlread::Trimmed(_value[length - 1])) --length;
-    SetValue(_value.data(), length);
+    SetValue(static_cast<const Char *>(nullptr), length);
   } else {
-    const wchar_t *last = end;
-    while (last > _p && xmlread::Trimmed(last[-1])) --last;
-    SetValue(_p, static_cast<size_t>(last - _p));
+    const Char *last = end;
+    while (last > t.p && xmlread::Trimmed(last[-1])) --last;
+    SetValue(t.p, static_cast<size_t>(last - t.p));
   }
-  _p = end;
+  t.p = end;
   _nodeType = XML_NODE_TEXT;
 }
 
+template <class Char>
 inline void CXmlReader::ReadDeclaration() {
-  _p += 5;  // "<?xml"
+  Text<Char> &t = In<Char>();
+  t.p += 5;  // "<?xml"
   for (;;) {
-    SkipWhitespace();
-    if (*_p == L'\0') {
-      Ended(_p);
-      Fail(XML_ERROR_PARSE_DECLARATION);
+    SkipWhitespace<Char>();
+    if (*t.p == 0) {
+      Ended(t.p);
+      Fail<Char>(XML_ERROR_PARSE_DECLARATION);
     }
-    if (_p[0] == L'?' && _p[1] == L'>') {
-      _p += 2;
-      SetValue(_p, 0);
+    if (t.p[0] == '?' && t.p[1] == '>') {
+      t.p += 2;
+      SetValue(t.p, 0);
       _nodeType = XML_NODE_DECLARATION;
       return;
     }
     NoNames none;
-    ReadAttribute(XML_ERROR_PARSE_DECLARATION, none);
+    ReadAttribute<Char>(XML_ERROR_PARSE_DECLARATION, none);
   }
 }
 
-inline void CXmlReader::ReadDelimited(const wchar_t *opener, const wchar_t *closer, int kind, int error) {
+template <class Char>
+inline void CXmlReader::ReadDelimited(size_t openerLength, const char *closer, int kind, int error) {
   // The first closer: its first character found four at a time up to the
   // text's end, then the rest compared (never beyond the NUL).
-  const wchar_t *begin = _p + wcslen(opener);
-  const size_t length = wcslen(closer);
-  const wchar_t *end = begin;
+  Text<Char> &t = In<Char>();
+  const Char *begin = t.p + openerLength;
+  const size_t length = std::strlen(closer);
+  const Char *end = begin;
   for (;; ++end) {
-    end = XmlFindFirst(end, _end, closer[0], closer[0]);
-    if (*end == L'\0') {
+    end = XmlFindFirst(end, t.end, Char(closer[0]), Char(closer[0]));
+    if (*end == 0) {
       Ended(end);
-      Fail(error);
+      Fail<Char>(error);
     }
-    if (wcsncmp(end, closer, length) == 0) break;
+    size_t i = 1;
+    while (i < length && end[i] == Char(closer[i])) ++i;  // stops at the NUL
+    if (i == length) break;
   }
   SetValue(begin, static_cast<size_t>(end - begin));
-  _p = end + length;
+  t.p = end + length;
   _nodeType = kind;
 }
 
-template <class Names>
+template <class Char, class Names>
 inline void CXmlReader::ReadEndTag(Names &names) {
-  const wchar_t *begin = _p + 2;
-  const wchar_t *end = names.EndName(begin, _end);
+  Text<Char> &t = In<Char>();
+  const Char *begin = t.p + 2;
+  const Char *end = names.EndName(begin, t.end);
   if (end == nullptr) {
     end = begin;
-    while (*end != L'>' && *end != L'\0') ++end;  // names are short
-    if (*end == L'\0') {
+    while (*end != '>' && *end != 0) ++end;  // names are short
+    if (*end == 0) {
       Ended(end);
-      Fail(XML_ERROR_PARSE_ELEMENT);
+      Fail<Char>(XML_ERROR_PARSE_ELEMENT);
     }
   }
   SetValue(begin, static_cast<size_t>(end - begin));
-  _p = end + 1;
+  t.p = end + 1;
   _nodeType = XML_NODE_END_ELEMENT;
 }
 
-template <class Names>
+template <class Char, class Names>
 inline void CXmlReader::ReadStartTag(Names &names) {
-  const wchar_t *name = ++_p;
-  if (const wchar_t *known = names.StartName(_p, _end)) {
-    _p = known;
+  Text<Char> &t = In<Char>();
+  const Char *name = ++t.p;
+  if (const Char *known = names.StartName(t.p, t.end)) {
+    t.p = known;
   } else {
-    _p = xmlread::NameEnd(_p);
-    Ended(_p);
-    if (*_p == L'\0' || _p == name) Fail(XML_ERROR_PARSE_ELEMENT);
+    t.p = xmlread::NameEnd(t.p);
+    Ended(t.p);
+    if (*t.p == 0 || t.p == name) Fail<Char>(XML_ERROR_PARSE_ELEMENT);
   }
-  const wchar_t *nameEnd = _p;
+  const Char *nameEnd = t.p;
   for (;;) {
-    SkipWhitespace();
-    if (*_p == L'\0') {
-      Ended(_p);
-      Fail(XML_ERROR_PARSE_ELEMENT);
+    SkipWhitespace<Char>();
+    if (*t.p == 0) {
+      Ended(t.p);
+      Fail<Char>(XML_ERROR_PARSE_ELEMENT);
     }
-    if (*_p == L'>') {
-      ++_p;
+    if (*t.p == '>') {
+      ++t.p;
       _nodeType = XML_NODE_START_ELEMENT;
       break;
     }
-    if (_p[0] == L'/' && _p[1] == L'>') {
-      _p += 2;
+    if (t.p[0] == '/' && t.p[1] == '>') {
+      t.p += 2;
       _nodeType = XML_NODE_EMPTY_ELEMENT;
       break;
     }
-    ReadAttribute(XML_ERROR_PARSE_ELEMENT, names);
+    ReadAttribute<Char>(XML_ERROR_PARSE_ELEMENT, names);
   }
   SetValue(name, static_cast<size_t>(nameEnd - name));
 }
 
-template <class Names>
+template <class Char, class Names>
 inline void CXmlReader::ReadAttribute(int error, Names &names) {
   // A name right up to '=' is the common case; anything else (white space
   // after the name, no '=') goes through the scanner.
+  Text<Char> &t = In<Char>();
   const wchar_t *known = nullptr;
-  const wchar_t *p = names.AttributeName(_p, _end, known);
-  const wchar_t *nameEnd = p;
+  const Char *p = names.AttributeName(t.p, t.end, known);
+  const Char *nameEnd = p;
   if (p == nullptr) {
-    p = _p;
+    p = t.p;
     while (!xmlread::EndsName<xmlread::NameOf::kAttribute>(p)) ++p;
     nameEnd = p;
-    if (*p != L'=') p = XmlScanName(_p, L'=', nameEnd);  // white space before '=', or no '=
+    if (*p != '=') p = XmlScanName(t.p, Char('='), nameEnd);  // white space before '=', or no '='
     if (p == nullptr) {
       Ended(nameEnd);
-      Fail(error);
+      Fail<Char>(error);
     }
   }
-  Attribute a{_p, static_cast<size_t>(nameEnd - _p), nullptr, 0, 0, known};
-  _p = p + 1;
-  SkipWhitespace();
-  const wchar_t quote = *_p;
-  if (quote != L'\'' && quote != L'"') {
-    Ended(_p);
-    Fail(error);
+  Attribute<Char> a{t.p, static_cast<size_t>(nameEnd - t.p), nullptr, 0, 0, known};
+  t.p = p + 1;
+  SkipWhitespace<Char>();
+  const Char quote = *t.p;
+  if (quote != '\'' && quote != '"') {
+    Ended(t.p);
+    Fail<Char>(error);
   }
   // A value without references stays where it is; one with a reference
   // (or the end of the text) goes to the scanner.
-  const wchar_t *value = _p + 1;
-  p = XmlFindFirst(value, _end, quote, L'&');
+  const Char *value = t.p + 1;
+  p = XmlFindFirst(value, t.end, quote, Char('&'));
   if (*p == quote) {
     a.value = value;
     a.valueLength = static_cast<size_t>(p - value);
   } else {
     const size_t offset = _decoded.size();
-    XmlScan scan;
-    p = XmlScanUntil(value, _end, quote, true, _decoded, scan);
+    XmlScanOf<Char> scan;
+    p = XmlScanUntil(value, t.end, quote, true, _decoded, scan);
     if (p == nullptr) {
       Ended(scan.ended);
-      Fail(error);
+      Fail<Char>(error);
     }
     a.offset = offset;
     a.valueLength = _decoded.size() - offset;
   }
-  _p = p + 1;
-  _attributes.push_back(a);
+  t.p = p + 1;
+  t.attributes.push_back(a);
 }
 
 }  // namespace pcutil

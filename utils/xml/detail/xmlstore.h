@@ -31,6 +31,8 @@
 #include <new>
 #include <string>
 #include <utility>
+
+#include "platform/text/codepage.h"
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -91,6 +93,11 @@ inline size_t Bytes(size_t length) { return sizeof(uint32_t) + (length + 1) * si
 // Writes a counted string into `memory` (Bytes(length) bytes, 4-aligned).
 // Throws std::length_error for a length beyond 32 bits.
 wchar_t *Fill(void *memory, const wchar_t *text, size_t length);
+// Writes the decode of `n` bytes of UTF-8 (readable a little beyond, see
+// DecodeUtf8Padded) into `memory` (Utf8Bytes(n) bytes, 4-aligned) as a
+// counted string; what it does not fill is left over.
+inline size_t Utf8Bytes(size_t n) { return Bytes(n) + kUtf8PaddedWrite * sizeof(wchar_t); }
+wchar_t *FillUtf8(void *memory, const char *bytes, size_t n);
 // A hash of `length` characters, for the name tables.
 size_t Hash(const wchar_t *text, size_t length) noexcept;
 
@@ -130,6 +137,24 @@ class CXmlStore {
     return object;
   }
 
+  // The same from `n` bytes of UTF-8, decoded into the object's text (the
+  // room the decode does not fill goes back to the block).
+  template <class T, class... Args>
+  T *MakeWithUtf8Text(const char *bytes, size_t n, Args &&...args) {
+    if (n == 0 || n > kInlineText) return Make<T>(std::forward<Args>(args)..., CopyUtf8(bytes, n));
+    constexpr size_t objectBytes = (sizeof(T) + 7) & ~size_t{7};
+    uint32_t offset;
+    char *memory = static_cast<char *>(AllocateObject(objectBytes + xmlstr::Utf8Bytes(n), offset));
+    const wchar_t *text = xmlstr::FillUtf8(memory + objectBytes, bytes, n);
+    cursor_ = reinterpret_cast<uintptr_t>(text + xmlstr::Length(text) + 1);
+    T *object = new (memory) T(std::forward<Args>(args)..., text);
+    Adopt(object, offset);
+    return object;
+  }
+
+  // A counted string in the store holding `n` bytes of UTF-8, decoded.
+  // Throws std::bad_alloc.
+  const wchar_t *CopyUtf8(const char *bytes, size_t n);
   // A counted string in the store. Throws std::bad_alloc.
   const wchar_t *CopyString(const wchar_t *text, size_t length) {
     if (length == 0) return xmlstr::Empty();

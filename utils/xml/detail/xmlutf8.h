@@ -1,0 +1,51 @@
+// The reader's scanners over UTF-8 bytes, and the decoding of the pieces it
+// finds there. A reader over UTF-8 finds the markup in the bytes themselves:
+// every character the markup is made of is ASCII, and an ASCII byte is
+// always a character of its own, so a piece between two markup characters
+// decodes to exactly the characters the whole decoded text holds there.
+// Only white space beyond ASCII (U+1680 to U+3000) needs a character
+// decoded to be told.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "platform/text/codepage.h"
+
+#include "utils/xml/xmlentity.h"
+
+namespace pcutil {
+
+// As the wide scanners of xmlentity.h, over NUL-terminated bytes; the
+// decoded output of XmlScanUntil is wide.
+const char *XmlFindFirst(const char *p, const char *limit, char a, char b);
+const char *XmlScanName(const char *p, char stop, const char *&nameEnd);
+const char *XmlScanUntil(const char *p, const char *limit, char stop, bool unescape, std::wstring &out,
+                         XmlScanOf<char> &scan);
+// `p` begins with the ASCII `tag` (case-blind as the wide form is).
+bool XmlStartsWith(const char *p, const char *tag, bool ignoreCase);
+
+namespace xmlread {
+
+// 3 when the bytes at `p` (NUL-terminated) are a character beyond U+00FF
+// that is white space to the reader, else 0.
+inline size_t WideSpaceBytes(const char *p) {
+  const unsigned lead = static_cast<unsigned char>(p[0]);
+  if (lead < 0xE1 || lead > 0xE3) return 0;
+  const unsigned c1 = static_cast<unsigned char>(p[1]);
+  if ((c1 & 0xC0) != 0x80) return 0;
+  const unsigned c2 = static_cast<unsigned char>(p[2]);
+  if ((c2 & 0xC0) != 0x80) return 0;
+  return XmlIsWideSpace(static_cast<wchar_t>(((lead & 0x0F) << 12) | ((c1 & 0x3F) << 6) | (c2 & 0x3F))) ? 3 : 0;
+}
+
+// The pieces decoded here lie in the reader's window, which stays readable
+// for kUtf8PaddedRead bytes beyond any piece (platform/text/codepage.h).
+//
+// Appends the `n` bytes at `p`, decoded (invalid input as MultiByteToWide
+// replaces it).
+void AppendUtf8(std::wstring &out, const char *p, size_t n);
+
+}  // namespace xmlread
+
+}  // namespace pcutil
