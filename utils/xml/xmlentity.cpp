@@ -187,47 +187,13 @@ const Char *ScanName(const Char *p, Char stop, const Char *&nameEnd) {
   return q;
 }
 
-// Four characters (sixteen bytes) at a time while they lie before `limit`
-// (the end of the text), one at a time beyond it or without a limit: every
-// load stays inside the text, so every build (the address sanitizer's too)
-// runs the same scan. The reader always knows the end of its text; the
-// helpers that do not are not on its path.
-template <class Char>
-const Char *FindFirst(const Char *p, const Char *limit, Char a, Char b) {
-#ifdef __SSE2__
-  if (limit) {
-    const __m128i zero = _mm_setzero_si128();
-    if constexpr (sizeof(Char) == 4) {
-      const __m128i va = _mm_set1_epi32(static_cast<int>(a)), vb = _mm_set1_epi32(static_cast<int>(b));
-      for (; p + 4 <= limit; p += 4) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        const __m128i hit =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi32(v, va), _mm_cmpeq_epi32(v, vb)), _mm_cmpeq_epi32(v, zero));
-        if (const int mask = _mm_movemask_ps(_mm_castsi128_ps(hit)))
-          return p + __builtin_ctz(static_cast<unsigned>(mask));
-      }
-    } else {
-      const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b);
-      for (; p + 16 <= limit; p += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        const __m128i hit =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)), _mm_cmpeq_epi8(v, zero));
-        if (const int mask = _mm_movemask_epi8(hit)) return p + __builtin_ctz(static_cast<unsigned>(mask));
-      }
-    }
-  }
-#endif
-  while (*p != a && *p != b && *p != 0) ++p;
-  return p;
-}
-
 template <class Char>
 const Char *ScanUntil(const Char *p, const Char *limit, Char stop, bool unescape, std::wstring &out,
                       XmlScanOf<Char> &scan) {
   scan = XmlScanOf<Char>();
   if (p == nullptr) return nullptr;
   const Char amp = unescape ? Char('&') : stop;
-  const Char *q = FindFirst(p, limit, stop, amp);
+  const Char *q = xmlread::FindFirst(p, limit, stop, amp);
   if (*q == stop) return q;
   if (*q == 0) {
     scan.ended = q;
@@ -247,7 +213,7 @@ const Char *ScanUntil(const Char *p, const Char *limit, Char stop, bool unescape
     if (result == RefResult::kMalformed || result == RefResult::kEnded) return nullptr;
     scan.literalFrom = out.size();
     const Char *run = q;
-    q = FindFirst(q, limit, stop, amp);
+    q = xmlread::FindFirst(q, limit, stop, amp);
     AppendRun(out, run, q);
   }
   return q;
@@ -290,9 +256,8 @@ const wchar_t *XmlReadName(const wchar_t *p, std::wstring &name, wchar_t stop) {
 }
 
 const wchar_t *XmlFindFirst(const wchar_t *p, const wchar_t *limit, wchar_t a, wchar_t b) {
-  return FindFirst(p, limit, a, b);
+  return xmlread::FindFirst(p, limit, a, b);
 }
-const char *XmlFindFirst(const char *p, const char *limit, char a, char b) { return FindFirst(p, limit, a, b); }
 
 const wchar_t *XmlScanUntil(const wchar_t *p, const wchar_t *limit, wchar_t stop, bool unescape, std::wstring &out,
                             XmlScan &scan) {

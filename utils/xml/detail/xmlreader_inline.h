@@ -176,7 +176,7 @@ inline void CXmlReader::ReadText() {
   // reference (or the end of the text) goes to the scanner.
   Text<Char> &t = In<Char>();
   XmlScanOf<Char> scan;
-  const Char *end = XmlFindFirst(t.p, t.end, Char('<'), Char('&'));
+  const Char *end = xmlread::FindFirst(t.p, t.end, Char('<'), Char('&'));
   if (*end != '<') end = XmlScanUntil(t.p, t.end, Char('<'), true, _value, scan);
   if (end == nullptr) {
     Ended(scan.ended);
@@ -225,7 +225,7 @@ inline void CXmlReader::ReadDelimited(size_t openerLength, const char *closer, i
   const size_t length = std::strlen(closer);
   const Char *end = begin;
   for (;; ++end) {
-    end = XmlFindFirst(end, t.end, Char(closer[0]), Char(closer[0]));
+    end = xmlread::FindFirst(end, t.end, Char(closer[0]), Char(closer[0]));
     if (*end == 0) {
       Ended(end);
       Fail<Char>(error);
@@ -319,7 +319,7 @@ inline void CXmlReader::ReadAttribute(int error, Names &names) {
   // A value without references stays where it is; one with a reference
   // (or the end of the text) goes to the scanner.
   const Char *value = t.p + 1;
-  p = XmlFindFirst(value, t.end, quote, Char('&'));
+  p = xmlread::FindFirst(value, t.end, quote, Char('&'));
   if (*p == quote) {
     a.value = value;
     a.valueLength = static_cast<size_t>(p - value);

@@ -11,6 +11,9 @@
 #include <string>
 
 #include "platform/text/codepage.h"
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "utils/xml/xmlentity.h"
 
@@ -18,7 +21,6 @@ namespace pcutil {
 
 // As the wide scanners of xmlentity.h, over NUL-terminated bytes; the
 // decoded output of XmlScanUntil is wide.
-const char *XmlFindFirst(const char *p, const char *limit, char a, char b);
 const char *XmlScanName(const char *p, char stop, const char *&nameEnd);
 const char *XmlScanUntil(const char *p, const char *limit, char stop, bool unescape, std::wstring &out,
                          XmlScanOf<char> &scan);
@@ -37,6 +39,41 @@ inline size_t WideSpaceBytes(const char *p) {
   const unsigned c2 = static_cast<unsigned char>(p[2]);
   if ((c2 & 0xC0) != 0x80) return 0;
   return XmlIsWideSpace(static_cast<wchar_t>(((lead & 0x0F) << 12) | ((c1 & 0x3F) << 6) | (c2 & 0x3F))) ? 3 : 0;
+}
+
+// Four characters (sixteen bytes) at a time while they lie before `limit`
+// (the end of the text), one at a time beyond it or without a limit: every
+// load stays inside the text, so every build (the address sanitizer's too)
+// runs the same scan. The reader always knows the end of its text; the
+// helpers that do not are not on its path. Inline: the reader scans
+// every text and value with it.
+template <class Char>
+inline const Char *FindFirst(const Char *p, const Char *limit, Char a, Char b) {
+#ifdef __SSE2__
+  if (limit) {
+    const __m128i zero = _mm_setzero_si128();
+    if constexpr (sizeof(Char) == 4) {
+      const __m128i va = _mm_set1_epi32(static_cast<int>(a)), vb = _mm_set1_epi32(static_cast<int>(b));
+      for (; p + 4 <= limit; p += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const __m128i hit =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi32(v, va), _mm_cmpeq_epi32(v, vb)), _mm_cmpeq_epi32(v, zero));
+        if (const int mask = _mm_movemask_ps(_mm_castsi128_ps(hit)))
+          return p + __builtin_ctz(static_cast<unsigned>(mask));
+      }
+    } else {
+      const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b);
+      for (; p + 16 <= limit; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const __m128i hit =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)), _mm_cmpeq_epi8(v, zero));
+        if (const int mask = _mm_movemask_epi8(hit)) return p + __builtin_ctz(static_cast<unsigned>(mask));
+      }
+    }
+  }
+#endif
+  while (*p != a && *p != b && *p != 0) ++p;
+  return p;
 }
 
 // The pieces decoded here lie in the reader's window, which stays readable
