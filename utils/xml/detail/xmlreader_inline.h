@@ -37,36 +37,11 @@ inline size_t SpaceAt(const char *p) {
 }
 
 // The first character from `p` that is not white space to the reader.
-// Runs between tags are short: one character at a time in a wide text;
-// sixteen bytes at a time in UTF-8, where a line break and its indentation
-// are one look (the window holds sixteen bytes beyond its end).
-inline const wchar_t *SkipSpace(const wchar_t *p) {
-  while (XmlIsSpace(*p)) ++p;  // not the NUL
-  return p;
-}
-inline const char *SkipSpace(const char *p) {
-  if (Unit(p) > ' ' && Unit(p) < 0x80) return p;  // most calls: no white space at all
-#ifdef __SSE2__
-  const __m128i blank = _mm_set1_epi8(' '), belowTab = _mm_set1_epi8('\t' - 1), aboveCr = _mm_set1_epi8('\r' + 1);
-  for (;;) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-    // Bytes beyond ASCII are negative here, so never in the range.
-    const __m128i space =
-        _mm_or_si128(_mm_cmpeq_epi8(v, blank), _mm_and_si128(_mm_cmpgt_epi8(v, belowTab), _mm_cmplt_epi8(v, aboveCr)));
-    const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(space)) & 0xFFFFu;
-    if (!other) {
-      p += 16;
-      continue;
-    }
-    p += __builtin_ctz(other);
-    const size_t wide = WideSpaceBytes(p);
-    if (!wide) return p;
-    p += wide;
-  }
-#else
+// Runs between tags are short: one character at a time.
+template <class Char>
+inline const Char *SkipSpace(const Char *p) {
   while (const size_t n = SpaceAt(p)) p += n;  // not the NUL
   return p;
-#endif
 }
 
 // Where a name ends: the one rule for the reader's scans of element and
