@@ -180,7 +180,7 @@ TEST(XmlReader, AccessorsAndEndOfText) {
   EXPECT_EQ(reader.GetAttributeCount(), 0);
 }
 
-// A reader over UTF-8 decodes a window at a time. Whatever the window and
+// A reader over UTF-8 reads a window of bytes at a time. Whatever the window and
 // wherever its ends fall (the leading blanks move every node across them),
 // it gives the nodes and the error that the reader of the decoded text
 // gives: tokens, references, multi-byte and invalid sequences cut by a
