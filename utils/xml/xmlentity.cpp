@@ -20,15 +20,14 @@ namespace {
 // an ASCII byte is always a character of its own (no sequence, valid or
 // not, takes one in), so a run between two such bytes decodes to the same
 // characters wherever it stands.
-inline uint32_t Unit(wchar_t c) { return static_cast<uint32_t>(c); }
-inline uint32_t Unit(char c) { return static_cast<unsigned char>(c); }
+
 // What the case-blind comparisons compare. Bytes are folded in ASCII only:
 // no character beyond ASCII lowers to a letter of the markup or the
 // entity names the reader compares so (the runtime lowers only U+0130 and
 // U+212A into ASCII, to 'i' and 'k').
 inline uint32_t Lower(wchar_t c) { return static_cast<uint32_t>(crt_towlower(c)); }
 inline uint32_t Lower(char c) {
-  const uint32_t u = Unit(c);
+  const uint32_t u = xmlread::Unit(c);
   return u >= 'A' && u <= 'Z' ? u + ('a' - 'A') : u;
 }
 
@@ -58,7 +57,7 @@ template <class Char>
 RefResult ParseCharRef(const Char *&p, unsigned long &value) {
   value = 0;
   const Char *q = p;
-  for (int d; (d = HexDigit(Unit(*q))) >= 0; ++q) {
+  for (int d; (d = HexDigit(xmlread::Unit(*q))) >= 0; ++q) {
     value = value * 16 + static_cast<unsigned long>(d);
     if (value > 0x10FFFF) return RefResult::kMalformed;
   }
@@ -79,7 +78,7 @@ template <class Char>
 bool StartsWithAscii(const Char *p, const char *tag, bool ignoreCase) {
   for (; *tag; ++p, ++tag) {
     if (*p == 0) return false;
-    const uint32_t a = Unit(*p), b = static_cast<unsigned char>(*tag);
+    const uint32_t a = xmlread::Unit(*p), b = static_cast<unsigned char>(*tag);
     if (a == b) continue;
     if (!ignoreCase || Lower(*p) != Lower(static_cast<wchar_t>(b))) return false;
   }
@@ -151,23 +150,14 @@ RefResult DecodeReference(const Char *&p, std::wstring &out) {
   return RefResult::kMalformed;
 }
 
-// How many units the white space at `p` takes, or 0: one wide character,
-// or the one to three bytes of a UTF-8 character.
-inline size_t SpaceAt(const wchar_t *p) { return XmlIsSpace(*p) ? 1 : 0; }
-inline size_t SpaceAt(const char *p) {
-  const uint32_t c = Unit(*p);
-  if (c < 0x80) return XmlIsSpace(static_cast<wchar_t>(c)) ? 1 : 0;
-  return xmlread::WideSpaceBytes(p);
-}
-
 template <class Char>
 const Char *ScanName(const Char *p, Char stop, const Char *&nameEnd) {
   if (p == nullptr) return nullptr;
   const Char *end = nullptr;  // first white space after the name
   const Char *q = p;
   for (; *q != stop; ++q) {
-    const uint32_t c = Unit(*q);
-    if (c > ' ' && c < (sizeof(Char) == 1 ? 0x80u : 256u)) {  // the common case: no white space, no NUL
+    const uint32_t c = xmlread::Unit(*q);
+    if (c > ' ' && c < xmlread::kPlain<Char>) {  // the common case: no white space, no NUL
       if (end != nullptr) {
         nameEnd = nullptr;
         return nullptr;
@@ -175,7 +165,7 @@ const Char *ScanName(const Char *p, Char stop, const Char *&nameEnd) {
     } else if (c == 0) {
       nameEnd = q;
       return nullptr;
-    } else if (const size_t space = SpaceAt(q)) {
+    } else if (const size_t space = xmlread::SpaceAt(q)) {
       if (end == nullptr) end = q;
       q += space - 1;
     } else if (end != nullptr) {

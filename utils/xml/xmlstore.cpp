@@ -133,7 +133,7 @@ const wchar_t *CXmlStore::CopyUtf8(const char *bytes, size_t n) {
     // Carved last in the current block: what the decode does not fill
     // goes back to it.
     const wchar_t *text = xmlstr::FillUtf8(Carve(size, alignof(uint32_t)), bytes, n);
-    cursor_ = reinterpret_cast<uintptr_t>(text + xmlstr::Length(text) + 1);
+    GiveBackAfter(text);
     return text;
   }
   // A long text has a block of its own, of the size its characters take.

@@ -8,8 +8,8 @@
 #include "platform/text/codepage.h"
 #include "platform/window/filedialog.h"
 #include "platform/window/window.h"
+#include "tests/support/chooser_home.h"
 #include "tests/support/gtk_wait.h"
-#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -38,11 +38,8 @@ testsupport::GtkAnswerer::Script AnswerChooser(int response) {
 
 TEST(FileChooserGtk, CancelAndAccept) {
   // The chooser keeps settings and recent files: keep them in the test's own folder.
-  testsupport::TempDir dir;
-  testsupport::ScopedEnv settings("GSETTINGS_BACKEND", "memory");
-  testsupport::ScopedEnv config("XDG_CONFIG_HOME", dir.path());
-  testsupport::ScopedEnv data("XDG_DATA_HOME", dir.path());
-  testsupport::ScopedEnv cache("XDG_CACHE_HOME", dir.path());
+  const testsupport::ChooserHome home;
+  const testsupport::TempDir &dir = home.dir();
   if (!AfxSetBackend(BACKEND_GTK)) GTEST_SKIP() << "no X display";
   FileChooserRequest request;
   request.kind = FileChooserRequest::SAVE;

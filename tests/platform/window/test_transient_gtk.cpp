@@ -14,8 +14,8 @@
 #include "platform/window/afxwin.h"
 #include "platform/window/filedialog.h"
 #include "platform/window/gtk_probe.h"
+#include "tests/support/chooser_home.h"
 #include "tests/support/gtk_wait.h"
-#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/window_manager.h"
 
@@ -83,10 +83,8 @@ class TransientGtk : public ::testing::Test {
 };
 
 TEST_F(TransientGtk, FileChooserStandsAboveItsOwner) {
-  testsupport::TempDir dir;
-  testsupport::ScopedEnv settings("GSETTINGS_BACKEND", "memory");
-  testsupport::ScopedEnv config("XDG_CONFIG_HOME", dir.path());
-  testsupport::ScopedEnv data("XDG_DATA_HOME", dir.path());
+  const testsupport::ChooserHome home;
+  const testsupport::TempDir &dir = home.dir();
   FileChooserRequest request;
   request.kind = FileChooserRequest::OPEN;
   request.title = L"打开";

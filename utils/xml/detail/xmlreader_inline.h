@@ -19,23 +19,6 @@ namespace pcutil {
 
 namespace xmlread {
 
-// The code of the unit at `p`.
-inline unsigned Unit(const wchar_t *p) { return static_cast<unsigned>(*p); }
-inline unsigned Unit(const char *p) { return static_cast<unsigned char>(*p); }
-// Units below this are one character each that no test below needs
-// decoded: every character of a wide text; ASCII in UTF-8.
-template <class Char>
-inline constexpr unsigned kPlain = sizeof(Char) == 1 ? 0x80u : 256u;
-
-// How many units of white space to the reader stand at `p`: 0 or one
-// character's.
-inline size_t SpaceAt(const wchar_t *p) { return XmlIsSpace(*p) ? 1 : 0; }
-inline size_t SpaceAt(const char *p) {
-  const unsigned c = Unit(p);
-  if (c < 0x80) return c == ' ' || (c >= '\t' && c <= '\r') ? 1 : 0;
-  return WideSpaceBytes(p);
-}
-
 // The first character from `p` that is not white space to the reader.
 // Runs between tags are short: one character at a time.
 template <class Char>
@@ -53,7 +36,7 @@ inline const Char *SkipSpace(const Char *p) {
 enum class NameOf { kElement, kAttribute };
 template <NameOf kind, class Char>
 inline bool EndsName(const Char *p) {
-  const unsigned c = Unit(p);
+  const uint32_t c = Unit(*p);
   if (c > ' ' && c < kPlain<Char> && c != '>' && c != '/' && c != '=') return false;  // the common case
   if (c == 0 || SpaceAt(p)) return true;
   if constexpr (kind == NameOf::kElement) return c == '>' || (c == '/' && p[1] == '>');

@@ -129,27 +129,17 @@ class CXmlStore {
   template <class T, class... Args>
   T *MakeWithText(const wchar_t *text, size_t length, Args &&...args) {
     if (length == 0 || length > kInlineText) return Make<T>(std::forward<Args>(args)..., CopyString(text, length));
-    constexpr size_t objectBytes = (sizeof(T) + 7) & ~size_t{7};
-    uint32_t offset;
-    char *memory = static_cast<char *>(AllocateObject(objectBytes + xmlstr::Bytes(length), offset));
-    T *object = new (memory) T(std::forward<Args>(args)..., xmlstr::Fill(memory + objectBytes, text, length));
-    Adopt(object, offset);
-    return object;
+    return MakeBeside<T>(
+        xmlstr::Bytes(length), [&](void *memory) { return xmlstr::Fill(memory, text, length); },
+        std::forward<Args>(args)...);
   }
-
-  // The same from `n` bytes of UTF-8, decoded into the object's text (the
-  // room the decode does not fill goes back to the block).
+  // The same from `n` bytes of UTF-8, decoded into the object's text.
   template <class T, class... Args>
   T *MakeWithUtf8Text(const char *bytes, size_t n, Args &&...args) {
     if (n == 0 || n > kInlineText) return Make<T>(std::forward<Args>(args)..., CopyUtf8(bytes, n));
-    constexpr size_t objectBytes = (sizeof(T) + 7) & ~size_t{7};
-    uint32_t offset;
-    char *memory = static_cast<char *>(AllocateObject(objectBytes + xmlstr::Utf8Bytes(n), offset));
-    const wchar_t *text = xmlstr::FillUtf8(memory + objectBytes, bytes, n);
-    cursor_ = reinterpret_cast<uintptr_t>(text + xmlstr::Length(text) + 1);
-    T *object = new (memory) T(std::forward<Args>(args)..., text);
-    Adopt(object, offset);
-    return object;
+    return MakeBeside<T>(
+        xmlstr::Utf8Bytes(n), [&](void *memory) { return xmlstr::FillUtf8(memory, bytes, n); },
+        std::forward<Args>(args)...);
   }
 
   // A counted string in the store holding `n` bytes of UTF-8, decoded.
@@ -254,6 +244,25 @@ class CXmlStore {
     return memory;
   }
   static void Adopt(CXmlBase *object, uint32_t offset) noexcept;
+  // A new T with its text (written by `fill` into `textBytes` bytes) right
+  // after it, in one allocation; what the text does not fill goes back to
+  // the block, where it was carved last.
+  template <class T, class Fill, class... Args>
+  T *MakeBeside(size_t textBytes, Fill fill, Args &&...args) {
+    constexpr size_t objectBytes = (sizeof(T) + 7) & ~size_t{7};
+    uint32_t offset;
+    char *memory = static_cast<char *>(AllocateObject(objectBytes + textBytes, offset));
+    const wchar_t *text = fill(memory + objectBytes);
+    GiveBackAfter(text);
+    T *object = new (memory) T(std::forward<Args>(args)..., text);
+    Adopt(object, offset);
+    return object;
+  }
+  // The block's room from the end of `text` (a counted string carved last
+  // from the current block) on is free again.
+  void GiveBackAfter(const wchar_t *text) noexcept {
+    cursor_ = reinterpret_cast<uintptr_t>(text + xmlstr::Length(text) + 1);
+  }
 
   std::atomic<size_t> live_{0};
   std::atomic<bool> dirty_{false};

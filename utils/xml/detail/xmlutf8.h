@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "platform/text/codepage.h"
@@ -39,6 +40,23 @@ inline size_t WideSpaceBytes(const char *p) {
   const unsigned c2 = static_cast<unsigned char>(p[2]);
   if ((c2 & 0xC0) != 0x80) return 0;
   return XmlIsWideSpace(static_cast<wchar_t>(((lead & 0x0F) << 12) | ((c1 & 0x3F) << 6) | (c2 & 0x3F))) ? 3 : 0;
+}
+
+// The code of one unit of either kind of text.
+inline uint32_t Unit(wchar_t c) { return static_cast<uint32_t>(c); }
+inline uint32_t Unit(char c) { return static_cast<unsigned char>(c); }
+// Units below this are one character each that no test of the reader needs
+// decoded: every character of a wide text; ASCII in UTF-8.
+template <class Char>
+inline constexpr uint32_t kPlain = sizeof(Char) == 1 ? 0x80u : 256u;
+
+// How many units of white space to the reader stand at `p`: 0 or one
+// character's.
+inline size_t SpaceAt(const wchar_t *p) { return XmlIsSpace(*p) ? 1 : 0; }
+inline size_t SpaceAt(const char *p) {
+  const uint32_t c = Unit(*p);
+  if (c < 0x80) return XmlIsSpace(static_cast<wchar_t>(c)) ? 1 : 0;
+  return WideSpaceBytes(p);
 }
 
 // Four characters (sixteen bytes) at a time while they lie before `limit`
