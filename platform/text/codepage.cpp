@@ -6,7 +6,7 @@
 #include <emmintrin.h>
 #endif
 #if defined(__x86_64__) || defined(__i386__)
-#include <tmmintrin.h>  // SSSE3, used behind a check of the processor at run time
+#include <smmintrin.h>  // SSSE3 and SSE4.1, used behind a check of the processor at run time
 #define TICKORA_UTF8_BLOCKS 1
 #endif
 
@@ -179,8 +179,8 @@ struct Utf8Shuffles {
   }
 };
 
-// What the two block decoders share: four characters gathered into 32-bit
-// lanes (Utf8Shuffles) made code points and checked.
+// Four characters gathered into 32-bit lanes (Utf8Shuffles) made code
+// points and checked.
 // The code points of gathered lanes: seven bits of the last byte (a trail
 // byte's six), six of the byte before, four of a three-byte lead (& 0x1F
 // keeps them, as & 0x3F keeps the five of a two-byte lead: the bit above
@@ -293,86 +293,113 @@ bool HasBlockDecoder() {
   return has;
 }
 
-// Decodes all of s[0, n) sixteen bytes at a time, for pieces of a text that
-// lie in a larger buffer: it reads up to 15 bytes beyond n and writes up
-// to 16 characters beyond those it decodes, so a short piece never drops
-// to one character at a time near its end. A group of four characters that
-// runs beyond n takes those that end within it; the bytes beyond n are
-// never part of a character it takes (a character cut off by n is decoded
-// as at the end of the input). What the groups do not take (characters of
-// four bytes, invalid input) goes one character at a time. The write slack
-// covers the widened ASCII run, the read slack the loads from below n.
-__attribute__((target("ssse3"))) size_t DecodeUtf8PaddedBlocks(const unsigned char *s, size_t n, wchar_t *out) {
-  static const Utf8Shuffles table;
-  constexpr uint32_t kFourOfThree = 0x924;  // characters start at bytes 3, 6, 9 and 12
-  const __m128i top2 = _mm_set1_epi8(static_cast<char>(0xC0)), trail = _mm_set1_epi8(static_cast<char>(0x80));
-  const __m128i fourOfThree = _mm_load_si128(reinterpret_cast<const __m128i *>(table.shuffle[kFourOfThree]));
+// Pieces of a text that lie in a larger buffer, decoded whole sixteen bytes
+// at a time. Blocks lie at a fixed stride from the piece's start, so no
+// block waits for where the characters of the last one ended. For every
+// byte of a block, the code point of a character of one to three bytes
+// starting there is made from it and the two bytes after it, as the low
+// and high byte of a 16-bit lane; the lanes where characters start are then
+// packed together, eight lanes by one shuffle (Utf8Packs), and widened. A
+// character that starts near a block's end takes its trail bytes from the
+// next block, which skips them (`carry`). A block holding anything else (a
+// character of four bytes, an invalid sequence, a character that n cuts
+// off) goes one character at a time, and the blocks start again after it.
+// Reads the 18 bytes from a block's start, so up to 17 from n on, and
+// writes up to 16 characters beyond those it decodes.
+struct Utf8Packs {
+  alignas(16) unsigned char shuffle[256][16];  // by which of eight lanes to keep
+  Utf8Packs() {
+    for (unsigned m = 0; m < 256; ++m) {
+      std::memset(shuffle[m], 0x80, 16);
+      for (unsigned lane = 0, kept = 0; lane < 8; ++lane) {
+        if (!(m >> lane & 1)) continue;
+        shuffle[m][2 * kept] = static_cast<unsigned char>(2 * lane);
+        shuffle[m][2 * kept + 1] = static_cast<unsigned char>(2 * lane + 1);
+        ++kept;
+      }
+    }
+  }
+};
+
+#define TICKORA_PIECES __attribute__((target("sse4.1,popcnt")))
+
+bool HasPieceDecoder() {
+  static const bool has = __builtin_cpu_supports("sse4.1") && __builtin_cpu_supports("popcnt");
+  return has;
+}
+
+// The lanes of `keep` (of eight 16-bit code points) written at out[k] as
+// characters; k moves on by as many.
+TICKORA_PIECES inline void PutLanes(const Utf8Packs &packs, __m128i lanes, unsigned keep, wchar_t *out, size_t &k) {
+  const __m128i packed =
+      _mm_shuffle_epi8(lanes, _mm_load_si128(reinterpret_cast<const __m128i *>(packs.shuffle[keep])));
+  __m128i *to = reinterpret_cast<__m128i *>(out + k);
+  _mm_storeu_si128(to, _mm_cvtepu16_epi32(packed));
+  _mm_storeu_si128(to + 1, _mm_unpackhi_epi16(packed, _mm_setzero_si128()));
+  k += static_cast<size_t>(__builtin_popcount(keep));
+}
+
+TICKORA_PIECES size_t DecodeUtf8PaddedBlocks(const unsigned char *s, size_t n, wchar_t *out) {
+  static const Utf8Packs packs;
+  auto bytes = [](int c) { return _mm_set1_epi8(static_cast<char>(c)); };
+  auto at = [s](size_t i) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i)); };
+  auto bits = [](__m128i v) { return static_cast<uint32_t>(_mm_movemask_epi8(v)); };
   size_t i = 0, k = 0;
+  uint32_t carry = 0;  // bytes 0 and 1 of this block that end a character of the last one
   while (i < n) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i));
     const size_t left = n - i;
-    // Bytes from n on count as neither ASCII nor inside a character.
-    const uint32_t beyond = left < 16 ? 0xFFFFu << left : 0;
-    const uint32_t high = static_cast<uint32_t>(_mm_movemask_epi8(v)) | beyond;
-    if (!(high & 1)) {
-      // A run of ASCII, to the first byte beyond it or to n.
-      utf8_detail::WidenSixteen(v, out + k);
-      const size_t ascii = high ? static_cast<size_t>(__builtin_ctz(high)) : 16;
-      k += ascii;
-      i += ascii;
+    const uint32_t inside = left >= 16 ? 0xFFFFu : (1u << left) - 1;
+    const __m128i v0 = at(i);
+    const uint32_t high = bits(v0) & inside;
+    if (!high) {  // ASCII, to n or for the whole block
+      utf8_detail::WidenSixteen(v0, out + k);
+      k += left < 16 ? left : 16;
+      i += 16;
       continue;
     }
-    const uint32_t starts =
-        (~static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, top2), trail))) & 0xFFFFu) | beyond;
-    const uint32_t pattern = (starts >> 1) & 0xFFF;
-    if (pattern == kFourOfThree && left >= 24) {
-      // Most of a Chinese text: eight characters of three bytes, when the
-      // next twelve bytes are four more, in two shuffles that wait on
-      // nothing but the loads.
-      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i + 12));
-      const uint32_t startsB =
-          ~static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(b, top2), trail))) & 0xFFFFu;
-      if (((startsB >> 1) & 0xFFF) == kFourOfThree) {
-        const __m128i xa = _mm_shuffle_epi8(v, fourOfThree), xb = _mm_shuffle_epi8(b, fourOfThree);
-        const __m128i ca = LaneCodePoints(xa), cb = LaneCodePoints(xb);
-        if (!_mm_movemask_epi8(_mm_or_si128(BadThrees(xa, ca), BadThrees(xb, cb)))) {
-          _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k), ca);
-          _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k + 4), cb);
-          k += 8;
-          i += 24;
-          continue;
-        }
-      }
-    }
-    size_t taken = pattern == kFourOfThree ? 12 : table.consumed[pattern];
-    if (!(starts & 1) || taken == 0) {  // a stray trail byte, a longer character
-      DecodeOne(s, n, i, out, k, false);
+    const __m128i v1 = at(i + 1), v2 = at(i + 2);
+    // Signed compares: trail bytes are below 0xC0, leads of two or more
+    // bytes above 0xBF, of three or more above 0xDF, of four above 0xEF.
+    const __m128i two = _mm_cmpgt_epi8(v0, bytes(0xBF)), three = _mm_cmpgt_epi8(v0, bytes(0xDF));
+    const uint32_t trails = bits(_mm_cmplt_epi8(v0, bytes(0xC0)));
+    const uint32_t trailsOn = trails | (bits(_mm_cmplt_epi8(v2, bytes(0xC0))) >> 14 << 16);  // bytes 0 to 17
+    const uint32_t leads = high & bits(two), longLeads = high & bits(three);
+    const uint32_t expected = carry | leads << 1 | longLeads << 2;  // trail bytes the leads ask for
+    const uint32_t readable = left >= 18 ? 0x3FFFFu : (1u << left) - 1;
+    // Overlong forms (C0, C1; E0 before a byte below A0) and surrogates
+    // (ED before one above 9F).
+    const __m128i invalid =
+        _mm_or_si128(_mm_cmpeq_epi8(_mm_and_si128(v0, bytes(0xFE)), bytes(0xC0)),
+                     _mm_or_si128(_mm_and_si128(_mm_cmpeq_epi8(v0, bytes(0xE0)), _mm_cmplt_epi8(v1, bytes(0xA0))),
+                                  _mm_and_si128(_mm_cmpeq_epi8(v0, bytes(0xED)), _mm_cmpgt_epi8(v1, bytes(0x9F)))));
+    const uint32_t wrong = ((trailsOn ^ expected) & inside) | (expected & ~(trailsOn & readable)) |
+                           ((bits(_mm_cmpgt_epi8(v0, bytes(0xEF))) | bits(invalid)) & high);
+    if (wrong) {
+      // This block a character at a time, from its first character's start.
+      size_t from = i + static_cast<size_t>(__builtin_popcount(carry));
+      const size_t to = left < 16 ? n : i + 16;
+      while (from < to) DecodeOne(s, n, from, out, k, false);
+      i = from;
+      carry = 0;
       continue;
     }
-    const __m128i x = _mm_shuffle_epi8(
-        v, pattern == kFourOfThree ? fourOfThree
-                                   : _mm_load_si128(reinterpret_cast<const __m128i *>(table.shuffle[pattern])));
-    const __m128i cp = LaneCodePoints(x);
-    size_t count = 4;
-    if (taken > left) {
-      // Only the characters that end by n: those before the starts in
-      // bytes 1 to n - i (beyond n every byte counts as one).
-      uint32_t ends = starts & ((2u << left) - 2);  // bit `left` is one of them
-      count = 0;
-      while (ends && count < 4) {
-        taken = static_cast<size_t>(__builtin_ctz(ends));
-        ends &= ends - 1;
-        ++count;
-      }
-    }
-    const uint32_t bad = static_cast<uint32_t>(_mm_movemask_epi8(BadLanes(x, cp)));
-    if (bad & ((1u << (4 * count)) - 1)) {
-      DecodeOne(s, n, i, out, k, false);
-      continue;
-    }
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k), cp);
-    k += count;
-    i += taken;
+    carry = expected >> 16;
+    // The code point of a character starting at each byte: low byte from
+    // the last two bytes of the character, high byte from its first two.
+    const __m128i ascii = _mm_cmpgt_epi8(v0, bytes(0xFF));
+    const __m128i pair = _mm_andnot_si128(three, two);  // leads of two bytes
+    const __m128i before = _mm_blendv_epi8(v1, v0, pair), last = _mm_blendv_epi8(v2, v1, pair);
+    const __m128i low = _mm_blendv_epi8(
+        _mm_or_si128(_mm_and_si128(_mm_slli_epi16(before, 6), bytes(0xC0)), _mm_and_si128(last, bytes(0x3F))), v0,
+        ascii);
+    const __m128i highOfThree = _mm_or_si128(_mm_and_si128(_mm_slli_epi16(v0, 4), bytes(0xF0)),
+                                             _mm_and_si128(_mm_srli_epi16(v1, 2), bytes(0x0F)));
+    const __m128i highOfTwo = _mm_and_si128(_mm_srli_epi16(v0, 2), bytes(0x07));
+    const __m128i hi = _mm_andnot_si128(ascii, _mm_blendv_epi8(highOfThree, highOfTwo, pair));
+    const uint32_t starts = ~trails & inside;
+    PutLanes(packs, _mm_unpacklo_epi8(low, hi), starts & 0xFF, out, k);
+    PutLanes(packs, _mm_unpackhi_epi8(low, hi), starts >> 8, out, k);
+    i += 16;
   }
   return k;
 }
@@ -626,7 +653,7 @@ std::wstring MultiByteToWide(UINT code_page, const std::string &bytes) {
 size_t utf8_detail::DecodePadded(const char *bytes, size_t length, wchar_t *out) {
   const auto *s = reinterpret_cast<const unsigned char *>(bytes);
 #ifdef TICKORA_UTF8_BLOCKS
-  if (HasBlockDecoder()) return DecodeUtf8PaddedBlocks(s, length, out);
+  if (HasPieceDecoder()) return DecodeUtf8PaddedBlocks(s, length, out);
 #endif
   bool invalid;
   size_t written;
