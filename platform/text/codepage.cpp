@@ -6,7 +6,7 @@
 #include <emmintrin.h>
 #endif
 #if defined(__x86_64__) || defined(__i386__)
-#include <smmintrin.h>  // SSSE3 and SSE4.1, used behind a check of the processor at run time
+#include <immintrin.h>  // SSSE3, SSE4.1 and AVX2, used behind a check of the processor at run time
 #define TICKORA_UTF8_BLOCKS 1
 #endif
 
@@ -330,21 +330,23 @@ bool HasPieceDecoder() {
 
 // The lanes of `keep` (of eight 16-bit code points) written at out[k] as
 // characters; k moves on by as many.
-TICKORA_PIECES inline void PutLanes(const Utf8Packs &packs, __m128i lanes, unsigned keep, wchar_t *out, size_t &k) {
+const Utf8Packs kPacks;
+
+TICKORA_PIECES inline void PutLanes(__m128i lanes, unsigned keep, wchar_t *out, size_t &k) {
   const __m128i packed =
-      _mm_shuffle_epi8(lanes, _mm_load_si128(reinterpret_cast<const __m128i *>(packs.shuffle[keep])));
+      _mm_shuffle_epi8(lanes, _mm_load_si128(reinterpret_cast<const __m128i *>(kPacks.shuffle[keep])));
   __m128i *to = reinterpret_cast<__m128i *>(out + k);
   _mm_storeu_si128(to, _mm_cvtepu16_epi32(packed));
   _mm_storeu_si128(to + 1, _mm_unpackhi_epi16(packed, _mm_setzero_si128()));
   k += static_cast<size_t>(__builtin_popcount(keep));
 }
 
-TICKORA_PIECES size_t DecodeUtf8PaddedBlocks(const unsigned char *s, size_t n, wchar_t *out) {
-  static const Utf8Packs packs;
+// Decodes s[i, n) into out[k...] (i at a character's start); returns k.
+TICKORA_PIECES size_t DecodeUtf8PaddedBlocks(const unsigned char *s, size_t n, wchar_t *out, size_t i = 0,
+                                             size_t k = 0) {
   auto bytes = [](int c) { return _mm_set1_epi8(static_cast<char>(c)); };
   auto at = [s](size_t i) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i)); };
   auto bits = [](__m128i v) { return static_cast<uint32_t>(_mm_movemask_epi8(v)); };
-  size_t i = 0, k = 0;
   uint32_t carry = 0;  // bytes 0 and 1 of this block that end a character of the last one
   while (i < n) {
     const size_t left = n - i;
@@ -397,11 +399,93 @@ TICKORA_PIECES size_t DecodeUtf8PaddedBlocks(const unsigned char *s, size_t n, w
     const __m128i highOfTwo = _mm_and_si128(_mm_srli_epi16(v0, 2), bytes(0x07));
     const __m128i hi = _mm_andnot_si128(ascii, _mm_blendv_epi8(highOfThree, highOfTwo, pair));
     const uint32_t starts = ~trails & inside;
-    PutLanes(packs, _mm_unpacklo_epi8(low, hi), starts & 0xFF, out, k);
-    PutLanes(packs, _mm_unpackhi_epi8(low, hi), starts >> 8, out, k);
+    PutLanes(_mm_unpacklo_epi8(low, hi), starts & 0xFF, out, k);
+    PutLanes(_mm_unpackhi_epi8(low, hi), starts >> 8, out, k);
     i += 16;
   }
   return k;
+}
+
+// The same for 32 bytes at a time where the processor has AVX2, while 34
+// bytes are left (the characters of a block then never reach n): the
+// rest, and a block holding anything the blocks do not take, go on
+// sixteen bytes at a time from the first character that is not decoded.
+#define TICKORA_WIDE_PIECES __attribute__((target("avx2,popcnt")))
+
+bool HasWidePieceDecoder() {
+  static const bool has = HasPieceDecoder() && __builtin_cpu_supports("avx2");
+  return has;
+}
+
+TICKORA_WIDE_PIECES inline __m256i Bytes32(int c) { return _mm256_set1_epi8(static_cast<char>(c)); }
+TICKORA_WIDE_PIECES inline __m256i Load32(const unsigned char *p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
+}
+TICKORA_WIDE_PIECES inline uint32_t Bits32(__m256i v) { return static_cast<uint32_t>(_mm256_movemask_epi8(v)); }
+TICKORA_WIDE_PIECES inline __m128i Pack(unsigned keep) {
+  return _mm_load_si128(reinterpret_cast<const __m128i *>(kPacks.shuffle[keep]));
+}
+// Eight 16-bit code points, already packed, written at out[k] as characters.
+TICKORA_WIDE_PIECES inline void PutPacked(__m128i packed, unsigned keep, wchar_t *out, size_t &k) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + k), _mm256_cvtepu16_epi32(packed));
+  k += static_cast<size_t>(__builtin_popcount(keep));
+}
+
+TICKORA_WIDE_PIECES size_t DecodeUtf8PaddedWide(const unsigned char *s, size_t n, wchar_t *out) {
+  size_t i = 0, k = 0;
+  uint64_t carry = 0;
+  for (; n - i >= 34; i += 32) {
+    const __m256i v0 = Load32(s + i);
+    const uint32_t high = Bits32(v0);
+    if (!high) {
+      const __m128i lo = _mm256_castsi256_si128(v0), up = _mm256_extracti128_si256(v0, 1);
+      __m256i *to = reinterpret_cast<__m256i *>(out + k);
+      _mm256_storeu_si256(to, _mm256_cvtepu8_epi32(lo));
+      _mm256_storeu_si256(to + 1, _mm256_cvtepu8_epi32(_mm_srli_si128(lo, 8)));
+      _mm256_storeu_si256(to + 2, _mm256_cvtepu8_epi32(up));
+      _mm256_storeu_si256(to + 3, _mm256_cvtepu8_epi32(_mm_srli_si128(up, 8)));
+      k += 32;
+      continue;
+    }
+    const __m256i v1 = Load32(s + i + 1), v2 = Load32(s + i + 2);
+    const __m256i two = _mm256_cmpgt_epi8(v0, Bytes32(0xBF)), three = _mm256_cmpgt_epi8(v0, Bytes32(0xDF));
+    const uint32_t trails = Bits32(_mm256_cmpgt_epi8(Bytes32(0xC0), v0));
+    const uint64_t trailsOn = trails | static_cast<uint64_t>(Bits32(_mm256_cmpgt_epi8(Bytes32(0xC0), v2)) >> 30) << 32;
+    const uint64_t expected =
+        carry | static_cast<uint64_t>(high & Bits32(two)) << 1 | static_cast<uint64_t>(high & Bits32(three)) << 2;
+    const __m256i invalid = _mm256_or_si256(
+        _mm256_cmpeq_epi8(_mm256_and_si256(v0, Bytes32(0xFE)), Bytes32(0xC0)),
+        _mm256_or_si256(_mm256_and_si256(_mm256_cmpeq_epi8(v0, Bytes32(0xE0)), _mm256_cmpgt_epi8(Bytes32(0xA0), v1)),
+                        _mm256_and_si256(_mm256_cmpeq_epi8(v0, Bytes32(0xED)), _mm256_cmpgt_epi8(v1, Bytes32(0x9F)))));
+    const uint64_t wrong = ((trailsOn ^ expected) & 0xFFFFFFFFu) | (expected & ~trailsOn) |
+                           ((Bits32(_mm256_cmpgt_epi8(v0, Bytes32(0xEF))) | Bits32(invalid)) & high);
+    if (wrong) break;
+    carry = expected >> 32;
+    const __m256i ascii = _mm256_cmpgt_epi8(v0, Bytes32(0xFF));
+    const __m256i pair = _mm256_andnot_si256(three, two);
+    const __m256i before = _mm256_blendv_epi8(v1, v0, pair), last = _mm256_blendv_epi8(v2, v1, pair);
+    const __m256i low =
+        _mm256_blendv_epi8(_mm256_or_si256(_mm256_and_si256(_mm256_slli_epi16(before, 6), Bytes32(0xC0)),
+                                           _mm256_and_si256(last, Bytes32(0x3F))),
+                           v0, ascii);
+    const __m256i highOfThree = _mm256_or_si256(_mm256_and_si256(_mm256_slli_epi16(v0, 4), Bytes32(0xF0)),
+                                                _mm256_and_si256(_mm256_srli_epi16(v1, 2), Bytes32(0x0F)));
+    const __m256i highOfTwo = _mm256_and_si256(_mm256_srli_epi16(v0, 2), Bytes32(0x07));
+    const __m256i hi = _mm256_andnot_si256(ascii, _mm256_blendv_epi8(highOfThree, highOfTwo, pair));
+    // Bytes 0-7 and 16-23 in one register, 8-15 and 24-31 in the other.
+    const uint32_t starts = ~trails;
+    const unsigned k0 = starts & 0xFF, k1 = starts >> 8 & 0xFF, k2 = starts >> 16 & 0xFF, k3 = starts >> 24;
+    const __m256i a = _mm256_shuffle_epi8(_mm256_unpacklo_epi8(low, hi),
+                                          _mm256_inserti128_si256(_mm256_castsi128_si256(Pack(k0)), Pack(k2), 1));
+    const __m256i b = _mm256_shuffle_epi8(_mm256_unpackhi_epi8(low, hi),
+                                          _mm256_inserti128_si256(_mm256_castsi128_si256(Pack(k1)), Pack(k3), 1));
+    PutPacked(_mm256_castsi256_si128(a), k0, out, k);
+    PutPacked(_mm256_castsi256_si128(b), k1, out, k);
+    PutPacked(_mm256_extracti128_si256(a, 1), k2, out, k);
+    PutPacked(_mm256_extracti128_si256(b, 1), k3, out, k);
+  }
+  return DecodeUtf8PaddedBlocks(s, n, out, i + static_cast<size_t>(__builtin_popcount(static_cast<uint32_t>(carry))),
+                                k);
 }
 #endif
 
@@ -653,6 +737,7 @@ std::wstring MultiByteToWide(UINT code_page, const std::string &bytes) {
 size_t utf8_detail::DecodePadded(const char *bytes, size_t length, wchar_t *out) {
   const auto *s = reinterpret_cast<const unsigned char *>(bytes);
 #ifdef TICKORA_UTF8_BLOCKS
+  if (HasWidePieceDecoder() && length >= 34) return DecodeUtf8PaddedWide(s, length, out);
   if (HasPieceDecoder()) return DecodeUtf8PaddedBlocks(s, length, out);
 #endif
   bool invalid;
