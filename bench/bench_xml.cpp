@@ -18,7 +18,7 @@
 //   - Depth: a million elements loaded flat and at depth 999, and a chain
 //     of 50,000 elements built by code against as many side by side.
 // Before anything is timed, every contender's result is reduced to one
-// checksum of its content (names, attributes, trimmed texts in document
+// checksum of its content (names, attributes, trimmed texts, comments in document
 // order); a contender that disagrees stops the run.
 // Every time is measured as the thread's CPU time. At the end the medians
 // are printed as ratios, ours divided by theirs.
@@ -297,7 +297,7 @@ class Checksum {
   }
   uint64_t value() const { return hash_; }
 
-  enum : uint32_t { kStart = 1, kAttrName, kAttrValue, kEnd, kText };
+  enum : uint32_t { kStart = 1, kAttrName, kAttrValue, kEnd, kText, kComment };
 
  private:
   uint64_t hash_ = 1469598103934665603ull;
@@ -324,6 +324,9 @@ uint64_t ChecksumOurs(const pcutil::CXmlNode *root) {
       }
     } else if (node->AsText() && *n->GetValue()) {
       sum.Mark(Checksum::kText);
+      sum.Wide(n->GetValue());
+    } else if (node->AsComment()) {
+      sum.Mark(Checksum::kComment);
       sum.Wide(n->GetValue());
     }
     // Leave n and every finished ancestor.
@@ -360,6 +363,9 @@ uint64_t ChecksumPugi(const pugi::xml_node root) {
       }
     } else if (n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata) {
       sum.Text(n.value());
+    } else if (n.type() == pugi::node_comment) {
+      sum.Mark(Checksum::kComment);
+      sum.Utf8(n.value());
     }
     for (;;) {
       if (n.type() == pugi::node_element) sum.Mark(Checksum::kEnd);
@@ -395,6 +401,9 @@ uint64_t ChecksumLibxml2(xmlNodePtr root) {
       }
     } else if (n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE) {
       sum.Text(reinterpret_cast<const char *>(n->content));
+    } else if (n->type == XML_COMMENT_NODE) {
+      sum.Mark(Checksum::kComment);
+      sum.Utf8(reinterpret_cast<const char *>(n->content));
     }
     for (;;) {
       if (n->type == XML_ELEMENT_NODE) sum.Mark(Checksum::kEnd);
@@ -422,7 +431,9 @@ std::unique_ptr<pcutil::CXmlElement> OursBuild(const std::string &bytes) {
 
 std::unique_ptr<pugi::xml_document> PugiBuild(const std::string &bytes) {
   auto doc = std::make_unique<pugi::xml_document>();
-  if (!doc->load_buffer(bytes.data(), bytes.size(), pugi::parse_default, pugi::encoding_utf8)) return nullptr;
+  // Comments kept, as ours and libxml2 keep them.
+  if (!doc->load_buffer(bytes.data(), bytes.size(), pugi::parse_default | pugi::parse_comments, pugi::encoding_utf8))
+    return nullptr;
   return doc;
 }
 
@@ -450,8 +461,11 @@ size_t OursPull(pcutil::CXmlReader &reader) {
 uint64_t ChecksumOursPull(pcutil::CXmlReader &reader) {
   Checksum sum;
   std::wstring name, value;
+  int depth = 0;  // the trees hold what lies inside the root element
   while (reader.Read()) {
     const int type = reader.GetNodeType();
+    if (type == pcutil::XML_NODE_START_ELEMENT) ++depth;
+    if (type == pcutil::XML_NODE_END_ELEMENT) --depth;
     if (type == pcutil::XML_NODE_START_ELEMENT || type == pcutil::XML_NODE_EMPTY_ELEMENT) {
       const std::wstring v = reader.GetValue();
       sum.Mark(Checksum::kStart);
@@ -472,6 +486,10 @@ uint64_t ChecksumOursPull(pcutil::CXmlReader &reader) {
         sum.Mark(Checksum::kText);
         sum.Wide(v.data(), v.size());
       }
+    } else if (type == pcutil::XML_NODE_COMMENT && depth > 0) {
+      const std::wstring v = reader.GetValue();
+      sum.Mark(Checksum::kComment);
+      sum.Wide(v.data(), v.size());
     }
   }
   return sum.value();
@@ -483,6 +501,7 @@ struct ExpatState {
   size_t seen = 0;
   Checksum *sum = nullptr;
   std::string text;
+  int depth = 0;  // the trees hold what lies inside the root element
 };
 
 void FlushText(ExpatState &s) {
@@ -495,6 +514,7 @@ void XMLCALL ExpatStart(void *data, const XML_Char *name, const XML_Char **atts)
   auto &s = *static_cast<ExpatState *>(data);
   s.seen += strlen(name);
   for (const XML_Char **a = atts; *a; a += 2) s.seen += strlen(a[0]) + strlen(a[1]);
+  ++s.depth;
   if (!s.sum) return;
   FlushText(s);
   s.sum->Mark(Checksum::kStart);
@@ -510,9 +530,19 @@ void XMLCALL ExpatStart(void *data, const XML_Char *name, const XML_Char **atts)
 void XMLCALL ExpatEnd(void *data, const XML_Char *name) {
   auto &s = *static_cast<ExpatState *>(data);
   s.seen += strlen(name);
+  --s.depth;
   if (!s.sum) return;
   FlushText(s);
   s.sum->Mark(Checksum::kEnd);
+}
+
+void XMLCALL ExpatComment(void *data, const XML_Char *text) {
+  auto &s = *static_cast<ExpatState *>(data);
+  s.seen += strlen(text);
+  if (!s.sum || s.depth == 0) return;
+  FlushText(s);
+  s.sum->Mark(Checksum::kComment);
+  s.sum->Utf8(text);
 }
 
 void XMLCALL ExpatText(void *data, const XML_Char *text, int length) {
@@ -528,6 +558,7 @@ size_t ExpatPull(const std::string &bytes, Checksum *sum) {
   XML_SetUserData(parser, &state);
   XML_SetElementHandler(parser, ExpatStart, ExpatEnd);
   XML_SetCharacterDataHandler(parser, ExpatText);
+  XML_SetCommentHandler(parser, ExpatComment);
   const bool ok = XML_Parse(parser, bytes.data(), static_cast<int>(bytes.size()), 1) == XML_STATUS_OK;
   XML_ParserFree(parser);
   return ok ? state.seen : 0;
