@@ -406,10 +406,10 @@ TICKORA_PIECES size_t DecodeUtf8PaddedBlocks(const unsigned char *s, size_t n, w
   return k;
 }
 
-// The same for 32 bytes at a time where the processor has AVX2, while 34
-// bytes are left (the characters of a block then never reach n): the
-// rest, and a block holding anything the blocks do not take, go on
-// sixteen bytes at a time from the first character that is not decoded.
+// The same for 32 bytes at a time where the processor has AVX2 (reading
+// the 34 bytes from a block's start, so up to 33 from n on). From a block
+// holding anything the blocks do not take, the sixteen-byte blocks go on
+// from its first character.
 #define TICKORA_WIDE_PIECES __attribute__((target("avx2,popcnt")))
 
 bool HasWidePieceDecoder() {
@@ -434,17 +434,22 @@ TICKORA_WIDE_PIECES inline void PutPacked(__m128i packed, unsigned keep, wchar_t
 TICKORA_WIDE_PIECES size_t DecodeUtf8PaddedWide(const unsigned char *s, size_t n, wchar_t *out) {
   size_t i = 0, k = 0;
   uint64_t carry = 0;
-  for (; n - i >= 34; i += 32) {
+  for (; i < n; i += 32) {
+    const size_t left = n - i;
+    const uint32_t inside = left >= 32 ? ~0u : (1u << left) - 1;
     const __m256i v0 = Load32(s + i);
-    const uint32_t high = Bits32(v0);
+    const uint32_t high = Bits32(v0) & inside;
     if (!high) {
+      // Characters written beyond n stay within the sixteen of slack.
       const __m128i lo = _mm256_castsi256_si128(v0), up = _mm256_extracti128_si256(v0, 1);
       __m256i *to = reinterpret_cast<__m256i *>(out + k);
       _mm256_storeu_si256(to, _mm256_cvtepu8_epi32(lo));
       _mm256_storeu_si256(to + 1, _mm256_cvtepu8_epi32(_mm_srli_si128(lo, 8)));
-      _mm256_storeu_si256(to + 2, _mm256_cvtepu8_epi32(up));
-      _mm256_storeu_si256(to + 3, _mm256_cvtepu8_epi32(_mm_srli_si128(up, 8)));
-      k += 32;
+      if (left > 16) {
+        _mm256_storeu_si256(to + 2, _mm256_cvtepu8_epi32(up));
+        _mm256_storeu_si256(to + 3, _mm256_cvtepu8_epi32(_mm_srli_si128(up, 8)));
+      }
+      k += left < 32 ? left : 32;
       continue;
     }
     const __m256i v1 = Load32(s + i + 1), v2 = Load32(s + i + 2);
@@ -457,7 +462,8 @@ TICKORA_WIDE_PIECES size_t DecodeUtf8PaddedWide(const unsigned char *s, size_t n
         _mm256_cmpeq_epi8(_mm256_and_si256(v0, Bytes32(0xFE)), Bytes32(0xC0)),
         _mm256_or_si256(_mm256_and_si256(_mm256_cmpeq_epi8(v0, Bytes32(0xE0)), _mm256_cmpgt_epi8(Bytes32(0xA0), v1)),
                         _mm256_and_si256(_mm256_cmpeq_epi8(v0, Bytes32(0xED)), _mm256_cmpgt_epi8(v1, Bytes32(0x9F)))));
-    const uint64_t wrong = ((trailsOn ^ expected) & 0xFFFFFFFFu) | (expected & ~trailsOn) |
+    const uint64_t readable = left >= 34 ? 0x3FFFFFFFFull : (1ull << left) - 1;
+    const uint64_t wrong = ((trailsOn ^ expected) & inside) | (expected & ~(trailsOn & readable)) |
                            ((Bits32(_mm256_cmpgt_epi8(v0, Bytes32(0xEF))) | Bits32(invalid)) & high);
     if (wrong) break;
     carry = expected >> 32;
@@ -473,7 +479,7 @@ TICKORA_WIDE_PIECES size_t DecodeUtf8PaddedWide(const unsigned char *s, size_t n
     const __m256i highOfTwo = _mm256_and_si256(_mm256_srli_epi16(v0, 2), Bytes32(0x07));
     const __m256i hi = _mm256_andnot_si256(ascii, _mm256_blendv_epi8(highOfThree, highOfTwo, pair));
     // Bytes 0-7 and 16-23 in one register, 8-15 and 24-31 in the other.
-    const uint32_t starts = ~trails;
+    const uint32_t starts = ~trails & inside;
     const unsigned k0 = starts & 0xFF, k1 = starts >> 8 & 0xFF, k2 = starts >> 16 & 0xFF, k3 = starts >> 24;
     const __m256i a = _mm256_shuffle_epi8(_mm256_unpacklo_epi8(low, hi),
                                           _mm256_inserti128_si256(_mm256_castsi128_si256(Pack(k0)), Pack(k2), 1));
@@ -484,6 +490,7 @@ TICKORA_WIDE_PIECES size_t DecodeUtf8PaddedWide(const unsigned char *s, size_t n
     PutPacked(_mm256_extracti128_si256(a, 1), k2, out, k);
     PutPacked(_mm256_extracti128_si256(b, 1), k3, out, k);
   }
+  if (i >= n) return k;
   return DecodeUtf8PaddedBlocks(s, n, out, i + static_cast<size_t>(__builtin_popcount(static_cast<uint32_t>(carry))),
                                 k);
 }
@@ -737,7 +744,7 @@ std::wstring MultiByteToWide(UINT code_page, const std::string &bytes) {
 size_t utf8_detail::DecodePadded(const char *bytes, size_t length, wchar_t *out) {
   const auto *s = reinterpret_cast<const unsigned char *>(bytes);
 #ifdef TICKORA_UTF8_BLOCKS
-  if (HasWidePieceDecoder() && length >= 34) return DecodeUtf8PaddedWide(s, length, out);
+  if (HasWidePieceDecoder() && length > 16) return DecodeUtf8PaddedWide(s, length, out);
   if (HasPieceDecoder()) return DecodeUtf8PaddedBlocks(s, length, out);
 #endif
   bool invalid;

@@ -69,7 +69,7 @@ std::string WideToMultiByte(UINT code_page, const wchar_t *text, size_t length);
 // beyond `length`, and `out` has room for `length` + kUtf8PaddedWrite
 // characters; those beyond the ones it returns may be written over.
 // Returns the characters written.
-constexpr size_t kUtf8PaddedRead = 32;
+constexpr size_t kUtf8PaddedRead = 48;
 constexpr size_t kUtf8PaddedWrite = 16;
 namespace utf8_detail {
 size_t DecodePadded(const char *bytes, size_t length, wchar_t *out);
