@@ -341,6 +341,10 @@ TICKORA_PIECES inline void PutLanes(__m128i lanes, unsigned keep, wchar_t *out, 
   k += static_cast<size_t>(__builtin_popcount(keep));
 }
 
+// Characters of three bytes that `left` bytes hold, for the lengths that
+// are a whole number of them up to five; 0 for the others.
+constexpr unsigned char kThrees[16] = {0, 0, 0, 1, 0, 0, 2, 0, 0, 3, 0, 0, 4, 0, 0, 5};
+
 // Decodes s[i, n) into out[k...] (i at a character's start); returns k.
 TICKORA_PIECES size_t DecodeUtf8PaddedBlocks(const unsigned char *s, size_t n, wchar_t *out, size_t i = 0,
                                              size_t k = 0) {
@@ -358,6 +362,25 @@ TICKORA_PIECES size_t DecodeUtf8PaddedBlocks(const unsigned char *s, size_t n, w
       k += left < 16 ? left : 16;
       i += 16;
       continue;
+    }
+    // The last block of a piece of up to five characters of three bytes
+    // (short Chinese names and texts): gathered into 32-bit lanes by two
+    // fixed shuffles, without the per-byte planes.
+    if (left < 16 && !carry && kThrees[left]) {
+      const uint32_t trails = bits(_mm_cmplt_epi8(v0, bytes(0xC0))) & inside;
+      if (trails == (inside & ~0x1249u)) {
+        const __m128i x = _mm_shuffle_epi8(v0, _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1));
+        const __m128i y =
+            _mm_shuffle_epi8(v0, _mm_setr_epi8(14, 13, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1));
+        const __m128i cx = LaneCodePoints(x), cy = LaneCodePoints(y);
+        const size_t count = kThrees[left];
+        const uint32_t bad = bits(BadThrees(x, cx)) | bits(BadThrees(y, cy)) << 16;
+        if (!(bad & ((1ull << (4 * count)) - 1))) {
+          _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k), cx);
+          _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k + 4), cy);
+          return k + count;
+        }
+      }
     }
     const __m128i v1 = at(i + 1), v2 = at(i + 2);
     // Signed compares: trail bytes are below 0xC0, leads of two or more
