@@ -181,6 +181,9 @@ struct Utf8Shuffles {
 
 // Four characters gathered into 32-bit lanes (Utf8Shuffles) made code
 // points and checked.
+// The gathering of four characters of three bytes (bytes 0 to 11), the
+// shuffle of Utf8Shuffles for characters starting at bytes 3, 6, 9 and 12.
+inline __m128i FourThreesIntoLanes() { return _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1); }
 // The code points of gathered lanes: seven bits of the last byte (a trail
 // byte's six), six of the byte before, four of a three-byte lead (& 0x1F
 // keeps them, as & 0x3F keeps the five of a two-byte lead: the bit above
@@ -227,7 +230,7 @@ __attribute__((target("ssse3"))) void DecodeUtf8Blocks(const unsigned char *s, s
   constexpr uint32_t kFourOfThree = 0x924;  // characters start at bytes 3, 6, 9 and 12
   const __m128i top2 = _mm_set1_epi8(static_cast<char>(0xC0)), trail = _mm_set1_epi8(static_cast<char>(0x80));
   auto load = [s](size_t at) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + at)); };
-  const __m128i fourOfThree = _mm_load_si128(reinterpret_cast<const __m128i *>(table.shuffle[kFourOfThree]));
+  const __m128i fourOfThree = FourThreesIntoLanes();
   auto trails = [&](__m128i v) {
     return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, top2), trail)));
   };
@@ -328,10 +331,10 @@ bool HasPieceDecoder() {
   return has;
 }
 
-// The lanes of `keep` (of eight 16-bit code points) written at out[k] as
-// characters; k moves on by as many.
 const Utf8Packs kPacks;
 
+// The lanes of `keep` (of eight 16-bit code points) written at out[k] as
+// characters; k moves on by as many.
 TICKORA_PIECES inline void PutLanes(__m128i lanes, unsigned keep, wchar_t *out, size_t &k) {
   const __m128i packed =
       _mm_shuffle_epi8(lanes, _mm_load_si128(reinterpret_cast<const __m128i *>(kPacks.shuffle[keep])));
@@ -369,7 +372,7 @@ TICKORA_PIECES size_t DecodeUtf8PaddedBlocks(const unsigned char *s, size_t n, w
     if (left < 16 && !carry && kThrees[left]) {
       const uint32_t trails = bits(_mm_cmplt_epi8(v0, bytes(0xC0))) & inside;
       if (trails == (inside & ~0x1249u)) {
-        const __m128i x = _mm_shuffle_epi8(v0, _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1));
+        const __m128i x = _mm_shuffle_epi8(v0, FourThreesIntoLanes());
         const __m128i y =
             _mm_shuffle_epi8(v0, _mm_setr_epi8(14, 13, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1));
         const __m128i cx = LaneCodePoints(x), cy = LaneCodePoints(y);
