@@ -25,6 +25,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -61,6 +62,31 @@ std::wstring MultiByteToWide(UINT code_page, const std::string &bytes);
 std::wstring MultiByteToWide(UINT code_page, const char *bytes, size_t length);
 std::string WideToMultiByte(UINT code_page, const std::wstring &text);
 std::string WideToMultiByte(UINT code_page, const wchar_t *text, size_t length);
+
+// Writes the UTF-8 form of `c` (U+0000 to U+10FFFF, not a surrogate) at
+// `out`; returns its bytes, 1 to 4.
+inline size_t PutUtf8(uint32_t c, char *out) {
+  if (c < 0x80) {
+    out[0] = static_cast<char>(c);
+    return 1;
+  }
+  if (c < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (c >> 6));
+    out[1] = static_cast<char>(0x80 | (c & 0x3F));
+    return 2;
+  }
+  if (c < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (c >> 12));
+    out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (c & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | (c >> 18));
+  out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+  out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+  out[3] = static_cast<char>(0x80 | (c & 0x3F));
+  return 4;
+}
 
 // UTF-8 decoded a piece at a time, for a reader that finds the pieces in a
 // larger buffer and decodes only them, each whole, as MultiByteToWide

@@ -535,6 +535,17 @@ TEST(XmlUtf8, HandWrittenDocumentsReadAndLoadAsTheirDecodedTexts) {
       "<r>&#x\xE4;</r>",
       "<r>&#xD83D;&#x\xE4;</r>",
       "<r>&\xE2\x84\xAA;&AM\xE2\x84\xAA;</r>",
+      "<r>\xE4&#xE9;\xB8 \xE4\xB8&#x4E2D;\xB8 \xF0\x9F&#xD83D;&#xDE00;\x98</r>",
+      // references whose characters take one to four bytes, side by side and
+      // at both ends; blanks they make stay, a '<' they make ends nothing
+      "<r>&#x41;&#xE9;&#x4E2D;&#xD83D;&#xDE00;&#x10FFFF;x&amp;</r>",
+      "<r>&lt;e&gt;x&lt;/e&gt;</r>",
+      "<r> x&#x20;&#xA; \n</r>",
+      "<r>&#x3000;x&#x3000;</r>",
+      "<r>a&#x0;b</r>",
+      // a reference to a surrogate alone after ones the bytes can hold
+      "<r>&amp;x&#xD800;y&lt;</r>",
+      "<r>&lt;&#xDC00;</r>",
       // CDATA and comments holding invalid bytes and wide spaces
       "<r><![CDATA[\xE4]]\xE4>" + ws + "\xFF]]><!--\xE4-\xE4->" + ws + "\xED\xA0\x80--></r>",
       "<r><![CDATA[]\xE4]>]]><!---\xC2-->x</r>",

@@ -1,6 +1,7 @@
 #include "utils/xml/xmlentity.h"
 
 #include <cstdint>
+#include <cstring>
 #include <cwchar>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -90,8 +91,8 @@ bool StartsWithAscii(const Char *p, const char *tag, bool ignoreCase) {
 // of the text; its character is appended and `p` stands on the NUL. A pair
 // of references to a high and a low surrogate (UTF-16 written out) makes
 // the one character they encode.
-template <class Char>
-RefResult DecodeReference(const Char *&p, std::wstring &out) {
+template <class Char, class Out>
+RefResult DecodeReference(const Char *&p, Out &out) {
   const Char *q = p + 1;
   if (*q == '#') {
     if (q[1] != 'x') {
@@ -352,6 +353,42 @@ void AppendUtf8(std::wstring &out, const char *p, size_t n) {
   const size_t at = out.size();
   out.resize(at + n + kUtf8PaddedWrite);
   out.resize(at + DecodeUtf8Padded(p, n, out.data() + at));
+}
+
+namespace {
+
+// The one character a reference decodes to, as DecodeReference appends it.
+struct Character {
+  uint32_t value = 0;
+  void push_back(wchar_t c) { value = static_cast<uint32_t>(c); }
+};
+
+}  // namespace
+
+const char *FindReferences(const char *p, const char *limit, std::vector<Reference> &references) {
+  references.clear();
+  for (;;) {
+    const char *q = p;
+    Character c;
+    if (DecodeReference(q, c) != RefResult::kOk || (c.value >= 0xD800 && c.value <= 0xDFFF)) return nullptr;
+    references.push_back({p, static_cast<size_t>(q - p), c.value});
+    p = FindFirst(q, limit, '<', '&');
+    if (*p == '<') return p;
+    if (*p == 0) return nullptr;
+  }
+}
+
+size_t WriteReferences(char *text, size_t n, const std::vector<Reference> &references) {
+  char *to = text + (references.front().at - text);
+  for (size_t i = 0; i < references.size(); ++i) {
+    const Reference &r = references[i];
+    to += PutUtf8(r.value, to);
+    const char *run = r.at + r.length;
+    const char *next = i + 1 < references.size() ? references[i + 1].at : text + n;
+    std::memmove(to, run, static_cast<size_t>(next - run));
+    to += next - run;
+  }
+  return static_cast<size_t>(to - text);
 }
 
 }  // namespace xmlread

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,6 +40,12 @@ struct tuple2 {
 };
 
 namespace xmlread {
+// A reference in a UTF-8 text (see xmlread::FindReferences).
+struct Reference {
+  const char *at;  // its '&'
+  size_t length;
+  uint32_t value;
+};
 // A piece of the reader's text: where it stands (`text` non-null), or
 // decoded, wide, in `decoded`; `length` units either way.
 template <class Char>
@@ -227,9 +234,10 @@ class CXmlReader {
   size_t _windowBytes = 0;  // the window asked for
 
   int _nodeType = XML_NODE_NONE;
-  int _error = 0;         // the code this reader failed with, or 0
-  std::wstring _value;    // a text's value when it held references
-  std::wstring _decoded;  // attribute values that held references
+  int _error = 0;                               // the code this reader failed with, or 0
+  std::wstring _value;                          // a text's value decoded with its references
+  std::wstring _decoded;                        // attribute values that held references
+  std::vector<xmlread::Reference> _references;  // those of the UTF-8 text being read
 };
 
 }  // namespace pcutil

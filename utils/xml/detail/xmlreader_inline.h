@@ -160,6 +160,22 @@ inline void CXmlReader::ReadText() {
   Text<Char> &t = In<Char>();
   XmlScanOf<Char> scan;
   const Char *end = xmlread::FindFirst(t.p, t.end, Char('<'), Char('&'));
+  if constexpr (sizeof(Char) == 1) {
+    // In UTF-8 the references are written over themselves in the window
+    // (the reader's own copy), so the text stays where it is. The end is
+    // trimmed first: a reference ends with ';', and a blank it makes stays.
+    if (*end == '&') {
+      if (const char *stop = xmlread::FindReferences(end, t.end, _references)) {
+        const char *last = stop;
+        while (xmlread::Trimmed(last[-1])) --last;
+        char *text = t.window.get() + (t.p - t.window.get());
+        SetValue(t.p, xmlread::WriteReferences(text, static_cast<size_t>(last - t.p), _references));
+        t.p = stop;
+        _nodeType = XML_NODE_TEXT;
+        return;
+      }
+    }
+  }
   if (*end != '<') end = XmlScanUntil(t.p, t.end, Char('<'), true, _value, scan);
   if (end == nullptr) {
     Ended(scan.ended);

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/text/codepage.h"
 #ifdef __SSE2__
@@ -17,6 +18,7 @@
 #endif
 
 #include "utils/xml/xmlentity.h"
+#include "utils/xml/xmlreader.h"
 
 namespace pcutil {
 
@@ -100,6 +102,25 @@ inline const Char *FindFirst(const Char *p, const Char *limit, Char a, Char b) {
 // Appends the `n` bytes at `p`, decoded (invalid input as MultiByteToWide
 // replaces it).
 void AppendUtf8(std::wstring &out, const char *p, size_t n);
+
+// A text's references in UTF-8 bytes, written in the bytes themselves
+// before the text is decoded: then its decode is that of a text without
+// references, in one piece. A reference's character in UTF-8 takes no more
+// bytes than the reference, and, as a whole sequence that starts with a
+// lead byte or is ASCII, decodes as itself next to whatever stands before
+// and after it, so the decode is the one that decoding the runs between
+// references apart would give (xmlread::Reference is in xmlreader.h).
+//
+// The references of the text from `p` (on its first '&') up to '<', noted
+// in `references`; returns the '<'. Null when the text holds anything the
+// byte form does not take: a malformed reference, one to a surrogate alone
+// (which only the wide text holds), or an end before '<'; the caller then
+// reads the text as before, and that tells which.
+const char *FindReferences(const char *p, const char *limit, std::vector<Reference> &references);
+// Writes the `references` of the `n` bytes at `text` (all within them)
+// in UTF-8 over them, moving what follows each up behind it; returns the
+// bytes left.
+size_t WriteReferences(char *text, size_t n, const std::vector<Reference> &references);
 
 }  // namespace xmlread
 
