@@ -56,9 +56,11 @@ inline constexpr uint32_t kPlain = sizeof(Char) == 1 ? 0x80u : 256u;
 // character's.
 inline size_t SpaceAt(const wchar_t *p) { return XmlIsSpace(*p) ? 1 : 0; }
 inline size_t SpaceAt(const char *p) {
+  // In ASCII the blank and tab to CR (XmlIsSpace); beyond it only the
+  // characters of three bytes WideSpaceBytes tells.
   const uint32_t c = Unit(*p);
-  if (c < 0x80) return XmlIsSpace(static_cast<wchar_t>(c)) ? 1 : 0;
-  return WideSpaceBytes(p);
+  if (c == ' ' || c - '\t' <= uint32_t{'\r' - '\t'}) return 1;
+  return c - 0xE1 <= 2 ? WideSpaceBytes(p) : 0;
 }
 
 // Four characters (sixteen bytes) at a time while they lie before `limit`
