@@ -4,6 +4,10 @@
 #include <cwchar>
 #include <memory>
 #include <typeinfo>
+#include <vector>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "platform/text/debug.h"
 #include "platform/text/numeric.h"
@@ -365,20 +369,37 @@ class CXmlElement::KnownNames {
   const Char *EndName(const Char *p, const Char *limit) {
     closed = false;
     if (!open) return nullptr;
-    const wchar_t *name = open->GetValue();
-    const size_t n = xmlstr::Length(name);
-    if (static_cast<size_t>(limit - p) <= n || p[n] != '>') return nullptr;
     if constexpr (kBytes) {
-      // Names beyond ASCII go through the reader's scan.
-      for (size_t i = 0; i < n; ++i) {
-        const unsigned c = static_cast<unsigned char>(p[i]);
-        if (c >= 0x80 || c != static_cast<unsigned>(name[i])) return nullptr;
-      }
-    } else if (!xmlstr::SameChars(p, name, n)) {
-      return nullptr;
+      // The bytes the open element's start tag was written with (names
+      // longer than kNotedBytes go through the reader's scan).
+      const Opened &o = opened_.back();
+      const size_t n = o.length;
+      if (n == 0 || static_cast<size_t>(limit - p) <= n || p[n] != '>' || !SameBytes(p, o.bytes, n)) return nullptr;
+      closed = true;
+      return p + n;
+    } else {
+      const wchar_t *name = open->GetValue();
+      const size_t n = xmlstr::Length(name);
+      if (static_cast<size_t>(limit - p) <= n || p[n] != '>' || !xmlstr::SameChars(p, name, n)) return nullptr;
+      closed = true;
+      return p + n;
     }
-    closed = true;
-    return p + n;
+  }
+
+  // `element`, whose start tag's name is the `length` units at `text`, is
+  // now open; Close goes back to `parent` (null for the element loaded
+  // into).
+  void Open(const CXmlNode *element, const Char *text, size_t length) {
+    open = element;
+    if constexpr (kBytes) {
+      Opened &o = opened_.emplace_back();
+      o.length = length <= kNotedBytes ? length : 0;
+      std::memcpy(o.bytes, text, kNotedBytes);  // the window is readable that far
+    }
+  }
+  void Close(const CXmlNode *parent) {
+    open = parent;
+    if constexpr (kBytes) opened_.pop_back();
   }
 
   // `name`, just found by the store for the `length` units at `text`, for
@@ -408,27 +429,29 @@ class CXmlElement::KnownNames {
     size_t length = 0;
     char bytes[kNotedBytes];
   };
+  // The start tags' names of the open elements, innermost last (UTF-8).
+  struct Opened {
+    size_t length;  // 0: longer than kNotedBytes
+    char bytes[kNotedBytes];
+  };
+  std::vector<Opened> opened_;
   // Equal when the `n` bytes (at most kNotedBytes) at `a` and `b` are: in
   // words that may overlap, never beyond the n bytes.
   static bool SameBytes(const char *a, const char *b, size_t n) {
-    auto word = [](const char *at, size_t i, auto type) {
-      decltype(type) w;
-      std::memcpy(&w, at + i, sizeof w);
-      return w;
+#ifdef __SSE2__
+    // Sixteen bytes at a time and the first n of them compared, without a
+    // branch on the length: `a` lies in the reader's window, `b` is
+    // kNotedBytes long, and both are readable that far.
+    auto differ = [a, b](size_t at) {
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a + at));
+      const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + at));
+      return ~static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))) & 0xFFFFu;
     };
-    if (n >= 8) {
-      const uint64_t w = 0;
-      uint64_t d = (word(a, 0, w) ^ word(b, 0, w)) | (word(a, n - 8, w) ^ word(b, n - 8, w));
-      if (n > 16) d |= word(a, 8, w) ^ word(b, 8, w);
-      return d == 0;
-    }
-    if (n >= 4) {
-      const uint32_t w = 0;
-      return ((word(a, 0, w) ^ word(b, 0, w)) | (word(a, n - 4, w) ^ word(b, n - 4, w))) == 0;
-    }
-    for (size_t i = 0; i < n; ++i)
-      if (a[i] != b[i]) return false;
-    return true;
+    if (n <= 16) return (differ(0) & ((1u << n) - 1)) == 0;
+    return (differ(0) | differ(n - 16)) == 0;
+#else
+    return std::memcmp(a, b, n) == 0;
+#endif
   }
   static size_t Slot(const char *p) {
     return ((static_cast<unsigned char>(p[0]) * 31u + static_cast<unsigned char>(p[1])) & (kSlots / 2 - 1)) * 2;
@@ -598,7 +621,7 @@ template <class Char>
       child->LoadAttributes<Char>(reader, store, build.made, &names);
       if (type == XML_NODE_START_ELEMENT) {
         current = child;
-        names.open = child;
+        names.Open(child, value.text, value.length);
         ++depth;
       }
     } else if (type == XML_NODE_END_ELEMENT) {
@@ -608,7 +631,7 @@ template <class Char>
       }
       if (current == this) return;
       current = static_cast<CXmlElement *>(current->GetParent());
-      names.open = current != this ? current : nullptr;
+      names.Close(current != this ? current : nullptr);
       --depth;
     } else if (type == XML_NODE_TEXT || type == XML_NODE_CDATA) {
       append(MakeWithPiece<CXmlText>(store, value, CXmlText::Stored{}, type == XML_NODE_CDATA));
