@@ -520,6 +520,121 @@ TICKORA_WIDE_PIECES size_t DecodeUtf8PaddedWide(const unsigned char *s, size_t n
   return DecodeUtf8PaddedBlocks(s, n, out, i + static_cast<size_t>(__builtin_popcount(static_cast<uint32_t>(carry))),
                                 k);
 }
+
+// The same for 64 bytes at a time where the processor has AVX-512 with its
+// byte and word instructions (BW, VBMI2): the compares give masks, and the
+// code points of the characters' first bytes are packed together by one
+// compress per 32 bytes instead of a table. Loads and stores are masked at
+// the piece's end, so this reads nothing beyond the piece and writes no
+// character beyond those it returns.
+#define TICKORA_AVX512_PIECES __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi2,bmi2,popcnt")))
+// g++ 12 takes the self-initialised "undefined" vectors inside its AVX-512
+// conversions and extractions for uninitialised ones.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+bool HasAvx512PieceDecoder() {
+  static const bool has = HasWidePieceDecoder() && __builtin_cpu_supports("avx512f") &&
+                          __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
+                          __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi2");
+  return has;
+}
+
+TICKORA_AVX512_PIECES inline __m512i Bytes64(int c) { return _mm512_set1_epi8(static_cast<char>(c)); }
+// The first `count` of 64 bits set (all 64 from 64 on; bzhi reads only the
+// index's low byte).
+TICKORA_AVX512_PIECES inline uint64_t Bits64(size_t count) {
+  return _bzhi_u64(~0ull, static_cast<unsigned>(count < 64 ? count : 64));
+}
+// Up to 32 16-bit code points written at out[k] as characters; k moves on.
+TICKORA_AVX512_PIECES inline void PutCompressed(__m512i points, uint32_t keep, wchar_t *out, size_t &k) {
+  const size_t count = static_cast<size_t>(__builtin_popcount(keep));
+  const __m512i packed = _mm512_maskz_compress_epi16(keep, points);
+  _mm512_mask_storeu_epi32(out + k, static_cast<__mmask16>(Bits64(count)),
+                           _mm512_cvtepu16_epi32(_mm512_castsi512_si256(packed)));
+  if (count > 16)
+    _mm512_mask_storeu_epi32(out + k + 16, static_cast<__mmask16>(Bits64(count - 16)),
+                             _mm512_cvtepu16_epi32(_mm512_extracti64x4_epi64(packed, 1)));
+  k += count;
+}
+
+// Quarter `q` of 64 bytes of ASCII written as characters, the first
+// `count` of them (more than sixteen: all sixteen).
+template <int q>
+TICKORA_AVX512_PIECES inline void PutAscii(__m512i v, size_t count, wchar_t *out) {
+  _mm512_mask_storeu_epi32(out, static_cast<__mmask16>(Bits64(count)),
+                           _mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(v, q)));
+}
+// The 16-bit code points of half `h` of 64 bytes, from their low and high
+// bytes.
+template <int h>
+TICKORA_AVX512_PIECES inline __m512i CodePoints16(__m512i low, __m512i hi) {
+  return _mm512_or_si512(_mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(low, h)),
+                         _mm512_slli_epi16(_mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(hi, h)), 8));
+}
+
+TICKORA_AVX512_PIECES size_t DecodeUtf8PaddedAvx512(const unsigned char *s, size_t n, wchar_t *out) {
+  size_t i = 0, k = 0;
+  uint64_t carry = 0;  // bytes 0 and 1 of this block that end a character of the last one
+  for (; i < n; i += 64) {
+    const size_t left = n - i;
+    const uint64_t inside = Bits64(left);
+    const __m512i v0 = _mm512_maskz_loadu_epi8(inside, s + i);
+    const uint64_t high = _mm512_movepi8_mask(v0);
+    if (!high) {
+      // ASCII to n or for the whole block.
+      const size_t count = left < 64 ? left : 64;
+      PutAscii<0>(v0, count, out + k);
+      if (count > 16) PutAscii<1>(v0, count - 16, out + k + 16);
+      if (count > 32) PutAscii<2>(v0, count - 32, out + k + 32);
+      if (count > 48) PutAscii<3>(v0, count - 48, out + k + 48);
+      k += count;
+      continue;
+    }
+    const __m512i v1 = _mm512_maskz_loadu_epi8(Bits64(left - 1), s + i + 1);
+    const __m512i v2 = _mm512_maskz_loadu_epi8(Bits64(left > 2 ? left - 2 : 0), s + i + 2);
+    // Signed compares: trail bytes are below 0xC0, leads of two or more
+    // bytes above 0xBF, of three or more above 0xDF, of four above 0xEF.
+    const uint64_t trails = _mm512_cmplt_epi8_mask(v0, Bytes64(0xC0));
+    const uint64_t two = _mm512_cmpgt_epi8_mask(v0, Bytes64(0xBF)) & high;
+    const uint64_t three = _mm512_cmpgt_epi8_mask(v0, Bytes64(0xDF)) & high;
+    // Trail bytes the leads ask for: bits 0 to 63 in this block, 64 and 65
+    // in the next (bytes 62 and 63 of v2).
+    const uint64_t expected = carry | two << 1 | three << 2;
+    const uint64_t next = two >> 63 | three >> 62;
+    const uint64_t trailsNext = _mm512_cmplt_epi8_mask(v2, Bytes64(0xC0)) >> 62;
+    // Overlong forms (C0, C1; E0 before a byte below A0), surrogates (ED
+    // before one above 9F) and leads of four bytes or more.
+    const uint64_t invalid = _mm512_cmpeq_epi8_mask(_mm512_and_si512(v0, Bytes64(0xFE)), Bytes64(0xC0)) |
+                             (_mm512_cmpeq_epi8_mask(v0, Bytes64(0xE0)) & _mm512_cmplt_epu8_mask(v1, Bytes64(0xA0))) |
+                             (_mm512_cmpeq_epi8_mask(v0, Bytes64(0xED)) & _mm512_cmpgt_epu8_mask(v1, Bytes64(0x9F))) |
+                             _mm512_cmpgt_epi8_mask(v0, Bytes64(0xEF));
+    if (((trails ^ expected) | (invalid & high)) | (next & ~trailsNext)) {
+      // A block the blocks do not take (or a character that n cuts off,
+      // whose trail bytes loaded as 0): from its first character on, one
+      // character at a time where needed.
+      return DecodeUtf8PaddedBlocks(s, n, out, i + static_cast<size_t>(__builtin_popcountll(carry)), k);
+    }
+    carry = next;
+    // The code point of a character starting at each byte, as
+    // DecodeUtf8PaddedWide makes it.
+    const uint64_t pair = two & ~three;
+    const __m512i before = _mm512_mask_blend_epi8(pair, v1, v0), last = _mm512_mask_blend_epi8(pair, v2, v1);
+    const __m512i low =
+        _mm512_mask_blend_epi8(high, v0,
+                               _mm512_or_si512(_mm512_and_si512(_mm512_slli_epi16(before, 6), Bytes64(0xC0)),
+                                               _mm512_and_si512(last, Bytes64(0x3F))));
+    const __m512i highOfThree = _mm512_or_si512(_mm512_and_si512(_mm512_slli_epi16(v0, 4), Bytes64(0xF0)),
+                                                _mm512_and_si512(_mm512_srli_epi16(v1, 2), Bytes64(0x0F)));
+    const __m512i highOfTwo = _mm512_and_si512(_mm512_srli_epi16(v0, 2), Bytes64(0x07));
+    const __m512i hi = _mm512_maskz_mov_epi8(high, _mm512_mask_blend_epi8(pair, highOfThree, highOfTwo));
+    const uint64_t starts = ~trails & inside;
+    PutCompressed(CodePoints16<0>(low, hi), static_cast<uint32_t>(starts), out, k);
+    PutCompressed(CodePoints16<1>(low, hi), static_cast<uint32_t>(starts >> 32), out, k);
+  }
+  return k;
+}
+#pragma GCC diagnostic pop
 #endif
 
 // Decodes from `s` (`n` bytes left of the input) into `out` until `room`
@@ -754,16 +869,56 @@ std::wstring MultiByteToWide(UINT code_page, const std::string &bytes) {
   return MultiByteToWide(code_page, bytes.data(), bytes.size());
 }
 
-size_t utf8_detail::DecodePadded(const char *bytes, size_t length, wchar_t *out) {
-  const auto *s = reinterpret_cast<const unsigned char *>(bytes);
-#ifdef TICKORA_UTF8_BLOCKS
-  if (HasWidePieceDecoder() && length > 16) return DecodeUtf8PaddedWide(s, length, out);
-  if (HasPieceDecoder()) return DecodeUtf8PaddedBlocks(s, length, out);
-#endif
+namespace {
+
+size_t DecodePiece(const char *bytes, size_t length, wchar_t *out) {
   bool invalid;
   size_t written;
-  DecodeUtf8Into(s, length, out, length, false, invalid, written);
+  DecodeUtf8Into(reinterpret_cast<const unsigned char *>(bytes), length, out, length, false, invalid, written);
   return written;
+}
+#ifdef TICKORA_UTF8_BLOCKS
+size_t DecodePieceBlocks(const char *bytes, size_t length, wchar_t *out) {
+  return DecodeUtf8PaddedBlocks(reinterpret_cast<const unsigned char *>(bytes), length, out);
+}
+size_t DecodePieceWide(const char *bytes, size_t length, wchar_t *out) {
+  return DecodeUtf8PaddedWide(reinterpret_cast<const unsigned char *>(bytes), length, out);
+}
+size_t DecodePieceAvx512(const char *bytes, size_t length, wchar_t *out) {
+  return DecodeUtf8PaddedAvx512(reinterpret_cast<const unsigned char *>(bytes), length, out);
+}
+#endif
+
+}  // namespace
+
+utf8_detail::PieceDecoder utf8_detail::PieceDecoderOf(int level) {
+  switch (level) {
+    case 0:
+      return DecodePiece;
+#ifdef TICKORA_UTF8_BLOCKS
+    case 1:
+      return HasPieceDecoder() ? DecodePieceBlocks : nullptr;
+    case 2:
+      return HasWidePieceDecoder() ? DecodePieceWide : nullptr;
+    case 3:
+      return HasAvx512PieceDecoder() ? DecodePieceAvx512 : nullptr;
+#endif
+    default:
+      return nullptr;
+  }
+}
+
+size_t utf8_detail::DecodePadded(const char *bytes, size_t length, wchar_t *out) {
+#ifdef TICKORA_UTF8_BLOCKS
+  // The widest blocks for pieces beyond one block of sixteen bytes; short
+  // pieces are decoded fastest sixteen bytes at a time.
+  if (length > 16) {
+    if (HasAvx512PieceDecoder()) return DecodePieceAvx512(bytes, length, out);
+    if (HasWidePieceDecoder()) return DecodePieceWide(bytes, length, out);
+  }
+  if (HasPieceDecoder()) return DecodePieceBlocks(bytes, length, out);
+#endif
+  return DecodePiece(bytes, length, out);
 }
 
 std::string WideToMultiByte(UINT code_page, const wchar_t *text, size_t length) {

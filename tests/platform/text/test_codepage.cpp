@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -274,7 +275,8 @@ TEST(CodePage, MixedUtf8DecodesAsItsCharactersOneByOne) {
 
 // A piece of a larger buffer decodes as that piece alone would, wherever
 // it starts and ends (inside a character too) and whatever follows it, and
-// writes nothing beyond the room it is given.
+// writes nothing beyond the room it is given: through DecodeUtf8Padded and
+// through each decoder behind it that this processor runs.
 TEST(CodePage, Utf8PiecesOfABufferDecodeAsThemselves) {
   std::string whole;
   for (const char *part :
@@ -290,6 +292,11 @@ TEST(CodePage, Utf8PiecesOfABufferDecodeAsThemselves) {
         "\xE4\xB8\xAD\xE6\x96\x87\xE4\xBB\xB7\xE6\xA0\xBC "
         "\xE5\xB8\x82\xE5\x9C\xBA\xE4\xBA\xA4\xE6\x98\x93\xE4\xB8\xAD"})
     whole += part;
+  // Runs longer than the widest block: Chinese, ASCII, and two-byte
+  // characters.
+  for (int i = 0; i < 30; ++i) whole += "\xE4\xBB\xB7\xE6\xA0\xBC";
+  whole += std::string(70, 'q');
+  for (int i = 0; i < 40; ++i) whole += "\xD0\x96";
   whole += whole;
   constexpr wchar_t kUntouched = 0x5A5A5A;
   // Exactly the bytes the decoder may read: the sanitizer build sees a read
@@ -297,16 +304,24 @@ TEST(CodePage, Utf8PiecesOfABufferDecodeAsThemselves) {
   const std::unique_ptr<char[]> padded(new char[whole.size() + kUtf8PaddedRead]);
   std::memcpy(padded.get(), whole.data(), whole.size());
   std::memset(padded.get() + whole.size(), '\xE4', kUtf8PaddedRead);
-  for (size_t at = 0; at < whole.size(); ++at) {
-    for (size_t length = 0; at + length <= whole.size() && length <= 80; ++length) {
-      const std::string piece = whole.substr(at, length);
-      std::vector<wchar_t> out(length + kUtf8PaddedWrite + 4, kUntouched);
-      const size_t written = DecodeUtf8Padded(padded.get() + at, length, out.data());
-      ASSERT_EQ(std::wstring(out.data(), written), MultiByteToWide(CP_UTF8, piece))
-          << "at " << at << " length " << length;
-      for (size_t i = length + kUtf8PaddedWrite; i < out.size(); ++i) ASSERT_EQ(out[i], kUntouched);
+  std::vector<utf8_detail::PieceDecoder> decoders = {DecodeUtf8Padded};
+  for (int level = 0; utf8_detail::PieceDecoder d = utf8_detail::PieceDecoderOf(level); ++level) decoders.push_back(d);
+  for (size_t d = 0; d < decoders.size(); ++d) {
+    for (size_t at = 0; at < whole.size(); ++at) {
+      // Every length up to 80 from every byte; every length from the first
+      // sixteen (pieces of several hundred bytes).
+      const size_t longest = at < 16 ? whole.size() - at : std::min<size_t>(80, whole.size() - at);
+      for (size_t length = 0; length <= longest; ++length) {
+        const std::string piece = whole.substr(at, length);
+        std::vector<wchar_t> out(length + kUtf8PaddedWrite + 4, kUntouched);
+        const size_t written = decoders[d](padded.get() + at, length, out.data());
+        ASSERT_EQ(std::wstring(out.data(), written), MultiByteToWide(CP_UTF8, piece))
+            << "decoder " << d << " at " << at << " length " << length;
+        for (size_t i = length + kUtf8PaddedWrite; i < out.size(); ++i) ASSERT_EQ(out[i], kUntouched);
+      }
     }
   }
+  EXPECT_GE(decoders.size(), 2u);
 }
 
 TEST(CodePage, SurrogateCharacterEncodesAsReplacementInUtf8) {
