@@ -677,8 +677,22 @@ bool DecodeUtf8(const char *src, size_t n, bool strict, std::wstring &out) {
   out.reserve(start + n);
   AskForHugePages(out.data(), out.capacity() * sizeof(wchar_t));
   constexpr size_t kChunk = 1024;
-  wchar_t chunk[kChunk];
-  for (size_t i = 0; i < n;) {
+  wchar_t chunk[kChunk + kUtf8PaddedWrite];
+  size_t i = 0;
+  if (!strict) {
+    // Pieces of up to kChunk bytes that end where a character starts (or
+    // at a stray trail byte: no character takes it in), each followed by
+    // as much of the input as the piece decoders read beyond a piece, and
+    // each decoded as the whole decodes there.
+    while (n - i > kChunk + kUtf8PaddedRead) {
+      size_t end = i + kChunk;
+      for (size_t back = 0; back < 3 && (s[end] & 0xC0) == 0x80; ++back) --end;
+      if ((s[end] & 0xC0) == 0x80) end = i + kChunk;
+      out.append(chunk, DecodeUtf8Padded(src + i, end - i, chunk));
+      i = end;
+    }
+  }
+  while (i < n) {
     bool invalid;
     size_t k;
     i += DecodeUtf8Into(s + i, n - i, chunk, kChunk, strict, invalid, k);

@@ -273,6 +273,21 @@ TEST(CodePage, MixedUtf8DecodesAsItsCharactersOneByOne) {
   }
 }
 
+// A long text is decoded a thousand bytes or so at a time: a character,
+// a cut-off character or a run of stray trail bytes across where a piece
+// would end decodes as it does alone.
+TEST(CodePage, Utf8AcrossTheDecodersPiecesDecodesAsItself) {
+  for (const char *across : {"\xE4\xB8\xAD", "\xF0\x9F\x98\x80", "\xC3\xA9", "\x80\x80\x80\x80\x80\x80", "\xE4\xB8",
+                             "\xF0\x9F\x98", "\xE4\xB8\xAD\x80\x80\x80\x80"}) {
+    for (size_t before = 1012; before <= 1030; ++before) {
+      const std::string whole = std::string(before, 'a') + across + std::string(200, 'b');
+      const std::wstring expected =
+          std::wstring(before, L'a') + MultiByteToWide(CP_UTF8, std::string(across)) + std::wstring(200, L'b');
+      ASSERT_EQ(MultiByteToWide(CP_UTF8, whole), expected) << "after " << before << " bytes";
+    }
+  }
+}
+
 // A piece of a larger buffer decodes as that piece alone would, wherever
 // it starts and ends (inside a character too) and whatever follows it, and
 // writes nothing beyond the room it is given: through DecodeUtf8Padded and
