@@ -18,10 +18,12 @@ namespace xmlstr {
 namespace {
 
 void CheckLength(size_t length) {
-  if (length >= UINT32_MAX) throw std::length_error("XML text too long");
+  if (length >= UINT32_MAX) ThrowTooLong();
 }
 
 }  // namespace
+
+void ThrowTooLong() { throw std::length_error("XML text too long"); }
 
 wchar_t *Fill(void *memory, const wchar_t *text, size_t length) {
   CheckLength(length);
@@ -43,15 +45,6 @@ wchar_t *Fill(void *memory, const wchar_t *text, size_t length) {
   } else {
     std::memcpy(chars, text, length * sizeof(wchar_t));
   }
-  chars[length] = L'\0';
-  return chars;
-}
-
-wchar_t *FillUtf8(void *memory, const char *bytes, size_t n) {
-  CheckLength(n);
-  auto *chars = reinterpret_cast<wchar_t *>(static_cast<uint32_t *>(memory) + 1);
-  const size_t length = DecodeUtf8Padded(bytes, n, chars);
-  *static_cast<uint32_t *>(memory) = static_cast<uint32_t>(length);
   chars[length] = L'\0';
   return chars;
 }

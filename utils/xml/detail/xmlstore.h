@@ -96,8 +96,17 @@ wchar_t *Fill(void *memory, const wchar_t *text, size_t length);
 // Writes the decode of `n` bytes of UTF-8 (readable a little beyond, see
 // DecodeUtf8Padded) into `memory` (Utf8Bytes(n) bytes, 4-aligned) as a
 // counted string; what it does not fill is left over.
+// Inline: every loaded name, value and text goes through it.
 inline size_t Utf8Bytes(size_t n) { return Bytes(n) + kUtf8PaddedWrite * sizeof(wchar_t); }
-wchar_t *FillUtf8(void *memory, const char *bytes, size_t n);
+[[noreturn]] void ThrowTooLong();
+inline wchar_t *FillUtf8(void *memory, const char *bytes, size_t n) {
+  if (n >= UINT32_MAX) ThrowTooLong();
+  auto *chars = reinterpret_cast<wchar_t *>(static_cast<uint32_t *>(memory) + 1);
+  const size_t length = DecodeUtf8Padded(bytes, n, chars);
+  *static_cast<uint32_t *>(memory) = static_cast<uint32_t>(length);
+  chars[length] = L'\0';
+  return chars;
+}
 // A hash of `length` characters, for the name tables.
 size_t Hash(const wchar_t *text, size_t length) noexcept;
 
