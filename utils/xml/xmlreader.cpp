@@ -68,10 +68,10 @@ void CXmlReader::Refill() {
   *const_cast<char *>(t.end) = '\0';
   SetValue(t.end, 0);
   // Read takes more before a node that begins in the window's last
-  // sixteenth; never once the input is all taken.
+  // sixteenth; never once the input is all taken (p never passes the end).
   const size_t margin = _windowBytes / 16;
   if (!_bytesLeft)
-    t.refillAfter = nullptr;
+    t.refillAfter = t.end;
   else
     t.refillAfter = static_cast<size_t>(t.end - w) > margin ? t.end - margin : w;
 }

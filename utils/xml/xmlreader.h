@@ -121,7 +121,7 @@ class CXmlReader {
   struct Text {
     const Char *p = nullptr;
     const Char *end = nullptr;          // the terminating NUL of the source or the window
-    const Char *refillAfter = nullptr;  // Read takes more input when p is beyond it (null: never)
+    const Char *refillAfter = nullptr;  // Read takes more input when p is beyond it (UTF-8; `end` once all is taken)
     std::unique_ptr<Char[]> window;     // UTF-8 only
     size_t windowSize = 0;              // units, the NUL after them included
     const Char *value = nullptr;        // the value where it stands, or null: decoded in _value

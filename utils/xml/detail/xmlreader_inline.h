@@ -67,8 +67,11 @@ inline bool Trimmed(Char c) {
 }
 
 // The markup the reader compares (case-blind), written for either kind of
-// text.
-inline bool StartsWith(const char *p, const char *tag, const wchar_t *) { return XmlStartsWith(p, tag, true); }
+// text. In UTF-8 the markup as written is compared inline first: the
+// reader's window is readable beyond its end.
+inline bool StartsWith(const char *p, const char *tag, const wchar_t *) {
+  return std::memcmp(p, tag, std::strlen(tag)) == 0 || XmlStartsWith(p, tag, true);
+}
 inline bool StartsWith(const wchar_t *p, const char *, const wchar_t *tag) { return XmlStartsWith(p, tag, true); }
 
 }  // namespace xmlread
@@ -88,7 +91,7 @@ inline BOOL CXmlReader::ReadInline(Names &names) {
   if (_error) throw CXmlException(_error);
   Text<Char> &t = In<Char>();
   if constexpr (sizeof(Char) == 1)
-    if (t.refillAfter && t.p > t.refillAfter) Refill();
+    if (t.p > t.refillAfter) Refill();
   for (;;) {
     const Char *start = t.p;
     try {
@@ -111,8 +114,9 @@ template <class Char, class Names>
 inline BOOL CXmlReader::ReadNode(Names &names) {
   Text<Char> &t = In<Char>();
   t.attributes.clear();
-  _decoded.clear();
-  _value.clear();
+  // Most nodes leave both empty: no store where there is nothing to clear.
+  if (!_decoded.empty()) _decoded.clear();
+  if (!_value.empty()) _value.clear();
   SkipWhitespace<Char>();
   SetValue(t.p, 0);
   const Char *p = t.p;
