@@ -123,14 +123,31 @@ RefResult DecodeReference(const Char *&p, Out &out) {
     size_t length;
     wchar_t ch;
   } kEntities[] = {{"apos;", 5, L'\''}, {"quot;", 5, L'"'}, {"gt;", 3, L'>'}, {"lt;", 3, L'<'}, {"amp;", 4, L'&'}};
-  // The names as written almost always; then without regard to case. No
-  // name is a prefix of another, so the order of the tests does not matter.
-  for (const auto &e : kEntities) {
-    if (StartsWithAscii(q, e.name, false)) {
-      out.push_back(e.ch);
-      p = q + e.length;
-      return RefResult::kOk;
-    }
+  // The names as written almost always, told apart by their first letter;
+  // then without regard to case. No name is a prefix of another, so the
+  // order of the tests does not matter. (The tests stop at the first
+  // character that differs, so none reads beyond a NUL.)
+  auto named = [&](wchar_t ch, size_t length) {
+    out.push_back(ch);
+    p = q + length;
+    return RefResult::kOk;
+  };
+  switch (xmlread::Unit(q[0])) {
+    case 'a':
+      if (q[1] == 'm' && q[2] == 'p' && q[3] == ';') return named(L'&', 4);
+      if (q[1] == 'p' && q[2] == 'o' && q[3] == 's' && q[4] == ';') return named(L'\'', 5);
+      break;
+    case 'l':
+      if (q[1] == 't' && q[2] == ';') return named(L'<', 3);
+      break;
+    case 'g':
+      if (q[1] == 't' && q[2] == ';') return named(L'>', 3);
+      break;
+    case 'q':
+      if (q[1] == 'u' && q[2] == 'o' && q[3] == 't' && q[4] == ';') return named(L'"', 5);
+      break;
+    default:
+      break;
   }
   for (const auto &e : kEntities) {
     if (StartsWithAscii(q, e.name, true)) {
