@@ -101,9 +101,10 @@ namespace utf8_detail {
 size_t DecodePadded(const char *bytes, size_t length, wchar_t *out);
 // The decoders behind DecodePadded, each of which decodes any piece alike,
 // for tests that hold every one this processor runs to MultiByteToWide:
-// level 0 one character at a time, 1 sixteen bytes at a time (SSE4.1), 2
-// 32 (AVX2), 3 64 (AVX-512 BW and VBMI2); null for a level the processor
-// lacks or beyond the last.
+// level 0 the decoder of whole texts (which reads nothing beyond the
+// piece), 1 blocks of sixteen bytes (SSE4.1), 2 of 32 (AVX2), 3 of 64
+// (AVX-512 BW and VBMI2); null for a level the processor lacks or beyond
+// the last.
 using PieceDecoder = size_t (*)(const char *bytes, size_t length, wchar_t *out);
 PieceDecoder PieceDecoderOf(int level);
 #ifdef __SSE2__

@@ -15,14 +15,6 @@ namespace pcutil {
 
 namespace xmlstr {
 
-namespace {
-
-void CheckLength(size_t length) {
-  if (length >= UINT32_MAX) ThrowTooLong();
-}
-
-}  // namespace
-
 void ThrowTooLong() { throw std::length_error("XML text too long"); }
 
 wchar_t *Fill(void *memory, const wchar_t *text, size_t length) {

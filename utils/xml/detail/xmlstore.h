@@ -90,17 +90,22 @@ inline bool Equals(const wchar_t *s, const wchar_t *text, size_t length) noexcep
 // Bytes of a counted string of `length` characters: the length word, the
 // characters and the NUL.
 inline size_t Bytes(size_t length) { return sizeof(uint32_t) + (length + 1) * sizeof(wchar_t); }
+// Throws std::length_error for a length beyond 32 bits (a counted string's
+// length word); the throw stays out of line.
+[[noreturn]] void ThrowTooLong();
+inline void CheckLength(size_t length) {
+  if (length >= UINT32_MAX) ThrowTooLong();
+}
 // Writes a counted string into `memory` (Bytes(length) bytes, 4-aligned).
-// Throws std::length_error for a length beyond 32 bits.
+// Throws as CheckLength.
 wchar_t *Fill(void *memory, const wchar_t *text, size_t length);
+inline size_t Utf8Bytes(size_t n) { return Bytes(n) + kUtf8PaddedWrite * sizeof(wchar_t); }
 // Writes the decode of `n` bytes of UTF-8 (readable a little beyond, see
 // DecodeUtf8Padded) into `memory` (Utf8Bytes(n) bytes, 4-aligned) as a
-// counted string; what it does not fill is left over.
-// Inline: every loaded name, value and text goes through it.
-inline size_t Utf8Bytes(size_t n) { return Bytes(n) + kUtf8PaddedWrite * sizeof(wchar_t); }
-[[noreturn]] void ThrowTooLong();
+// counted string; what it does not fill is left over. Throws as
+// CheckLength. Inline: every loaded name, value and text goes through it.
 inline wchar_t *FillUtf8(void *memory, const char *bytes, size_t n) {
-  if (n >= UINT32_MAX) ThrowTooLong();
+  CheckLength(n);
   auto *chars = reinterpret_cast<wchar_t *>(static_cast<uint32_t *>(memory) + 1);
   const size_t length = DecodeUtf8Padded(bytes, n, chars);
   *static_cast<uint32_t *>(memory) = static_cast<uint32_t>(length);
