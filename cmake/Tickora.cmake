@@ -20,22 +20,24 @@ function(tickora_library name dir)
   endif()
 endfunction()
 
-# tickora_tests(DIR LINK deps... [SERIAL stems...]): one test program per
-# test_*.cpp in DIR, so a suite that does not build never stops the others.
-# Every other .cpp in DIR is shared support code compiled into each program of
-# the folder. The suites named in SERIAL put real windows on the shared display
-# and run alone, so no other suite's windows stand in their screenshots.
+# tickora_tests(DIR LINK deps... [SERIAL stems...] [SLOW stems...]): one test
+# program per test_*.cpp in DIR, so a suite that does not build never stops
+# the others. Every other .cpp in DIR is shared support code compiled into each
+# program of the folder. The suites named in SERIAL put real windows on the
+# shared display and run alone, so no other suite's windows stand in their
+# screenshots. The suites named in SLOW run for minutes in the sanitizer build
+# (unoptimised and instrumented) and are ended after 600 s instead of 120.
 function(tickora_tests dir)
-  cmake_parse_arguments(ARG "" "" "LINK;SERIAL" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "LINK;SERIAL;SLOW" ${ARGN})
   # Programs are named after the folder below tests/: platform_text_test_cstring, utils_http_test_gzip, ...
   file(RELATIVE_PATH sub ${PROJECT_SOURCE_DIR}/tests ${dir})
   string(REPLACE "/" "_" sub "${sub}")
   file(GLOB tests CONFIGURE_DEPENDS ${dir}/test_*.cpp)
   file(GLOB support CONFIGURE_DEPENDS ${dir}/*.cpp)
   list(FILTER support EXCLUDE REGEX "/test_[^/]*\\.cpp$")
-  foreach(stem ${ARG_SERIAL})
+  foreach(stem ${ARG_SERIAL} ${ARG_SLOW})
     if(NOT EXISTS ${dir}/${stem}.cpp)
-      message(FATAL_ERROR "tickora_tests: SERIAL names ${stem}, which ${dir} does not hold")
+      message(FATAL_ERROR "tickora_tests: SERIAL or SLOW names ${stem}, which ${dir} does not hold")
     endif()
   endforeach()
   foreach(t ${tests})
@@ -49,10 +51,14 @@ function(tickora_tests dir)
     if(stem IN_LIST ARG_SERIAL)
       set(serial TRUE)
     endif()
+    set(timeout 120)
+    if(stem IN_LIST ARG_SLOW)
+      set(timeout 600)
+    endif()
     # Labelled by program (named after its folder), so a run can pick suites or
     # folders with ctest -L: "-L utils_http_test_gzip", "-L platform_window".
     gtest_discover_tests(${exe} DISCOVERY_TIMEOUT 60
-                         PROPERTIES LABELS ${exe} TIMEOUT 120 RUN_SERIAL ${serial}
+                         PROPERTIES LABELS ${exe} TIMEOUT ${timeout} RUN_SERIAL ${serial}
                          WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
   endforeach()
 endfunction()
