@@ -386,22 +386,22 @@ TICKORA_PIECES size_t DecodeUtf8PaddedBlocks(const unsigned char *s, size_t n, w
       }
     }
     const __m128i v1 = at(i + 1), v2 = at(i + 2);
-    // Signed compares: trail bytes are below 0xC0, leads of two or more
-    // bytes above 0xBF, of three or more above 0xDF, of four above 0xEF.
-    const __m128i two = _mm_cmpgt_epi8(v0, bytes(0xBF)), three = _mm_cmpgt_epi8(v0, bytes(0xDF));
-    const uint32_t trails = bits(_mm_cmplt_epi8(v0, bytes(0xC0)));
+    // As DecodeUtf8PaddedWide: signed comparisons below a constant, blends
+    // by the sign bit.
+    const __m128i trail = _mm_cmplt_epi8(v0, bytes(0xC0)), belowThree = _mm_cmplt_epi8(v0, bytes(0xE0));
+    const uint32_t trails = bits(trail);
     const uint32_t trailsOn = trails | (bits(_mm_cmplt_epi8(v2, bytes(0xC0))) >> 14 << 16);  // bytes 0 to 17
-    const uint32_t leads = high & bits(two), longLeads = high & bits(three);
-    const uint32_t expected = carry | leads << 1 | longLeads << 2;  // trail bytes the leads ask for
+    const uint32_t longLeads = high & ~bits(belowThree);
+    const uint32_t expected = carry | (high & ~trails) << 1 | longLeads << 2;  // trail bytes the leads ask for
     const uint32_t readable = left >= 18 ? 0x3FFFFu : (1u << left) - 1;
-    // Overlong forms (C0, C1; E0 before a byte below A0) and surrogates
-    // (ED before one above 9F).
-    const __m128i invalid =
-        _mm_or_si128(_mm_cmpeq_epi8(_mm_and_si128(v0, bytes(0xFE)), bytes(0xC0)),
-                     _mm_or_si128(_mm_and_si128(_mm_cmpeq_epi8(v0, bytes(0xE0)), _mm_cmplt_epi8(v1, bytes(0xA0))),
-                                  _mm_and_si128(_mm_cmpeq_epi8(v0, bytes(0xED)), _mm_cmpgt_epi8(v1, bytes(0x9F)))));
+    // Overlong forms (C0, C1; E0 before a byte below A0), surrogates (ED
+    // before one from A0 on) and leads of four bytes.
+    const __m128i overlongTwo = _mm_andnot_si128(trail, _mm_cmplt_epi8(v0, bytes(0xC2)));
+    const __m128i badSecond =
+        _mm_blendv_epi8(_mm_cmpeq_epi8(v0, bytes(0xED)), _mm_cmpeq_epi8(v0, bytes(0xE0)), _mm_cmplt_epi8(v1, bytes(0xA0)));
+    const uint32_t four = ~bits(_mm_cmplt_epi8(v0, bytes(0xF0)));
     const uint32_t wrong = ((trailsOn ^ expected) & inside) | (expected & ~(trailsOn & readable)) |
-                           ((bits(_mm_cmpgt_epi8(v0, bytes(0xEF))) | bits(invalid)) & high);
+                           ((bits(_mm_or_si128(overlongTwo, badSecond)) | four) & high);
     if (wrong) {
       // This block a character at a time, from its first character's start.
       size_t from = i + static_cast<size_t>(__builtin_popcount(carry));
@@ -414,16 +414,14 @@ TICKORA_PIECES size_t DecodeUtf8PaddedBlocks(const unsigned char *s, size_t n, w
     carry = expected >> 16;
     // The code point of a character starting at each byte: low byte from
     // the last two bytes of the character, high byte from its first two.
-    const __m128i ascii = _mm_cmpgt_epi8(v0, bytes(0xFF));
-    const __m128i pair = _mm_andnot_si128(three, two);  // leads of two bytes
+    const __m128i pair = _mm_andnot_si128(trail, belowThree);  // leads of two bytes
     const __m128i before = _mm_blendv_epi8(v1, v0, pair), last = _mm_blendv_epi8(v2, v1, pair);
     const __m128i low = _mm_blendv_epi8(
-        _mm_or_si128(_mm_and_si128(_mm_slli_epi16(before, 6), bytes(0xC0)), _mm_and_si128(last, bytes(0x3F))), v0,
-        ascii);
-    const __m128i highOfThree = _mm_or_si128(_mm_and_si128(_mm_slli_epi16(v0, 4), bytes(0xF0)),
+        v0, _mm_or_si128(_mm_and_si128(_mm_slli_epi16(before, 6), bytes(0xC0)), _mm_and_si128(last, bytes(0x3F))), v0);
+    const __m128i highOfThree = _mm_or_si128(_mm_andnot_si128(bytes(0x0F), _mm_slli_epi16(v0, 4)),
                                              _mm_and_si128(_mm_srli_epi16(v1, 2), bytes(0x0F)));
     const __m128i highOfTwo = _mm_and_si128(_mm_srli_epi16(v0, 2), bytes(0x07));
-    const __m128i hi = _mm_andnot_si128(ascii, _mm_blendv_epi8(highOfThree, highOfTwo, pair));
+    const __m128i hi = _mm_blendv_epi8(_mm_setzero_si128(), _mm_blendv_epi8(highOfThree, highOfTwo, pair), v0);
     const uint32_t starts = ~trails & inside;
     PutLanes(_mm_unpacklo_epi8(low, hi), starts & 0xFF, out, k);
     PutLanes(_mm_unpackhi_epi8(low, hi), starts >> 8, out, k);
@@ -457,7 +455,15 @@ TICKORA_WIDE_PIECES inline void PutPacked(__m128i packed, unsigned keep, wchar_t
   k += static_cast<size_t>(__builtin_popcount(keep));
 }
 
+// Every comparison is written as "below a constant", which the compiler
+// keeps as one instruction (it turns "above" into two), and blends select
+// by the sign bit of a byte, so the bytes themselves tell ASCII apart.
 TICKORA_WIDE_PIECES size_t DecodeUtf8PaddedWide(const unsigned char *s, size_t n, wchar_t *out) {
+  // The constants are made once, outside the compiler's view, so the loop
+  // uses them from registers or memory instead of making them again.
+  __m256i c0 = Bytes32(0xC0), e0 = Bytes32(0xE0), f0 = Bytes32(0xF0), a0 = Bytes32(0xA0), c2 = Bytes32(0xC2),
+          ed = Bytes32(0xED), low6 = Bytes32(0x3F), low4 = Bytes32(0x0F), low3 = Bytes32(0x07);
+  asm("" : "+x"(c0), "+x"(e0), "+x"(f0), "+x"(a0), "+x"(c2), "+x"(ed), "+x"(low6), "+x"(low4), "+x"(low3));
   size_t i = 0, k = 0;
   uint64_t carry = 0;
   for (; i < n; i += 32) {
@@ -479,31 +485,33 @@ TICKORA_WIDE_PIECES size_t DecodeUtf8PaddedWide(const unsigned char *s, size_t n
       continue;
     }
     const __m256i v1 = Load32(s + i + 1), v2 = Load32(s + i + 2);
-    const __m256i two = _mm256_cmpgt_epi8(v0, Bytes32(0xBF)), three = _mm256_cmpgt_epi8(v0, Bytes32(0xDF));
-    const uint32_t trails = Bits32(_mm256_cmpgt_epi8(Bytes32(0xC0), v0));
-    const uint64_t trailsOn = trails | static_cast<uint64_t>(Bits32(_mm256_cmpgt_epi8(Bytes32(0xC0), v2)) >> 30) << 32;
+    // Signed: trail bytes lie below 0xC0, leads of two bytes from there to
+    // 0xDF, of three to 0xEF; ASCII is above them all.
+    const __m256i trail = _mm256_cmpgt_epi8(c0, v0), belowThree = _mm256_cmpgt_epi8(e0, v0);
+    const uint32_t trails = Bits32(trail);
+    const uint64_t trailsOn = trails | static_cast<uint64_t>(Bits32(_mm256_cmpgt_epi8(c0, v2)) >> 30) << 32;
+    const uint32_t longLeads = high & ~Bits32(belowThree);
     const uint64_t expected =
-        carry | static_cast<uint64_t>(high & Bits32(two)) << 1 | static_cast<uint64_t>(high & Bits32(three)) << 2;
-    const __m256i invalid = _mm256_or_si256(
-        _mm256_cmpeq_epi8(_mm256_and_si256(v0, Bytes32(0xFE)), Bytes32(0xC0)),
-        _mm256_or_si256(_mm256_and_si256(_mm256_cmpeq_epi8(v0, Bytes32(0xE0)), _mm256_cmpgt_epi8(Bytes32(0xA0), v1)),
-                        _mm256_and_si256(_mm256_cmpeq_epi8(v0, Bytes32(0xED)), _mm256_cmpgt_epi8(v1, Bytes32(0x9F)))));
+        carry | static_cast<uint64_t>(high & ~trails) << 1 | static_cast<uint64_t>(longLeads) << 2;
+    // Overlong forms (C0, C1; E0 before a byte below A0), surrogates (ED
+    // before one from A0 on) and leads of four bytes.
+    const __m256i overlongTwo = _mm256_andnot_si256(trail, _mm256_cmpgt_epi8(c2, v0));
+    const __m256i badSecond = _mm256_blendv_epi8(_mm256_cmpeq_epi8(v0, ed), _mm256_cmpeq_epi8(v0, e0),
+                                                 _mm256_cmpgt_epi8(a0, v1));
+    const uint32_t four = ~Bits32(_mm256_cmpgt_epi8(f0, v0));
     const uint64_t readable = left >= 34 ? 0x3FFFFFFFFull : (1ull << left) - 1;
     const uint64_t wrong = ((trailsOn ^ expected) & inside) | (expected & ~(trailsOn & readable)) |
-                           ((Bits32(_mm256_cmpgt_epi8(v0, Bytes32(0xEF))) | Bits32(invalid)) & high);
+                           ((Bits32(_mm256_or_si256(overlongTwo, badSecond)) | four) & high);
     if (wrong) break;
     carry = expected >> 32;
-    const __m256i ascii = _mm256_cmpgt_epi8(v0, Bytes32(0xFF));
-    const __m256i pair = _mm256_andnot_si256(three, two);
+    const __m256i pair = _mm256_andnot_si256(trail, belowThree);  // leads of two bytes
     const __m256i before = _mm256_blendv_epi8(v1, v0, pair), last = _mm256_blendv_epi8(v2, v1, pair);
-    const __m256i low =
-        _mm256_blendv_epi8(_mm256_or_si256(_mm256_and_si256(_mm256_slli_epi16(before, 6), Bytes32(0xC0)),
-                                           _mm256_and_si256(last, Bytes32(0x3F))),
-                           v0, ascii);
-    const __m256i highOfThree = _mm256_or_si256(_mm256_and_si256(_mm256_slli_epi16(v0, 4), Bytes32(0xF0)),
-                                                _mm256_and_si256(_mm256_srli_epi16(v1, 2), Bytes32(0x0F)));
-    const __m256i highOfTwo = _mm256_and_si256(_mm256_srli_epi16(v0, 2), Bytes32(0x07));
-    const __m256i hi = _mm256_andnot_si256(ascii, _mm256_blendv_epi8(highOfThree, highOfTwo, pair));
+    const __m256i low = _mm256_blendv_epi8(
+        v0, _mm256_or_si256(_mm256_and_si256(_mm256_slli_epi16(before, 6), c0), _mm256_and_si256(last, low6)), v0);
+    const __m256i highOfThree = _mm256_or_si256(_mm256_andnot_si256(low4, _mm256_slli_epi16(v0, 4)),
+                                                _mm256_and_si256(_mm256_srli_epi16(v1, 2), low4));
+    const __m256i highOfTwo = _mm256_and_si256(_mm256_srli_epi16(v0, 2), low3);
+    const __m256i hi = _mm256_blendv_epi8(_mm256_setzero_si256(), _mm256_blendv_epi8(highOfThree, highOfTwo, pair), v0);
     // Bytes 0-7 and 16-23 in one register, 8-15 and 24-31 in the other.
     const uint32_t starts = ~trails & inside;
     const unsigned k0 = starts & 0xFF, k1 = starts >> 8 & 0xFF, k2 = starts >> 16 & 0xFF, k3 = starts >> 24;
