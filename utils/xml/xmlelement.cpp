@@ -461,8 +461,9 @@ class CXmlElement::KnownNames {
   // before `limit` by a character that `ends` accepts; its length in `n`.
   template <class Ends>
   const wchar_t *Find(const Char *p, const Char *limit, size_t &n, Ends ends) const {
-    if (limit - p < 2) return nullptr;
     if constexpr (kBytes) {
+      // The window stays readable beyond its end, so p[1] can be read
+      // anywhere; the length test below keeps a name within the text.
       const Noted *pair = noted_.get() + Slot(p);
       for (int i = 0; i < 2; ++i) {
         if (!pair[i].name) return nullptr;
@@ -470,6 +471,7 @@ class CXmlElement::KnownNames {
         if (static_cast<size_t>(limit - p) > n && ends(p + n) && SameBytes(p, pair[i].bytes, n)) return pair[i].name;
       }
     } else {
+      if (limit - p < 2) return nullptr;
       const CXmlStore::Start *pair = store_->Starting(p);
       if (!pair) return nullptr;
       for (int i = 0; i < 2; ++i) {
@@ -605,8 +607,10 @@ template <class Char>
   };
   // Tests in the order of how often the kinds come, rather than a switch:
   // the branches learn the document's rhythm better than one jump does.
+  // A reader that failed before fails here; any failure below ends the load.
+  if (reader._error) throw CXmlException(reader._error);
   for (;;) {
-    if (!reader.ReadInline<Char>(names)) throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
+    if (!reader.ReadNext<Char>(names)) throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
     const xmlread::Piece<Char> value = reader.ValuePiece<Char>();
     const int type = reader.GetNodeType();
     if (type == XML_NODE_START_ELEMENT || type == XML_NODE_EMPTY_ELEMENT) {

@@ -181,6 +181,10 @@ class CXmlReader {
   // Read's work, inline for the tree loader (detail/xmlreader_inline.h).
   template <class Char, class Names>
   BOOL ReadInline(Names &names);
+  // The same without the test for an earlier failure, for a caller that
+  // made it once and stops at any failure (the tree loader).
+  template <class Char, class Names>
+  BOOL ReadNext(Names &names);
   template <class Char, class Names>
   BOOL ReadNode(Names &names);
   // Keeps the window from its position on and copies more input behind it.

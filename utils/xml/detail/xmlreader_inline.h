@@ -89,6 +89,11 @@ inline void CXmlReader::Fail(int code) {
 template <class Char, class Names>
 inline BOOL CXmlReader::ReadInline(Names &names) {
   if (_error) throw CXmlException(_error);
+  return ReadNext<Char>(names);
+}
+
+template <class Char, class Names>
+inline BOOL CXmlReader::ReadNext(Names &names) {
   Text<Char> &t = In<Char>();
   if constexpr (sizeof(Char) == 1)
     if (t.p > t.refillAfter) Refill();
