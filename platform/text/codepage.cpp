@@ -348,6 +348,28 @@ TICKORA_PIECES inline void PutLanes(__m128i lanes, unsigned keep, wchar_t *out, 
 // are a whole number of them up to five; 0 for the others.
 constexpr unsigned char kThrees[16] = {0, 0, 0, 1, 0, 0, 2, 0, 0, 3, 0, 0, 4, 0, 0, 5};
 
+// The last `left` (below sixteen) bytes of a piece, loaded in `v`, when
+// they are up to five characters of three bytes (short Chinese names and
+// texts): gathered into 32-bit lanes by two fixed shuffles, without the
+// per-byte planes, and written at `out`. Returns the characters, or 0 for
+// bytes of any other form.
+TICKORA_PIECES inline size_t DecodeThreesTail(__m128i v, size_t left, wchar_t *out) {
+  const size_t count = kThrees[left];
+  if (!count) return 0;
+  const uint32_t inside = (1u << left) - 1;
+  const uint32_t trails = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmplt_epi8(v, _mm_set1_epi8(-64)))) & inside;
+  if (trails != (inside & ~0x1249u)) return 0;
+  const __m128i x = _mm_shuffle_epi8(v, FourThreesIntoLanes());
+  const __m128i y = _mm_shuffle_epi8(v, _mm_setr_epi8(14, 13, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1));
+  const __m128i cx = LaneCodePoints(x), cy = LaneCodePoints(y);
+  const uint32_t bad = static_cast<uint32_t>(_mm_movemask_epi8(BadThrees(x, cx))) |
+                       static_cast<uint32_t>(_mm_movemask_epi8(BadThrees(y, cy))) << 16;
+  if (bad & ((1ull << (4 * count)) - 1)) return 0;
+  _mm_storeu_si128(reinterpret_cast<__m128i *>(out), cx);
+  _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4), cy);
+  return count;
+}
+
 // Decodes s[i, n) into out[k...] (i at a character's start); returns k.
 TICKORA_PIECES size_t DecodeUtf8PaddedBlocks(const unsigned char *s, size_t n, wchar_t *out, size_t i = 0,
                                              size_t k = 0) {
@@ -366,25 +388,9 @@ TICKORA_PIECES size_t DecodeUtf8PaddedBlocks(const unsigned char *s, size_t n, w
       i += 16;
       continue;
     }
-    // The last block of a piece of up to five characters of three bytes
-    // (short Chinese names and texts): gathered into 32-bit lanes by two
-    // fixed shuffles, without the per-byte planes.
-    if (left < 16 && !carry && kThrees[left]) {
-      const uint32_t trails = bits(_mm_cmplt_epi8(v0, bytes(0xC0))) & inside;
-      if (trails == (inside & ~0x1249u)) {
-        const __m128i x = _mm_shuffle_epi8(v0, FourThreesIntoLanes());
-        const __m128i y =
-            _mm_shuffle_epi8(v0, _mm_setr_epi8(14, 13, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1));
-        const __m128i cx = LaneCodePoints(x), cy = LaneCodePoints(y);
-        const size_t count = kThrees[left];
-        const uint32_t bad = bits(BadThrees(x, cx)) | bits(BadThrees(y, cy)) << 16;
-        if (!(bad & ((1ull << (4 * count)) - 1))) {
-          _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k), cx);
-          _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k + 4), cy);
-          return k + count;
-        }
-      }
-    }
+    // The last block of a piece of up to five characters of three bytes.
+    if (left < 16 && !carry)
+      if (const size_t count = DecodeThreesTail(v0, left, out + k)) return k + count;
     const __m128i v1 = at(i + 1), v2 = at(i + 2);
     // As DecodeUtf8PaddedWide: signed comparisons below a constant, blends
     // by the sign bit.
@@ -397,8 +403,8 @@ TICKORA_PIECES size_t DecodeUtf8PaddedBlocks(const unsigned char *s, size_t n, w
     // Overlong forms (C0, C1; E0 before a byte below A0), surrogates (ED
     // before one from A0 on) and leads of four bytes.
     const __m128i overlongTwo = _mm_andnot_si128(trail, _mm_cmplt_epi8(v0, bytes(0xC2)));
-    const __m128i badSecond =
-        _mm_blendv_epi8(_mm_cmpeq_epi8(v0, bytes(0xED)), _mm_cmpeq_epi8(v0, bytes(0xE0)), _mm_cmplt_epi8(v1, bytes(0xA0)));
+    const __m128i badSecond = _mm_blendv_epi8(_mm_cmpeq_epi8(v0, bytes(0xED)), _mm_cmpeq_epi8(v0, bytes(0xE0)),
+                                              _mm_cmplt_epi8(v1, bytes(0xA0)));
     const uint32_t four = ~bits(_mm_cmplt_epi8(v0, bytes(0xF0)));
     const uint32_t wrong = ((trailsOn ^ expected) & inside) | (expected & ~(trailsOn & readable)) |
                            ((bits(_mm_or_si128(overlongTwo, badSecond)) | four) & high);
@@ -428,6 +434,15 @@ TICKORA_PIECES size_t DecodeUtf8PaddedBlocks(const unsigned char *s, size_t n, w
     i += 16;
   }
   return k;
+}
+
+// A piece of up to sixteen bytes: most that are not ASCII (which
+// DecodeUtf8Padded widens itself) are a few characters of three bytes.
+TICKORA_PIECES size_t DecodeShortPiece(const unsigned char *s, size_t n, wchar_t *out) {
+  if (n < 16)
+    if (const size_t count = DecodeThreesTail(_mm_loadu_si128(reinterpret_cast<const __m128i *>(s)), n, out))
+      return count;
+  return DecodeUtf8PaddedBlocks(s, n, out);
 }
 
 // The same for 32 bytes at a time where the processor has AVX2 (reading
@@ -496,8 +511,8 @@ TICKORA_WIDE_PIECES size_t DecodeUtf8PaddedWide(const unsigned char *s, size_t n
     // Overlong forms (C0, C1; E0 before a byte below A0), surrogates (ED
     // before one from A0 on) and leads of four bytes.
     const __m256i overlongTwo = _mm256_andnot_si256(trail, _mm256_cmpgt_epi8(c2, v0));
-    const __m256i badSecond = _mm256_blendv_epi8(_mm256_cmpeq_epi8(v0, ed), _mm256_cmpeq_epi8(v0, e0),
-                                                 _mm256_cmpgt_epi8(a0, v1));
+    const __m256i badSecond =
+        _mm256_blendv_epi8(_mm256_cmpeq_epi8(v0, ed), _mm256_cmpeq_epi8(v0, e0), _mm256_cmpgt_epi8(a0, v1));
     const uint32_t four = ~Bits32(_mm256_cmpgt_epi8(f0, v0));
     const uint64_t readable = left >= 34 ? 0x3FFFFFFFFull : (1ull << left) - 1;
     const uint64_t wrong = ((trailsOn ^ expected) & inside) | (expected & ~(trailsOn & readable)) |
@@ -903,6 +918,9 @@ size_t DecodePiece(const char *bytes, size_t length, wchar_t *out) {
 size_t DecodePieceBlocks(const char *bytes, size_t length, wchar_t *out) {
   return DecodeUtf8PaddedBlocks(reinterpret_cast<const unsigned char *>(bytes), length, out);
 }
+size_t DecodePieceShort(const char *bytes, size_t length, wchar_t *out) {
+  return DecodeShortPiece(reinterpret_cast<const unsigned char *>(bytes), length, out);
+}
 size_t DecodePieceWide(const char *bytes, size_t length, wchar_t *out) {
   return DecodeUtf8PaddedWide(reinterpret_cast<const unsigned char *>(bytes), length, out);
 }
@@ -930,17 +948,30 @@ utf8_detail::PieceDecoder utf8_detail::PieceDecoderOf(int level) {
   }
 }
 
-size_t utf8_detail::DecodePadded(const char *bytes, size_t length, wchar_t *out) {
+namespace {
+
+// The decoders DecodePadded uses, chosen once: the widest blocks for pieces
+// beyond one block of sixteen bytes; short pieces are decoded fastest
+// sixteen bytes at a time.
+struct PieceDecoders {
+  utf8_detail::PieceDecoder shortPieces = DecodePiece;
+  utf8_detail::PieceDecoder longPieces = DecodePiece;
+  PieceDecoders() {
 #ifdef TICKORA_UTF8_BLOCKS
-  // The widest blocks for pieces beyond one block of sixteen bytes; short
-  // pieces are decoded fastest sixteen bytes at a time.
-  if (length > 16) {
-    if (HasAvx512PieceDecoder()) return DecodePieceAvx512(bytes, length, out);
-    if (HasWidePieceDecoder()) return DecodePieceWide(bytes, length, out);
-  }
-  if (HasPieceDecoder()) return DecodePieceBlocks(bytes, length, out);
+    if (!HasPieceDecoder()) return;
+    shortPieces = DecodePieceShort;
+    longPieces = HasAvx512PieceDecoder() ? DecodePieceAvx512
+                 : HasWidePieceDecoder() ? DecodePieceWide
+                                         : DecodePieceBlocks;
 #endif
-  return DecodePiece(bytes, length, out);
+  }
+};
+
+}  // namespace
+
+size_t utf8_detail::DecodePadded(const char *bytes, size_t length, wchar_t *out) {
+  static const PieceDecoders chosen;
+  return (length > 16 ? chosen.longPieces : chosen.shortPieces)(bytes, length, out);
 }
 
 std::string WideToMultiByte(UINT code_page, const wchar_t *text, size_t length) {
