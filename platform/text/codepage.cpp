@@ -357,7 +357,8 @@ TICKORA_PIECES inline size_t DecodeThreesTail(__m128i v, size_t left, wchar_t *o
   const size_t count = kThrees[left];
   if (!count) return 0;
   const uint32_t inside = (1u << left) - 1;
-  const uint32_t trails = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmplt_epi8(v, _mm_set1_epi8(-64)))) & inside;
+  const uint32_t trails =
+      static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmplt_epi8(v, _mm_set1_epi8(static_cast<char>(0xC0))))) & inside;
   if (trails != (inside & ~0x1249u)) return 0;
   const __m128i x = _mm_shuffle_epi8(v, FourThreesIntoLanes());
   const __m128i y = _mm_shuffle_epi8(v, _mm_setr_epi8(14, 13, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1));

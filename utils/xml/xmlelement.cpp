@@ -605,10 +605,10 @@ template <class Char>
     current->LinkLast(node);
     build.Appended(current, node);
   };
-  // Tests in the order of how often the kinds come, rather than a switch:
-  // the branches learn the document's rhythm better than one jump does.
   // A reader that failed before fails here; any failure below ends the load.
   if (reader._error) throw CXmlException(reader._error);
+  // Tests in the order of how often the kinds come, rather than a switch:
+  // the branches learn the document's rhythm better than one jump does.
   for (;;) {
     if (!reader.ReadNext<Char>(names)) throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
     const xmlread::Piece<Char> value = reader.ValuePiece<Char>();
