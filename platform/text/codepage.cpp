@@ -98,15 +98,17 @@ size_t Utf8Sequence(const unsigned char *s, size_t n, bool &valid, char32_t &cp)
 
 // Decodes the one character (or the maximal invalid subpart) at s[i] of
 // the n bytes into out[k], moving both on; false, moving neither, for an
-// invalid sequence in `strict` mode.
-inline bool DecodeOne(const unsigned char *s, size_t n, size_t &i, wchar_t *out, size_t &k, bool strict) {
+// invalid sequence in `strict` mode. Inline: the block decoders call it for
+// every character of a block they leave to it.
+[[gnu::always_inline]] inline bool DecodeOne(const unsigned char *s, size_t n, size_t &i, wchar_t *out, size_t &k,
+                                             bool strict) {
   if (s[i] < 0x80) {
     out[k++] = s[i++];
     return true;
   }
-  // Valid characters of two and three bytes without Utf8Sequence's loop:
+  // Valid characters of two to four bytes without Utf8Sequence's loop:
   // the same tests (continuation bytes; three bytes above U+07FF and not
-  // a surrogate).
+  // a surrogate; four from U+10000 to U+10FFFF).
   const unsigned lead = s[i];
   if (lead >= 0xE0 && lead <= 0xEF && i + 2 < n) {
     const unsigned c1 = s[i + 1], c2 = s[i + 2];
@@ -120,6 +122,14 @@ inline bool DecodeOne(const unsigned char *s, size_t n, size_t &i, wchar_t *out,
     out[k++] = static_cast<wchar_t>(((lead & 0x1Fu) << 6) | (s[i + 1] & 0x3Fu));
     i += 2;
     return true;
+  } else if (lead >= 0xF0 && lead <= 0xF4 && i + 3 < n) {
+    const unsigned c1 = s[i + 1], c2 = s[i + 2], c3 = s[i + 3];
+    const char32_t c = ((lead & 0x07u) << 18) | ((c1 & 0x3Fu) << 12) | ((c2 & 0x3Fu) << 6) | (c3 & 0x3Fu);
+    if ((c1 & 0xC0) == 0x80 && (c2 & 0xC0) == 0x80 && (c3 & 0xC0) == 0x80 && c >= 0x10000 && c <= 0x10FFFF) {
+      out[k++] = static_cast<wchar_t>(c);
+      i += 4;
+      return true;
+    }
   }
   bool valid;
   char32_t cp = 0;

@@ -185,7 +185,7 @@ TEST(CodePage, LongUtf8DecodesAsItsShortPieces) {
   }
 }
 
-// The edges of the two- and three-byte forms, valid and not, decode alike
+// The edges of the two- to four-byte forms, valid and not, decode alike
 // wherever they stand after a run of ASCII or of Chinese (inside a block of
 // sixteen bytes, across its end, or after it; among three-byte characters
 // the decoder takes four at a time) and with a run of ASCII behind them.
@@ -195,11 +195,23 @@ TEST(CodePage, Utf8FormEdgesDecodeAtEveryPosition) {
     const char *bytes;
     std::wstring expected;
   } cases[] = {
-      {"\xC2\x80", {0x80}},        {"\xDF\xBF", {0x7FF}},      {"\xE0\xA0\x80", {0x800}},   {"\xED\x9F\xBF", {0xD7FF}},
-      {"\xEE\x80\x80", {0xE000}},  {"\xEF\xBF\xBF", {0xFFFF}}, {"\xE0\x9F\xBF", {R, R, R}},  // overlong
-      {"\xED\xBF\xBF", {R, R, R}},                                                           // surrogate
-      {"\xE4\x41", {R, L'A'}},                                                        // a lead without its trail bytes
-      {"\xE4\xB8\x41", {R, L'A'}}, {"\xC2\x41", {R, L'A'}},    {"\xC1\xBF", {R, R}},  // overlong two-byte lead
+      {"\xC2\x80", {0x80}},
+      {"\xDF\xBF", {0x7FF}},
+      {"\xE0\xA0\x80", {0x800}},
+      {"\xED\x9F\xBF", {0xD7FF}},
+      {"\xEE\x80\x80", {0xE000}},
+      {"\xEF\xBF\xBF", {0xFFFF}},
+      {"\xE0\x9F\xBF", {R, R, R}},  // overlong
+      {"\xED\xBF\xBF", {R, R, R}},  // surrogate
+      {"\xE4\x41", {R, L'A'}},      // a lead without its trail bytes
+      {"\xE4\xB8\x41", {R, L'A'}},
+      {"\xC2\x41", {R, L'A'}},
+      {"\xC1\xBF", {R, R}},  // overlong two-byte lead
+      {"\xF0\x90\x80\x80", {0x10000}},
+      {"\xF4\x8F\xBF\xBF", {0x10FFFF}},
+      {"\xF0\x8F\xBF\xBF", {R, R, R, R}},  // overlong
+      {"\xF4\x90\x80\x80", {R, R, R, R}},  // beyond U+10FFFF
+      {"\xF0\x9F\x98\x41", {R, L'A'}},     // a lead with two of its three trail bytes
   };
   const struct {
     const char *bytes;
