@@ -6,7 +6,6 @@
 #include <stdexcept>
 #include <vector>
 
-#include "utils/xml/detail/xmlutf8.h"
 #include "utils/xml/xmlnode.h"
 
 namespace pcutil {
@@ -121,10 +120,16 @@ const wchar_t *CXmlStore::CopyUtf8(const char *bytes, size_t n) {
     GiveBackAfter(text);
     return text;
   }
-  // A long text has a block of its own, of the size its characters take.
-  std::wstring wide;
-  xmlread::AppendUtf8(wide, bytes, n);
-  return CopyString(wide.data(), wide.size());
+  // A long text has a block of its own: decoded into room for a character
+  // per byte, then cut to the size its characters take.
+  Block *block = NewBlock(size);
+  const wchar_t *text = xmlstr::FillUtf8(block + 1, bytes, n);
+  const size_t at = static_cast<size_t>(reinterpret_cast<const char *>(text) - reinterpret_cast<const char *>(block));
+  if (void *smaller = std::realloc(block, at + xmlstr::Bytes(xmlstr::Length(text)) - sizeof(uint32_t))) {
+    blocks_ = static_cast<Block *>(smaller);  // the newest block: the head of the list
+    text = reinterpret_cast<const wchar_t *>(static_cast<const char *>(smaller) + at);
+  }
+  return text;
 }
 
 // --- names -------------------------------------------------------------------------
