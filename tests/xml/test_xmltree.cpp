@@ -686,6 +686,9 @@ TEST(XmlTreeRead, RecognisedNamesGiveTheTreeOfTheReadersNodes) {
       "<r><item id='1' type='a'><title>t</title></item><item id='2' type='b'><title>u</title></item>"
       "<item id='3' type='c'><title>v</title></item><itemx/><ite/></r>",
       "<rr><rr></rr></rr>",
+      // Names of one character, followed by each character that ends one.
+      "<r><a/><a>t</a><a x='1' y='2' x='3'/><b a='1' b='2'/><a\t/><a b='1'><a/></a><a/b/><a/b/><a=x/></r>",
+      "<r><a><a></b></a></r>",
       "<rr><rr>",
       // A name met first as an attribute, then as an element followed by
       // what ends only one kind of name ('=', '/' or '>'), or by wide white

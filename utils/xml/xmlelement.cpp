@@ -96,17 +96,21 @@ CXmlAttribute *CXmlAttributeList::Find(const std::wstring &name) const { return 
 
 CXmlAttribute *CXmlAttributeList::Find(const wchar_t *name) const { return name ? Find(name, wcslen(name)) : nullptr; }
 
-void CXmlAttributeList::Reindex(Index *old, size_t count, CXmlStore *store) {
+CXmlAttributeList::Index *CXmlAttributeList::NewIndex(size_t count, CXmlStore *store) {
   size_t slots = 32;
   while (slots < count * 2) slots *= 2;
   const size_t bytes = Index::Bytes(slots);
   auto *index = static_cast<Index *>(store ? store->Allocate(bytes) : ::operator new(bytes));
   std::memset(static_cast<void *>(index), 0, bytes);
-  index->first = GetFirst();
-  index->last = old ? old->last : nullptr;
-  index->count = 0;
   index->mask = slots - 1;
   index->owned = store == nullptr;
+  return index;
+}
+
+void CXmlAttributeList::Reindex(Index *old, size_t count, CXmlStore *store) {
+  Index *index = NewIndex(count, store);
+  index->first = GetFirst();
+  index->last = old ? old->last : nullptr;
   for (CXmlAttribute *a = index->first; a; a = a->next) {
     index->Insert(a);
     index->last = a;
@@ -405,7 +409,10 @@ class CXmlElement::KnownNames {
   // `name`, just found by the store for the `length` units at `text`, for
   // later recognition.
   void Note(const wchar_t *name, const Char *text, size_t length) {
-    if (length < 2 || !xmlread::HoldsNoNameEnd(text, length)) return;
+    // A name of one byte is found by the byte after it too, which the
+    // window holds; the store finds wide names by their first two
+    // characters.
+    if (length < (kBytes ? 1 : 2) || !xmlread::HoldsNoNameEnd(text, length)) return;
     if constexpr (kBytes) {
       if (length > kNotedBytes) return;
       Noted *pair = noted_.get() + Slot(text);
@@ -540,7 +547,7 @@ const wchar_t *StoreName(CXmlStore *store, const char *text, size_t length) {
 template <class Char>
 void CXmlElement::LoadAttributes(const CXmlReader &reader, CXmlStore *store, size_t &made, KnownNames<Char> *known) {
   const auto &from = reader.In<Char>().attributes;
-  if (!store || from.size() > CXmlAttributeList::kListed || attributes.GetFirst()) {
+  if (!store || attributes.GetFirst()) {
     std::wstring nameScratch, valueScratch;
     for (const auto &a : from) {
       const WideText name = Widen(a.name, a.nameLength, nameScratch);
@@ -549,29 +556,59 @@ void CXmlElement::LoadAttributes(const CXmlReader &reader, CXmlStore *store, siz
     }
     return;
   }
-  // A new element with a short list: chain the records directly, each value
-  // beside its record; a repeated name keeps its place and takes the value.
-  CXmlAttribute *first = nullptr, *last = nullptr;
-  for (const auto &a : from) {
+  // A new element: chain the records directly, each value beside its
+  // record; a repeated name keeps its place and takes the value.
+  auto nameOf = [&](const auto &a) {
     const wchar_t *name = a.known;
     if (!name) {
       name = StoreName(store, a.name, a.nameLength);
       if (known) known->Note(name, a.name, a.nameLength);
     }
-    const auto value = reader.AttributePiece(a);
-    CXmlAttribute *same = first;
-    while (same && !(same->name == name || xmlstr::Equals(same->name, name, xmlstr::Length(name)))) same = same->next;
-    if (same) {
-      same->value = StoreString(store, value);
-      continue;
-    }
+    return name;
+  };
+  auto make = [&](const auto &value, const wchar_t *name) {
     auto *attribute = MakeWithPiece<CXmlAttribute>(store, value, CXmlAttribute::Stored{}, name);
     attribute->storeFlags_ |= CXmlAttribute::kLinked;
     ++made;
-    (last ? last->next : first) = attribute;
-    last = attribute;
+    return attribute;
+  };
+  CXmlAttribute *first = nullptr, *last = nullptr;
+  if (from.size() <= CXmlAttributeList::kListed) {
+    for (const auto &a : from) {
+      const wchar_t *name = nameOf(a);
+      const auto value = reader.AttributePiece(a);
+      CXmlAttribute *same = first;
+      while (same && !(same->name == name || xmlstr::Equals(same->name, name, xmlstr::Length(name)))) same = same->next;
+      if (same) {
+        same->value = StoreString(store, value);
+        continue;
+      }
+      CXmlAttribute *attribute = make(value, name);
+      (last ? last->next : first) = attribute;
+      last = attribute;
+    }
+    attributes.bits_ = reinterpret_cast<uintptr_t>(first);
+    return;
   }
-  attributes.bits_ = reinterpret_cast<uintptr_t>(first);
+  // A long list gets its index in the store at once, and finds repeats in
+  // it.
+  CXmlAttributeList::Index *index = CXmlAttributeList::NewIndex(from.size(), store);
+  for (const auto &a : from) {
+    const wchar_t *name = nameOf(a);
+    const auto value = reader.AttributePiece(a);
+    CXmlAttribute *&slot = index->Slots()[index->Slot(name, xmlstr::Length(name))];
+    if (slot) {
+      slot->value = StoreString(store, value);
+      continue;
+    }
+    slot = make(value, name);
+    (last ? last->next : first) = slot;
+    last = slot;
+    ++index->count;
+  }
+  index->first = first;
+  index->last = last;
+  attributes.bits_ = reinterpret_cast<uintptr_t>(index) | 1;
 }
 
 void CXmlElement::ReadFrom(CXmlReader &reader) {

@@ -82,6 +82,9 @@ class CXmlAttributeList {
   // follow through GetNext.
   CXmlAttribute *TakeAll() noexcept;
   Index *GetIndex() const noexcept { return bits_ & 1 ? reinterpret_cast<Index *>(bits_ & ~uintptr_t{1}) : nullptr; }
+  // An empty index with room for `count` records, in `store` when given,
+  // else on the heap.
+  static Index *NewIndex(size_t count, CXmlStore *store);
   void Reindex(Index *old, size_t count, CXmlStore *store);
 
   // The first record, or the index (tagged with 1) once there is one.
