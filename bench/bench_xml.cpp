@@ -19,6 +19,11 @@
 //     expat's push parser;
 //   - Depth: a million elements loaded flat and at depth 999, and a chain
 //     of 50,000 elements built by code against as many side by side.
+// Six smaller documents of other shapes (dense markup, deep nesting, long
+// attribute lists, Chinese attribute values, characters beyond U+FFFF,
+// texts longer than the tree's storage blocks) are checked alike, and only
+// TreeBuildPaired runs on them: the cost per node and per character where
+// the two catalogues do not show it.
 // Before anything is timed, every contender's result is reduced to one
 // checksum of its content (names, attributes, trimmed texts, comments in document
 // order); a contender that disagrees stops the run.
@@ -252,15 +257,71 @@ std::string MakeChineseDocument(size_t bytes) {
   return doc;
 }
 
-// The documents every benchmark runs on, by the name that follows the
-// benchmark's.
+// A document of `bytes` or a little more: a root holding unit(0),
+// unit(1), ... .
+template <class Unit>
+std::string Repeated(size_t bytes, Unit unit) {
+  std::string doc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root>\n";
+  for (unsigned i = 0; doc.size() < bytes; ++i) doc += unit(std::to_string(i));
+  return doc + "</root>\n";
+}
+
+// The documents of other shapes, 4 MB each.
+std::string MakeDense(size_t bytes) {
+  return Repeated(bytes, [](const std::string &i) {
+    return "<item id=\"" + i + "\" k=\"v\"><a>alpha</a><bb>beta</bb><c x=\"1\"/><dd>" + i + "</dd></item>";
+  });
+}
+std::string MakeDeep(size_t bytes) {
+  std::string open, close;
+  for (int level = 0; level < 50; ++level) {
+    open += level % 2 ? "<n>" : "<level>";
+    close = (level % 2 ? "</n>" : "</level>") + close;
+  }
+  return Repeated(bytes, [&](const std::string &i) { return open + i + close + "\n"; });
+}
+std::string MakeManyAttributes(size_t bytes) {
+  return Repeated(bytes, [](const std::string &i) {
+    std::string e = "  <e";
+    for (int a = 1; a <= 12; ++a) e += " a" + std::to_string(a) + "=\"" + (a == 12 ? i : std::to_string(a)) + "\"";
+    return e + "/>\n";
+  });
+}
+std::string MakeChineseAttributes(size_t bytes) {
+  return Repeated(bytes, [](const std::string &i) {
+    return "  <r id=\"" + i + "\" name=\"比特币指数\" market=\"交易所\" unit=\"元\" note=\"行情目录每条记录\"/>\n";
+  });
+}
+std::string MakeBeyondFFFF(size_t bytes) {
+  return Repeated(bytes, [](const std::string &i) {
+    return "  <row id=\"" + i + "\">\xF0\x9F\x93\x88\xF0\x9F\x93\x89 BTC \xF0\x9F\x92\xB0 " + i +
+           " \xF0\xA0\x80\x80\xF0\xA0\x80\x81 up</row>\n";
+  });
+}
+std::string MakeLongTexts(size_t bytes) {
+  std::string text;
+  while (text.size() < 200000) text += "market data stream ";
+  return Repeated(bytes, [&](const std::string &i) { return "  <t>" + text + i + "</t>\n"; });
+}
+
+// The documents, by the name that follows the benchmark's: every
+// benchmark runs on the first two (`shape` false), only TreeBuildPaired on
+// the others.
 struct Doc {
   const char *name;
   std::string bytes;
+  bool shape = false;
 };
 const std::vector<Doc> &Documents() {
+  constexpr size_t kShape = 4u * 1000u * 1000u;
   static const std::vector<Doc> docs = {{"items", MakeDocument(10u * 1000u * 1000u)},
-                                        {"records_zh", MakeChineseDocument(10u * 1000u * 1000u)}};
+                                        {"records_zh", MakeChineseDocument(10u * 1000u * 1000u)},
+                                        {"dense", MakeDense(kShape), true},
+                                        {"deep", MakeDeep(kShape), true},
+                                        {"attributes12", MakeManyAttributes(kShape), true},
+                                        {"attributes_zh", MakeChineseAttributes(kShape), true},
+                                        {"beyond_ffff", MakeBeyondFFFF(kShape), true},
+                                        {"long_texts", MakeLongTexts(kShape), true}};
   return docs;
 }
 
@@ -881,10 +942,17 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void Finalize() override {
     ConsoleReporter::Finalize();
     for (const Doc &doc : Documents()) {
+      if (doc.shape) continue;
       suffix_ = std::string("/") + doc.name;
       std::printf("\n%-34s %12s %10s\n", ("ours / theirs (medians), " + std::string(doc.name)).c_str(), "ours",
                   "ratio");
       DocumentRatios();
+    }
+    std::printf("\n%-34s %12s %10s\n", "tree build in turns, other shapes", "ours", "ratio");
+    for (const Doc &doc : Documents()) {
+      if (!doc.shape) continue;
+      suffix_ = std::string("/") + doc.name;
+      PairedRatio(doc.name);
     }
     suffix_.clear();
     std::printf("\n");
@@ -918,10 +986,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
     std::printf("%-34s %10.2f %s %9.2fx\n", (task + " " + ours + "/" + theirs).c_str(), x, memory ? "MB" : "ms", x / y);
   }
   // The median of the paired iterations' ratios (BM_TreeBuildPaired_Ours).
-  void PairedRatio() {
+  void PairedRatio(const char *label = "TreeBuild Ours/Pugixml, in turns") {
     auto a = results_.find("BM_TreeBuildPaired_Ours" + suffix_);
     if (a == results_.end() || a->second.paired <= 0) return;
-    std::printf("%-34s %10.2f ms %9.2fx\n", "TreeBuild Ours/Pugixml, in turns", a->second.time, a->second.paired);
+    std::printf("%-34s %10.2f ms %9.2fx\n", label, a->second.time, a->second.paired);
   }
   std::map<std::string, Result> results_;
   std::string suffix_;  // the document of the ratios being printed
@@ -953,11 +1021,13 @@ void Register() {
       {"BM_Depth_ChainOf50000", BM_Depth_ChainOf50000},
       {"BM_Depth_Flat50000", BM_Depth_Flat50000},
   };
-  // Every benchmark but the depth ones runs once on each document, named
-  // after it.
+  // Every benchmark but the depth ones runs once on each document (on the
+  // shapes only TreeBuildPaired), named after it.
   for (const Entry &e : entries) {
     const bool perDocument = std::strncmp(e.name, "BM_Depth", 8) != 0;
+    const bool onShapes = std::strcmp(e.name, "BM_TreeBuildPaired_Ours") == 0;
     for (size_t d = 0; d < (perDocument ? Documents().size() : 1); ++d) {
+      if (Documents()[d].shape && !onShapes) continue;
       const std::string name = perDocument ? std::string(e.name) + "/" + Documents()[d].name : e.name;
       auto *b = benchmark::RegisterBenchmark(name.c_str(),
                                              [fn = e.fn, d](benchmark::State &state) {
