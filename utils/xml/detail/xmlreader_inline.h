@@ -38,9 +38,10 @@ template <NameOf kind, class Char>
 inline bool EndsName(const Char *p) {
   const uint32_t c = Unit(*p);
   if (c > ' ' && c < kPlain<Char> && c != '>' && c != '/' && c != '=') return false;  // the common case
+  if (c == (kind == NameOf::kElement ? '>' : '=')) return true;                       // the common end
   if (c == 0 || SpaceAt(p)) return true;
-  if constexpr (kind == NameOf::kElement) return c == '>' || (c == '/' && p[1] == '>');
-  return c == '=';
+  if constexpr (kind == NameOf::kElement) return c == '/' && p[1] == '>';
+  return false;
 }
 // A name that holds none of '/', '=' and '>' (and, as every name the
 // reader gives, no white space or NUL) ends, wherever it stands, exactly
@@ -122,7 +123,7 @@ inline BOOL CXmlReader::ReadNode(Names &names) {
   // Most nodes leave both empty: no store where there is nothing to clear.
   if (!_decoded.empty()) _decoded.clear();
   if (!_value.empty()) _value.clear();
-  SkipWhitespace<Char>();
+  if (*t.p != '<') SkipWhitespace<Char>();  // nodes often follow each other directly
   SetValue(t.p, 0);
   const Char *p = t.p;
   if (*p == 0) {
@@ -278,7 +279,7 @@ inline void CXmlReader::ReadStartTag(Names &names) {
   }
   const Char *nameEnd = t.p;
   for (;;) {
-    SkipWhitespace<Char>();
+    if (*t.p != '>') SkipWhitespace<Char>();  // most tags end right after a name or value
     if (*t.p == 0) {
       Ended(t.p);
       Fail<Char>(XML_ERROR_PARSE_ELEMENT);
