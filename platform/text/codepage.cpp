@@ -10,6 +10,7 @@
 #define TICKORA_UTF8_BLOCKS 1
 #endif
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <cwchar>
@@ -961,28 +962,33 @@ utf8_detail::PieceDecoder utf8_detail::PieceDecoderOf(int level) {
 
 namespace {
 
-// The decoders DecodePadded uses, chosen once: the widest blocks for pieces
-// beyond one block of sixteen bytes; short pieces are decoded fastest
-// sixteen bytes at a time.
-struct PieceDecoders {
-  utf8_detail::PieceDecoder shortPieces = DecodePiece;
-  utf8_detail::PieceDecoder longPieces = DecodePiece;
-  PieceDecoders() {
+// The decoders DecodePadded uses: the widest blocks for pieces beyond one
+// block of sixteen bytes; short pieces are decoded fastest sixteen bytes at
+// a time. The first call chooses them for this processor (threads that
+// meet there choose alike); after it a piece costs one load and a jump.
+size_t ChooseAndDecode(const char *bytes, size_t length, wchar_t *out);
+std::atomic<utf8_detail::PieceDecoder> g_shortPieces{ChooseAndDecode};
+std::atomic<utf8_detail::PieceDecoder> g_longPieces{ChooseAndDecode};
+
+size_t ChooseAndDecode(const char *bytes, size_t length, wchar_t *out) {
+  utf8_detail::PieceDecoder shortPieces = DecodePiece, longPieces = DecodePiece;
 #ifdef TICKORA_UTF8_BLOCKS
-    if (!HasPieceDecoder()) return;
+  if (HasPieceDecoder()) {
     shortPieces = DecodePieceShort;
     longPieces = HasAvx512PieceDecoder() ? DecodePieceAvx512
                  : HasWidePieceDecoder() ? DecodePieceWide
                                          : DecodePieceBlocks;
-#endif
   }
-};
+#endif
+  g_shortPieces.store(shortPieces, std::memory_order_relaxed);
+  g_longPieces.store(longPieces, std::memory_order_relaxed);
+  return (length > 16 ? longPieces : shortPieces)(bytes, length, out);
+}
 
 }  // namespace
 
 size_t utf8_detail::DecodePadded(const char *bytes, size_t length, wchar_t *out) {
-  static const PieceDecoders chosen;
-  return (length > 16 ? chosen.longPieces : chosen.shortPieces)(bytes, length, out);
+  return (length > 16 ? g_longPieces : g_shortPieces).load(std::memory_order_relaxed)(bytes, length, out);
 }
 
 std::string WideToMultiByte(UINT code_page, const wchar_t *text, size_t length) {
