@@ -395,6 +395,27 @@ TEST(XmlTreeStorage, ManyAttributesAreFoundByName) {
   EXPECT_EQ(Attributes(*copy->AsElement()), expected + L"added=x;");
 }
 
+// A repeated attribute name keeps its first place and takes the last
+// value also where the load keeps no single copy of the name: names too
+// long for the store's name table, and names met after the table is full.
+TEST(XmlTreeStorage, RepeatedAttributeNamesAreFoundWhateverTheNamesTableKeeps) {
+  const std::string longName(70, 'n');
+  std::string text = "<r><e " + longName + "='1' x='2' " + longName + "='3'/>";
+  for (int i = 0; i < 5000; ++i) text += "<n" + std::to_string(i) + "/>";
+  text += "<e late='1' x='2' late='3'/><e " + longName + "='1' late='2' " + longName + "='3' late='4'/></r>";
+  auto check = [&](CXmlElement *root) {
+    ASSERT_NE(root, nullptr);
+    std::vector<std::wstring> seen;
+    for (CXmlNode *n = root->GetFirstChild(); n; n = n->GetNextSibling())
+      if (std::wstring(n->GetValue()) == L"e") seen.push_back(Attributes(*n->AsElement()));
+    const std::wstring wideLong(longName.begin(), longName.end());
+    EXPECT_EQ(seen, (std::vector<std::wstring>{wideLong + L"=3;x=2;", L"late=3;x=2;", wideLong + L"=3;late=4;"}));
+  };
+  CXmlReader bytes(text.data(), text.size());
+  check(LoadXmlRoot(bytes).get());
+  check(LoadXmlRoot(std::wstring(text.begin(), text.end())).get());
+}
+
 // Texts of every size up to the ones stored apart, early in a load while
 // the store's blocks are still small, and late.
 TEST(XmlTreeStorage, TextsLargerThanTheNextBlockFit) {

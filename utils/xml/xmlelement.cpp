@@ -578,7 +578,12 @@ void CXmlElement::LoadAttributes(const CXmlReader &reader, CXmlStore *store, siz
       const wchar_t *name = nameOf(a);
       const auto value = reader.AttributePiece(a);
       CXmlAttribute *same = first;
-      while (same && !(same->name == name || xmlstr::Equals(same->name, name, xmlstr::Length(name)))) same = same->next;
+      if (store->NamesUnique()) {
+        while (same && same->name != name) same = same->next;
+      } else {
+        while (same && !(same->name == name || xmlstr::Equals(same->name, name, xmlstr::Length(name))))
+          same = same->next;
+      }
       if (same) {
         same->value = StoreString(store, value);
         continue;

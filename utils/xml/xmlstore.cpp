@@ -169,7 +169,10 @@ struct CXmlStore::NameTable {
 
 const wchar_t *CXmlStore::NewName(const wchar_t *text, size_t length) {
   if (length == 0) return xmlstr::Empty();
-  if (length > NameTable::kMaxLength) return CopyString(text, length);
+  if (length > NameTable::kMaxLength) {
+    namesCopied_ = true;
+    return CopyString(text, length);
+  }
   if (!names_) {
     names_ = new NameTable();
     recent_ = names_->recent;
@@ -189,7 +192,10 @@ const wchar_t *CXmlStore::NewName(const wchar_t *text, size_t length) {
   NameTable::Slot &slot = names_->Find(text, length, hash);
   if (slot.name) return remember(slot.name);
   const wchar_t *name = CopyString(text, length);
-  if (names_->used >= NameTable::kMaxNames) return name;
+  if (names_->used >= NameTable::kMaxNames) {
+    namesCopied_ = true;
+    return name;
+  }
   slot = {name, hash};
   remember(name);
   if (++names_->used * 2 > names_->slots.size()) names_->Grow();
@@ -201,6 +207,7 @@ const wchar_t *CXmlStore::NewName(const wchar_t *text, size_t length) {
 bool CXmlStore::EndBuild(size_t objects) noexcept {
   delete names_;
   names_ = nullptr;
+  namesCopied_ = false;
   recent_ = nullptr;
   starts_ = nullptr;
   if (live_.fetch_add(objects, std::memory_order_relaxed) + objects == 0) {

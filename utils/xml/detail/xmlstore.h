@@ -181,6 +181,11 @@ class CXmlStore {
     return NewName(text, length);
   }
 
+  // True while every name Name has given in this build is the one copy of
+  // its text (none was too long for the table or came after it was full):
+  // then names equal in text are the same string.
+  bool NamesUnique() const noexcept { return !namesCopied_; }
+
   // For a reader that recognises names where they stand, before it knows
   // their length: the two names noted last (by NoteStart) whose first two
   // characters are those at `p`, with their lengths (a null name for none);
@@ -286,6 +291,7 @@ class CXmlStore {
   uintptr_t limit_ = 0;
   size_t nextBlock_ = 0;
   NameTable *names_ = nullptr;
+  bool namesCopied_ = false;          // a name of this build was copied, not kept (NamesUnique)
   const wchar_t **recent_ = nullptr;  // names_'s recent names
   Start *starts_ = nullptr;           // names_'s names by their start
 };
