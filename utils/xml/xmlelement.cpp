@@ -577,13 +577,12 @@ void CXmlElement::LoadAttributes(const CXmlReader &reader, CXmlStore *store, siz
     for (const auto &a : from) {
       const wchar_t *name = nameOf(a);
       const auto value = reader.AttributePiece(a);
+      // Names equal in text are the same string while the store keeps every
+      // name once; otherwise the texts are compared too.
+      const bool unique = store->NamesUnique();
       CXmlAttribute *same = first;
-      if (store->NamesUnique()) {
-        while (same && same->name != name) same = same->next;
-      } else {
-        while (same && !(same->name == name || xmlstr::Equals(same->name, name, xmlstr::Length(name))))
-          same = same->next;
-      }
+      while (same && same->name != name && (unique || !xmlstr::Equals(same->name, name, xmlstr::Length(name))))
+        same = same->next;
       if (same) {
         same->value = StoreString(store, value);
         continue;
