@@ -196,6 +196,11 @@ TEST(XmlReader, Utf8ReaderReadsWhatTheDecodedTextGivesWhereverItsWindowsEnd) {
       // beyond ASCII, and a long run of stray continuation bytes
       "<a b=\xE3\x80\x80'x' c\xE3\x80\x80\xE2\x80\xA8='y'\xE3\x80\x80/>\xE3\x80\x80<?xml\xE3\x80\x80v='1'\xE3\x80\x80?>"
       "<n\xC3\xA9 \xE4\xB8\xAD='\x80\x80\x80\x80\x80\x80\x80\x80\x80'>\x80\x80\x80\x80\x80\x80</n\xC3\xA9>",
+      // runs of white space between nodes across sixteen bytes, ending in
+      // white space beyond ASCII; values with references before plain ones
+      "<r>\n\t\r" + std::string(16, ' ') + "\xE3\x80\x80 \xE2\x80\xA8<a>x &amp; y</a>" + std::string(17, ' ') +
+          "\r\n<b c='&lt;' d='e'/>" + std::string(33, '\t') + "<b c='f' d='&gt;'>plain</b>\n<b>&#x41;</b>" +
+          std::string(15, '\n') + "<b>z</b></r>",
       std::string("<a/>\0<b>", 8),  // a NUL ends the text
       "<a b=x>",
       "<a b c='x'>",

@@ -644,7 +644,7 @@ template <class Char>
   auto append = [&](CXmlNode *node) {
     ++build.made;
     current->LinkLast(node);
-    build.Appended(current, node);
+    if (current == this) build.Appended(current, node);  // only the top level's run is recorded
   };
   // A reader that failed before fails here; any failure below ends the load.
   if (reader._error) throw CXmlException(reader._error);

@@ -202,6 +202,11 @@ class CXmlReader {
     In<Char>().value = text;
     In<Char>().valueLength = length;
   }
+  // A tag's attribute values with references are decoded into _decoded
+  // from its start; most tags have none (no store where nothing is held).
+  void ForgetDecoded() {
+    if (!_decoded.empty()) _decoded.clear();
+  }
   template <class Char>
   void ReadText();
   template <class Char>
@@ -239,8 +244,8 @@ class CXmlReader {
 
   int _nodeType = XML_NODE_NONE;
   int _error = 0;                               // the code this reader failed with, or 0
-  std::wstring _value;                          // a text's value decoded with its references
-  std::wstring _decoded;                        // attribute values that held references
+  std::wstring _value;                          // a text's value decoded with its references (the last such)
+  std::wstring _decoded;                        // attribute values of the last tag that held references
   std::vector<xmlread::Reference> _references;  // those of the UTF-8 text being read
 };
 
