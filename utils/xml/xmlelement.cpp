@@ -421,6 +421,8 @@ class CXmlElement::KnownNames {
       pair[0].name = name;
       pair[0].length = length;
       std::memcpy(pair[0].bytes, text, length);
+      pair[0].headMask = length >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * length)) - 1;
+      pair[0].head = Word(pair[0].bytes) & pair[0].headMask;
     } else {
       store_->NoteStart(name);
     }
@@ -434,6 +436,7 @@ class CXmlElement::KnownNames {
   struct Noted {
     const wchar_t *name = nullptr;
     size_t length = 0;
+    uint64_t head = 0, headMask = 0;  // the first eight bytes (fewer: the rest masked out)
     char bytes[kNotedBytes];
   };
   // The start tags' names of the open elements, innermost last (UTF-8).
@@ -447,8 +450,9 @@ class CXmlElement::KnownNames {
   static bool SameBytes(const char *a, const char *b, size_t n) {
 #ifdef __SSE2__
     // Sixteen bytes at a time and the first n of them compared, without a
-    // branch on the length: `a` lies in the reader's window, `b` is
-    // kNotedBytes long, and both are readable that far.
+    // branch on the length: `a` lies in the reader's window, `b` in bytes
+    // noted here with at least sixteen after it, and both are readable
+    // that far.
     auto differ = [a, b](size_t at) {
       const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a + at));
       const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + at));
@@ -460,8 +464,12 @@ class CXmlElement::KnownNames {
     return std::memcmp(a, b, n) == 0;
 #endif
   }
-  static size_t Slot(const char *p) {
-    return ((static_cast<unsigned char>(p[0]) * 31u + static_cast<unsigned char>(p[1])) & (kSlots / 2 - 1)) * 2;
+  static size_t Slot(unsigned first, unsigned second) { return ((first * 31u + second) & (kSlots / 2 - 1)) * 2; }
+  static size_t Slot(const char *p) { return Slot(static_cast<unsigned char>(p[0]), static_cast<unsigned char>(p[1])); }
+  static uint64_t Word(const char *p) {
+    uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
   }
 
   // One of the noted names that the text at `p` begins with, followed
@@ -469,13 +477,18 @@ class CXmlElement::KnownNames {
   template <class Ends>
   const wchar_t *Find(const Char *p, const Char *limit, size_t &n, Ends ends) const {
     if constexpr (kBytes) {
-      // The window stays readable beyond its end, so p[1] can be read
-      // anywhere; the length test below keeps a name within the text.
-      const Noted *pair = noted_.get() + Slot(p);
+      // The window stays readable beyond its end, so eight bytes can be
+      // read anywhere; the length test below keeps a name within the text.
+      // A name's first eight bytes are compared in one word, the rest
+      // (names of up to kNotedBytes) apart.
+      const uint64_t w = Word(p);
+      const Noted *pair = noted_.get() + Slot(static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8));
       for (int i = 0; i < 2; ++i) {
         if (!pair[i].name) return nullptr;
+        if ((w ^ pair[i].head) & pair[i].headMask) continue;
         n = pair[i].length;
-        if (static_cast<size_t>(limit - p) > n && ends(p + n) && SameBytes(p, pair[i].bytes, n)) return pair[i].name;
+        if (static_cast<size_t>(limit - p) > n && ends(p + n) && (n <= 8 || SameBytes(p + 8, pair[i].bytes + 8, n - 8)))
+          return pair[i].name;
       }
     } else {
       if (limit - p < 2) return nullptr;

@@ -148,10 +148,10 @@ inline BOOL CXmlReader::ReadNode(Names &names) {
   Text<Char> &t = In<Char>();
   t.attributes.clear();
   if (*t.p != '<') t.p = xmlread::SkipSpaceRun(t.p);  // nodes often follow each other directly
-  SetValue(t.p, 0);
   const Char *p = t.p;
   if (*p == 0) {
     Ended(p);
+    SetValue(p, 0);  // every node below sets its own value
     return FALSE;
   }
   if (*p != '<') {
