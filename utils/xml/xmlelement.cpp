@@ -433,7 +433,7 @@ class CXmlElement::KnownNames {
   // UTF-8: pairs of names by their first two bytes, with their bytes.
   static constexpr size_t kSlots = 256;
   static constexpr size_t kNotedBytes = 24;
-  struct Noted {
+  struct alignas(64) Noted {  // a power of two: a slot's address is a shift
     const wchar_t *name = nullptr;
     size_t length = 0;
     uint64_t head = 0, headMask = 0;  // the first eight bytes (fewer: the rest masked out)
@@ -464,8 +464,14 @@ class CXmlElement::KnownNames {
     return std::memcmp(a, b, n) == 0;
 #endif
   }
-  static size_t Slot(unsigned first, unsigned second) { return ((first * 31u + second) & (kSlots / 2 - 1)) * 2; }
-  static size_t Slot(const char *p) { return Slot(static_cast<unsigned char>(p[0]), static_cast<unsigned char>(p[1])); }
+  // The pair for the first two bytes (in the low sixteen bits of `two`).
+  static size_t Slot(uint32_t two) {
+    static_assert(kSlots == 256, "128 pairs: seven bits of the hash");
+    return static_cast<size_t>(((two & 0xFFFFu) * 0x9E3779B1u) >> 25) * 2;
+  }
+  static size_t Slot(const char *p) {
+    return Slot(static_cast<unsigned char>(p[0]) | static_cast<uint32_t>(static_cast<unsigned char>(p[1])) << 8);
+  }
   static uint64_t Word(const char *p) {
     uint64_t w;
     std::memcpy(&w, p, sizeof w);
@@ -482,7 +488,7 @@ class CXmlElement::KnownNames {
       // A name's first eight bytes are compared in one word, the rest
       // (names of up to kNotedBytes) apart.
       const uint64_t w = Word(p);
-      const Noted *pair = noted_.get() + Slot(static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8));
+      const Noted *pair = noted_.get() + Slot(static_cast<uint32_t>(w));
       for (int i = 0; i < 2; ++i) {
         if (!pair[i].name) return nullptr;
         if ((w ^ pair[i].head) & pair[i].headMask) continue;
@@ -558,24 +564,26 @@ const wchar_t *StoreName(CXmlStore *store, const char *text, size_t length) {
 }  // namespace
 
 template <class Char>
-void CXmlElement::LoadAttributes(const CXmlReader &reader, CXmlStore *store, size_t &made, KnownNames<Char> *known) {
-  const auto &from = reader.In<Char>().attributes;
-  if (!store || attributes.GetFirst()) {
-    std::wstring nameScratch, valueScratch;
-    for (const auto &a : from) {
-      const WideText name = Widen(a.name, a.nameLength, nameScratch);
-      const WideText value = Widen(reader.AttributePiece(a), valueScratch);
-      PutAttribute(name.text, name.length, value.text, value.length, store, made);
-    }
-    return;
+void CXmlElement::LoadAttributes(const CXmlReader &reader) {
+  std::wstring nameScratch, valueScratch;
+  size_t made = 0;
+  for (const auto &a : reader.In<Char>().attributes) {
+    const WideText name = Widen(a.name, a.nameLength, nameScratch);
+    const WideText value = Widen(reader.AttributePiece(a), valueScratch);
+    PutAttribute(name.text, name.length, value.text, value.length, nullptr, made);
   }
-  // A new element: chain the records directly, each value beside its
-  // record; a repeated name keeps its place and takes the value.
+}
+
+template <class Char>
+void CXmlElement::LoadNewAttributes(const CXmlReader &reader, CXmlStore *store, size_t &made, KnownNames<Char> &known) {
+  // Chain the records directly, each value beside its record; a repeated
+  // name keeps its place and takes the value.
+  const auto &from = reader.In<Char>().attributes;
   auto nameOf = [&](const auto &a) {
     const wchar_t *name = a.known;
     if (!name) {
       name = StoreName(store, a.name, a.nameLength);
-      if (known) known->Note(name, a.name, a.nameLength);
+      known.Note(name, a.name, a.nameLength);
     }
     return name;
   };
@@ -640,9 +648,8 @@ void CXmlElement::ReadFrom(CXmlReader &reader) {
 // and the names the load knows are recognised in the text (KnownNames).
 template <class Char>
 [[gnu::flatten]] void CXmlElement::ReadContent(CXmlReader &reader) {
-  size_t none = 0;
   if (reader.GetAttributeCount()) MarkChanged();
-  LoadAttributes<Char>(reader, nullptr, none, nullptr);
+  LoadAttributes<Char>(reader);
   if (reader.GetNodeType() != XML_NODE_START_ELEMENT) return;
 
   // The content goes into a new store anchored here, or into this
@@ -676,7 +683,7 @@ template <class Char>
       auto *child = store->Make<CXmlElement>(Stored{}, name);
       append(child);
       if (depth + 1 > kMaxReadDepth) throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
-      child->LoadAttributes<Char>(reader, store, build.made, &names);
+      child->LoadNewAttributes<Char>(reader, store, build.made, names);
       if (type == XML_NODE_START_ELEMENT) {
         current = child;
         names.Open(child, value.text, value.length);

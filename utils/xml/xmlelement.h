@@ -148,12 +148,16 @@ class CXmlElement : public CXmlNode {
   // when given, else on the heap.
   void PutAttribute(const wchar_t *name, size_t nameLength, const wchar_t *value, size_t valueLength, CXmlStore *store,
                     size_t &made);
-  // The attributes of the reader's current tag.
   template <class Char>
   class KnownNames;
-  // `known`, when given, notes the names it looks up for the reader.
+  // The attributes of the reader's current tag, set on this element (on
+  // the heap).
   template <class Char>
-  void LoadAttributes(const CXmlReader &reader, CXmlStore *store, size_t &made, KnownNames<Char> *known);
+  void LoadAttributes(const CXmlReader &reader);
+  // The same for an element just made in `store`, which has none yet;
+  // `known` notes the names looked up for the reader.
+  template <class Char>
+  void LoadNewAttributes(const CXmlReader &reader, CXmlStore *store, size_t &made, KnownNames<Char> &known);
   // ReadFrom's work, for a reader over wide text or over UTF-8.
   template <class Char>
   [[gnu::flatten]] void ReadContent(CXmlReader &reader);
