@@ -707,6 +707,12 @@ TEST(XmlTreeRead, RecognisedNamesGiveTheTreeOfTheReadersNodes) {
       "<r><item id='1' type='a'><title>t</title></item><item id='2' type='b'><title>u</title></item>"
       "<item id='3' type='c'><title>v</title></item><itemx/><ite/></r>",
       "<rr><rr></rr></rr>",
+      // More names with the same first two bytes than are kept for them,
+      // longer than eight bytes and beyond, met again in every order.
+      "<r><e a1='1' a10='2' a11='3' a12='4' a1b='5'/><e a12='6' a1='7' a1b='8' a10='9' a11='0'/>"
+      "<abcdefghij/><abcdefghijk/><abcdefghijklmnopqrstu/><abcdefghijklmnopqrstuv/><abcdefgh/><ab/>"
+      "<abcdefghijklmnopqrstuv/><abcdefghxy/><abcdefghijklmnopqrsXu/><abcdefghij/><abcdefghijklmnopqrstu/>"
+      "<abcdefghijk x='1'/><abcdefgh/></r>",
       // Names of one character, followed by each character that ends one.
       "<r><a/><a>t</a><a x='1' y='2' x='3'/><b a='1' b='2'/><a\t/><a b='1'><a/></a><a/b/><a/b/><a=x/></r>",
       "<r><a><a></b></a></r>",

@@ -1,5 +1,6 @@
 #include "utils/xml/xmlelement.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <memory>
@@ -335,7 +336,7 @@ class Build {
 }  // namespace
 
 // The names of a load where they stand in the text, for the reader: a name
-// is recognised when the text at its position holds one of the two names
+// is recognised when the text at its position holds one of the names
 // noted last with the same first two characters, and then a character
 // that ends it; an end tag when it holds the name of the open element.
 // Recognising a name costs one comparison of known length, where scanning
@@ -415,14 +416,15 @@ class CXmlElement::KnownNames {
     if (length < (kBytes ? 1 : 2) || !xmlread::HoldsNoNameEnd(text, length)) return;
     if constexpr (kBytes) {
       if (length > kNotedBytes) return;
-      Noted *pair = noted_.get() + Slot(text);
-      if (pair[0].name == name) return;
-      pair[1] = pair[0];
-      pair[0].name = name;
-      pair[0].length = length;
-      std::memcpy(pair[0].bytes, text, length);
-      pair[0].headMask = length >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * length)) - 1;
-      pair[0].head = Word(pair[0].bytes) & pair[0].headMask;
+      Noted *set = noted_.get() + Slot(text);
+      if (set[0].name == name) return;
+      std::copy_backward(set, set + kWays - 1, set + kWays);
+      Noted &first = set[0];
+      first.name = name;
+      first.length = length;
+      std::memcpy(first.bytes, text, length);
+      first.headMask = length >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * length)) - 1;
+      first.head = Word(first.bytes) & first.headMask;
     } else {
       store_->NoteStart(name);
     }
@@ -430,8 +432,11 @@ class CXmlElement::KnownNames {
 
  private:
   static constexpr bool kBytes = sizeof(Char) == 1;
-  // UTF-8: pairs of names by their first two bytes, with their bytes.
+  // UTF-8: sets of names by their first two bytes, with their bytes, the
+  // last noted first. Four ways, as names often share their first two
+  // bytes (a1, a10, a11...).
   static constexpr size_t kSlots = 256;
+  static constexpr size_t kWays = 4;
   static constexpr size_t kNotedBytes = 24;
   struct alignas(64) Noted {  // a power of two: a slot's address is a shift
     const wchar_t *name = nullptr;
@@ -464,10 +469,10 @@ class CXmlElement::KnownNames {
     return std::memcmp(a, b, n) == 0;
 #endif
   }
-  // The pair for the first two bytes (in the low sixteen bits of `two`).
+  // The set for the first two bytes (in the low sixteen bits of `two`).
   static size_t Slot(uint32_t two) {
-    static_assert(kSlots == 256, "128 pairs: seven bits of the hash");
-    return static_cast<size_t>(((two & 0xFFFFu) * 0x9E3779B1u) >> 25) * 2;
+    static_assert(kSlots == 256 && kWays == 4, "64 sets: six bits of the hash");
+    return static_cast<size_t>(((two & 0xFFFFu) * 0x9E3779B1u) >> 26) * kWays;
   }
   static size_t Slot(const char *p) {
     return Slot(static_cast<unsigned char>(p[0]) | static_cast<uint32_t>(static_cast<unsigned char>(p[1])) << 8);
@@ -488,13 +493,13 @@ class CXmlElement::KnownNames {
       // A name's first eight bytes are compared in one word, the rest
       // (names of up to kNotedBytes) apart.
       const uint64_t w = Word(p);
-      const Noted *pair = noted_.get() + Slot(static_cast<uint32_t>(w));
-      for (int i = 0; i < 2; ++i) {
-        if (!pair[i].name) return nullptr;
-        if ((w ^ pair[i].head) & pair[i].headMask) continue;
-        n = pair[i].length;
-        if (static_cast<size_t>(limit - p) > n && ends(p + n) && (n <= 8 || SameBytes(p + 8, pair[i].bytes + 8, n - 8)))
-          return pair[i].name;
+      const Noted *set = noted_.get() + Slot(static_cast<uint32_t>(w));
+      for (size_t i = 0; i < kWays; ++i) {
+        if (!set[i].name) return nullptr;
+        if ((w ^ set[i].head) & set[i].headMask) continue;
+        n = set[i].length;
+        if (static_cast<size_t>(limit - p) > n && ends(p + n) && (n <= 8 || SameBytes(p + 8, set[i].bytes + 8, n - 8)))
+          return set[i].name;
       }
     } else {
       if (limit - p < 2) return nullptr;
