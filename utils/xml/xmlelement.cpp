@@ -54,8 +54,13 @@ struct CXmlAttributeList::Index {
   size_t Home(const wchar_t *name, size_t length) const noexcept { return xmlstr::Hash(name, length) & mask; }
   // The slot of `name`, or the empty slot where it belongs.
   size_t Slot(const wchar_t *name, size_t length) noexcept {
-    size_t i = Home(name, length);
-    while (Slots()[i] && !xmlstr::Equals(Slots()[i]->name, name, length)) i = (i + 1) & mask;
+    return SlotByHash(name, length, xmlstr::Hash(name, length));
+  }
+  // The same where the name's xmlstr::Hash is known.
+  size_t SlotByHash(const wchar_t *name, size_t length, size_t hash) noexcept {
+    size_t i = hash & mask;
+    while (Slots()[i] && Slots()[i]->name != name && !xmlstr::Equals(Slots()[i]->name, name, length))
+      i = (i + 1) & mask;
     return i;
   }
   void Insert(CXmlAttribute *a) noexcept { Slots()[Slot(a->name, xmlstr::Length(a->name))] = a; }
@@ -407,6 +412,15 @@ class CXmlElement::KnownNames {
     if constexpr (kBytes) opened_.pop_back();
   }
 
+  // xmlstr::Hash of a name of the load, kept for the names met last: an
+  // element's long attribute list is indexed by its names' hashes, and the
+  // same few names come again and again.
+  size_t HashOf(const wchar_t *name) {
+    Hashed &h = hashed_[(reinterpret_cast<uintptr_t>(name) >> 2) % kHashed];
+    if (h.name != name) h = {name, xmlstr::Hash(name, xmlstr::Length(name))};
+    return h.hash;
+  }
+
   // `name`, just found by the store for the `length` units at `text`, for
   // later recognition.
   void Note(const wchar_t *name, const Char *text, size_t length) {
@@ -517,6 +531,12 @@ class CXmlElement::KnownNames {
 
   CXmlStore *store_;
   std::unique_ptr<Noted[]> noted_;
+  struct Hashed {
+    const wchar_t *name;
+    size_t hash;
+  };
+  static constexpr size_t kHashed = 64;
+  Hashed hashed_[kHashed] = {};
 };
 
 namespace {
@@ -626,7 +646,7 @@ void CXmlElement::LoadNewAttributes(const CXmlReader &reader, CXmlStore *store, 
   for (const auto &a : from) {
     const wchar_t *name = nameOf(a);
     const auto value = reader.AttributePiece(a);
-    CXmlAttribute *&slot = index->Slots()[index->Slot(name, xmlstr::Length(name))];
+    CXmlAttribute *&slot = index->Slots()[index->SlotByHash(name, xmlstr::Length(name), known.HashOf(name))];
     if (slot) {
       slot->value = StoreString(store, value);
       continue;
