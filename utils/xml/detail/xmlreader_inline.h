@@ -54,6 +54,14 @@ inline const char *SkipSpaceRun(const char *p) {
   return SkipSpace(p);
 }
 
+// The same within a tag, where one blank before a name is the common case:
+// told by the character after it (printable ASCII) without a loop.
+template <class Char>
+inline const Char *SkipSpaceInTag(const Char *p) {
+  if (*p == ' ' && Unit(p[1]) - uint32_t{'!'} <= uint32_t{'~' - '!'}) return p + 1;
+  return SkipSpace(p);
+}
+
 // Where a name ends: the one rule for the reader's scans of element and
 // attribute names and for the loader's recognition of names it knows
 // (CXmlElement::KnownNames). Every name ends at the NUL and at white
@@ -308,7 +316,7 @@ inline void CXmlReader::ReadStartTag(Names &names) {
   }
   const Char *nameEnd = t.p;
   for (;;) {
-    if (*t.p != '>') SkipWhitespace<Char>();  // most tags end right after a name or value
+    if (*t.p != '>') t.p = xmlread::SkipSpaceInTag(t.p);  // most tags end right after a name or value
     if (*t.p == 0) {
       Ended(t.p);
       Fail<Char>(XML_ERROR_PARSE_ELEMENT);
@@ -348,7 +356,7 @@ inline void CXmlReader::ReadAttribute(int error, Names &names) {
   }
   Attribute<Char> a{t.p, static_cast<size_t>(nameEnd - t.p), nullptr, 0, 0, known};
   t.p = p + 1;
-  SkipWhitespace<Char>();
+  if (*t.p != '"' && *t.p != '\'') SkipWhitespace<Char>();  // the value mostly follows '=' at once
   const Char quote = *t.p;
   if (quote != '\'' && quote != '"') {
     Ended(t.p);
