@@ -700,6 +700,12 @@ TEST(XmlTreeRead, RecognisedNamesGiveTheTreeOfTheReadersNodes) {
       "<r><id id='1'/><id id='2' idx='3' id2='4'/><idx idx = '5'/><id/></r>",
       "<r><ab><ab>t</ab ><ab>u</ab></ab><ab></ab\t\r\n></r>",
       "<r><ab></ab><ab></abc></r>",
+      // End tags of names of seven and eight bytes, right, one byte wrong,
+      // or with a blank before '>'
+      "<r><abcdefg></abcdefg><abcdefgh></abcdefgh><abcdefg></abcdefg ><abcdefgh></abcdefgh\t></r>",
+      "<r><abcdefg></abcdefx></r>",
+      "<r><abcdefgh></abcdefgx></r>",
+      "<r><abcdefg></abcdefgh></r>",
       "<r><ab></ab><ab></a></r>",
       "<r><ab></ab><ab></ab\xE3\x80\x80></r>",
       "<r><\xE5\x90\x8D\xE5\x89\x8D \xE5\xB1\x9E='1'/><\xE5\x90\x8D\xE5\x89\x8D \xE5\xB1\x9E='2'/>"

@@ -381,10 +381,16 @@ class CXmlElement::KnownNames {
     if (!open) return nullptr;
     if constexpr (kBytes) {
       // The bytes the open element's start tag was written with (names
-      // longer than kNotedBytes go through the reader's scan).
+      // longer than kNotedBytes go through the reader's scan); a short
+      // name and the '>' after it in one word. A '>' found keeps the name
+      // within the text, which ends with a NUL.
       const Opened &o = opened_.back();
       const size_t n = o.length;
-      if (n == 0 || static_cast<size_t>(limit - p) <= n || p[n] != '>' || !SameBytes(p, o.bytes, n)) return nullptr;
+      if (o.mask) {
+        if ((Word(p) & o.mask) != o.word) return nullptr;
+      } else if (n == 0 || static_cast<size_t>(limit - p) <= n || p[n] != '>' || !SameBytes(p, o.bytes, n)) {
+        return nullptr;
+      }
       closed = true;
       return p + n;
     } else {
@@ -404,7 +410,13 @@ class CXmlElement::KnownNames {
     if constexpr (kBytes) {
       Opened &o = opened_.emplace_back();
       o.length = length <= kNotedBytes ? length : 0;
-      std::memcpy(o.bytes, text, kNotedBytes);  // the window is readable that far
+      if (length < 8) {
+        o.mask = ~uint64_t{0} >> (56 - 8 * length);  // the name and '>'
+        o.word = (Word(text) & (o.mask >> 8)) | uint64_t{'>'} << (8 * length);
+      } else {
+        o.mask = 0;
+        std::memcpy(o.bytes, text, kNotedBytes);  // the window is readable that far
+      }
     }
   }
   void Close(const CXmlNode *parent) {
@@ -460,8 +472,9 @@ class CXmlElement::KnownNames {
   };
   // The start tags' names of the open elements, innermost last (UTF-8).
   struct Opened {
-    size_t length;  // 0: longer than kNotedBytes
-    char bytes[kNotedBytes];
+    size_t length;                // 0: longer than kNotedBytes
+    uint64_t word = 0, mask = 0;  // a name of up to seven bytes and '>'; mask 0: longer
+    char bytes[kNotedBytes];      // a longer name
   };
   std::vector<Opened> opened_;
   // Equal when the `n` bytes (at most kNotedBytes) at `a` and `b` are: in
