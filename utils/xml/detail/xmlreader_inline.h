@@ -167,28 +167,30 @@ inline BOOL CXmlReader::ReadNode(Names &names) {
     return TRUE;
   }
   // Only these second characters can begin a declaration, a section, a
-  // comment or an end tag; anything else opens a start tag.
-  switch (p[1]) {
-    case '?':
-      if (xmlread::StartsWith(p, "<?xml", L"<?xml"))
-        ReadDeclaration<Char>();
-      else
-        ReadStartTag<Char>(names);
-      break;
-    case '!':
-      if (xmlread::StartsWith(p, "<![CDATA[", L"<![CDATA["))
-        ReadDelimited<Char>(9, "]]>", XML_NODE_CDATA, XML_ERROR_PARSE_CDATA);
-      else if (xmlread::StartsWith(p, "<!--", L"<!--"))
-        ReadDelimited<Char>(4, "-->", XML_NODE_COMMENT, XML_ERROR_PARSE_COMMENT);
-      else
-        ReadStartTag<Char>(names);
-      break;
-    case '/':
+  // comment or an end tag; anything else (or such a start that is none of
+  // them) opens a start tag. All three lie below 'A', where names rarely
+  // start, so a start tag is told by one test.
+  if (xmlread::Unit(p[1]) < 'A') {
+    if (p[1] == '/') {
       ReadEndTag<Char>(names);
-      break;
-    default:
-      ReadStartTag<Char>(names);
+      return TRUE;
+    }
+    if (p[1] == '?' && xmlread::StartsWith(p, "<?xml", L"<?xml")) {
+      ReadDeclaration<Char>();
+      return TRUE;
+    }
+    if (p[1] == '!') {
+      if (xmlread::StartsWith(p, "<![CDATA[", L"<![CDATA[")) {
+        ReadDelimited<Char>(9, "]]>", XML_NODE_CDATA, XML_ERROR_PARSE_CDATA);
+        return TRUE;
+      }
+      if (xmlread::StartsWith(p, "<!--", L"<!--")) {
+        ReadDelimited<Char>(4, "-->", XML_NODE_COMMENT, XML_ERROR_PARSE_COMMENT);
+        return TRUE;
+      }
+    }
   }
+  ReadStartTag<Char>(names);
   return TRUE;
 }
 
