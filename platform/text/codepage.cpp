@@ -313,13 +313,15 @@ bool HasBlockDecoder() {
 // byte of a block, the code point of a character of one to three bytes
 // starting there is made from it and the two bytes after it, as the low
 // and high byte of a 16-bit lane; the lanes where characters start are then
-// packed together, eight lanes by one shuffle (Utf8Packs), and widened. A
-// character that starts near a block's end takes its trail bytes from the
-// next block, which skips them (`carry`). A block holding anything else (a
-// character of four bytes, an invalid sequence, a character that n cuts
-// off) goes one character at a time, and the blocks start again after it.
-// Reads the 18 bytes from a block's start, so up to 17 from n on, and
-// writes up to 16 characters beyond those it decodes.
+// packed together, eight lanes by one shuffle (Utf8Packs), and widened; a
+// block with characters of four bytes takes a path of its own that reads a
+// fourth byte and makes a third (TakeBlockWithFours). A character that
+// starts near a block's end takes its trail bytes from the next block,
+// which skips them (`carry`). A block holding anything else (an invalid
+// sequence, a character that n cuts off) goes one character at a time, and
+// the blocks start again after it. Reads the 19 bytes from a block's
+// start, so up to 18 from n on, and writes up to 16 characters beyond
+// those it decodes.
 struct Utf8Packs {
   alignas(16) unsigned char shuffle[256][16];  // by which of eight lanes to keep
   Utf8Packs() {
@@ -382,13 +384,83 @@ TICKORA_PIECES inline size_t DecodeThreesTail(__m128i v, size_t left, wchar_t *o
   return count;
 }
 
+// As PutLanes, with the bits above sixteen of each code point (`tops`,
+// eight 16-bit lanes) joined in.
+TICKORA_PIECES inline void PutWideLanes(__m128i lanes, __m128i tops, unsigned keep, wchar_t *out, size_t &k) {
+  const __m128i shuffle = _mm_load_si128(reinterpret_cast<const __m128i *>(kPacks.shuffle[keep]));
+  const __m128i packed = _mm_shuffle_epi8(lanes, shuffle), packedTops = _mm_shuffle_epi8(tops, shuffle);
+  __m128i *to = reinterpret_cast<__m128i *>(out + k);
+  _mm_storeu_si128(to, _mm_unpacklo_epi16(packed, packedTops));
+  _mm_storeu_si128(to + 1, _mm_unpackhi_epi16(packed, packedTops));
+  k += static_cast<size_t>(__builtin_popcount(keep));
+}
+
+// A block of DecodeUtf8PaddedBlocks that holds characters of four bytes
+// (emoji, the rarer Chinese characters): checked and decoded as the other
+// blocks are, with a fourth byte read for each character and a third byte
+// for its code point. False, with nothing written or moved on, when the
+// block holds anything else the blocks do not take. Reads the 19 bytes
+// from the block's start.
+TICKORA_PIECES inline bool TakeBlockWithFours(const unsigned char *s, size_t i, size_t left, uint32_t &carry,
+                                              wchar_t *out, size_t &k) {
+  auto bytes = [](int c) { return _mm_set1_epi8(static_cast<char>(c)); };
+  auto at = [s](size_t i) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i)); };
+  auto bits = [](__m128i v) { return static_cast<uint32_t>(_mm_movemask_epi8(v)); };
+  const uint32_t inside = left >= 16 ? 0xFFFFu : (1u << left) - 1;
+  const __m128i v0 = at(i), v1 = at(i + 1), v2 = at(i + 2), v3 = at(i + 3);
+  const uint32_t high = bits(v0) & inside;
+  const __m128i trail = _mm_cmplt_epi8(v0, bytes(0xC0)), belowThree = _mm_cmplt_epi8(v0, bytes(0xE0));
+  const __m128i belowFour = _mm_cmplt_epi8(v0, bytes(0xF0));
+  const uint32_t trails = bits(trail);
+  const uint32_t trailsOn = trails | (bits(_mm_cmplt_epi8(v2, bytes(0xC0))) >> 14 << 16) |
+                            (bits(_mm_cmplt_epi8(v3, bytes(0xC0))) >> 15 << 18);  // bytes 0 to 18
+  const uint32_t longLeads = high & ~bits(belowThree), fourLeads = high & ~bits(belowFour);
+  const uint32_t expected = carry | (high & ~trails) << 1 | longLeads << 2 | fourLeads << 3;
+  const uint32_t readable = left >= 19 ? 0x7FFFFu : (1u << left) - 1;
+  // As in the other blocks, and for four bytes: F0 before a byte below 90
+  // (overlong), F4 before one from 90 on (beyond U+10FFFF), leads above F4.
+  const __m128i overlongTwo = _mm_andnot_si128(trail, _mm_cmplt_epi8(v0, bytes(0xC2)));
+  const __m128i below90 = _mm_cmplt_epi8(v1, bytes(0x90));
+  const __m128i badSecond =
+      _mm_or_si128(_mm_blendv_epi8(_mm_cmpeq_epi8(v0, bytes(0xED)), _mm_cmpeq_epi8(v0, bytes(0xE0)),
+                                   _mm_cmplt_epi8(v1, bytes(0xA0))),
+                   _mm_blendv_epi8(_mm_cmpeq_epi8(v0, bytes(0xF4)), _mm_cmpeq_epi8(v0, bytes(0xF0)), below90));
+  const __m128i beyondF4 = _mm_cmpgt_epi8(v0, bytes(0xF4));  // ASCII too, which `high` leaves out
+  const uint32_t wrong = ((trailsOn ^ expected) & inside) | (expected & ~(trailsOn & readable)) |
+                         (bits(_mm_or_si128(_mm_or_si128(overlongTwo, badSecond), beyondF4)) & high);
+  if (wrong) return false;
+  carry = expected >> 16;
+  // Each lead's last two bytes give the low byte, the two before them the
+  // high byte; a lead of four bytes and the byte after it the bits above.
+  const __m128i pair = _mm_andnot_si128(trail, belowThree);  // leads of two bytes
+  const __m128i four = _mm_andnot_si128(belowFour, v0);      // sign bit: leads of four bytes
+  const __m128i before = _mm_blendv_epi8(_mm_blendv_epi8(v1, v0, pair), v2, four);
+  const __m128i last = _mm_blendv_epi8(_mm_blendv_epi8(v2, v1, pair), v3, four);
+  const __m128i low = _mm_blendv_epi8(
+      v0, _mm_or_si128(_mm_and_si128(_mm_slli_epi16(before, 6), bytes(0xC0)), _mm_and_si128(last, bytes(0x3F))), v0);
+  const __m128i first = _mm_blendv_epi8(v0, v1, four), second = _mm_blendv_epi8(v1, v2, four);
+  const __m128i highOfThree = _mm_or_si128(_mm_andnot_si128(bytes(0x0F), _mm_slli_epi16(first, 4)),
+                                           _mm_and_si128(_mm_srli_epi16(second, 2), bytes(0x0F)));
+  const __m128i highOfTwo = _mm_and_si128(_mm_srli_epi16(v0, 2), bytes(0x07));
+  const __m128i hi = _mm_blendv_epi8(_mm_setzero_si128(), _mm_blendv_epi8(highOfThree, highOfTwo, pair), v0);
+  const __m128i top = _mm_blendv_epi8(_mm_setzero_si128(),
+                                      _mm_or_si128(_mm_slli_epi16(_mm_and_si128(v0, bytes(0x07)), 2),
+                                                   _mm_and_si128(_mm_srli_epi16(v1, 4), bytes(0x03))),
+                                      four);
+  const uint32_t starts = ~trails & inside;
+  const __m128i zero = _mm_setzero_si128();
+  PutWideLanes(_mm_unpacklo_epi8(low, hi), _mm_unpacklo_epi8(top, zero), starts & 0xFF, out, k);
+  PutWideLanes(_mm_unpackhi_epi8(low, hi), _mm_unpackhi_epi8(top, zero), starts >> 8, out, k);
+  return true;
+}
+
 // Decodes s[i, n) into out[k...] (i at a character's start); returns k.
 TICKORA_PIECES size_t DecodeUtf8PaddedBlocks(const unsigned char *s, size_t n, wchar_t *out, size_t i = 0,
                                              size_t k = 0) {
   auto bytes = [](int c) { return _mm_set1_epi8(static_cast<char>(c)); };
   auto at = [s](size_t i) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i)); };
   auto bits = [](__m128i v) { return static_cast<uint32_t>(_mm_movemask_epi8(v)); };
-  uint32_t carry = 0;  // bytes 0 and 1 of this block that end a character of the last one
+  uint32_t carry = 0;  // bytes 0 to 2 of this block that end a character of the last one
   while (i < n) {
     const size_t left = n - i;
     const uint32_t inside = left >= 16 ? 0xFFFFu : (1u << left) - 1;
@@ -421,6 +493,10 @@ TICKORA_PIECES size_t DecodeUtf8PaddedBlocks(const unsigned char *s, size_t n, w
     const uint32_t wrong = ((trailsOn ^ expected) & inside) | (expected & ~(trailsOn & readable)) |
                            ((bits(_mm_or_si128(overlongTwo, badSecond)) | four) & high);
     if (wrong) {
+      if ((four & high) && TakeBlockWithFours(s, i, left, carry, out, k)) {
+        i += 16;
+        continue;
+      }
       // This block a character at a time, from its first character's start.
       size_t from = i + static_cast<size_t>(__builtin_popcount(carry));
       const size_t to = left < 16 ? n : i + 16;
