@@ -617,6 +617,7 @@ void CXmlElement::LoadNewAttributes(const CXmlReader &reader, CXmlStore *store, 
   // Chain the records directly, each value beside its record; a repeated
   // name keeps its place and takes the value.
   const auto &from = reader.In<Char>().attributes;
+  if (from.empty()) return;  // many elements have none
   auto nameOf = [&](const auto &a) {
     const wchar_t *name = a.known;
     if (!name) {
