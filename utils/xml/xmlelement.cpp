@@ -411,8 +411,8 @@ class CXmlElement::KnownNames {
       Opened &o = opened_.emplace_back();
       o.length = length <= kNotedBytes ? length : 0;
       if (length < 8) {
-        o.mask = ~uint64_t{0} >> (56 - 8 * length);  // the name and '>'
-        o.word = (Word(text) & (o.mask >> 8)) | uint64_t{'>'} << (8 * length);
+        o.mask = kEndMasks[length].mask;  // the name and '>'
+        o.word = (Word(text) & kEndMasks[length].name) | kEndMasks[length].end;
       } else {
         o.mask = 0;
         std::memcpy(o.bytes, text, kNotedBytes);  // the window is readable that far
@@ -477,6 +477,21 @@ class CXmlElement::KnownNames {
     char bytes[kNotedBytes];      // a longer name
   };
   std::vector<Opened> opened_;
+  // For a name of 0 to 7 bytes: the masks of its bytes and of them with the
+  // '>' after them, and that '>' in place.
+  struct EndMask {
+    uint64_t name, mask, end;
+  };
+  static constexpr EndMask kEndMasks[8] = {
+      {0, 0xFF, '>'},
+      {0xFF, 0xFFFF, uint64_t{'>'} << 8},
+      {0xFFFF, 0xFFFFFF, uint64_t{'>'} << 16},
+      {0xFFFFFF, 0xFFFFFFFF, uint64_t{'>'} << 24},
+      {0xFFFFFFFF, 0xFFFFFFFFFF, uint64_t{'>'} << 32},
+      {0xFFFFFFFFFF, 0xFFFFFFFFFFFF, uint64_t{'>'} << 40},
+      {0xFFFFFFFFFFFF, 0xFFFFFFFFFFFFFF, uint64_t{'>'} << 48},
+      {0xFFFFFFFFFFFFFF, ~uint64_t{0}, uint64_t{'>'} << 56},
+  };
   // Equal when the `n` bytes (at most kNotedBytes) at `a` and `b` are: in
   // words that may overlap, never beyond the n bytes.
   static bool SameBytes(const char *a, const char *b, size_t n) {
