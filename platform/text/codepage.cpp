@@ -544,7 +544,21 @@ bool HasWidePieceDecoder() {
   return has;
 }
 
-TICKORA_WIDE_PIECES inline __m256i Bytes32(int c) { return _mm256_set1_epi8(static_cast<char>(c)); }
+// The wide decoder's constants, constant-initialised (so ready before any
+// decode).
+struct WideBytes {
+  alignas(32) unsigned char c0[32], e0[32], f0[32], a0[32], c2[32], ed[32], low6[32], low4[32], low3[32];
+  constexpr WideBytes() : c0(), e0(), f0(), a0(), c2(), ed(), low6(), low4(), low3() {
+    for (int i = 0; i < 32; ++i) {
+      c0[i] = 0xC0, e0[i] = 0xE0, f0[i] = 0xF0, a0[i] = 0xA0, c2[i] = 0xC2, ed[i] = 0xED;
+      low6[i] = 0x3F, low4[i] = 0x0F, low3[i] = 0x07;
+    }
+  }
+};
+constexpr WideBytes kWideBytes;
+TICKORA_WIDE_PIECES inline __m256i Splat32(const unsigned char (&v)[32]) {
+  return _mm256_load_si256(reinterpret_cast<const __m256i *>(v));
+}
 TICKORA_WIDE_PIECES inline __m256i Load32(const unsigned char *p) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
 }
@@ -562,11 +576,13 @@ TICKORA_WIDE_PIECES inline void PutPacked(__m128i packed, unsigned keep, wchar_t
 // keeps as one instruction (it turns "above" into two), and blends select
 // by the sign bit of a byte, so the bytes themselves tell ASCII apart.
 TICKORA_WIDE_PIECES size_t DecodeUtf8PaddedWide(const unsigned char *s, size_t n, wchar_t *out) {
-  // The constants are made once, outside the compiler's view, so the loop
-  // uses them from registers or memory instead of making them again.
-  __m256i c0 = Bytes32(0xC0), e0 = Bytes32(0xE0), f0 = Bytes32(0xF0), a0 = Bytes32(0xA0), c2 = Bytes32(0xC2),
-          ed = Bytes32(0xED), low6 = Bytes32(0x3F), low4 = Bytes32(0x0F), low3 = Bytes32(0x07);
-  asm("" : "+x"(c0), "+x"(e0), "+x"(f0), "+x"(a0), "+x"(c2), "+x"(ed), "+x"(low6), "+x"(low4), "+x"(low3));
+  // The constants come from memory the compiler cannot see into, so the
+  // loop uses them from registers or as operands instead of making them at
+  // every call.
+  const WideBytes *b = &kWideBytes;
+  asm("" : "+r"(b));  // values unknown to the compiler: read where used, never made
+  const __m256i c0 = Splat32(b->c0), e0 = Splat32(b->e0), f0 = Splat32(b->f0), a0 = Splat32(b->a0), c2 = Splat32(b->c2),
+                ed = Splat32(b->ed), low6 = Splat32(b->low6), low4 = Splat32(b->low4), low3 = Splat32(b->low3);
   size_t i = 0, k = 0;
   uint64_t carry = 0;
   for (; i < n; i += 32) {
