@@ -72,6 +72,8 @@ TEST(XmlReader, NodesOfWellFormedTexts) {
       {L"<a/><a />", {L"2:a", L"2:a"}},
       {L"<a b = 'x' >", {L"0:a[b=x]"}},
       {L"<a b='1'c=\"2\" b='3'/>", {L"2:a[b=1,c=2,b=3]"}},
+      // one blank before the next attribute, before the tag's end, or more
+      {L"<a b='1' c='2' /><a b='3' ><a b='4'  c='5' \td='6'>", {L"2:a[b=1,c=2]", L"0:a[b=3]", L"0:a[b=4,c=5,d=6]"}},
       {L"<a b='&lt;&#x41;&QUOT;'>", {L"0:a[b=<A\"]"}},
       {L"\u3000<a\tb='x'\u3000/>", {L"2:a[b=x]"}},  // wide white space counts
       {L"</a >", {L"1:a "}},
@@ -102,6 +104,8 @@ TEST(XmlReader, MalformedTextsRaiseTheCodeOfTheirConstruct) {
     int code;
   } cases[] = {
       {L"<a b=x>", XML_ERROR_PARSE_ELEMENT},
+      {L"<a b='1' c>", XML_ERROR_PARSE_ELEMENT},
+      {L"<a b='1' ", XML_ERROR_PARSE_ELEMENT},
       {L"<>", XML_ERROR_PARSE_ELEMENT},
       {L"< a>", XML_ERROR_PARSE_ELEMENT},
       {L"<a b c='x'>", XML_ERROR_PARSE_ELEMENT},

@@ -54,12 +54,13 @@ inline const char *SkipSpaceRun(const char *p) {
   return SkipSpace(p);
 }
 
-// The same within a tag, where one blank before a name is the common case:
-// told by the character after it (printable ASCII) without a loop.
+// Within a tag: one blank at `p` and, after it, printable ASCII other than
+// what ends the tag ('>' or '/'): the common start of the next attribute.
 template <class Char>
-inline const Char *SkipSpaceInTag(const Char *p) {
-  if (*p == ' ' && Unit(p[1]) - uint32_t{'!'} <= uint32_t{'~' - '!'}) return p + 1;
-  return SkipSpace(p);
+inline bool BlankBeforeName(const Char *p) {
+  if (*p != ' ') return false;
+  const uint32_t c = Unit(p[1]);  // at most the NUL
+  return c - uint32_t{'!'} <= uint32_t{'~' - '!'} && c != '>' && c != '/';
 }
 
 // Where a name ends: the one rule for the reader's scans of element and
@@ -318,7 +319,16 @@ inline void CXmlReader::ReadStartTag(Names &names) {
   }
   const Char *nameEnd = t.p;
   for (;;) {
-    if (*t.p != '>') t.p = xmlread::SkipSpaceInTag(t.p);  // most tags end right after a name or value
+    // Most attributes follow one blank, and start with a character that
+    // neither ends the tag nor is white space.
+    if (*t.p != '>') {  // most tags end right after a name or value
+      if (xmlread::BlankBeforeName(t.p)) {
+        ++t.p;
+        ReadAttribute<Char>(XML_ERROR_PARSE_ELEMENT, names);
+        continue;
+      }
+      SkipWhitespace<Char>();
+    }
     if (*t.p == 0) {
       Ended(t.p);
       Fail<Char>(XML_ERROR_PARSE_ELEMENT);
