@@ -449,7 +449,7 @@ class CXmlElement::KnownNames {
       first.name = name;
       first.length = length;
       std::memcpy(first.bytes, text, length);
-      first.headMask = length >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * length)) - 1;
+      first.headMask = length < 8 ? kEndMasks[length].name : ~uint64_t{0};
       first.head = Word(first.bytes) & first.headMask;
     } else {
       store_->NoteStart(name);
@@ -477,8 +477,8 @@ class CXmlElement::KnownNames {
     char bytes[kNotedBytes];      // a longer name
   };
   std::vector<Opened> opened_;
-  // For a name of 0 to 7 bytes: the masks of its bytes and of them with the
-  // '>' after them, and that '>' in place.
+  // For a name of 0 to 7 bytes: the masks of its bytes (a noted name's
+  // head too) and of them with the '>' after them, and that '>' in place.
   struct EndMask {
     uint64_t name, mask, end;
   };

@@ -35,7 +35,7 @@ inline const Char *SkipSpace(const Char *p) {
 inline const wchar_t *SkipSpaceRun(const wchar_t *p) { return SkipSpace(p); }
 inline const char *SkipSpaceRun(const char *p) {
   const uint32_t c = Unit(*p);
-  if (c != ' ' && c - '\t' > uint32_t{'\r' - '\t'}) return c - 0xE1 <= 2 ? SkipSpace(p) : p;  // a text's start
+  if (!IsAsciiSpace(c)) return LeadsWideSpace(c) ? SkipSpace(p) : p;  // a text's start
 #ifdef __SSE2__
   static_assert(kUtf8PaddedRead >= 16, "sixteen bytes read");
   const __m128i nine = _mm_set1_epi8(9), four = _mm_set1_epi8(4), blank = _mm_set1_epi8(' ');
@@ -49,7 +49,7 @@ inline const char *SkipSpaceRun(const char *p) {
     }
     p += 16;
   }
-  if (Unit(*p) - 0xE1 > 2) return p;
+  if (!LeadsWideSpace(Unit(*p))) return p;
 #endif
   return SkipSpace(p);
 }

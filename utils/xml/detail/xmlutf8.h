@@ -32,11 +32,17 @@ bool XmlStartsWith(const char *p, const char *tag, bool ignoreCase);
 
 namespace xmlread {
 
+// White space to the reader in ASCII: the blank and tab to CR (XmlIsSpace).
+inline bool IsAsciiSpace(uint32_t c) { return c == ' ' || c - '\t' <= uint32_t{'\r' - '\t'}; }
+// A byte that can lead the three bytes of white space beyond ASCII (U+1680
+// to U+3000).
+inline bool LeadsWideSpace(uint32_t c) { return c - 0xE1 <= 0xE3 - 0xE1; }
+
 // 3 when the bytes at `p` (NUL-terminated) are a character beyond U+00FF
 // that is white space to the reader, else 0.
 inline size_t WideSpaceBytes(const char *p) {
   const unsigned lead = static_cast<unsigned char>(p[0]);
-  if (lead < 0xE1 || lead > 0xE3) return 0;
+  if (!LeadsWideSpace(lead)) return 0;
   const unsigned c1 = static_cast<unsigned char>(p[1]);
   if ((c1 & 0xC0) != 0x80) return 0;
   const unsigned c2 = static_cast<unsigned char>(p[2]);
@@ -59,8 +65,8 @@ inline size_t SpaceAt(const char *p) {
   // In ASCII the blank and tab to CR (XmlIsSpace); beyond it only the
   // characters of three bytes WideSpaceBytes tells.
   const uint32_t c = Unit(*p);
-  if (c == ' ' || c - '\t' <= uint32_t{'\r' - '\t'}) return 1;
-  return c - 0xE1 <= 2 ? WideSpaceBytes(p) : 0;
+  if (IsAsciiSpace(c)) return 1;
+  return LeadsWideSpace(c) ? WideSpaceBytes(p) : 0;
 }
 
 // Four characters (sixteen bytes) at a time while they lie before `limit`
