@@ -327,8 +327,20 @@ TEST(CodePage, Utf8PiecesOfABufferDecodeAsThemselves) {
     whole += part;
   // Runs longer than the widest block: Chinese, ASCII, two-byte and
   // four-byte characters.
-  for (int i = 0; i < 20; ++i) whole += "\xF0\x9F\x98\x80e\xF0\xA0\x80\x80";
+  for (int i = 0; i < 20; ++i)
+    whole +=
+        "\xF0\x9F\x98\x80"
+        "e"
+        "\xF0\xA0\x80\x80";
   for (int i = 0; i < 30; ++i) whole += "\xE4\xBB\xB7\xE6\xA0\xBC";
+  // Chinese runs broken by a surrogate and an overlong form (E0 9F BF),
+  // deep inside a run of eight characters and at its edges.
+  for (const char *wrong : {"\xED\xA0\x80", "\xE0\x9F\xBF", "\xED\xBF\xBF"})
+    for (int before : {1, 5, 7, 8, 10}) {
+      for (int i = 0; i < before; ++i) whole += "\xE5\xB8\x82";
+      whole += wrong;
+      whole += "\xE4\xBA\xA4\xE6\x98\x93\xE4\xB8\xAD";
+    }
   whole += std::string(70, 'q');
   for (int i = 0; i < 40; ++i) whole += "\xD0\x96";
   whole += whole;
