@@ -719,6 +719,11 @@ TEST(XmlTreeRead, RecognisedNamesGiveTheTreeOfTheReadersNodes) {
       "<abcdefghij/><abcdefghijk/><abcdefghijklmnopqrstu/><abcdefghijklmnopqrstuv/><abcdefgh/><ab/>"
       "<abcdefghijklmnopqrstuv/><abcdefghxy/><abcdefghijklmnopqrsXu/><abcdefghij/><abcdefghijklmnopqrstu/>"
       "<abcdefghijk x='1'/><abcdefgh/></r>",
+      // Names repeated in a tag, more than once, the first among them, in
+      // short lists and in lists long enough for an index.
+      "<r><e a='1' b='2' a='3' a='4' c='5' b='6'/><e a='1' a='2'/><e b='1' c='2' b='3'/>"
+      "<e x1='1' x2='2' x3='3' x4='4' x5='5' x6='6' x7='7' x8='8' x9='9' x1='a' x5='b' x1='c' x10='d'/>"
+      "<e x1='1' x2='2' x3='3' x4='4' x5='5' x6='6' x7='7' x8='8' x8='e' x9='9'/></r>",
       // Names of one character, followed by each character that ends one.
       "<r><a/><a>t</a><a x='1' y='2' x='3'/><b a='1' b='2'/><a\t/><a b='1'><a/></a><a/b/><a/b/><a=x/></r>",
       "<r><a><a></b></a></r>",

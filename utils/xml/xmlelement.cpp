@@ -365,15 +365,17 @@ class CXmlElement::KnownNames {
 
   const Char *StartName(const Char *p, const Char *limit) {
     size_t n = 0;
-    element = Find(p, limit, n, [](const Char *end) { return xmlread::EndsName<xmlread::NameOf::kElement>(end); });
+    element =
+        Find<false>(p, limit, n, [](const Char *end) { return xmlread::EndsName<xmlread::NameOf::kElement>(end); });
     return element ? p + n : nullptr;
   }
   const Char *AttributeName(const Char *p, const Char *limit, const wchar_t *&known) {
     size_t n = 0;
     // Only right before '=': white space there goes through the reader's
     // scanner.
-    known = Find(p, limit, n,
-                 [](const Char *end) { return *end == '=' && xmlread::EndsName<xmlread::NameOf::kAttribute>(end); });
+    known = Find<true>(p, limit, n, [](const Char *end) {
+      return *end == '=' && xmlread::EndsName<xmlread::NameOf::kAttribute>(end);
+    });
     return known ? p + n : nullptr;
   }
   const Char *EndName(const Char *p, const Char *limit) {
@@ -424,13 +426,44 @@ class CXmlElement::KnownNames {
     if constexpr (kBytes) opened_.pop_back();
   }
 
+  // The attributes of the start tag being read, made as the reader meets
+  // them and chained here until the element is made (AttachTo). Reading
+  // the tag again from its start voids them: they stay in the store,
+  // uncounted and unlinked.
+  void BeginTag() {
+    tag_.count = 0;
+    tag_.seen = 0;
+    tag_.maybeRepeated = false;
+  }
+  void TakeAttribute(const CXmlReader &reader, const CXmlReader::Attribute<Char> &a);
+  // Gives the tag's attributes to `list` (an element's new, empty list) and
+  // counts them in `made`.
+  void AttachTo(CXmlAttributeList &list, size_t &made) {
+    if (!tag_.count) return;  // many elements have none
+    CXmlAttributeList::Index *index = nullptr;
+    if (tag_.maybeRepeated || tag_.count > CXmlAttributeList::kListed) index = Settle();
+    if (index) {
+      index->first = tag_.first;
+      index->last = tag_.last;
+      index->count = tag_.count;
+      list.bits_ = reinterpret_cast<uintptr_t>(index) | 1;
+    } else {
+      list.bits_ = reinterpret_cast<uintptr_t>(tag_.first);
+    }
+    made += tag_.count;
+  }
+
   // xmlstr::Hash of a name of the load, kept for the names met last: an
   // element's long attribute list is indexed by its names' hashes, and the
-  // same few names come again and again.
+  // same few names come again and again. Two ways per set, the last met
+  // first, so that two names of one list rarely push each other out.
   size_t HashOf(const wchar_t *name) {
-    Hashed &h = hashed_[(reinterpret_cast<uintptr_t>(name) >> 2) % kHashed];
-    if (h.name != name) h = {name, xmlstr::Hash(name, xmlstr::Length(name))};
-    return h.hash;
+    static_assert(kHashed == 128, "64 sets: six bits of the pointer's hash");
+    Hashed *set = hashed_ + ((reinterpret_cast<uintptr_t>(name) * 0x9E3779B97F4A7C15u) >> 58) * 2;
+    if (set[0].name == name) return set[0].hash;
+    if (set[1].name != name) set[1] = {name, xmlstr::Hash(name, xmlstr::Length(name))};
+    std::swap(set[0], set[1]);
+    return set[0].hash;
   }
 
   // `name`, just found by the store for the `length` units at `text`, for
@@ -447,10 +480,14 @@ class CXmlElement::KnownNames {
       std::copy_backward(set, set + kWays - 1, set + kWays);
       Noted &first = set[0];
       first.name = name;
-      first.length = length;
-      std::memcpy(first.bytes, text, length);
+      first.length = static_cast<uint32_t>(length);
+      if (length > 8) std::memcpy(first.tail, text + 8, length - 8);
+      // The window is readable beyond the name: its first eight bytes are
+      // read in one word and masked.
       first.headMask = length < 8 ? kEndMasks[length].name : ~uint64_t{0};
-      first.head = Word(first.bytes) & first.headMask;
+      first.head = Word(text) & first.headMask;
+      first.assignedMask = length < 8 ? kEndMasks[length].mask : ~uint64_t{0};
+      first.assigned = length < 8 ? first.head | uint64_t{'='} << (8 * length) : first.head;
     } else {
       store_->NoteStart(name);
     }
@@ -466,9 +503,12 @@ class CXmlElement::KnownNames {
   static constexpr size_t kNotedBytes = 24;
   struct alignas(64) Noted {  // a power of two: a slot's address is a shift
     const wchar_t *name = nullptr;
-    size_t length = 0;
     uint64_t head = 0, headMask = 0;  // the first eight bytes (fewer: the rest masked out)
-    char bytes[kNotedBytes];
+    // A name of up to seven bytes with the '=' after it, as an attribute's
+    // name mostly stands; a longer one's first eight bytes.
+    uint64_t assigned = 0, assignedMask = 0;
+    uint32_t length = 0;
+    char tail[kNotedBytes - 8];  // the bytes beyond the first eight
   };
   // The start tags' names of the open elements, innermost last (UTF-8).
   struct Opened {
@@ -527,7 +567,9 @@ class CXmlElement::KnownNames {
 
   // One of the noted names that the text at `p` begins with, followed
   // before `limit` by a character that `ends` accepts; its length in `n`.
-  template <class Ends>
+  // `kAssigned`: `ends` accepts only '=', and a short name is recognised
+  // with its '=' in one word.
+  template <bool kAssigned, class Ends>
   const wchar_t *Find(const Char *p, const Char *limit, size_t &n, Ends ends) const {
     if constexpr (kBytes) {
       // The window stays readable beyond its end, so eight bytes can be
@@ -538,9 +580,16 @@ class CXmlElement::KnownNames {
       const Noted *set = noted_.get() + Slot(static_cast<uint32_t>(w));
       for (size_t i = 0; i < kWays; ++i) {
         if (!set[i].name) return nullptr;
-        if ((w ^ set[i].head) & set[i].headMask) continue;
         n = set[i].length;
-        if (static_cast<size_t>(limit - p) > n && ends(p + n) && (n <= 8 || SameBytes(p + 8, set[i].bytes + 8, n - 8)))
+        if constexpr (kAssigned) {
+          if ((w & set[i].assignedMask) != set[i].assigned) continue;
+          // Neither the name nor its '=' is the NUL that ends the text, so
+          // both lie within it.
+          if (n < 8) return set[i].name;
+        } else {
+          if ((w ^ set[i].head) & set[i].headMask) continue;
+        }
+        if (static_cast<size_t>(limit - p) > n && ends(p + n) && (n <= 8 || SameBytes(p + 8, set[i].tail, n - 8)))
           return set[i].name;
       }
     } else {
@@ -557,26 +606,61 @@ class CXmlElement::KnownNames {
     return nullptr;
   }
 
+  // A repeated name keeps its place and takes the value: the tag's later
+  // records of a name are merged into its first and unlinked (they stay
+  // in the store, uncounted). A list longer than kListed gets its index in
+  // the store, which finds the repeats; a shorter one is searched.
+  [[gnu::noinline]] CXmlAttributeList::Index *Settle() {
+    const bool unique = store_->NamesUnique();
+    CXmlAttributeList::Index *index =
+        tag_.count > CXmlAttributeList::kListed ? CXmlAttributeList::NewIndex(tag_.count, store_) : nullptr;
+    CXmlAttribute *kept = nullptr;
+    for (CXmlAttribute *a = tag_.first; a; a = a->next) {
+      CXmlAttribute *same = nullptr, **slot = nullptr;
+      if (index) {
+        slot = &index->Slots()[index->SlotByHash(a->name, xmlstr::Length(a->name), HashOf(a->name))];
+        same = *slot;
+      } else {
+        for (same = tag_.first; same != a; same = same->next)
+          if (same->name == a->name || (!unique && xmlstr::Equals(same->name, a->name, xmlstr::Length(a->name)))) break;
+        if (same == a) same = nullptr;
+      }
+      if (same) {
+        same->value = a->value;
+        kept->next = a->next;  // a repeat is never the first
+        --tag_.count;
+        continue;
+      }
+      if (slot) *slot = a;
+      kept = a;
+    }
+    tag_.last = kept;
+    return index;
+  }
+
   CXmlStore *store_;
+  struct Tag {
+    size_t count = 0;
+    CXmlAttribute *first = nullptr, *last = nullptr;  // while count > 0
+    // A bit for each name's pointer: while the store keeps every name
+    // once, a name whose bit is clear is not in the tag yet.
+    uint64_t seen = 0;
+    bool maybeRepeated = false;
+  } tag_;
   std::unique_ptr<Noted[]> noted_;
   struct Hashed {
     const wchar_t *name;
     size_t hash;
   };
-  static constexpr size_t kHashed = 64;
+  static constexpr size_t kHashed = 128;
   Hashed hashed_[kHashed] = {};
 };
 
 namespace {
 
-// Pieces of the reader's text made into strings of the tree: as they stand
-// (wide), decoded (UTF-8), or from what the reader decoded.
-const wchar_t *StoreString(CXmlStore *store, const xmlread::Piece<wchar_t> &piece) {
-  return store->CopyString(piece.text ? piece.text : piece.decoded, piece.length);
-}
-const wchar_t *StoreString(CXmlStore *store, const xmlread::Piece<char> &piece) {
-  return piece.text ? store->CopyUtf8(piece.text, piece.length) : store->CopyString(piece.decoded, piece.length);
-}
+// Pieces of the reader's text made into objects of the tree with their
+// text: as they stand (wide), decoded (UTF-8), or from what the reader
+// decoded.
 template <class T, class... Args>
 T *MakeWithPiece(CXmlStore *store, const xmlread::Piece<wchar_t> &piece, Args &&...args) {
   return store->MakeWithText<T>(piece.text ? piece.text : piece.decoded, piece.length, std::forward<Args>(args)...);
@@ -628,66 +712,23 @@ void CXmlElement::LoadAttributes(const CXmlReader &reader) {
 }
 
 template <class Char>
-void CXmlElement::LoadNewAttributes(const CXmlReader &reader, CXmlStore *store, size_t &made, KnownNames<Char> &known) {
-  // Chain the records directly, each value beside its record; a repeated
-  // name keeps its place and takes the value.
-  const auto &from = reader.In<Char>().attributes;
-  if (from.empty()) return;  // many elements have none
-  auto nameOf = [&](const auto &a) {
-    const wchar_t *name = a.known;
-    if (!name) {
-      name = StoreName(store, a.name, a.nameLength);
-      known.Note(name, a.name, a.nameLength);
-    }
-    return name;
-  };
-  auto make = [&](const auto &value, const wchar_t *name) {
-    auto *attribute = MakeWithPiece<CXmlAttribute>(store, value, CXmlAttribute::Stored{}, name);
-    attribute->storeFlags_ |= CXmlAttribute::kLinked;
-    ++made;
-    return attribute;
-  };
-  CXmlAttribute *first = nullptr, *last = nullptr;
-  if (from.size() <= CXmlAttributeList::kListed) {
-    for (const auto &a : from) {
-      const wchar_t *name = nameOf(a);
-      const auto value = reader.AttributePiece(a);
-      // Names equal in text are the same string while the store keeps every
-      // name once; otherwise the texts are compared too.
-      const bool unique = store->NamesUnique();
-      CXmlAttribute *same = first;
-      while (same && same->name != name && (unique || !xmlstr::Equals(same->name, name, xmlstr::Length(name))))
-        same = same->next;
-      if (same) {
-        same->value = StoreString(store, value);
-        continue;
-      }
-      CXmlAttribute *attribute = make(value, name);
-      (last ? last->next : first) = attribute;
-      last = attribute;
-    }
-    attributes.bits_ = reinterpret_cast<uintptr_t>(first);
-    return;
+void CXmlElement::KnownNames<Char>::TakeAttribute(const CXmlReader &reader, const CXmlReader::Attribute<Char> &a) {
+  const wchar_t *name = a.known;
+  if (!name) {
+    name = StoreName(store_, a.name, a.nameLength);
+    Note(name, a.name, a.nameLength);
   }
-  // A long list gets its index in the store at once, and finds repeats in
-  // it.
-  CXmlAttributeList::Index *index = CXmlAttributeList::NewIndex(from.size(), store);
-  for (const auto &a : from) {
-    const wchar_t *name = nameOf(a);
-    const auto value = reader.AttributePiece(a);
-    CXmlAttribute *&slot = index->Slots()[index->SlotByHash(name, xmlstr::Length(name), known.HashOf(name))];
-    if (slot) {
-      slot->value = StoreString(store, value);
-      continue;
-    }
-    slot = make(value, name);
-    (last ? last->next : first) = slot;
-    last = slot;
-    ++index->count;
-  }
-  index->first = first;
-  index->last = last;
-  attributes.bits_ = reinterpret_cast<uintptr_t>(index) | 1;
+  const auto value = reader.AttributePiece(a);
+  auto *attribute = MakeWithPiece<CXmlAttribute>(store_, value, CXmlAttribute::Stored{}, name);
+  attribute->storeFlags_ |= CXmlAttribute::kLinked;
+  (tag_.count ? tag_.last->next : tag_.first) = attribute;
+  tag_.last = attribute;
+  ++tag_.count;
+  // Repeats are rare: they are looked for once the tag is whole, and only
+  // when a name may have come before (Settle).
+  const uint64_t bit = uint64_t{1} << ((reinterpret_cast<uintptr_t>(name) * 0x9E3779B97F4A7C15u) >> 58);
+  if ((tag_.seen & bit) || !store_->NamesUnique()) tag_.maybeRepeated = true;
+  tag_.seen |= bit;
 }
 
 void CXmlElement::ReadFrom(CXmlReader &reader) {
@@ -737,7 +778,7 @@ template <class Char>
       auto *child = store->Make<CXmlElement>(Stored{}, name);
       append(child);
       if (depth + 1 > kMaxReadDepth) throw CXmlException(XML_ERROR_DOCUMENT_ILLEGAL);
-      child->LoadNewAttributes<Char>(reader, store, build.made, names);
+      names.AttachTo(child->attributes, build.made);
       if (type == XML_NODE_START_ELEMENT) {
         current = child;
         names.Open(child, value.text, value.length);

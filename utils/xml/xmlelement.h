@@ -154,10 +154,6 @@ class CXmlElement : public CXmlNode {
   // the heap).
   template <class Char>
   void LoadAttributes(const CXmlReader &reader);
-  // The same for an element just made in `store`, which has none yet;
-  // `known` notes the names looked up for the reader.
-  template <class Char>
-  void LoadNewAttributes(const CXmlReader &reader, CXmlStore *store, size_t &made, KnownNames<Char> &known);
   // ReadFrom's work, for a reader over wide text or over UTF-8.
   template <class Char>
   [[gnu::flatten]] void ReadContent(CXmlReader &reader);

@@ -144,8 +144,17 @@ class CXmlReader {
   // each returns the end of the name at `p` (the text ends at `limit`) when
   // it recognises it there, where the reader would end it, or null, and the
   // reader then scans the name itself. The tree loader knows the names of
-  // its load; Read knows none.
+  // its load; Read knows none. The caller also takes each attribute of a
+  // start tag as the reader meets it: Read keeps them in the reader's list,
+  // the tree loader makes them at once.
   struct NoNames {
+    // A start tag is read from its start (again, after the window moved:
+    // the attributes taken since its last start are void).
+    void BeginTag() {}
+    template <class Char>
+    void TakeAttribute(CXmlReader &reader, const Attribute<Char> &a) {
+      reader.In<Char>().attributes.push_back(a);
+    }
     template <class Char>
     const Char *StartName(const Char *, const Char *) {
       return nullptr;

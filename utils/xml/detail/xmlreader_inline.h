@@ -309,6 +309,7 @@ template <class Char, class Names>
 inline void CXmlReader::ReadStartTag(Names &names) {
   Text<Char> &t = In<Char>();
   ForgetDecoded();
+  names.BeginTag();
   const Char *name = ++t.p;
   if (const Char *known = names.StartName(t.p, t.end)) {
     t.p = known;
@@ -393,7 +394,7 @@ inline void CXmlReader::ReadAttribute(int error, Names &names) {
     a.valueLength = _decoded.size() - offset;
   }
   t.p = p + 1;
-  t.attributes.push_back(a);
+  names.TakeAttribute(*this, a);
 }
 
 }  // namespace pcutil
