@@ -608,8 +608,10 @@ TICKORA_WIDE_PIECES inline __m256i Lanes32(const uint32_t (&v)[8]) {
 // A run of characters of three bytes from s[i] (a character's start), as
 // most Chinese text is: eight characters (24 bytes) at a time, gathered
 // into 32-bit lanes by one fixed shuffle, without the per-byte planes and
-// packing of the blocks. Stops at the first lane that is not a valid
-// character of three bytes (by its form, below U+0800 or a surrogate),
+// packing of the blocks: LaneCodePoints and BadThrees over 32 bytes, with
+// the trail bytes' form checked in the lane too (DecodeThreesTail checks
+// it apart). Stops at the first lane that is not a valid character of
+// three bytes (by its form, below U+0800 or a surrogate),
 // with the run before it taken, or at n; a lane that n cuts is never
 // taken. i and k move on past what was taken. Reads the 28 bytes from each
 // s[i] and writes eight characters at each out[k].

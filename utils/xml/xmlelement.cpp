@@ -458,8 +458,8 @@ class CXmlElement::KnownNames {
   // same few names come again and again. Two ways per set, the last met
   // first, so that two names of one list rarely push each other out.
   size_t HashOf(const wchar_t *name) {
-    static_assert(kHashed == 128, "64 sets: six bits of the pointer's hash");
-    Hashed *set = hashed_ + ((reinterpret_cast<uintptr_t>(name) * 0x9E3779B97F4A7C15u) >> 58) * 2;
+    static_assert(kHashed == 128, "64 sets of two");
+    Hashed *set = hashed_ + SixBitsOf(name) * 2;
     if (set[0].name == name) return set[0].hash;
     if (set[1].name != name) set[1] = {name, xmlstr::Hash(name, xmlstr::Length(name))};
     std::swap(set[0], set[1]);
@@ -558,6 +558,10 @@ class CXmlElement::KnownNames {
   }
   static size_t Slot(const char *p) {
     return Slot(static_cast<unsigned char>(p[0]) | static_cast<uint32_t>(static_cast<unsigned char>(p[1])) << 8);
+  }
+  // Six well-mixed bits of a name's pointer (names lie a few bytes apart).
+  static unsigned SixBitsOf(const wchar_t *name) {
+    return static_cast<unsigned>((reinterpret_cast<uintptr_t>(name) * 0x9E3779B97F4A7C15u) >> 58);
   }
   static uint64_t Word(const char *p) {
     uint64_t w;
@@ -726,7 +730,7 @@ void CXmlElement::KnownNames<Char>::TakeAttribute(const CXmlReader &reader, cons
   ++tag_.count;
   // Repeats are rare: they are looked for once the tag is whole, and only
   // when a name may have come before (Settle).
-  const uint64_t bit = uint64_t{1} << ((reinterpret_cast<uintptr_t>(name) * 0x9E3779B97F4A7C15u) >> 58);
+  const uint64_t bit = uint64_t{1} << SixBitsOf(name);
   if ((tag_.seen & bit) || !store_->NamesUnique()) tag_.maybeRepeated = true;
   tag_.seen |= bit;
 }
